@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs every test through ctest, offscreen.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$root/build/test" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DJUNKWARDEN_SANITIZE=ON -DJUNKWARDEN_TESTS=ON
+cmake --build "$root/build/test"
+export QT_QPA_PLATFORM=offscreen
+cd "$root/build/test"
+ctest --output-on-failure -j"$(nproc)" --timeout 300

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace jw {
+
+// The 8-bit code pages the program's files come in.
+enum class CodePage {
+    Windows1250, // Central European: the language files' historical code page
+    Windows1257, // Baltic: the default of the quarantine preview
+};
+
+// Bytes the code page leaves undefined decode to the C1 control of the same
+// value, so that every byte survives a decode/encode round trip.
+QString decode(QByteArrayView bytes, CodePage page);
+// Characters the code page cannot hold become '?'.
+QByteArray encode(QStringView text, CodePage page);
+
+bool isValidUtf8(QByteArrayView bytes);
+
+// The display codec: how stored 8-bit text is shown. UTF-8 when the bytes are
+// valid UTF-8, otherwise Windows-1250. Text the user types is stored as UTF-8,
+// the encoding of this platform's files.
+QString decodeDisplay(QByteArrayView bytes);
+QByteArray encodeDisplay(QStringView text);
+
+} // namespace jw

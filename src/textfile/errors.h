@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+namespace jw {
+
+// Base of every error the program reports to the user in its error box. The
+// message is the complete user-visible text; event handlers catch these at
+// their boundary so that no exception crosses the event loop.
+class Error : public std::exception
+{
+public:
+    explicit Error(QString message);
+    const QString &message() const noexcept { return m_message; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A file could not be opened for reading or created for writing.
+class FileError : public Error
+{
+public:
+    using Error::Error;
+    static FileError cannotOpen(const QString &path);
+    static FileError cannotCreate(const QString &path);
+};
+
+// A text could not be read as a number.
+class ConversionError : public Error
+{
+public:
+    using Error::Error;
+};
+
+} // namespace jw

@@ -1,0 +1,133 @@
+#include "textfile/lines.h"
+
+#include "textfile/errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace jw {
+
+namespace {
+
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
+constexpr char kSub = '\x1a';
+
+// Where the text ends for the rules that stop at a marker byte.
+qsizetype textEnd(QByteArrayView data, LineRule rule)
+{
+    char marker = 0;
+    switch (rule) {
+    case LineRule::AnyBreak:
+        return data.size();
+    case LineRule::AnyBreakNulEnds:
+        marker = '\0';
+        break;
+    case LineRule::CrBreakSubEnds:
+        marker = kSub;
+        break;
+    }
+    const void *hit = data.isEmpty() ? nullptr : std::memchr(data.data(), marker, size_t(data.size()));
+    return hit ? static_cast<const char *>(hit) - data.data() : data.size();
+}
+
+// Position of the next line break at or after `from`, or `end` when none.
+qsizetype nextBreak(const char *text, qsizetype from, qsizetype end, bool lfBreaks)
+{
+    for (qsizetype i = from; i < end; ++i) {
+        const char c = text[i];
+        if (c == kCr || (lfBreaks && c == kLf))
+            return i;
+    }
+    return end;
+}
+
+} // namespace
+
+Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
+{
+    Lines lines;
+    const qsizetype end = textEnd(data, rule);
+    const bool lfBreaks = rule != LineRule::CrBreakSubEnds;
+    const char *text = data.data();
+    qsizetype pos = 0;
+    while (pos < end && (limits.maxLines < 0 || lines.size() < limits.maxLines)) {
+        const qsizetype brk = nextBreak(text, pos, end, lfBreaks);
+        qsizetype length = brk - pos;
+        if (limits.maxLineLength >= 0 && length > limits.maxLineLength)
+            length = limits.maxLineLength;
+        lines.append(QByteArray(text + pos, length));
+        pos = brk;
+        if (pos < end) {
+            // A CR followed by LF is one break; a lone CR or LF is one too.
+            if (text[pos] == kCr && pos + 1 < end && text[pos + 1] == kLf)
+                pos += 2;
+            else
+                pos += 1;
+        }
+    }
+    return lines;
+}
+
+Lines readLines(const QString &path, LineRule rule, LineLimits limits)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError::cannotOpen(path);
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FileError::cannotOpen(path);
+    return splitLines(data, rule, limits);
+}
+
+std::optional<Lines> readHeadLines(const QString &path, LineRule rule, qsizetype maxLines, qsizetype maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return std::nullopt;
+    QByteArray data(maxBytes, Qt::Uninitialized);
+    const qint64 got = file.read(data.data(), maxBytes);
+    if (got < 0)
+        return std::nullopt;
+    data.truncate(got);
+    LineLimits limits;
+    limits.maxLines = maxLines;
+    return splitLines(data, rule, limits);
+}
+
+QByteArray joinLines(const Lines &lines)
+{
+    qsizetype total = 0;
+    for (const QByteArray &line : lines)
+        total += line.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const QByteArray &line : lines) {
+        out.append(line);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+void writeFileAtomically(const QString &path, QByteArrayView content)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileError::cannotCreate(path);
+    if (file.write(content.data(), content.size()) != content.size()) {
+        file.cancelWriting();
+        throw FileError::cannotCreate(path);
+    }
+    if (!file.commit())
+        throw FileError::cannotCreate(path);
+}
+
+void writeLines(const QString &path, const Lines &lines)
+{
+    writeFileAtomically(path, joinLines(lines));
+}
+
+} // namespace jw

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace jw {
+
+using Lines = QList<QByteArray>;
+
+// How a file's bytes break into lines. Each file format of the program names
+// the rule it is read with; writing always puts CR LF after every line.
+enum class LineRule {
+    // A line ends at CR LF, at a lone CR or at a lone LF; a last line without
+    // a break still counts. (Lists, the reply message, the language file.)
+    AnyBreak,
+    // AnyBreak, and a NUL byte ends the text. (Key/value files.)
+    AnyBreakNulEnds,
+    // A line ends at CR or CR LF only, a lone LF stays inside the line, and
+    // the byte 0x1A ends the file. (The companions' status files.)
+    CrBreakSubEnds,
+};
+
+struct LineLimits
+{
+    // Stop after this many lines; negative means no limit.
+    qsizetype maxLines = -1;
+    // Cut each line to this many bytes, dropping the rest of the line;
+    // negative means no limit.
+    qsizetype maxLineLength = -1;
+};
+
+Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits = {});
+
+// Reads a whole file and splits it. Throws FileError::cannotOpen.
+Lines readLines(const QString &path, LineRule rule, LineLimits limits = {});
+
+// Reads at most the first maxBytes of a file, for small status files that are
+// read often; nullopt when the file cannot be opened or read. Never throws.
+std::optional<Lines> readHeadLines(const QString &path, LineRule rule, qsizetype maxLines,
+                                   qsizetype maxBytes = 64 * 1024);
+
+// Joins lines with CR LF after every one of them.
+QByteArray joinLines(const Lines &lines);
+
+// Replaces the whole file atomically: readers see either the old or the new
+// content, and a failed write leaves the old file as it was. Throws
+// FileError::cannotCreate.
+void writeLines(const QString &path, const Lines &lines);
+void writeFileAtomically(const QString &path, QByteArrayView content);
+
+} // namespace jw

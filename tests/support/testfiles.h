@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace jw::test {
+
+QByteArray readFile(const QString &path);
+void writeFile(const QString &path, const QByteArray &content);
+
+// A scratch program folder with config/ and messages/, removed afterwards.
+class TempProgramFolder
+{
+public:
+    TempProgramFolder();
+    // With a trailing "/", as the program keeps its folders.
+    QString path() const { return m_dir.path() + QLatin1Char('/'); }
+    QString configPath() const { return path() + QStringLiteral("config/"); }
+    QString messagesPath() const { return path() + QStringLiteral("messages/"); }
+    QString file(const QString &relative) const { return path() + relative; }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The folder of this source tree and of the staged program.
+QString sourcePath(const QString &relative);
+QString stagedProgramPath(const QString &relative);
+
+} // namespace jw::test
