@@ -1,7 +1,9 @@
-#include <QApplication>
+#include "mainwindow/mainform.h"
+#include "tray/startup.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    jw::ProgramParts parts;
+    parts.createMainWindow = [](jw::TTrayForm &tray) -> QWidget * { return new jw::TMainForm(tray); };
+    return jw::runJunkwarden(argc, argv, parts);
 }

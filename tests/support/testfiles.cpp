@@ -45,3 +45,39 @@ QString stagedProgramPath(const QString &relative)
 }
 
 } // namespace jw::test
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace jw::test {
+
+void copyStagedProgram(const TempProgramFolder &folder)
+{
+    for (const char *name : {"junkwarden", "vexel3", "update", "PostPing"}) {
+        const QString target = folder.file(QLatin1String(name));
+        QFile::remove(target);
+        if (!QFile::copy(stagedProgramPath(QLatin1String(name)), target))
+            ADD_FAILURE() << "cannot copy the staged " << name;
+    }
+    for (const char *name : {"main.cfg", "methods.cfg", "remessage", "language.lng"}) {
+        const QString target = folder.configPath() + QLatin1String(name);
+        QFile::remove(target);
+        QFile::copy(stagedProgramPath(QStringLiteral("config/") + QLatin1String(name)), target);
+    }
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+} // namespace jw::test

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace jw::test {
 
 QByteArray readFile(const QString &path);
@@ -27,5 +29,17 @@ private:
 // The folder of this source tree and of the staged program.
 QString sourcePath(const QString &relative);
 QString stagedProgramPath(const QString &relative);
+
+} // namespace jw::test
+
+namespace jw::test {
+
+// Copies the staged executable, its companions and its data into `folder`,
+// so that a test runs the real program without touching the build tree.
+void copyStagedProgram(const TempProgramFolder &folder);
+
+// Waits for a condition that another process brings about; false when it
+// has not come within `timeoutMs`.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10000);
 
 } // namespace jw::test

@@ -1,0 +1,17 @@
+// Stand-in for the updater: reports a few progress steps in "status-update",
+// then success with a new version.
+#include "standin.h"
+
+#include <unistd.h>
+
+int main()
+{
+    standin::recordStart("update");
+    const std::string status = standin::ownFolder() + "status-update";
+    for (const char *percent : {"5", "20", "45", "70", "90"}) {
+        standin::replaceFile(status, std::string(percent) + "\r\n");
+        usleep(400 * 1000);
+    }
+    standin::replaceFile(status, "N1.0.253\r\n");
+    return 0;
+}

@@ -1,0 +1,23 @@
+#include "tray/programfolders.h"
+
+#include <QCoreApplication>
+
+namespace jw {
+
+ProgramFolders ProgramFolders::at(const QString &programFolder)
+{
+    ProgramFolders folders;
+    folders.program = programFolder;
+    if (!folders.program.endsWith(QLatin1Char('/')))
+        folders.program += QLatin1Char('/');
+    folders.config = folders.program + QStringLiteral("config/");
+    folders.messages = folders.program + QStringLiteral("messages/");
+    return folders;
+}
+
+ProgramFolders ProgramFolders::ofExecutable()
+{
+    return at(QCoreApplication::applicationDirPath());
+}
+
+} // namespace jw

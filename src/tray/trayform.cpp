@@ -1,0 +1,304 @@
+#include "tray/trayform.h"
+
+#include "dialogs/aboutform.h"
+#include "platform/clock.h"
+#include "platform/prompts.h"
+#include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
+#include "textfile/codec.h"
+#include "textfile/errors.h"
+#include "textfile/lines.h"
+#include "tray/mailrouting.h"
+#include "tray/trayicons.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <limits>
+#include <utility>
+
+namespace jw {
+
+namespace {
+
+constexpr char kApplicationTitle[] = "Junkwarden";
+constexpr char kStatusFile[] = "status.tmp";
+constexpr char kUpdateStatusFile[] = "status-update";
+constexpr char kLogFile[] = "debug2.log";
+
+// Cuts a tip to its first `length` characters without splitting a
+// surrogate pair.
+QString cutTip(const QString &tip, int length)
+{
+    if (tip.size() <= length)
+        return tip;
+    int end = length;
+    if (tip.at(end - 1).isHighSurrogate())
+        --end;
+    return tip.left(end);
+}
+
+} // namespace
+
+TTrayForm::TTrayForm(const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow,
+                     QObject *parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_createMainWindow(std::move(createMainWindow))
+{
+    setObjectName(QStringLiteral("TrayForm"));
+    buildMenu();
+
+    CheckTimer = new QTimer(this);
+    CheckTimer->setObjectName(QStringLiteral("CheckTimer"));
+    CheckTimer->setInterval(kPollIntervalMs);
+    connect(CheckTimer, &QTimer::timeout, this, &TTrayForm::CheckTimerTimer);
+    CheckMailTimer = new QTimer(this);
+    CheckMailTimer->setObjectName(QStringLiteral("CheckMailTimer"));
+    CheckMailTimer->setInterval(m_mailCheckIntervalMs);
+    connect(CheckMailTimer, &QTimer::timeout, this, &TTrayForm::CheckMailTimerTimer);
+    for (int state = 0; state < int(m_iconList.size()); ++state)
+        m_iconList[size_t(state)] = trayStateIcon(state);
+
+    // 1-3: folders.
+    m_folders = folders;
+    // 4: title.
+    QGuiApplication::setApplicationDisplayName(applicationTitle());
+    QGuiApplication::setWindowIcon(emblemIcon());
+    // 5: the icon in the notification area, with the title as its tip.
+    m_icon = new QSystemTrayIcon(this);
+    m_icon->setToolTip(applicationTitle());
+    m_icon->setContextMenu(PopupMenu);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            PokazkonfiguracjeClick();
+    });
+    m_tip = applicationTitle();
+    // 6-7.
+    m_lastShownState = -1;
+    SetIcon(0);
+    m_icon->show();
+    // 8: the table is still empty, so the first status text is empty.
+    CheckTimerTimer();
+    CheckTimer->start();
+    // 9.
+    SetLanguage();
+    // 10.
+    readMailCheckSettings();
+    // 11-12.
+    guarded([this] { m_services.mailRouting.ConfigureMail(); });
+    StartVexel();
+}
+
+TTrayForm::~TTrayForm()
+{
+    CheckTimer->stop();
+    CheckMailTimer->stop();
+    m_icon->hide();
+    guarded([this] { m_services.mailRouting.DeConfigureMail(); });
+    StopVexel();
+}
+
+void TTrayForm::buildMenu()
+{
+    PopupMenu = new QMenu;
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    connect(this, &QObject::destroyed, PopupMenu, &QObject::deleteLater);
+    auto add = [this](const char *name, const QString &caption) {
+        QAction *action = PopupMenu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    Oprogramie = add("Oprogramie", QStringLiteral("O programie"));
+    N2 = PopupMenu->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    Pokazkonfiguracje = add("Pokazkonfiguracje", QStringLiteral("Pokaz konfiguracje"));
+    Filtraktywny = add("Filtraktywny", QStringLiteral("Filtr aktywny"));
+    Filtraktywny->setCheckable(true);
+    Filtraktywny->setChecked(true);
+    N1 = PopupMenu->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Wyjdz = add("Wyjdz", QStringLiteral("Wyjdz"));
+
+    connect(Oprogramie, &QAction::triggered, this, &TTrayForm::OprogramieClick);
+    connect(Pokazkonfiguracje, &QAction::triggered, this, &TTrayForm::PokazkonfiguracjeClick);
+    connect(Filtraktywny, &QAction::triggered, this, &TTrayForm::FiltraktywnyClick);
+    connect(Wyjdz, &QAction::triggered, this, &TTrayForm::WyjdzClick);
+}
+
+QString TTrayForm::applicationTitle() const
+{
+    return QLatin1String(kApplicationTitle);
+}
+
+QString TTrayForm::statusFilePath() const
+{
+    return m_folders.program + QLatin1String(kStatusFile);
+}
+
+QString TTrayForm::updateStatusFilePath() const
+{
+    return m_folders.program + QLatin1String(kUpdateStatusFile);
+}
+
+void TTrayForm::guarded(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const Error &e) {
+        m_services.prompts.error(e.message());
+    }
+}
+
+void TTrayForm::PokazkonfiguracjeClick()
+{
+    loguj(QStringLiteral("pokaz konfiguracje"));
+    if (!m_mainWindow) {
+        if (!m_createMainWindow)
+            return;
+        m_mainWindow = m_createMainWindow(*this);
+        if (m_mainWindow)
+            m_mainWindow->show();
+        return;
+    }
+    if (m_mainWindow->isActiveWindow())
+        return;
+    if (m_mainWindow->isMinimized())
+        m_mainWindow->showNormal();
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void TTrayForm::FiltraktywnyClick()
+{
+    // The menu has already flipped the check mark; the switch is ours.
+    if (!m_filterOn) {
+        guarded([this] { m_services.mailRouting.ConfigureMail(); });
+        StartVexel();
+        m_filterOn = true;
+    } else {
+        guarded([this] { m_services.mailRouting.DeConfigureMail(); });
+        StopVexel();
+        m_filterOn = false;
+    }
+    Filtraktywny->setChecked(m_filterOn);
+}
+
+void TTrayForm::OprogramieClick()
+{
+    TAboutForm about(LanguageMemo, m_services.shell, applicationTitle());
+    about.exec();
+}
+
+void TTrayForm::WyjdzClick()
+{
+    QCoreApplication::quit();
+}
+
+void TTrayForm::CheckTimerTimer()
+{
+    if (!m_filterOn) {
+        m_trayState = Disabled;
+        m_statusText = text(keys::statusDisabled);
+    } else if (!QFileInfo::exists(statusFilePath())) {
+        m_trayState = Waiting;
+        m_statusText = text(keys::statusWaiting);
+    } else {
+        const Lines lines = readHeadLines(statusFilePath(), LineRule::CrBreakSubEnds, 2).value_or(Lines());
+        const QByteArray first = lines.value(0);
+        if (first == "working") {
+            m_trayState = Running;
+            const QString running = text(keys::statusRunning) + QStringLiteral(" (") + decodeDisplay(lines.value(1))
+                + QLatin1Char(')');
+            const qint64 now = m_services.clock.nowMs();
+            if (running != m_statusText) {
+                m_statusText = running;
+                m_statusChangeTime = now;
+            } else if (now - kStallMs > m_statusChangeTime) {
+                // The proxy has shown the same progress for too long.
+                m_statusText = text(keys::statusRunning);
+                m_statusChangeTime = now;
+                QFile::remove(statusFilePath());
+                StopVexel();
+                StartVexel();
+            }
+        } else if (first == "quarantine") {
+            m_trayState = Quarantine;
+            m_statusText = text(keys::statusQuarantine);
+        }
+    }
+    SetIcon(-1);
+}
+
+void TTrayForm::SetIcon(int arg)
+{
+    if (arg >= 0) {
+        if (m_trayState == Quarantine && QFileInfo::exists(statusFilePath()))
+            QFile::remove(statusFilePath());
+        m_trayState = Waiting;
+    }
+    const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + m_statusText, kTipLength);
+    if (m_trayState == m_lastShownState && tip == m_tip)
+        return;
+    m_lastShownState = m_trayState;
+    m_tip = tip;
+    m_icon->setIcon(m_iconList[size_t(m_trayState)]);
+    m_icon->setToolTip(tip);
+    ++m_iconUpdates;
+}
+
+void TTrayForm::SetLanguage()
+{
+    if (LanguageMemo.isEmpty() && !LanguageMemo.load(m_folders.config + QLatin1String(LanguageTable::kFileName)))
+        return;
+    Wyjdz->setText(text(keys::wyjdz));
+    Filtraktywny->setText(text(keys::aktywny));
+    Pokazkonfiguracje->setText(text(keys::pokazKonfiguracje));
+    Oprogramie->setText(text(keys::oProgramie));
+}
+
+void TTrayForm::loguj(const QString &line)
+{
+    QFile file(m_folders.program + QLatin1String(kLogFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
+        return;
+    file.write(encodeDisplay(line) + "\r\n");
+    file.flush();
+}
+
+void TTrayForm::readMailCheckSettings()
+{
+    // The tray's own file accesses fail silently: an unreadable file or a
+    // value that is not a number leaves the mail check off.
+    try {
+        const KeyValueFile settings = KeyValueFile::load(m_folders.config + QLatin1String(settingskeys::kFileName));
+        if (settings.number(settingskeys::kAutoRemoveSpam) > 0)
+            setMailCheck(true, settings.number(settingskeys::kAutoRemoveSpamTime));
+    } catch (const Error &) {
+    }
+}
+
+void TTrayForm::setMailCheck(bool enabled, int minutes)
+{
+    m_mailCheckEnabled = enabled;
+    // Beyond about 35,000 minutes the period no longer fits the timer.
+    m_mailCheckIntervalMs = int(qBound(qint64(0), qint64(minutes) * 60000, qint64(std::numeric_limits<int>::max())));
+    applyMailCheckTimer();
+}
+
+void TTrayForm::applyMailCheckTimer()
+{
+    // An interval of 0 means the timer never fires (a Qt timer of 0 would
+    // fire continuously).
+    if (m_mailCheckEnabled && m_mailCheckIntervalMs > 0)
+        CheckMailTimer->start(m_mailCheckIntervalMs);
+    else
+        CheckMailTimer->stop();
+}
+
+} // namespace jw

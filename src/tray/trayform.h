@@ -1,0 +1,158 @@
+#pragma once
+
+#include "settings/languagetable.h"
+#include "tray/programfolders.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace jw {
+
+class MailRouting;
+class MonotonicClock;
+class Processes;
+class Prompts;
+class Shell;
+struct StartResult;
+
+// The record the program keeps of a started companion program.
+struct ProcessRecord
+{
+    qint64 pid = 0;
+    bool isEmpty() const { return pid == 0; }
+};
+
+// The services the tray controller works through.
+struct TrayServices
+{
+    Processes &processes;
+    Prompts &prompts;
+    Shell &shell;
+    const MonotonicClock &clock;
+    MailRouting &mailRouting;
+};
+
+// The tray controller: lives for the whole run, owns the notification icon
+// and its menu, follows the proxy through "status.tmp", holds the filter
+// switch, the language table and the companion programs' records.
+class TTrayForm : public QObject
+{
+    Q_OBJECT
+public:
+    enum State { Waiting = 0, Running = 1, Quarantine = 2, Disabled = 3 };
+    static constexpr int kPollIntervalMs = 500;
+    static constexpr qint64 kStallMs = 300000;
+    static constexpr int kTipLength = 63;
+
+    using MainWindowFactory = std::function<QWidget *(TTrayForm &)>;
+
+    // Runs the start steps: folders, title, icon, first poll, language,
+    // mail-check timer, account routing, proxy.
+    TTrayForm(const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow = {},
+              QObject *parent = nullptr);
+    // The stop steps: icon removed, accounts restored, proxy stopped.
+    ~TTrayForm() override;
+
+    // Menu and timers.
+    LanguageTable LanguageMemo;
+    QMenu *PopupMenu = nullptr;
+    QAction *Oprogramie = nullptr;
+    QAction *N2 = nullptr;
+    QAction *Pokazkonfiguracje = nullptr;
+    QAction *Filtraktywny = nullptr;
+    QAction *N1 = nullptr;
+    QAction *Wyjdz = nullptr;
+    QTimer *CheckTimer = nullptr;
+    QTimer *CheckMailTimer = nullptr;
+
+    // Handlers.
+    void PokazkonfiguracjeClick();
+    void FiltraktywnyClick();
+    void OprogramieClick();
+    void WyjdzClick();
+    void CheckTimerTimer();
+    void SetIcon(int arg);
+    void SetLanguage();
+    void loguj(const QString &text);
+
+    // Companion programs.
+    void StartVexel();
+    void StopVexel();
+    void StartUpdate();
+    void StopUpdate();
+    void StartCheckMail();
+    void CheckMailTimerTimer();
+
+    // The mail-check timer as the settings page sets it: enabled or not, and
+    // its period in minutes (0 never fires).
+    void setMailCheck(bool enabled, int minutes);
+    bool mailCheckEnabled() const { return m_mailCheckEnabled; }
+    int mailCheckIntervalMs() const { return m_mailCheckIntervalMs; }
+
+    bool filterActive() const { return m_filterOn; }
+    bool updaterRunning();
+    const ProgramFolders &folders() const { return m_folders; }
+    QString applicationTitle() const;
+    QString text(TextKey key) const { return LanguageMemo.text(key); }
+    Prompts &prompts() const { return m_services.prompts; }
+    Shell &shell() const { return m_services.shell; }
+
+    int trayState() const { return m_trayState; }
+    int lastShownState() const { return m_lastShownState; }
+    const QString &statusText() const { return m_statusText; }
+    QString tip() const { return m_tip; }
+    int iconUpdates() const { return m_iconUpdates; }
+    const ProcessRecord &vexelRecord() const { return m_vexel; }
+    const ProcessRecord &updateRecord() const { return m_update; }
+    QWidget *mainWindow() const { return m_mainWindow; }
+    QSystemTrayIcon *notificationIcon() const { return m_icon; }
+
+    QString statusFilePath() const;
+    QString updateStatusFilePath() const;
+
+private:
+    void buildMenu();
+    void readMailCheckSettings();
+    void applyMailCheckTimer();
+    bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record);
+    void stopCompanion(ProcessRecord &record);
+    // Runs a step that may throw one of the program's errors and shows it.
+    void guarded(const std::function<void()> &step);
+
+    ProgramFolders m_folders;
+    TrayServices m_services;
+    MainWindowFactory m_createMainWindow;
+    QPointer<QWidget> m_mainWindow;
+    QSystemTrayIcon *m_icon = nullptr;
+    std::array<QIcon, 4> m_iconList;
+
+    bool m_filterOn = true;
+    int m_trayState = Waiting;
+    int m_lastShownState = -1;
+    QString m_statusText;
+    qint64 m_statusChangeTime = 0;
+    QString m_tip;
+    int m_iconUpdates = 0;
+
+    bool m_mailCheckEnabled = false;
+    int m_mailCheckIntervalMs = 600000;
+
+    ProcessRecord m_vexel;
+    ProcessRecord m_update;
+};
+
+// The text shown when a companion program cannot be started.
+QString startFailureText(const StartResult &result);
+
+} // namespace jw

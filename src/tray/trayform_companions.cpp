@@ -1,0 +1,119 @@
+// The tray controller's control of the companion programs: the proxy and
+// the updater are tracked and can be stopped; the mail checker is only
+// started, by the mail-check timer.
+#include "platform/processes.h"
+#include "platform/prompts.h"
+#include "tray/trayform.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace jw {
+
+namespace {
+
+constexpr char kProxy[] = "vexel3";
+constexpr char kUpdater[] = "update";
+constexpr char kMailChecker[] = "PostPing";
+
+} // namespace
+
+QString startFailureText(const StartResult &result)
+{
+    if (result.knownError) {
+        switch (result.errorCode) {
+        case 2:
+            return QStringLiteral("File Not Found");
+        case 3:
+            return QStringLiteral("Path Not Found");
+        case 5:
+            return QStringLiteral("Acess Denied");
+        case 8:
+            return QStringLiteral("Out Of Memory");
+        case 26:
+            return QStringLiteral("Share Violation");
+        case 27:
+            return QStringLiteral("Incomplete Association");
+        case 28:
+            return QStringLiteral("DDE Timed Out");
+        case 29:
+            return QStringLiteral("DDE Failure");
+        case 30:
+            return QStringLiteral("DDE Busy");
+        case 31:
+            return QStringLiteral("No Association");
+        case 32:
+            return QStringLiteral("DLL Not Found");
+        default:
+            break;
+        }
+    }
+    return QStringLiteral("Unknown Error - ") + QString::number(result.errorCode);
+}
+
+bool TTrayForm::startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record)
+{
+    const StartResult result = m_services.processes.start(m_folders.program + executableFileName(baseName));
+    if (!result.started) {
+        m_services.prompts.information(failurePrefix + startFailureText(result));
+        return false;
+    }
+    if (record)
+        record->pid = result.pid;
+    else
+        m_services.processes.release(result.pid);
+    return true;
+}
+
+void TTrayForm::stopCompanion(ProcessRecord &record)
+{
+    if (record.isEmpty() || !m_services.processes.isAlive(record.pid))
+        return;
+    m_services.processes.kill(record.pid);
+    record = ProcessRecord();
+}
+
+void TTrayForm::StartVexel()
+{
+    startCompanion(kProxy, QStringLiteral("Vexel3 cant start with message: "), &m_vexel);
+}
+
+void TTrayForm::StopVexel()
+{
+    stopCompanion(m_vexel);
+}
+
+void TTrayForm::StartUpdate()
+{
+    if (updaterRunning())
+        return;
+    // The progress window must never read the outcome of an earlier run.
+    if (QFileInfo::exists(updateStatusFilePath()))
+        QFile::remove(updateStatusFilePath());
+    startCompanion(kUpdater, QStringLiteral("Update cant start with message: "), &m_update);
+}
+
+void TTrayForm::StopUpdate()
+{
+    stopCompanion(m_update);
+}
+
+bool TTrayForm::updaterRunning()
+{
+    return !m_update.isEmpty() && m_services.processes.isAlive(m_update.pid);
+}
+
+void TTrayForm::StartCheckMail()
+{
+    startCompanion(kMailChecker, QStringLiteral("PostPing cant start with message: "), nullptr);
+}
+
+void TTrayForm::CheckMailTimerTimer()
+{
+    if (m_trayState != Waiting)
+        return;
+    loguj(QStringLiteral("startuje ze sprawdzaniem (parent)"));
+    StartCheckMail();
+}
+
+} // namespace jw

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/processes.h"
+#include "platform/prompts.h"
+#include "platform/shell.h"
+#include "tray/mailrouting.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace jw::test {
+
+// One ordered record of the calls into the doubles below, so tests can check
+// the order of account routing, proxy starts and stops.
+struct CallLog
+{
+    QStringList calls;
+};
+
+class FakeProcesses final : public Processes
+{
+public:
+    explicit FakeProcesses(CallLog *log = nullptr)
+        : m_log(log)
+    {
+    }
+
+    StartResult start(const QString &program) override;
+    bool isAlive(qint64 pid) override { return m_alive.contains(pid); }
+    int kill(qint64 pid) override;
+    void release(qint64 pid) override { released.append(pid); }
+
+    // Programs (by file name) whose start fails with this result.
+    QHash<QString, StartResult> failures;
+    QStringList started; // file names, in order
+    QList<qint64> killed;
+    QList<qint64> released;
+
+    // Lets a started process end by itself.
+    void end(qint64 pid) { m_alive.remove(pid); }
+    qint64 lastPid() const { return m_nextPid - 1; }
+
+private:
+    CallLog *m_log;
+    QSet<qint64> m_alive;
+    qint64 m_nextPid = 1000;
+};
+
+// Answers questions from a script and records every box shown.
+class RecordingPrompts final : public Prompts
+{
+public:
+    void information(const QString &text) override { informations.append(text); }
+    void error(const QString &text) override { errors.append(text); }
+    bool question(const QString &text, const QString &caption) override;
+
+    QStringList informations;
+    QStringList errors;
+    QStringList questions;
+    QStringList questionCaptions;
+    QList<bool> answers; // taken from the front; "no" when empty
+};
+
+class FakeClock final : public MonotonicClock
+{
+public:
+    qint64 nowMs() const override { return now; }
+    qint64 now = 1000;
+};
+
+class FakeShell final : public Shell
+{
+public:
+    bool open(const QUrl &url) override;
+    QList<QUrl> opened;
+    QList<QUrl> refused;
+};
+
+class RecordingMailRouting final : public MailRouting
+{
+public:
+    explicit RecordingMailRouting(CallLog *log)
+        : m_log(log)
+    {
+    }
+    void ConfigureMail() override { m_log->calls.append(QStringLiteral("ConfigureMail")); }
+    void DeConfigureMail() override { m_log->calls.append(QStringLiteral("DeConfigureMail")); }
+
+private:
+    CallLog *m_log;
+};
+
+} // namespace jw::test

@@ -1,0 +1,133 @@
+// The real program with the real companion stand-ins: single instance,
+// second start, crash recovery and the stop steps on termination signals.
+#include "support/testfiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace jw::test {
+namespace {
+
+class ExecutableTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        copyStagedProgram(folder);
+        writeFile(folder.file(QStringLiteral("companions.log")), "");
+        writeFile(folder.file(QStringLiteral("debug2.log")), "");
+    }
+
+    void TearDown() override
+    {
+        for (QProcess *p : std::as_const(started)) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+            delete p;
+        }
+        // Never leave a stand-in behind, whatever the test did.
+        for (qint64 pid : proxyPids())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    QProcess *startProgram(const QStringList &arguments)
+    {
+        auto *p = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(folder.file(QStringLiteral("junkwarden")), arguments);
+        started.append(p);
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+
+    QList<qint64> proxyPids() const
+    {
+        QList<qint64> pids;
+        for (const QByteArray &line : readFile(folder.file(QStringLiteral("companions.log"))).split('\n')) {
+            if (line.startsWith("vexel3 "))
+                pids.append(line.mid(7).trimmed().toLongLong());
+        }
+        return pids;
+    }
+
+    bool waitForProxies(int count) { return waitUntil([&] { return proxyPids().size() >= count; }); }
+    QByteArray log() const { return readFile(folder.file(QStringLiteral("debug2.log"))); }
+
+    static bool processExists(qint64 pid) { return ::kill(pid_t(pid), 0) == 0; }
+
+    TempProgramFolder folder;
+    QTemporaryDir runtime;
+    QList<QProcess *> started;
+};
+
+TEST_F(ExecutableTest, SecondStartMakesTheRunningCopyShowItsWindowAndEnds)
+{
+    QProcess *first = startProgram({QStringLiteral("/tray")});
+    ASSERT_TRUE(waitForProxies(1));
+    EXPECT_EQ(log(), QByteArray()) << "started with /tray: no window";
+
+    QProcess *second = startProgram({QStringLiteral("/tray")});
+    ASSERT_TRUE(second->waitForFinished(8000));
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return log().contains("pokaz konfiguracje"); }));
+    EXPECT_EQ(proxyPids().size(), 1) << "the second start touched no companion";
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(ExecutableTest, OfSeveralSimultaneousStartsExactlyOneRuns)
+{
+    QList<QProcess *> all;
+    for (int i = 0; i < 4; ++i)
+        all.append(startProgram({QStringLiteral("/tray")}));
+    ASSERT_TRUE(waitUntil([&] {
+        int finished = 0;
+        for (QProcess *p : all)
+            finished += p->state() == QProcess::NotRunning ? 1 : 0;
+        return finished == 3;
+    }, 20000));
+    EXPECT_EQ(proxyPids().size(), 1);
+    EXPECT_EQ(log().count("pokaz konfiguracje"), 3) << "each later start asked to show the window";
+}
+
+TEST_F(ExecutableTest, ACrashedCopyDoesNotBlockTheNextStart)
+{
+    QProcess *first = startProgram({QStringLiteral("/tray")});
+    ASSERT_TRUE(waitForProxies(1));
+    first->kill();
+    first->waitForFinished(5000);
+
+    QProcess *next = startProgram({QStringLiteral("/tray")});
+    EXPECT_TRUE(waitForProxies(2)) << "the next start became the running copy";
+    EXPECT_EQ(next->state(), QProcess::Running);
+}
+
+TEST_F(ExecutableTest, TerminationSignalsRunTheStopSteps)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        const int before = proxyPids().size();
+        QProcess *program = startProgram({QStringLiteral("/tray")});
+        ASSERT_TRUE(waitForProxies(before + 1));
+        const qint64 proxy = proxyPids().last();
+        ASSERT_TRUE(processExists(proxy));
+
+        ::kill(pid_t(program->processId()), sig);
+        ASSERT_TRUE(program->waitForFinished(10000));
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+        EXPECT_FALSE(processExists(proxy)) << "the proxy was killed and reaped";
+    }
+}
+
+} // namespace
+} // namespace jw::test

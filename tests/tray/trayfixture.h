@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tray/trayform.h"
+
+#include "support/fakes.h"
+#include "support/testfiles.h"
+
+#include <QFile>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace jw::test {
+
+// A tray controller over doubles, in a scratch program folder with the
+// English language file.
+class TrayFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QFile::copy(sourcePath(QStringLiteral("resources/language/english.lng")),
+                    folder.configPath() + QStringLiteral("language.lng"));
+    }
+
+    TTrayForm &makeTray()
+    {
+        tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
+                                           TrayServices{processes, prompts, shell, clock, routing});
+        return *tray;
+    }
+
+    QString statusFile() const { return folder.file(QStringLiteral("status.tmp")); }
+    void writeStatus(const QByteArray &content) { writeFile(statusFile(), content); }
+
+    TempProgramFolder folder;
+    CallLog log;
+    FakeProcesses processes{&log};
+    RecordingPrompts prompts;
+    FakeShell shell;
+    FakeClock clock;
+    RecordingMailRouting routing{&log};
+    std::unique_ptr<TTrayForm> tray;
+};
+
+} // namespace jw::test

@@ -1,0 +1,272 @@
+#include "tray/trayform.h"
+
+#include "trayfixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QWidget>
+
+namespace jw::test {
+namespace {
+
+using TrayTest = TrayFixture;
+
+TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
+{
+    TTrayForm &t = makeTray();
+    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("ConfigureMail"), QStringLiteral("start vexel3")}));
+    EXPECT_EQ(t.trayState(), TTrayForm::Waiting);
+    // The first poll ran before the language table was loaded; the timer's
+    // next tick shows the real text.
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - "));
+    EXPECT_TRUE(t.CheckTimer->isActive());
+    EXPECT_EQ(t.CheckTimer->interval(), 500);
+    EXPECT_EQ(t.Wyjdz->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(t.Filtraktywny->text(), QStringLiteral("Filter active"));
+    EXPECT_TRUE(t.Filtraktywny->isChecked());
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Junkwarden"));
+    const auto actions = t.PopupMenu->actions();
+    ASSERT_EQ(actions.size(), 6);
+    EXPECT_EQ(actions[0], t.Oprogramie);
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2], t.Pokazkonfiguracje);
+    EXPECT_EQ(actions[3], t.Filtraktywny);
+    EXPECT_TRUE(actions[4]->isSeparator());
+    EXPECT_EQ(actions[5], t.Wyjdz);
+
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Waiting for mail"));
+
+    log.calls.clear();
+    const qint64 proxy = t.vexelRecord().pid;
+    tray.reset();
+    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+}
+
+TEST_F(TrayTest, MissingLanguageFileKeepsBuiltInMenuCaptions)
+{
+    QFile::remove(folder.configPath() + QStringLiteral("language.lng"));
+    TTrayForm &t = makeTray();
+    EXPECT_EQ(t.Wyjdz->text(), QStringLiteral("Wyjdz"));
+    EXPECT_EQ(t.Filtraktywny->text(), QStringLiteral("Filtr aktywny"));
+    EXPECT_EQ(t.Pokazkonfiguracje->text(), QStringLiteral("Pokaz konfiguracje"));
+    EXPECT_EQ(t.Oprogramie->text(), QStringLiteral("O programie"));
+    writeStatus("working\r\nmail 2\r\n");
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden -  (mail 2)"));
+    EXPECT_TRUE(prompts.informations.isEmpty());
+}
+
+TEST_F(TrayTest, EmptyLanguageFileBlanksMenuCaptions)
+{
+    writeFile(folder.configPath() + QStringLiteral("language.lng"), "");
+    TTrayForm &t = makeTray();
+    EXPECT_EQ(t.Wyjdz->text(), QString());
+    EXPECT_EQ(t.Oprogramie->text(), QString());
+}
+
+struct PollCase
+{
+    const char *name;
+    std::optional<QByteArray> content; // nullopt: no file
+    int startState;
+    int state;
+    const char *statusText;
+    bool fileKept;
+};
+
+TEST_F(TrayTest, StatusPollFollowsTheStatusFile)
+{
+    const PollCase cases[] = {
+        {"no file", std::nullopt, TTrayForm::Running, TTrayForm::Waiting, "Waiting for mail", false},
+        {"working, one line", QByteArray("working\r\n"), TTrayForm::Waiting, TTrayForm::Running, "Filtering mail ()", true},
+        {"working, two lines", QByteArray("working\r\nmail 3 of 9\r\n"), TTrayForm::Waiting, TTrayForm::Running,
+         "Filtering mail (mail 3 of 9)", true},
+        {"working, no final break", QByteArray("working\r\nmail 3"), TTrayForm::Waiting, TTrayForm::Running,
+         "Filtering mail (mail 3)", true},
+        {"quarantine", QByteArray("quarantine\r\n"), TTrayForm::Waiting, TTrayForm::Quarantine,
+         "A message was moved to quarantine", true},
+        {"unknown word", QByteArray("Working\r\n"), TTrayForm::Quarantine, TTrayForm::Quarantine, "kept", true},
+        {"empty file", QByteArray(""), TTrayForm::Running, TTrayForm::Running, "kept", true},
+        {"lone LF stays in the line", QByteArray("working\nmail\r\n"), TTrayForm::Waiting, TTrayForm::Waiting, "kept", true},
+        {"0x1A ends the file", QByteArray("quarantine\x1a\r\n"), TTrayForm::Waiting, TTrayForm::Quarantine,
+         "A message was moved to quarantine", true},
+        {"0x1A cuts the progress", QByteArray("working\r\nab\x1a" "cd\r\n"), TTrayForm::Waiting, TTrayForm::Running,
+         "Filtering mail (ab)", true},
+    };
+    TTrayForm &t = makeTray();
+    for (const PollCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(statusFile());
+        // Bring the tray into the case's starting state with a known text.
+        if (c.startState == TTrayForm::Running)
+            writeStatus("working\r\nkept\r\n");
+        else if (c.startState == TTrayForm::Quarantine)
+            writeStatus("quarantine\r\n");
+        t.CheckTimerTimer();
+        const QString before = t.statusText();
+        QFile::remove(statusFile());
+        if (c.content)
+            writeStatus(*c.content);
+        t.CheckTimerTimer();
+        EXPECT_EQ(t.trayState(), c.state);
+        const QString expected = QByteArray(c.statusText) == "kept" ? before : QString::fromUtf8(c.statusText);
+        EXPECT_EQ(t.statusText(), expected);
+        EXPECT_EQ(t.lastShownState(), c.state);
+        EXPECT_EQ(QFile::exists(statusFile()), c.fileKept);
+    }
+}
+
+TEST_F(TrayTest, UnreadableStatusFileChangesNothing)
+{
+    TTrayForm &t = makeTray();
+    writeStatus("quarantine\r\n");
+    t.CheckTimerTimer();
+    QFile::remove(statusFile());
+    QDir().mkdir(statusFile()); // exists, but cannot be read as a file
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.trayState(), TTrayForm::Quarantine);
+}
+
+TEST_F(TrayTest, TipIsCutTo63CharactersAndTheIconOnlyChangesWhenNeeded)
+{
+    TTrayForm &t = makeTray();
+    t.CheckTimerTimer();
+    const int updates = t.iconUpdates();
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.iconUpdates(), updates) << "nothing changed, the icon is left alone";
+
+    writeStatus("working\r\n" + QByteArray(200, 'x') + "\r\n");
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.tip().size(), 63);
+    EXPECT_TRUE(t.tip().startsWith(QStringLiteral("Junkwarden - Filtering mail (xxx")));
+    EXPECT_EQ(t.notificationIcon()->toolTip(), t.tip());
+    EXPECT_EQ(t.iconUpdates(), updates + 1);
+}
+
+TEST_F(TrayTest, AcknowledgementDeletesTheStatusFileOnlyInQuarantine)
+{
+    TTrayForm &t = makeTray();
+    writeStatus("working\r\nx\r\n");
+    t.CheckTimerTimer();
+    t.SetIcon(0);
+    EXPECT_TRUE(QFile::exists(statusFile())) << "a working proxy's file stays";
+    EXPECT_EQ(t.trayState(), TTrayForm::Waiting);
+
+    writeStatus("quarantine\r\n");
+    t.CheckTimerTimer();
+    ASSERT_EQ(t.trayState(), TTrayForm::Quarantine);
+    t.SetIcon(0);
+    EXPECT_FALSE(QFile::exists(statusFile()));
+    EXPECT_EQ(t.lastShownState(), TTrayForm::Waiting);
+}
+
+TEST_F(TrayTest, StalledProxyIsRestartedOnceAndTheNewOneGetsItsOwnTime)
+{
+    TTrayForm &t = makeTray();
+    const qint64 first = t.vexelRecord().pid;
+    writeStatus("working\r\nmail 1\r\n");
+    t.CheckTimerTimer();
+    clock.now += TTrayForm::kStallMs;
+    t.CheckTimerTimer();
+    EXPECT_TRUE(processes.killed.isEmpty()) << "exactly five minutes is not yet a stall";
+
+    clock.now += 1;
+    t.CheckTimerTimer();
+    EXPECT_EQ(processes.killed, QList<qint64>{first});
+    EXPECT_EQ(processes.started, (QStringList{QStringLiteral("vexel3"), QStringLiteral("vexel3")}));
+    EXPECT_FALSE(QFile::exists(statusFile()));
+    EXPECT_EQ(t.statusText(), QStringLiteral("Filtering mail"));
+
+    // The new proxy writes the same progress: its five minutes start now.
+    writeStatus("working\r\nmail 1\r\n");
+    clock.now += 1000;
+    t.CheckTimerTimer();
+    clock.now += TTrayForm::kStallMs;
+    t.CheckTimerTimer();
+    EXPECT_EQ(processes.killed.size(), 1);
+    clock.now += 1;
+    t.CheckTimerTimer();
+    EXPECT_EQ(processes.killed.size(), 2);
+}
+
+TEST_F(TrayTest, ChangingProgressIsNeverAStall)
+{
+    TTrayForm &t = makeTray();
+    for (int i = 0; i < 50; ++i) {
+        writeStatus("working\r\nmail " + QByteArray::number(i) + "\r\n");
+        t.CheckTimerTimer();
+        clock.now += 60000;
+    }
+    EXPECT_TRUE(processes.killed.isEmpty());
+}
+
+TEST_F(TrayTest, FilterSwitchStopsAndStartsInOrder)
+{
+    TTrayForm &t = makeTray();
+    log.calls.clear();
+    const qint64 proxy = t.vexelRecord().pid;
+
+    t.Filtraktywny->trigger();
+    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_FALSE(t.Filtraktywny->isChecked());
+    EXPECT_FALSE(t.filterActive());
+    writeStatus("quarantine\r\n");
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.trayState(), TTrayForm::Disabled);
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Filtering is off"));
+    EXPECT_TRUE(QFile::exists(statusFile())) << "the file is not looked at while off";
+
+    log.calls.clear();
+    t.Filtraktywny->trigger();
+    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("ConfigureMail"), QStringLiteral("start vexel3")}));
+    EXPECT_TRUE(t.Filtraktywny->isChecked());
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.trayState(), TTrayForm::Quarantine);
+}
+
+TEST_F(TrayTest, ShowConfigurationCreatesOneWindowAndRaisesIt)
+{
+    int created = 0;
+    tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
+                                       TrayServices{processes, prompts, shell, clock, routing},
+                                       [&created](TTrayForm &owner) -> QWidget * {
+                                           ++created;
+                                           auto *w = new QWidget;
+                                           w->setObjectName(QStringLiteral("MainForm"));
+                                           w->setWindowTitle(owner.applicationTitle());
+                                           w->setAttribute(Qt::WA_DeleteOnClose);
+                                           return w;
+                                       });
+    tray->PokazkonfiguracjeClick();
+    ASSERT_NE(tray->mainWindow(), nullptr);
+    EXPECT_TRUE(tray->mainWindow()->isVisible());
+    tray->mainWindow()->hide();
+    tray->PokazkonfiguracjeClick();
+    EXPECT_EQ(created, 1);
+    EXPECT_TRUE(tray->mainWindow()->isVisible());
+
+    tray->mainWindow()->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(tray->mainWindow(), nullptr);
+    tray->PokazkonfiguracjeClick();
+    EXPECT_EQ(created, 2);
+    delete tray->mainWindow();
+}
+
+TEST_F(TrayTest, DiagnosticLogIsWrittenOnlyWhenItExists)
+{
+    TTrayForm &t = makeTray();
+    const QString logPath = folder.file(QStringLiteral("debug2.log"));
+    t.loguj(QStringLiteral("one"));
+    EXPECT_FALSE(QFile::exists(logPath));
+    writeFile(logPath, "");
+    t.loguj(QStringLiteral("one"));
+    t.loguj(QStringLiteral("two"));
+    EXPECT_EQ(readFile(logPath), QByteArray("one\r\ntwo\r\n"));
+}
+
+} // namespace
+} // namespace jw::test
