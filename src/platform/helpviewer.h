@@ -17,7 +17,7 @@ public:
 };
 
 // Help pages "<context>.html" in `helpFolder`, shown in the program's own
-// help window.
+// help window (built with the dialogs).
 std::unique_ptr<HelpViewer> createHelpWindowViewer(const QString &helpFolder);
 
 } // namespace jw

@@ -111,12 +111,16 @@ QByteArray joinLines(const Lines &lines)
     return out;
 }
 
-void writeFileAtomically(const QString &path, QByteArrayView content)
+void writeFileAtomically(const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         throw FileError::cannotCreate(path);
+    if (permissions && !file.setPermissions(*permissions)) {
+        file.cancelWriting();
+        throw FileError::cannotCreate(path);
+    }
     if (file.write(content.data(), content.size()) != content.size()) {
         file.cancelWriting();
         throw FileError::cannotCreate(path);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 
@@ -50,6 +51,9 @@ QByteArray joinLines(const Lines &lines);
 // content, and a failed write leaves the old file as it was. Throws
 // FileError::cannotCreate.
 void writeLines(const QString &path, const Lines &lines);
-void writeFileAtomically(const QString &path, QByteArrayView content);
+// The same for any content. With `permissions`, the new file has exactly
+// those from its first byte on; otherwise it keeps the old file's.
+void writeFileAtomically(const QString &path, QByteArrayView content,
+                         std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 } // namespace jw

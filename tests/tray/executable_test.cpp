@@ -42,6 +42,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), registryPath());
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(folder.file(QStringLiteral("junkwarden")), arguments);
@@ -61,6 +62,7 @@ protected:
     }
 
     bool waitForProxies(int count) { return waitUntil([&] { return proxyPids().size() >= count; }); }
+    QString registryPath() const { return folder.file(QStringLiteral("registry.reg")); }
     QByteArray log() const { return readFile(folder.file(QStringLiteral("debug2.log"))); }
 
     static bool processExists(qint64 pid) { return ::kill(pid_t(pid), 0) == 0; }
@@ -127,6 +129,32 @@ TEST_F(ExecutableTest, TerminationSignalsRunTheStopSteps)
         EXPECT_EQ(program->exitCode(), 0);
         EXPECT_FALSE(processExists(proxy)) << "the proxy was killed and reaped";
     }
+}
+
+TEST_F(ExecutableTest, FlaggedAccountsAreRoutedAtStartAndRestoredOnTermination)
+{
+    const QByteArray plain =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\r\n"
+        "\"Account Name\"=\"Home\"\r\n"
+        "\"POP3 Server\"=\"pop.home.example\"\r\n"
+        "\"POP3 User Name\"=\"ann\"\r\n"
+        "\"POP3 Port\"=dword:0000006e\r\n"
+        "\"Use Mailmoater\"=\"yes\"\r\n"
+        "\"POP3 Server orig\"=\"pop.home.example\"\r\n"
+        "\"POP3 Port orig\"=dword:0000006e\r\n"
+        "\r\n";
+    writeFile(registryPath(), plain);
+    QProcess *program = startProgram({QStringLiteral("/tray")});
+    ASSERT_TRUE(waitForProxies(1));
+    const QByteArray routed = readFile(registryPath());
+    EXPECT_TRUE(routed.contains("\"POP3 Server\"=\"localhost\"")) << routed.constData();
+    EXPECT_TRUE(routed.contains("\"POP3 User Name\"=\"ann,pop.home.example\""));
+    EXPECT_TRUE(routed.contains("\"POP3 Port\"=dword:00000456")) << "the port of main.cfg, 1110";
+
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(10000));
+    EXPECT_EQ(readFile(registryPath()), plain) << "restored exactly as it was";
 }
 
 } // namespace

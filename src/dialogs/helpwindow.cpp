@@ -1,3 +1,4 @@
+// The program's own help window: HTML topics in the help folder.
 #include "platform/helpviewer.h"
 
 #include <QDialog>

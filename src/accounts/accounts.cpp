@@ -1,0 +1,229 @@
+#include "accounts/accounts.h"
+
+#include "platform/registry.h"
+#include "textfile/number.h"
+
+namespace jw {
+
+namespace av = accountvalues;
+
+namespace {
+
+const QString kLocalhost = QStringLiteral("localhost");
+const QString kYes = QStringLiteral("yes");
+const QString kDefaultPort = QStringLiteral("110");
+
+QString value(const char16_t *name)
+{
+    return QString::fromUtf16(name);
+}
+
+QString subkeyPath(const AccountSource &source, const QString &name)
+{
+    return source.key + name;
+}
+
+QString beforeFirstComma(const QString &user)
+{
+    const qsizetype comma = user.indexOf(QLatin1Char(','));
+    return comma < 0 ? user : user.left(comma);
+}
+
+// Whether the user name is in the routed form "user,server". A comma alone
+// is not enough: it may belong to the real user name.
+bool isRoutedForm(const QString &user, const QString &server, const QString &realServer)
+{
+    if (!user.contains(QLatin1Char(',')))
+        return false;
+    return user.endsWith(QLatin1Char(',') + realServer) || server.compare(kLocalhost, Qt::CaseInsensitive) == 0;
+}
+
+quint32 portNumber(const QString &text)
+{
+    return quint32(toNumber(QStringView(text)));
+}
+
+// Calls `visit` for every account key of every source that carries the
+// routing flag and its saved real server.
+template <typename Visit>
+void forEachFlaggedAccount(RegistryData &registry, Visit visit)
+{
+    for (const AccountSource &source : accountSources()) {
+        if (!registry.keyExists(source.key))
+            continue;
+        for (const QString &name : registry.subkeyNames(source.key)) {
+            const QString key = subkeyPath(source, name);
+            if (!registry.hasValue(key, value(av::kFlag)))
+                continue;
+            // Without its real server the account cannot be pointed anywhere
+            // sensible: routing it would leave the client with no server.
+            const std::optional<QString> realServer = registry.readString(key, value(av::kServerOrig));
+            if (!realServer)
+                continue;
+            visit(key, *realServer);
+        }
+    }
+}
+
+} // namespace
+
+bool AccountRow::operator==(const AccountRow &o) const
+{
+    return routed == o.routed && name == o.name && server == o.server && user == o.user
+        && passwordMask == o.passwordMask && source == o.source && key == o.key && port == o.port;
+}
+
+const QList<AccountSource> &accountSources()
+{
+    static const QList<AccountSource> sources{
+        {QStringLiteral("Outlook Express"), QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\")},
+        {QStringLiteral("Outlook"), QStringLiteral("\\Software\\Microsoft\\Office\\Outlook\\OMI Account Manager\\Accounts\\")},
+        {QStringLiteral("Self"), QStringLiteral("\\Software\\Brightfold\\Mailmoat\\Accounts\\")},
+    };
+    return sources;
+}
+
+const AccountSource &ownAccountSource()
+{
+    return accountSources().last();
+}
+
+bool userNameCanBeRouted(const QString &user)
+{
+    return !user.contains(QLatin1Char(','));
+}
+
+AccountSearch findAccounts(RegistryData &registry)
+{
+    AccountSearch search;
+    registry.createKey(ownAccountSource().key);
+    try {
+        for (const AccountSource &source : accountSources()) {
+            if (!registry.keyExists(source.key))
+                continue;
+            for (const QString &name : registry.subkeyNames(source.key)) {
+                const QString key = subkeyPath(source, name);
+                if (!registry.hasValue(key, value(av::kServer)))
+                    continue;
+                AccountRow row;
+                row.source = source.name;
+                row.key = key;
+                row.routed = registry.readString(key, value(av::kFlag)).value_or(QString()) == kYes;
+                row.server = registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
+                row.user = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString()));
+                row.passwordMask = QString(registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(),
+                                           QLatin1Char('*'));
+                const std::optional<quint32> port = registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
+                row.port = port ? QString::number(*port) : kDefaultPort;
+                row.name = registry.readString(key, value(av::kName)).value_or(QString());
+                search.rows.append(row);
+            }
+        }
+    } catch (const RegistryError &e) {
+        search.error = e.message();
+    }
+    return search;
+}
+
+void routeAccounts(RegistryData &registry, quint32 proxyPort)
+{
+    forEachFlaggedAccount(registry, [&registry, proxyPort](const QString &key, const QString &realServer) {
+        QString user = registry.readString(key, value(av::kUser)).value_or(QString());
+        const QString server = registry.readString(key, value(av::kServer)).value_or(QString());
+        if (!user.contains(QLatin1Char(','))) {
+            user += QLatin1Char(',') + realServer;
+        } else if (!isRoutedForm(user, server, realServer)) {
+            // The real user name holds a comma: it cannot travel to the proxy.
+            return;
+        }
+        registry.writeString(key, value(av::kServer), kLocalhost);
+        registry.writeString(key, value(av::kUser), user);
+        registry.writeInteger(key, value(av::kPort), proxyPort);
+    });
+}
+
+void restoreAccounts(RegistryData &registry)
+{
+    forEachFlaggedAccount(registry, [&registry](const QString &key, const QString &realServer) {
+        const QString user = registry.readString(key, value(av::kUser)).value_or(QString());
+        const QString server = registry.readString(key, value(av::kServer)).value_or(QString());
+        const QString realUser = isRoutedForm(user, server, realServer) ? beforeFirstComma(user) : user;
+        registry.writeString(key, value(av::kServer), realServer);
+        registry.writeString(key, value(av::kUser), realUser);
+        if (const std::optional<quint32> realPort = registry.readInteger(key, value(av::kPortOrig)))
+            registry.writeInteger(key, value(av::kPort), *realPort);
+    });
+}
+
+QStringList saveAccountRows(RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText,
+                            bool filterOn)
+{
+    QStringList unroutable;
+    for (const AccountRow &row : rows) {
+        if (!registry.keyExists(row.key))
+            continue;
+        if (row.routed) {
+            const bool routable = userNameCanBeRouted(row.user);
+            if (!routable)
+                unroutable.append(row.name);
+            registry.writeString(row.key, value(av::kFlag), kYes);
+            registry.writeString(row.key, value(av::kName), row.name);
+            registry.writeString(row.key, value(av::kServerOrig), row.server);
+            registry.writeInteger(row.key, value(av::kPortOrig), portNumber(row.port));
+            if (filterOn && routable) {
+                registry.writeString(row.key, value(av::kServer), kLocalhost);
+                registry.writeString(row.key, value(av::kUser), row.user + QLatin1Char(',') + row.server);
+                registry.writeInteger(row.key, value(av::kPort), portNumber(proxyPortText));
+            } else {
+                registry.writeString(row.key, value(av::kServer), row.server);
+                registry.writeString(row.key, value(av::kUser), row.user);
+                registry.writeInteger(row.key, value(av::kPort), portNumber(row.port));
+            }
+        } else {
+            registry.writeString(row.key, value(av::kName), row.name);
+            registry.writeString(row.key, value(av::kServer), row.server);
+            registry.writeString(row.key, value(av::kUser), row.user);
+            registry.writeInteger(row.key, value(av::kPort), portNumber(row.port));
+            registry.deleteValue(row.key, value(av::kFlag));
+            registry.deleteValue(row.key, value(av::kServerOrig));
+            registry.deleteValue(row.key, value(av::kPortOrig));
+        }
+    }
+    return unroutable;
+}
+
+AccountRow addOwnAccount(RegistryData &registry)
+{
+    const AccountSource &own = ownAccountSource();
+    registry.createKey(own.key);
+    const QStringList names = registry.subkeyNames(own.key);
+    QString name = QStringLiteral("00000001");
+    if (!names.isEmpty()) {
+        const qint64 next = qint64(toNumber(QStringView(names.last()))) + 1;
+        name = QString(QStringLiteral("0000000") + QString::number(next)).right(8);
+    }
+    const QString key = subkeyPath(own, name);
+    registry.createKey(key);
+    registry.writeString(key, value(av::kName), QString());
+    registry.writeString(key, value(av::kServer), QString());
+    registry.writeString(key, value(av::kUser), QString());
+    registry.writeInteger(key, value(av::kPort), 110);
+
+    AccountRow row;
+    row.source = own.name;
+    row.key = key;
+    row.port = kDefaultPort;
+    return row;
+}
+
+void deleteAccount(RegistryData &registry, const AccountRow &row)
+{
+    registry.deleteKey(row.key);
+}
+
+void setAccountPassword(RegistryData &registry, const AccountRow &row, const QString &password)
+{
+    registry.writeString(row.key, value(av::kPasswordOrig), password);
+}
+
+} // namespace jw

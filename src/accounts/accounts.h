@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace jw {
+
+class RegistryData;
+
+// Where the POP3 accounts are found, in search order.
+struct AccountSource
+{
+    QString name; // "Outlook Express", "Outlook" or "Self"
+    QString key;
+};
+const QList<AccountSource> &accountSources();
+// The program's own account list.
+const AccountSource &ownAccountSource();
+
+// Registry value names of an account key.
+namespace accountvalues {
+inline constexpr char16_t kServer[] = u"POP3 Server";
+inline constexpr char16_t kName[] = u"Account Name";
+inline constexpr char16_t kUser[] = u"POP3 User Name";
+inline constexpr char16_t kPort[] = u"POP3 Port";
+inline constexpr char16_t kFlag[] = u"Use Mailmoater";
+inline constexpr char16_t kServerOrig[] = u"POP3 Server orig";
+inline constexpr char16_t kPortOrig[] = u"POP3 Port orig";
+inline constexpr char16_t kPasswordOrig[] = u"POP3 Password orig";
+} // namespace accountvalues
+
+// One row of the account list.
+struct AccountRow
+{
+    bool routed = false;
+    QString name;
+    QString server;       // the real server
+    QString user;         // the real user name
+    QString passwordMask; // one "*" per character of the stored password
+    QString source;
+    QString key;          // full path of the account's key, from "\Software" on
+    QString port;         // decimal; "110" when none is stored
+
+    bool operator==(const AccountRow &other) const;
+};
+
+struct AccountSearch
+{
+    QList<AccountRow> rows;
+    // The error that ended the search early ("Invalid data type for ..."),
+    // empty when it went through.
+    QString error;
+};
+
+// Lists every POP3 account: the mail clients' and the program's own (whose
+// key is created when missing).
+AccountSearch findAccounts(RegistryData &registry);
+
+// Points every flagged account at the proxy on "localhost" and `proxyPort`,
+// the real server travelling in the user name after a comma.
+void routeAccounts(RegistryData &registry, quint32 proxyPort);
+// Points every flagged account back at its real server and port.
+void restoreAccounts(RegistryData &registry);
+
+// Writes the rows as the settings page saves them. `proxyPortText` is the
+// port field's text. Returns the names of checked accounts that could not
+// be routed because their user name holds a comma.
+QStringList saveAccountRows(RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText,
+                            bool filterOn);
+
+// Creates the next own account ("00000001", then the last one plus one) and
+// returns its row.
+AccountRow addOwnAccount(RegistryData &registry);
+void deleteAccount(RegistryData &registry, const AccountRow &row);
+// Stores the password the user typed for the account, at once.
+void setAccountPassword(RegistryData &registry, const AccountRow &row, const QString &password);
+
+// Whether a user name can travel to the proxy: the comma separates it from
+// the server there.
+bool userNameCanBeRouted(const QString &user);
+
+} // namespace jw
