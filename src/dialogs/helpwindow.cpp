@@ -1,6 +1,7 @@
 // The program's own help window: HTML topics in the help folder.
 #include "platform/helpviewer.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QPointer>
@@ -46,7 +47,7 @@ public:
 
     void quit() override
     {
-        if (m_window)
+        if (m_window && QCoreApplication::instance())
             m_window->close();
     }
 

@@ -1,18 +1,398 @@
 #include "mainwindow/mainform.h"
 
+#include "mainwindow/bannerview.h"
+#include "mainwindow/filterspage.h"
+#include "mainwindow/odpowiedzpage.h"
+#include "mainwindow/page.h"
+#include "mainwindow/pageicons.h"
+#include "platform/helpviewer.h"
+#include "platform/prompts.h"
+#include "platform/shell.h"
+#include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
 #include "tray/trayform.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace jw {
 
-TMainForm::TMainForm(TTrayForm &tray, QWidget *parent)
-    : QWidget(parent)
+namespace {
+
+constexpr int kHelpTimerMs = 500;
+constexpr int kBannerReloadMs = 180000;
+constexpr int kBannerPanelHeight = 112;
+
+} // namespace
+
+TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
+                              | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    , cursorPosition([] { return QCursor::pos(); })
     , m_tray(tray)
+    , m_help(services.help)
+    , m_bannerAddress(services.bannerAddress)
 {
     setObjectName(QStringLiteral("MainForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(m_tray.applicationTitle());
     resize(809, 569);
     setMinimumSize(809, 480);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    MainPageControl = new QTabWidget(central);
+    MainPageControl->setObjectName(QStringLiteral("MainPageControl"));
+    MainPageControl->setIconSize(QSize(80, 55));
+    MainPageControl->setStyleSheet(QStringLiteral("QTabBar::tab { min-width: 81px; min-height: 70px; }"));
+    TabBiala = new FiltersPage(*this);
+    TabKwarantanna = new KwarantannaPage(*this);
+    TabOdpowiedz = new OdpowiedzPage(*this);
+    TabMetody = new MetodyPage(*this);
+    TabKonfiguracja = new KonfiguracjaPage(*this);
+    MainPageControl->addTab(TabBiala, QStringLiteral("Filtry"));
+    MainPageControl->addTab(TabKwarantanna, QStringLiteral("Kwarantanna"));
+    MainPageControl->addTab(TabOdpowiedz, QStringLiteral("Odpowiedz"));
+    MainPageControl->addTab(TabMetody, QStringLiteral("Metody"));
+    MainPageControl->addTab(TabKonfiguracja, QStringLiteral("Konfiguracja"));
+    // The page selected when the window is built.
+    MainPageControl->setCurrentIndex(PageKwarantanna);
+    layout->addWidget(MainPageControl, 1);
+
+    buildBanner();
+    layout->addWidget(Banerpanel);
+    setCentralWidget(central);
+
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[i]->setTextFormat(Qt::PlainText);
+        StatusPanels[i]->setFixedWidth(i == 0 ? 400 : i == 1 ? 150 : 50);
+        statusBar()->addWidget(StatusPanels[i]);
+    }
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+
+    buildHelpPanel();
+    connect(MainPageControl, &QTabWidget::currentChanged, this, &TMainForm::onPageSwitched);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+const LanguageTable &TMainForm::language() const
+{
+    return m_tray.LanguageMemo;
+}
+
+Prompts &TMainForm::prompts() const
+{
+    return m_tray.prompts();
+}
+
+QString TMainForm::configFolder() const
+{
+    return m_tray.folders().config;
+}
+
+void TMainForm::showError(const QString &message)
+{
+    prompts().error(message);
+}
+
+void TMainForm::setStatusText(const QString &text)
+{
+    StatusPanels[0]->setText(text);
+}
+
+void TMainForm::buildBanner()
+{
+    Banerpanel = new QWidget(this);
+    Banerpanel->setObjectName(QStringLiteral("Banerpanel"));
+    Banerpanel->setFixedHeight(kBannerPanelHeight);
+    auto *layout = new QHBoxLayout(Banerpanel);
+    BannerBrowser = new BannerView(Banerpanel);
+    BannerBrowser->setObjectName(QStringLiteral("BannerBrowser"));
+    BannerBrowser->setFixedSize(752, 102);
+    BannerBrowser->setFocusPolicy(Qt::NoFocus);
+    BannerBrowser->beforeNavigate = [this](const QUrl &url) { return BannerBrowserBeforeNavigate2(url); };
+    layout->addStretch();
+    layout->addWidget(BannerBrowser);
+    layout->addStretch();
+    BanerTimer = new QTimer(this);
+    BanerTimer->setObjectName(QStringLiteral("BanerTimer"));
+    BanerTimer->setInterval(kBannerReloadMs);
+    connect(BanerTimer, &QTimer::timeout, this, &TMainForm::BanerTimerTimer);
+    // A build without a banner host shows no banner.
+    Banerpanel->setVisible(!m_bannerAddress.isEmpty());
+}
+
+void TMainForm::buildHelpPanel()
+{
+    HelpPanel = new QWidget(this);
+    HelpPanel->setObjectName(QStringLiteral("HelpPanel"));
+    HelpPanel->resize(75, 63);
+    HelpPanel->setMouseTracking(true);
+    HelpPanel->installEventFilter(this);
+    auto picture = [this](const char *name, bool highlighted) {
+        auto *label = new QLabel(HelpPanel);
+        label->setObjectName(QLatin1String(name));
+        label->setGeometry(16, 10, 42, 42);
+        label->setPixmap(helpIcon(highlighted).pixmap(42, 42));
+        label->setCursor(Qt::PointingHandCursor);
+        label->setMouseTracking(true);
+        label->installEventFilter(this);
+        return label;
+    };
+    HelpImage = picture("HelpImage", false);
+    HelpImage1 = picture("HelpImage1", true);
+    HelpImage1->hide();
+    HelpTimer = new QTimer(this);
+    HelpTimer->setObjectName(QStringLiteral("HelpTimer"));
+    HelpTimer->setInterval(kHelpTimerMs);
+    connect(HelpTimer, &QTimer::timeout, this, &TMainForm::HelpTimerTimer);
+    placeHelpPanel();
+    HelpPanel->raise();
+}
+
+void TMainForm::placeHelpPanel()
+{
+    if (HelpPanel)
+        HelpPanel->move(width() - HelpPanel->width(), 0);
+}
+
+void TMainForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    placeHelpPanel();
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == HelpImage || watched == HelpImage1) {
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+            HelpImageMouseMove(0, 0);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            HelpImageClick();
+            return true;
+        }
+    } else if (watched == HelpPanel && event->type() == QEvent::MouseMove) {
+        HelpPanelMouseMove();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::creationStep(const std::function<void()> &step)
+{
+    try {
+        step();
+        return true;
+    } catch (const Error &e) {
+        showError(e.message());
+        return false;
+    }
+}
+
+void TMainForm::FormCreate()
+{
+    // 1-4.
+    FirstChangeRequest = true;
+    setWindowTitle(m_tray.applicationTitle());
+    for (int page = 0; page < MainPageControl->count(); ++page)
+        MainPageControl->setTabIcon(page, pageIcon(page));
+    // 5.
+    if (!m_bannerAddress.isEmpty()) {
+        BannerBrowser->navigate(m_bannerAddress);
+        BanerTimer->start();
+    }
+    // 6-12; a failing load ends the creation steps, the window still opens.
+    const bool loaded = creationStep([this] { SetLanguage(); }) && creationStep([this] { TabBiala->BialaTabControlChange(); })
+        && creationStep([this] { TabKonfiguracja->KonfiguracjaOnCreate(); })
+        && creationStep([this] { TabOdpowiedz->OdpowiedzCreate(); })
+        && creationStep([this] { TabMetody->MetodyOnCreate(); })
+        && creationStep([this] { HelpImageMouseMove(-1, -1); })
+        && creationStep([this] {
+               if (!TabKonfiguracja->pinIsEmpty())
+                   return;
+               TabKonfiguracja->setPin(QString());
+               selectPageQuietly(PageKonfiguracja);
+               TabKonfiguracja->KonfiguracjaButtonZapiszClick();
+           });
+    // 13.
+    if (loaded) {
+        try {
+            const KeyValueFile settings = KeyValueFile::load(configFolder() + QLatin1String(settingskeys::kFileName));
+            int page = settings.number(settingskeys::kLastTabSeen);
+            // The program never stores another value; the first page is shown.
+            if (page < 0 || page >= MainPageControl->count())
+                page = PageBiala;
+            selectPageQuietly(page);
+            MainPageControlChange();
+        } catch (const Error &) {
+        }
+    }
+    // 14.
+    UnsavedChanges = false;
+}
+
+void TMainForm::SetLanguage()
+{
+    const LanguageTable &table = language();
+    const TextKey tabKeys[] = {keys::filtry, keys::kwarantanna, keys::odpowiedz, keys::metody, keys::konfiguracja};
+    for (int page = 0; page < MainPageControl->count(); ++page)
+        MainPageControl->setTabText(page, table.text(tabKeys[page]));
+    TabBiala->SetLanguage();
+    TabOdpowiedz->SetLanguage();
+}
+
+void TMainForm::selectPageQuietly(int index)
+{
+    const QSignalBlocker blocker(MainPageControl);
+    MainPageControl->setCurrentIndex(index);
+    m_shownPage = index;
+}
+
+void TMainForm::onPageSwitched(int index)
+{
+    MainPageControlChanging();
+    m_shownPage = index;
+    MainPageControlChange();
+}
+
+void TMainForm::MainPageControlChanging()
+{
+    if (FirstChangeRequest) {
+        FirstChangeRequest = false;
+        UnsavedChanges = false;
+        return;
+    }
+    if (UnsavedChanges) {
+        if (m_shownPage == PageBiala) {
+            TabBiala->BialaButtonZapiszClick();
+            return;
+        }
+        if (prompts().question(language().text(keys::potwierdzZapisz), windowTitle())) {
+            switch (m_shownPage) {
+            case PageOdpowiedz:
+                TabOdpowiedz->OdpowiedzButtonZapiszClick();
+                break;
+            case PageKonfiguracja:
+                creationStep([this] { TabKonfiguracja->KonfiguracjaButtonZapiszClick(); });
+                break;
+            case PageMetody:
+                creationStep([this] { TabMetody->MetodyButtonZapiszClick(); });
+                break;
+            default:
+                break;
+            }
+        } else if (m_shownPage == PageOdpowiedz) {
+            TabOdpowiedz->OdpowiedzCreate();
+        }
+    }
+    UnsavedChanges = false;
+}
+
+void TMainForm::MainPageControlChange()
+{
+    if (m_shownPage == PageKwarantanna) {
+        m_tray.SetIcon(0);
+        TabKwarantanna->KwarantannaPokaz();
+    } else if (m_shownPage == PageBiala) {
+        TabBiala->BialaTabControlChange();
+    }
+    switch (m_shownPage) {
+    case PageOdpowiedz:
+        m_helpContext = 5;
+        break;
+    case PageKonfiguracja:
+        m_helpContext = 3;
+        break;
+    default:
+        m_helpContext = m_shownPage + 1;
+        break;
+    }
+}
+
+void TMainForm::HelpImageMouseMove(int x, int y)
+{
+    if (x == -1 || y == -1) {
+        HelpTimer->stop();
+        HelpImage->show();
+        HelpImage1->hide();
+        return;
+    }
+    HelpTimer->start();
+    HelpImage->hide();
+    HelpImage1->show();
+}
+
+void TMainForm::HelpPanelMouseMove()
+{
+    HelpImageMouseMove(-1, -1);
+}
+
+void TMainForm::HelpTimerTimer()
+{
+    const QPoint pointer = cursorPosition();
+    const QRect frame = frameGeometry();
+    const QPoint panel = HelpPanel->mapTo(this, QPoint(0, 0)) + (geometry().topLeft() - frame.topLeft());
+    const int left = frame.left() + panel.x();
+    const int top = frame.top() + panel.y();
+    const bool inside = pointer.y() >= top + 15 && pointer.y() <= top + HelpPanel->height() + 25 && pointer.x() >= left
+        && pointer.x() <= left + HelpPanel->width();
+    if (!inside)
+        HelpImageMouseMove(-1, -1);
+}
+
+void TMainForm::HelpImageClick()
+{
+    m_help.showTopic(m_helpContext);
+}
+
+void TMainForm::BanerTimerTimer()
+{
+    if (!BannerBrowser->isBusy())
+        BannerBrowser->reload();
+}
+
+bool TMainForm::BannerBrowserBeforeNavigate2(const QUrl &target)
+{
+    if (target.toString() == m_bannerAddress.toString())
+        return true;
+    m_tray.shell().open(target);
+    return false;
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormClose()
+{
+    MainPageControlChanging();
+    try {
+        const QString path = configFolder() + QLatin1String(settingskeys::kFileName);
+        KeyValueFile settings = KeyValueFile::load(path);
+        settings.set(settingskeys::kLastTabSeen, QByteArray::number(m_shownPage));
+        settings.save(path);
+    } catch (const Error &) {
+    }
+    m_help.quit();
 }
 
 } // namespace jw

@@ -1,20 +1,121 @@
 #pragma once
 
-#include <QWidget>
+#include "textfile/lines.h"
+
+#include <QMainWindow>
+#include <QUrl>
+
+#include <functional>
+
+class QLabel;
+class QTabWidget;
+class QTimer;
+class QWidget;
 
 namespace jw {
 
+class BannerView;
+class FiltersPage;
+class HelpViewer;
+class KonfiguracjaPage;
+class KwarantannaPage;
+class LanguageTable;
+class MetodyPage;
+class OdpowiedzPage;
+class Prompts;
 class TTrayForm;
 
-// The configuration window.
-class TMainForm : public QWidget
+// What the configuration window needs beyond the tray controller.
+struct MainWindowServices
+{
+    HelpViewer &help;
+    // The banner page; an empty address hides the banner.
+    QUrl bannerAddress;
+};
+
+// The configuration window: five pages, the help button, the banner and the
+// status bar. One flag, UnsavedChanges, covers all pages; a guard offers to
+// save when a page is left or the window is closed.
+class TMainForm : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit TMainForm(TTrayForm &tray, QWidget *parent = nullptr);
+    enum Page { PageBiala = 0, PageKwarantanna = 1, PageOdpowiedz = 2, PageMetody = 3, PageKonfiguracja = 4 };
+
+    TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    QTabWidget *MainPageControl = nullptr;
+    FiltersPage *TabBiala = nullptr;
+    KwarantannaPage *TabKwarantanna = nullptr;
+    OdpowiedzPage *TabOdpowiedz = nullptr;
+    MetodyPage *TabMetody = nullptr;
+    KonfiguracjaPage *TabKonfiguracja = nullptr;
+    QWidget *Banerpanel = nullptr;
+    BannerView *BannerBrowser = nullptr;
+    QWidget *HelpPanel = nullptr;
+    QLabel *HelpImage = nullptr;
+    QLabel *HelpImage1 = nullptr;
+    QTimer *HelpTimer = nullptr;
+    QTimer *BanerTimer = nullptr;
+    QLabel *StatusPanels[3] = {nullptr, nullptr, nullptr};
+
+    // Window state.
+    bool UnsavedChanges = false;
+    bool FirstChangeRequest = false;
+    int helpContext() const { return m_helpContext; }
+    // The scratch list of lines that pages fill and write to their files.
+    Lines TempMemo;
+
+    // Handlers.
+    void MainPageControlChanging();
+    void MainPageControlChange();
+    void HelpImageMouseMove(int x, int y);
+    void HelpPanelMouseMove();
+    void HelpTimerTimer();
+    void HelpImageClick();
+    void BanerTimerTimer();
+    // True when the banner view may load `target` itself.
+    bool BannerBrowserBeforeNavigate2(const QUrl &target);
+    void SetLanguage();
+
+    // Shows a page as the program does (not the user): no guard, no
+    // page-entered work.
+    void selectPageQuietly(int index);
+    int shownPage() const { return m_shownPage; }
+
+    // For the pages.
+    TTrayForm &tray() const { return m_tray; }
+    const LanguageTable &language() const;
+    Prompts &prompts() const;
+    QString configFolder() const;
+    // Shows one of the program's errors (file, number, registry).
+    void showError(const QString &message);
+    void setStatusText(const QString &text);
+
+    // Where the help highlight reads the mouse pointer (tests replace it).
+    std::function<QPoint()> cursorPosition;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void FormCreate();
+    void FormClose();
+    void buildHelpPanel();
+    void buildBanner();
+    void placeHelpPanel();
+    void onPageSwitched(int index);
+    // Runs a creation step; false when it failed (the error is shown).
+    bool creationStep(const std::function<void()> &step);
+
     TTrayForm &m_tray;
+    HelpViewer &m_help;
+    QUrl m_bannerAddress;
+    int m_helpContext = 1;
+    int m_shownPage = PageKwarantanna;
 };
 
 } // namespace jw

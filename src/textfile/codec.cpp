@@ -139,4 +139,19 @@ QByteArray encodeDisplay(QStringView text)
     return text.toUtf8();
 }
 
+TextEncoding detectEncoding(QByteArrayView bytes)
+{
+    return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Windows1250;
+}
+
+QByteArray encodeFor(QStringView text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Windows1250) {
+        QByteArray legacy = encode(text, CodePage::Windows1250);
+        if (decode(legacy, CodePage::Windows1250) == text)
+            return legacy;
+    }
+    return text.toUtf8();
+}
+
 } // namespace jw

@@ -27,4 +27,12 @@ bool isValidUtf8(QByteArrayView bytes);
 QString decodeDisplay(QByteArrayView bytes);
 QByteArray encodeDisplay(QStringView text);
 
+// The display codec's choice for a whole file, so that text typed into it is
+// stored the way the file already is.
+enum class TextEncoding { Utf8, Windows1250 };
+TextEncoding detectEncoding(QByteArrayView bytes);
+// Windows-1250 files get Windows-1250 when every character fits, and UTF-8
+// otherwise (no character is ever turned into "?").
+QByteArray encodeFor(QStringView text, TextEncoding encoding);
+
 } // namespace jw

@@ -1,9 +1,9 @@
 #include "tray/trayicons.h"
 
-#include <QIconEngine>
+#include "dialogs/paintedicon.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 namespace jw {
 
@@ -34,15 +34,10 @@ Look lookOf(int state)
     }
 }
 
-// Paints in a 32 x 31 design box scaled to `rect`.
-void paintEmblem(QPainter &p, const QRectF &rect, int state)
+// Paints in a 32 x 31 design box.
+void paintEmblem(QPainter &p, int state)
 {
     const Look look = lookOf(state);
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal scale = qMin(rect.width() / 32.0, rect.height() / 31.0);
-    p.translate(rect.center().x() - 16 * scale, rect.center().y() - 15.5 * scale);
-    p.scale(scale, scale);
 
     QPainterPath shield;
     shield.moveTo(16, 1);
@@ -79,44 +74,13 @@ void paintEmblem(QPainter &p, const QRectF &rect, int state)
         p.setBrush(Qt::NoBrush);
         p.drawPath(flap);
     }
-    p.restore();
 }
-
-class EmblemEngine final : public QIconEngine
-{
-public:
-    explicit EmblemEngine(int state)
-        : m_state(state)
-    {
-    }
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
-    {
-        paintEmblem(*painter, rect, m_state);
-    }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        QPixmap pixmap(size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
-        return pixmap;
-    }
-    QIconEngine *clone() const override { return new EmblemEngine(m_state); }
-    // Notification areas pick from the listed sizes.
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
-    {
-        return {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)};
-    }
-
-private:
-    int m_state;
-};
 
 } // namespace
 
 QIcon trayStateIcon(int state)
 {
-    return QIcon(new EmblemEngine(state));
+    return paintedIcon(QSizeF(32, 31), [state](QPainter &p) { paintEmblem(p, state); });
 }
 
 QIcon emblemIcon()

@@ -1,0 +1,87 @@
+#include "mainwindow/files/filterlistfiles.h"
+
+#include "textfile/errors.h"
+
+#include <QFile>
+
+namespace jw {
+
+const std::array<FilterListInfo, kFilterListCount> &filterLists()
+{
+    static const std::array<FilterListInfo, kFilterListCount> lists{{
+        {"whitelist", keys::biala, "Biala lista"},
+        {"blacklist", keys::czarna, "Czarna lista"},
+        {"badwords", keys::badwords, "Zakazane slowa"},
+        {"rbl", keys::rbl, "Blokowane servery"},
+        {"xmailer", keys::xmailer, "Xmailers"},
+        {"to", keys::dziwnedo, "Dziwne pole do"},
+    }};
+    return lists;
+}
+
+ListFile readListFile(const QString &path)
+{
+    ListFile list;
+    QFile file(path);
+    if (!file.exists())
+        return list;
+    if (!file.open(QIODevice::ReadOnly)) {
+        list.state = ListFile::State::Unreadable;
+        return list;
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        list.state = ListFile::State::Unreadable;
+        return list;
+    }
+    list.state = ListFile::State::Read;
+    list.lines = splitLines(content, LineRule::AnyBreak);
+    list.encoding = detectEncoding(content);
+    list.endsWithBreak = content.isEmpty() || content.endsWith('\r') || content.endsWith('\n');
+    return list;
+}
+
+void appendToListFile(const QString &path, const Lines &entries)
+{
+    const ListFile existing = readListFile(path);
+    if (existing.state == ListFile::State::Unreadable)
+        throw FileError::cannotOpen(path);
+    writeLines(path, existing.lines + entries);
+}
+
+void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries)
+{
+    Lines logged;
+    logged.reserve(entries.size());
+    for (const QByteArray &entry : entries)
+        logged.append("-" + QByteArray(listName) + "::" + entry);
+    appendToListFile(configFolder + QLatin1String(kDeletionLogFile), logged);
+}
+
+void removeFromAutoWhiteList(const QString &configFolder, const QList<QString> &removed)
+{
+    if (removed.isEmpty())
+        return;
+    const QString path = configFolder + QLatin1String(kAutoWhiteListFile);
+    ListFile file = readListFile(path);
+    if (file.state == ListFile::State::Unreadable)
+        throw FileError::cannotOpen(path);
+    bool changed = false;
+    for (const QString &entry : removed) {
+        for (qsizetype i = 0; i < file.lines.size(); ++i) {
+            if (decodeDisplay(file.lines[i]).compare(entry, Qt::CaseInsensitive) == 0) {
+                file.lines.removeAt(i);
+                changed = true;
+                break;
+            }
+        }
+    }
+    if (!changed)
+        return;
+    QByteArray content = joinLines(file.lines);
+    if (!file.endsWithBreak && !content.isEmpty())
+        content.chop(2);
+    writeFileAtomically(path, content);
+}
+
+} // namespace jw

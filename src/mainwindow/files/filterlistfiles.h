@@ -1,0 +1,53 @@
+#pragma once
+
+#include "settings/textkeys.h"
+#include "textfile/codec.h"
+#include "textfile/lines.h"
+
+#include <QString>
+
+#include <array>
+
+namespace jw {
+
+// The six filter lists, in tab order.
+struct FilterListInfo
+{
+    const char *fileName;      // its list name: the file in the config folder
+    TextKey caption;
+    const char *builtInCaption;
+};
+inline constexpr int kFilterListCount = 6;
+const std::array<FilterListInfo, kFilterListCount> &filterLists();
+inline constexpr int kWhiteList = 0;
+inline constexpr int kBlackList = 1;
+inline constexpr int kBadWords = 2;
+
+inline constexpr char kAutoWhiteListFile[] = "whitelist_auto";
+inline constexpr char kDeletionLogFile[] = "forget";
+
+// A list file as read: one entry per line (CR LF, CR or LF ends a line),
+// taken literally, of any length.
+struct ListFile
+{
+    enum class State { Missing, Unreadable, Read };
+    State state = State::Missing;
+    Lines lines;
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool endsWithBreak = true; // whether the last line had a line end
+};
+ListFile readListFile(const QString &path);
+
+// Appends entries to a list file (read whole, written whole). Used where
+// other pages add to a list. Throws FileError.
+void appendToListFile(const QString &path, const Lines &entries);
+// Appends "-<list name>::<entry>" lines to the deletion log, in order.
+void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries);
+
+// Removes, for each of `removed` (ignoring case), the first equal line of the
+// auto white list as it is on disk now, and writes it back with CR LF after
+// every line but a last one that had none. Lines the proxy added meanwhile
+// stay. Throws FileError.
+void removeFromAutoWhiteList(const QString &configFolder, const QList<QString> &removed);
+
+} // namespace jw

@@ -1,0 +1,327 @@
+#include "mainwindow/filterspage.h"
+
+#include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/mainform.h"
+#include "platform/prompts.h"
+#include "settings/languagetable.h"
+#include "textfile/errors.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+namespace jw {
+
+namespace {
+
+// Draws the entries of the auto white list in blue.
+class AutoEntryDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(FilterListModel::HighlightRole).toBool()) {
+            option->palette.setColor(QPalette::Text, QColor(0, 0, 255));
+            option->palette.setColor(QPalette::HighlightedText, QColor(0, 0, 255));
+        }
+    }
+};
+
+} // namespace
+
+FiltersPage::FiltersPage(TMainForm &main)
+    : MainFormPage(main, "TabBiala")
+    , m_model(new FilterListModel(this))
+{
+    BialaTabControl = new QTabBar(this);
+    BialaTabControl->setObjectName(QStringLiteral("BialaTabControl"));
+    BialaTabControl->setShape(QTabBar::RoundedSouth);
+    for (const FilterListInfo &list : filterLists())
+        BialaTabControl->addTab(QLatin1String(list.builtInCaption));
+
+    BialaMemo = new QListView(this);
+    BialaMemo->setObjectName(QStringLiteral("BialaMemo"));
+    BialaMemo->setModel(m_model);
+    BialaMemo->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    BialaMemo->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    BialaMemo->setUniformItemSizes(true);
+    BialaMemo->setItemDelegate(new AutoEntryDelegate(BialaMemo));
+    BialaMemo->installEventFilter(this);
+
+    BialaEdit = new QLineEdit(this);
+    BialaEdit->setObjectName(QStringLiteral("BialaEdit"));
+    auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QLatin1String(caption), this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    BialaButtonDodaj = button("BialaButtonDodaj", "Dodaj");
+    BialaButtonUsun = button("BialaButtonUsun", "Usun");
+    BialaButtonSzukaj = button("BialaButtonSzukaj", "Szukaj");
+    BialaButtonZapisz = button("BialaButtonZapisz", "Zapisz");
+    BialaButtonZapisz->hide();
+
+    BialaTempEdit = new QLineEdit(BialaMemo->viewport());
+    BialaTempEdit->setObjectName(QStringLiteral("BialaTempEdit"));
+    BialaTempEdit->hide();
+    BialaTempEdit->installEventFilter(this);
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(BialaEdit, 1);
+    controls->addWidget(BialaButtonDodaj);
+    controls->addWidget(BialaButtonUsun);
+    controls->addWidget(BialaButtonSzukaj);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(BialaMemo, 1);
+    layout->addWidget(BialaTabControl);
+    layout->addLayout(controls);
+
+    connect(BialaButtonDodaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonDodajClick);
+    connect(BialaButtonUsun, &QPushButton::clicked, this, &FiltersPage::BialaButtonUsunClick);
+    connect(BialaButtonSzukaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonSzukajClick);
+    connect(BialaButtonZapisz, &QPushButton::clicked, this, &FiltersPage::BialaButtonZapiszClick);
+    connect(BialaMemo, &QListView::doubleClicked, this, &FiltersPage::BialaMemoDblClick);
+    connect(BialaTabControl, &QTabBar::currentChanged, this, &FiltersPage::onListTabSwitched);
+}
+
+void FiltersPage::SetLanguage()
+{
+    const LanguageTable &language = m_main.language();
+    for (int i = 0; i < kFilterListCount; ++i)
+        BialaTabControl->setTabText(i, language.text(filterLists()[size_t(i)].caption));
+    BialaButtonDodaj->setText(language.text(keys::dodaj));
+    BialaButtonUsun->setText(language.text(keys::usun));
+    BialaButtonSzukaj->setText(language.text(keys::szukaj));
+    BialaButtonZapisz->setText(language.text(keys::zapisz));
+}
+
+QString FiltersPage::BialaFindTabStr() const
+{
+    return QLatin1String(filterLists()[size_t(BialaTabControl->currentIndex())].fileName);
+}
+
+QString FiltersPage::listPath(int list) const
+{
+    return m_main.configFolder() + QLatin1String(filterLists()[size_t(list)].fileName);
+}
+
+void FiltersPage::onListTabSwitched(int index)
+{
+    // The list being left is saved (to its own file) before the new one loads.
+    m_main.MainPageControlChanging();
+    m_shownList = index;
+    BialaTabControlChange();
+}
+
+void FiltersPage::BialaTabControlChange()
+{
+    m_shownList = BialaTabControl->currentIndex();
+    BialaTempEdit->hide();
+    m_editedRow = -1;
+    const QString path = listPath(m_shownList);
+    const ListFile file = readListFile(path);
+    m_shownListRead = file.state != ListFile::State::Unreadable;
+    m_model->setLines(file.lines, file.encoding);
+    if (m_shownList == kWhiteList) {
+        const ListFile autoList = readListFile(m_main.configFolder() + QLatin1String(kAutoWhiteListFile));
+        if (autoList.state == ListFile::State::Read) {
+            m_autoCopy = autoList.lines;
+            m_autoRemoved.clear();
+        }
+    }
+    refreshHighlight();
+    if (!m_shownListRead)
+        m_main.showError(FileError::cannotOpen(path).message());
+}
+
+void FiltersPage::refreshHighlight()
+{
+    m_model->setHighlighted(m_shownList == kWhiteList ? m_autoCopy : Lines());
+}
+
+QList<int> FiltersPage::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : BialaMemo->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int FiltersPage::caretRow() const
+{
+    const QModelIndex current = BialaMemo->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void FiltersPage::selectOnly(int row)
+{
+    if (row < 0) {
+        BialaMemo->selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model->index(row);
+    BialaMemo->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    BialaMemo->scrollTo(index);
+}
+
+void FiltersPage::BialaButtonDodajClick()
+{
+    const QString text = BialaEdit->text();
+    if (text.isEmpty()) {
+        m_main.prompts().information(m_main.language().text(keys::potrzebujeTextDodaj));
+        return;
+    }
+    if (m_model->findIgnoringCase(text) >= 0) {
+        m_main.prompts().information(m_main.language().text(keys::juzIstnieje));
+        return;
+    }
+    m_main.UnsavedChanges = true;
+    BialaEdit->clear();
+    m_model->insertSorted(text);
+}
+
+void FiltersPage::BialaButtonUsunClick()
+{
+    const QString text = BialaEdit->text();
+    if (!text.isEmpty()) {
+        // By text: no question, no log, the auto copy stays.
+        m_main.UnsavedChanges = true;
+        BialaEdit->clear();
+        const int row = m_model->findIgnoringCase(text);
+        if (row >= 0)
+            m_model->removeEntry(row);
+        return;
+    }
+    const QList<int> rows = selectedRows();
+    const int caret = caretRow();
+    if (caret < 0 || rows.isEmpty()) {
+        m_main.prompts().information(m_main.language().text(keys::potrzebujeTextUsun));
+        return;
+    }
+    if (!m_main.prompts().question(m_main.language().text(keys::potwierdzUsun), m_main.windowTitle()))
+        return;
+    m_main.UnsavedChanges = true;
+
+    Lines deleted;
+    for (const int row : rows) {
+        const QString entry = m_model->text(row);
+        if (m_shownList == kWhiteList) {
+            for (qsizetype i = 0; i < m_autoCopy.size(); ++i) {
+                if (decodeDisplay(m_autoCopy[i]).compare(entry, Qt::CaseInsensitive) == 0) {
+                    m_autoCopy.removeAt(i);
+                    m_autoRemoved.append(entry);
+                    break;
+                }
+            }
+        }
+        deleted.append(m_model->raw(row));
+    }
+    // Bottom to top, so the rows still to remove keep their numbers.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+        m_model->removeEntry(*it);
+    refreshHighlight();
+    try {
+        appendToDeletionLog(m_main.configFolder(), filterLists()[size_t(m_shownList)].fileName, deleted);
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+        return;
+    }
+    selectOnly(m_model->size() == 0 ? -1 : std::min(caret, m_model->size() - 1));
+}
+
+void FiltersPage::BialaButtonSzukajClick()
+{
+    const QString text = BialaEdit->text();
+    if (text.isEmpty()) {
+        m_main.prompts().information(m_main.language().text(keys::potrzebujeTextSzukaj));
+        return;
+    }
+    const int start = BialaMemo->selectionModel()->hasSelection() ? caretRow() : -1;
+    const int found = m_model->findContaining(text, start);
+    selectOnly(found);
+    if (found < 0)
+        m_main.prompts().information(m_main.language().text(keys::nieZnaleziono));
+}
+
+void FiltersPage::BialaMemoDblClick()
+{
+    const int row = caretRow();
+    if (row < 0)
+        return;
+    m_editedRow = row;
+    const QRect cell = BialaMemo->visualRect(m_model->index(row));
+    BialaTempEdit->setGeometry(cell.left(), cell.top(), cell.width(), std::max(cell.height() + 3, BialaTempEdit->sizeHint().height()));
+    BialaTempEdit->setText(m_model->text(row));
+    BialaTempEdit->selectAll();
+    BialaTempEdit->show();
+    BialaTempEdit->setFocus();
+    m_main.UnsavedChanges = true;
+}
+
+void FiltersPage::BialaTempEditExit()
+{
+    if (m_editedRow < 0 || !BialaTempEdit->isVisible())
+        return;
+    const int row = m_editedRow;
+    m_editedRow = -1;
+    if (row < m_model->size())
+        m_model->setText(row, BialaTempEdit->text());
+    BialaTempEdit->hide();
+}
+
+bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == BialaTempEdit) {
+        if (event->type() == QEvent::FocusOut) {
+            BialaTempEditExit();
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                const int row = m_editedRow;
+                BialaTempEditExit();
+                selectOnly(row);
+                BialaMemo->setFocus();
+                return true;
+            }
+        }
+    } else if (watched == BialaMemo && event->type() == QEvent::KeyPress
+               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        BialaButtonUsunClick();
+        return true;
+    }
+    return MainFormPage::eventFilter(watched, event);
+}
+
+void FiltersPage::BialaButtonZapiszClick()
+{
+    if (BialaTempEdit->isVisible())
+        BialaTempEditExit();
+    m_main.UnsavedChanges = false;
+    if (!m_shownListRead) {
+        // Its file could not be read: writing what is shown would lose it.
+        m_main.showError(FileError::cannotOpen(listPath(m_shownList)).message());
+        return;
+    }
+    try {
+        writeLines(listPath(m_shownList), m_model->lines());
+        if (m_shownList == kWhiteList) {
+            removeFromAutoWhiteList(m_main.configFolder(), m_autoRemoved);
+            m_autoRemoved.clear();
+        }
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+    }
+}
+
+} // namespace jw

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "mainwindow/files/filterlistfiles.h"
+#include "mainwindow/page.h"
+
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QTabBar;
+
+namespace jw {
+
+class FilterListModel;
+
+// The filter lists page: six lists on tabs at the bottom, one shown at a
+// time, sorted; add, delete, search and edit in place. The shown list is
+// written back when the user leaves it (the window's guard).
+class FiltersPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    explicit FiltersPage(TMainForm &main);
+
+    QTabBar *BialaTabControl = nullptr;
+    QListView *BialaMemo = nullptr;
+    QLineEdit *BialaEdit = nullptr;
+    QPushButton *BialaButtonDodaj = nullptr;
+    QPushButton *BialaButtonUsun = nullptr;
+    QPushButton *BialaButtonSzukaj = nullptr;
+    QPushButton *BialaButtonZapisz = nullptr; // never shown: leaving a list saves it
+    QLineEdit *BialaTempEdit = nullptr;
+
+    void BialaTabControlChange();
+    void BialaButtonDodajClick();
+    void BialaButtonUsunClick();
+    void BialaButtonSzukajClick();
+    void BialaMemoDblClick();
+    void BialaTempEditExit();
+    void BialaButtonZapiszClick();
+    QString BialaFindTabStr() const;
+    void SetLanguage();
+
+    FilterListModel &model() const { return *m_model; }
+    int shownList() const { return m_shownList; }
+    // The auto white list as the page holds it.
+    const Lines &autoCopy() const { return m_autoCopy; }
+    // The rows now selected, top to bottom.
+    QList<int> selectedRows() const;
+    int caretRow() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void onListTabSwitched(int index);
+    void selectOnly(int row);
+    void refreshHighlight();
+    QString listPath(int list) const;
+
+    FilterListModel *m_model = nullptr;
+    int m_shownList = 0;
+    // False when the shown list's file exists but could not be read: such a
+    // list is never saved, so its file cannot be overwritten with nothing.
+    bool m_shownListRead = true;
+    Lines m_autoCopy;
+    QList<QString> m_autoRemoved;
+    int m_editedRow = -1;
+};
+
+} // namespace jw

@@ -1,0 +1,101 @@
+#include "mainwindow/odpowiedzpage.h"
+
+#include "mainwindow/mainform.h"
+#include "settings/languagetable.h"
+#include "textfile/errors.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace jw {
+
+OdpowiedzPage::OdpowiedzPage(TMainForm &main)
+    : MainFormPage(main, "TabOdpowiedz")
+{
+    TabControl2 = new QGroupBox(this);
+    TabControl2->setObjectName(QStringLiteral("TabControl2"));
+    OdpowiedzTematLabel = new QLabel(QStringLiteral("Temat:"), TabControl2);
+    OdpowiedzTematLabel->setObjectName(QStringLiteral("OdpowiedzTematLabel"));
+    OdpowiedzTematEdit = new QLineEdit(TabControl2);
+    OdpowiedzTematEdit->setObjectName(QStringLiteral("OdpowiedzTematEdit"));
+    OdpowiedzTematLabel->setBuddy(OdpowiedzTematEdit);
+    OdpowiedzMemo = new QPlainTextEdit(TabControl2);
+    OdpowiedzMemo->setObjectName(QStringLiteral("OdpowiedzMemo"));
+    OdpowiedzMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    OdpowiedzButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), this);
+    OdpowiedzButtonZapisz->setObjectName(QStringLiteral("OdpowiedzButtonZapisz"));
+    OdpowiedzButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+
+    auto *fields = new QGridLayout(TabControl2);
+    fields->addWidget(OdpowiedzTematLabel, 0, 0);
+    fields->addWidget(OdpowiedzTematEdit, 0, 1);
+    fields->addWidget(OdpowiedzMemo, 1, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OdpowiedzButtonZapisz);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(TabControl2);
+    layout->addLayout(buttons);
+
+    connect(OdpowiedzTematEdit, &QLineEdit::textChanged, this, &OdpowiedzPage::OdpowiedzMemoChange);
+    connect(OdpowiedzMemo, &QPlainTextEdit::textChanged, this, &OdpowiedzPage::OdpowiedzMemoChange);
+    connect(OdpowiedzButtonZapisz, &QPushButton::clicked, this, [this] { OdpowiedzButtonZapiszClick(); });
+}
+
+void OdpowiedzPage::SetLanguage()
+{
+    const LanguageTable &language = m_main.language();
+    OdpowiedzTematLabel->setText(language.text(keys::odpowiedzTematLabel));
+    OdpowiedzButtonZapisz->setText(language.text(keys::zapisz));
+}
+
+QString OdpowiedzPage::path() const
+{
+    return m_main.configFolder() + QLatin1String(kReplyFile);
+}
+
+void OdpowiedzPage::OdpowiedzCreate()
+{
+    const std::optional<ReplyMessage> reply = readReplyFile(path());
+    if (!reply)
+        return; // unreadable or empty: the fields stay as they are
+    m_encoding = reply->encoding;
+    OdpowiedzMemo->setPlainText(reply->body.join(QLatin1Char('\n')));
+    OdpowiedzTematEdit->setText(reply->subject);
+}
+
+void OdpowiedzPage::OdpowiedzMemoChange()
+{
+    m_main.UnsavedChanges = true;
+}
+
+bool OdpowiedzPage::OdpowiedzButtonZapiszClick()
+{
+    ReplyMessage reply;
+    reply.encoding = m_encoding;
+    reply.subject = OdpowiedzTematEdit->text();
+    const QString body = OdpowiedzMemo->toPlainText();
+    // An empty body field holds no line, so the file is the subject alone.
+    if (!body.isEmpty())
+        reply.body = body.split(QLatin1Char('\n'));
+    m_main.TempMemo = replyLines(reply);
+    try {
+        writeLines(path(), m_main.TempMemo);
+    } catch (const FileError &e) {
+        m_main.TempMemo.clear();
+        m_main.showError(e.message());
+        return false;
+    }
+    m_main.TempMemo.clear();
+    m_main.UnsavedChanges = false;
+    return true;
+}
+
+} // namespace jw

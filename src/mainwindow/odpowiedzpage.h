@@ -1,0 +1,38 @@
+#pragma once
+
+#include "mainwindow/files/replyfile.h"
+#include "mainwindow/page.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace jw {
+
+// The reply page: the subject and body of the automatic reply ("remessage").
+class OdpowiedzPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    explicit OdpowiedzPage(TMainForm &main);
+
+    QGroupBox *TabControl2 = nullptr;
+    QLabel *OdpowiedzTematLabel = nullptr;
+    QLineEdit *OdpowiedzTematEdit = nullptr;
+    QPlainTextEdit *OdpowiedzMemo = nullptr;
+    QPushButton *OdpowiedzButtonZapisz = nullptr;
+
+    void OdpowiedzCreate();
+    void OdpowiedzMemoChange();
+    // False when the file could not be written (the error is shown).
+    bool OdpowiedzButtonZapiszClick();
+    void SetLanguage();
+
+private:
+    QString path() const;
+    TextEncoding m_encoding = TextEncoding::Utf8;
+};
+
+} // namespace jw

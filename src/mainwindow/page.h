@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+namespace jw {
+
+class TMainForm;
+
+// A page of the configuration window. Pages mark edits in the window's one
+// UnsavedChanges flag and show their errors through the window.
+class MainFormPage : public QWidget
+{
+    Q_OBJECT
+public:
+    MainFormPage(TMainForm &main, const char *name, QWidget *parent = nullptr);
+
+protected:
+    TMainForm &m_main;
+};
+
+// The quarantine page: fills its table whenever it becomes visible.
+class KwarantannaPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    explicit KwarantannaPage(TMainForm &main);
+    void KwarantannaPokaz() {}
+};
+
+// The filter methods page.
+class MetodyPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    explicit MetodyPage(TMainForm &main);
+    void MetodyOnCreate() {}
+    void MetodyButtonZapiszClick() {}
+};
+
+// The settings page.
+class KonfiguracjaPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    explicit KonfiguracjaPage(TMainForm &main);
+    void KonfiguracjaOnCreate() {}
+    void KonfiguracjaButtonZapiszClick() {}
+    bool pinIsEmpty() const { return false; }
+    void setPin(const QString &) {}
+};
+
+} // namespace jw

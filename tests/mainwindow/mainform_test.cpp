@@ -1,0 +1,184 @@
+#include "mainformfixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace jw::test {
+namespace {
+
+using MainFormTest = MainFormFixture;
+
+TEST_F(MainFormTest, BuildsTheShell)
+{
+    TMainForm &w = open();
+    EXPECT_EQ(w.objectName(), QStringLiteral("MainForm"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Junkwarden"));
+    EXPECT_EQ(w.size(), QSize(809, 569));
+    EXPECT_EQ(w.minimumSize(), QSize(809, 480));
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    ASSERT_EQ(w.MainPageControl->count(), 5);
+    const QStringList texts{QStringLiteral("Filters"), QStringLiteral("Quarantine"), QStringLiteral("Reply"),
+                            QStringLiteral("Methods"), QStringLiteral("Settings")};
+    const QStringList names{QStringLiteral("TabBiala"), QStringLiteral("TabKwarantanna"), QStringLiteral("TabOdpowiedz"),
+                            QStringLiteral("TabMetody"), QStringLiteral("TabKonfiguracja")};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w.MainPageControl->tabText(i), texts[i]);
+        EXPECT_EQ(w.MainPageControl->widget(i)->objectName(), names[i]);
+        EXPECT_FALSE(w.MainPageControl->tabIcon(i).pixmap(80, 55).isNull());
+    }
+    EXPECT_FALSE(w.Banerpanel->isVisible()) << "no banner host in this build";
+    EXPECT_EQ(w.StatusPanels[0]->width(), 400);
+    EXPECT_EQ(w.StatusPanels[1]->width(), 150);
+    EXPECT_EQ(w.StatusPanels[2]->width(), 50);
+    EXPECT_EQ(w.HelpPanel->geometry().topRight(), QPoint(w.width() - 1, 0));
+    EXPECT_FALSE(w.UnsavedChanges);
+}
+
+TEST_F(MainFormTest, RemembersTheLastPage)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<QByteArray> mainCfg;
+        int page;
+    } cases[] = {
+        {"no key", QByteArray("server_port=1110\r\n"), TMainForm::PageBiala},
+        {"methods", QByteArray("last_tab_seen=3\r\n"), TMainForm::PageMetody},
+        {"outside 0 to 4", QByteArray("last_tab_seen=7\r\n"), TMainForm::PageBiala},
+        {"not a number", QByteArray("last_tab_seen=x\r\n"), TMainForm::PageKwarantanna},
+        {"no settings file", std::nullopt, TMainForm::PageKwarantanna},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(config(QStringLiteral("main.cfg")));
+        if (c.mainCfg)
+            writeFile(config(QStringLiteral("main.cfg")), *c.mainCfg);
+        TMainForm &w = open();
+        EXPECT_EQ(w.MainPageControl->currentIndex(), c.page);
+        EXPECT_TRUE(prompts.errors.isEmpty());
+        closeWindow();
+    }
+}
+
+TEST_F(MainFormTest, ClosingStoresThePageAndReopeningAcknowledgesTheQuarantine)
+{
+    writeFile(config(QStringLiteral("main.cfg")), "# note\r\nserver_port=1110\r\nlast_tab_seen=0\r\n");
+    open();
+    switchPage(TMainForm::PageKwarantanna);
+    closeWindow();
+    EXPECT_EQ(configFile("main.cfg"), QByteArray("# note\r\nserver_port=1110\r\nlast_tab_seen=1\r\n"));
+    EXPECT_EQ(help.quits, 1) << "the help window closes with the configuration window";
+
+    writeFile(folder.file(QStringLiteral("status.tmp")), "quarantine\r\n");
+    tray->CheckTimerTimer();
+    ASSERT_EQ(tray->trayState(), TTrayForm::Quarantine);
+    TMainForm &w = open();
+    EXPECT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageKwarantanna);
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("status.tmp"))));
+    EXPECT_EQ(tray->trayState(), TTrayForm::Waiting);
+}
+
+TEST_F(MainFormTest, HelpContextFollowsThePage)
+{
+    TMainForm &w = open();
+    const int expected[] = {1, 2, 5, 4, 3};
+    for (int page : {1, 2, 3, 4, 0}) {
+        switchPage(page);
+        EXPECT_EQ(w.helpContext(), expected[page]) << page;
+        w.HelpImageClick();
+        EXPECT_EQ(help.topics.last(), expected[page]);
+    }
+}
+
+TEST_F(MainFormTest, HelpButtonHighlightsWhileThePointerIsNear)
+{
+    TMainForm &w = open();
+    QPoint pointer;
+    w.cursorPosition = [&pointer] { return pointer; };
+    EXPECT_TRUE(w.HelpImage->isVisible());
+    w.HelpImageMouseMove(10, 10);
+    EXPECT_TRUE(w.HelpImage1->isVisible());
+    EXPECT_FALSE(w.HelpImage->isVisible());
+    EXPECT_TRUE(w.HelpTimer->isActive());
+
+    pointer = w.HelpImage->mapToGlobal(QPoint(20, 20));
+    w.HelpTimerTimer();
+    EXPECT_TRUE(w.HelpImage1->isVisible()) << "still over the help area";
+    pointer = w.mapToGlobal(QPoint(10, 300));
+    w.HelpTimerTimer();
+    EXPECT_TRUE(w.HelpImage->isVisible());
+    EXPECT_FALSE(w.HelpTimer->isActive());
+}
+
+TEST_F(MainFormTest, GuardLetsTheFirstChangeThroughThenAsks)
+{
+    writeFile(config(QStringLiteral("remessage")), "Subject\r\nBody\r\n");
+    TMainForm &w = open();
+    switchPage(TMainForm::PageOdpowiedz);
+    ASSERT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageOdpowiedz);
+
+    // The switch above was the first change: it only used up the free pass.
+    w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Edited"));
+    EXPECT_TRUE(w.UnsavedChanges);
+    prompts.answers = {false};
+    switchPage(TMainForm::PageMetody);
+    EXPECT_EQ(prompts.questions, QStringList{QStringLiteral("Do you want to save your changes?")});
+    EXPECT_EQ(prompts.questionCaptions, QStringList{QStringLiteral("Junkwarden")});
+    EXPECT_EQ(w.TabOdpowiedz->OdpowiedzTematEdit->text(), QStringLiteral("Subject")) << "no: reloaded from the file";
+    EXPECT_FALSE(w.UnsavedChanges);
+
+    switchPage(TMainForm::PageOdpowiedz);
+    w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Saved"));
+    prompts.answers = {true};
+    switchPage(TMainForm::PageBiala);
+    EXPECT_EQ(configFile("remessage"), QByteArray("Saved\r\nBody\r\n"));
+    EXPECT_EQ(prompts.questions.size(), 2);
+}
+
+TEST_F(MainFormTest, FirstChangeDropsTheFlagWithoutSaving)
+{
+    writeFile(config(QStringLiteral("remessage")), "Subject\r\n");
+    writeFile(config(QStringLiteral("main.cfg")), "last_tab_seen=2\r\n");
+    TMainForm &w = open();
+    ASSERT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageOdpowiedz);
+    w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Edited"));
+    switchPage(TMainForm::PageMetody);
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_FALSE(w.UnsavedChanges);
+    EXPECT_EQ(configFile("remessage"), QByteArray("Subject\r\n"));
+    EXPECT_EQ(w.TabOdpowiedz->OdpowiedzTematEdit->text(), QStringLiteral("Edited")) << "kept, unsaved";
+
+    // Closing with changes after one page change asks; without, it does not.
+    w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Closing"));
+    switchPage(TMainForm::PageOdpowiedz);
+    EXPECT_EQ(prompts.questions.size(), 1);
+}
+
+TEST_F(MainFormTest, ClosingWithChangesAsksAndYesSaves)
+{
+    writeFile(config(QStringLiteral("remessage")), "Subject\r\n");
+    TMainForm &w = open();
+    switchPage(TMainForm::PageOdpowiedz);
+    w.TabOdpowiedz->OdpowiedzMemo->setPlainText(QStringLiteral("line"));
+    prompts.answers = {true};
+    closeWindow();
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(configFile("remessage"), QByteArray("Subject\r\nline\r\n"));
+    EXPECT_EQ(configFile("main.cfg"), QByteArray("server_port=1110\r\nlast_tab_seen=2\r\n"));
+}
+
+TEST_F(MainFormTest, ExitWhileOpenAsksNothing)
+{
+    TMainForm &w = open();
+    switchPage(TMainForm::PageOdpowiedz);
+    w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Edited"));
+    delete form.data(); // as the program's exit destroys it
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(configFile("main.cfg"), QByteArray("server_port=1110\r\nlast_tab_seen=0\r\n"));
+}
+
+} // namespace
+} // namespace jw::test

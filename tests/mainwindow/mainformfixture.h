@@ -1,0 +1,82 @@
+#pragma once
+
+#include "mainwindow/filterspage.h"
+#include "mainwindow/mainform.h"
+#include "mainwindow/odpowiedzpage.h"
+#include "platform/helpviewer.h"
+#include "tray/trayform.h"
+
+#include "support/fakes.h"
+#include "support/testfiles.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPointer>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace jw::test {
+
+class FakeHelp final : public HelpViewer
+{
+public:
+    void showTopic(int context) override { topics.append(context); }
+    void quit() override { ++quits; }
+    QList<int> topics;
+    int quits = 0;
+};
+
+// The configuration window over a tray controller on doubles, in a scratch
+// program folder with the English texts and the default settings.
+class MainFormFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QFile::copy(sourcePath(QStringLiteral("resources/language/english.lng")), config(QStringLiteral("language.lng")));
+        writeFile(config(QStringLiteral("main.cfg")), "server_port=1110\r\nlast_tab_seen=0\r\n");
+        tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
+                                           TrayServices{processes, prompts, shell, clock, routing});
+    }
+
+    void TearDown() override
+    {
+        delete form.data();
+        tray.reset();
+    }
+
+    TMainForm &open(const QUrl &banner = QUrl())
+    {
+        form = new TMainForm(*tray, MainWindowServices{help, banner});
+        form->show();
+        return *form;
+    }
+
+    // Closes the window as the user does; it is destroyed afterwards.
+    void closeWindow()
+    {
+        form->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void switchPage(int page) { form->MainPageControl->setCurrentIndex(page); }
+
+    QString config(const QString &name) const { return folder.configPath() + name; }
+    QByteArray configFile(const char *name) const { return readFile(config(QLatin1String(name))); }
+
+    TempProgramFolder folder;
+    CallLog log;
+    FakeProcesses processes{&log};
+    RecordingPrompts prompts;
+    FakeShell shell;
+    FakeClock clock;
+    RecordingMailRouting routing{&log};
+    FakeHelp help;
+    std::unique_ptr<TTrayForm> tray;
+    QPointer<TMainForm> form;
+};
+
+} // namespace jw::test
