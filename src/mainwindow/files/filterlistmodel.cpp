@@ -32,10 +32,19 @@ QVariant FilterListModel::data(const QModelIndex &index, int role) const
 
 FilterListModel::Entry FilterListModel::makeEntry(QByteArray raw, QString text) const
 {
+    QString folded = text.toCaseFolded();
     // Folded first: in the "C" locale the collator compares code points and
     // its keys would keep letter case apart.
-    QCollatorSortKey key = m_collator.sortKey(text.toCaseFolded());
-    return Entry{std::move(raw), std::move(text), std::move(key)};
+    QCollatorSortKey key = m_collator.sortKey(folded);
+    return Entry{std::move(raw), std::move(text), std::move(folded), std::move(key)};
+}
+
+void FilterListModel::count(const Entry &entry, int delta)
+{
+    int &n = m_foldedCount[entry.folded];
+    n += delta;
+    if (n <= 0)
+        m_foldedCount.remove(entry.folded);
 }
 
 void FilterListModel::setLines(const Lines &lines, TextEncoding encoding)
@@ -43,9 +52,13 @@ void FilterListModel::setLines(const Lines &lines, TextEncoding encoding)
     beginResetModel();
     m_encoding = encoding;
     m_entries.clear();
+    m_foldedCount.clear();
+    m_foldedCount.reserve(lines.size());
     m_entries.reserve(size_t(lines.size()));
-    for (const QByteArray &line : lines)
+    for (const QByteArray &line : lines) {
         m_entries.push_back(makeEntry(line, decodeDisplay(line)));
+        count(m_entries.back(), 1);
+    }
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const Entry &a, const Entry &b) { return a.key.compare(b.key) < 0; });
     endResetModel();
@@ -62,6 +75,8 @@ Lines FilterListModel::lines() const
 
 int FilterListModel::findIgnoringCase(const QString &text) const
 {
+    if (!m_foldedCount.contains(text.toCaseFolded()))
+        return -1;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         if (m_entries[i].text.compare(text, Qt::CaseInsensitive) == 0)
             return int(i);
@@ -85,6 +100,7 @@ int FilterListModel::insertSorted(const QString &text)
                                      [](const Entry &a, const Entry &b) { return a.key.compare(b.key) < 0; });
     const int row = int(at - m_entries.begin());
     beginInsertRows(QModelIndex(), row, row);
+    count(entry, 1);
     m_entries.insert(at, std::move(entry));
     endInsertRows();
     return row;
@@ -93,6 +109,7 @@ int FilterListModel::insertSorted(const QString &text)
 void FilterListModel::removeEntry(int row)
 {
     beginRemoveRows(QModelIndex(), row, row);
+    count(m_entries[size_t(row)], -1);
     m_entries.erase(m_entries.begin() + row);
     endRemoveRows();
 }
@@ -103,7 +120,9 @@ void FilterListModel::setText(int row, const QString &text)
     if (entry.text == text)
         return; // untouched: keep its bytes
     // The entry keeps its place until the list is loaded again.
+    count(entry, -1);
     entry = makeEntry(encodeFor(text, m_encoding), text);
+    count(entry, 1);
     const QModelIndex changed = index(row);
     Q_EMIT dataChanged(changed, changed);
 }
@@ -119,7 +138,7 @@ void FilterListModel::setHighlighted(const QList<QByteArray> &lines)
 
 bool FilterListModel::isHighlighted(int row) const
 {
-    return !m_highlighted.isEmpty() && m_highlighted.contains(m_entries[size_t(row)].text.toCaseFolded());
+    return !m_highlighted.isEmpty() && m_highlighted.contains(m_entries[size_t(row)].folded);
 }
 
 } // namespace jw

@@ -5,6 +5,7 @@
 
 #include <QAbstractListModel>
 #include <QCollator>
+#include <QHash>
 #include <QSet>
 
 #include <vector>
@@ -56,14 +57,17 @@ private:
     {
         QByteArray raw;
         QString text;
+        QString folded;
         QCollatorSortKey key;
     };
+    void count(const Entry &entry, int delta);
     Entry makeEntry(QByteArray raw, QString text) const;
 
     QCollator m_collator;
     std::vector<Entry> m_entries;
     TextEncoding m_encoding = TextEncoding::Utf8;
     QSet<QString> m_highlighted; // case-folded
+    QHash<QString, int> m_foldedCount; // how many entries have each folded text
 };
 
 } // namespace jw
