@@ -4,7 +4,9 @@
 #include "mainwindow/files/filterlistmodel.h"
 #include "mainwindow/mainform.h"
 #include "platform/clock.h"
+#include "platform/autostart.h"
 #include "platform/helpviewer.h"
+#include "platform/registry.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
@@ -26,7 +28,7 @@
 
 namespace {
 
-struct Quiet final : jw::Processes, jw::Prompts, jw::Shell, jw::MailRouting, jw::MonotonicClock, jw::HelpViewer
+struct Quiet final : jw::Autostart, jw::Processes, jw::Prompts, jw::Shell, jw::MailRouting, jw::MonotonicClock, jw::HelpViewer
 {
     jw::StartResult start(const QString &) override { return {true, 1, 0, false}; }
     bool isAlive(qint64) override { return false; }
@@ -40,6 +42,9 @@ struct Quiet final : jw::Processes, jw::Prompts, jw::Shell, jw::MailRouting, jw:
     void DeConfigureMail() override {}
     qint64 nowMs() const override { return 0; }
     void showTopic(int) override {}
+    bool isEnabled() const override { return false; }
+    void enable(const QString &) override {}
+    void disable() override {}
     void quit() override {}
 };
 
@@ -67,7 +72,7 @@ struct Page
         tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()),
                                                jw::TrayServices{quiet, quiet, quiet, quiet, quiet});
         tray->CheckTimer->stop();
-        form = std::make_unique<jw::TMainForm>(*tray, jw::MainWindowServices{quiet, QUrl()});
+        form = std::make_unique<jw::TMainForm>(*tray, jw::MainWindowServices{quiet, registry, quiet, QUrl()});
         form->show();
         form->FirstChangeRequest = false;
         page = form->TabBiala;
@@ -80,6 +85,7 @@ struct Page
     }
     QTemporaryDir dir;
     Quiet quiet;
+    jw::MemoryRegistry registry;
     std::unique_ptr<jw::TTrayForm> tray;
     std::unique_ptr<jw::TMainForm> form;
     jw::FiltersPage *page = nullptr;

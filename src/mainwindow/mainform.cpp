@@ -2,6 +2,8 @@
 
 #include "mainwindow/bannerview.h"
 #include "mainwindow/filterspage.h"
+#include "mainwindow/konfiguracjapage.h"
+#include "mainwindow/metodypage.h"
 #include "mainwindow/odpowiedzpage.h"
 #include "mainwindow/page.h"
 #include "mainwindow/pageicons.h"
@@ -18,6 +20,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -40,6 +43,8 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     , cursorPosition([] { return QCursor::pos(); })
     , m_tray(tray)
     , m_help(services.help)
+    , m_registry(services.registry)
+    , m_autostart(services.autostart)
     , m_bannerAddress(services.bannerAddress)
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -227,7 +232,10 @@ void TMainForm::FormCreate()
         && creationStep([this] {
                if (!TabKonfiguracja->pinIsEmpty())
                    return;
-               TabKonfiguracja->setPin(QString());
+               QString pin;
+               for (int digit = 0; digit < 4; ++digit)
+                   pin += QChar(u'0' + QRandomGenerator::global()->bounded(10));
+               TabKonfiguracja->setPin(pin);
                selectPageQuietly(PageKonfiguracja);
                TabKonfiguracja->KonfiguracjaButtonZapiszClick();
            });
@@ -256,6 +264,8 @@ void TMainForm::SetLanguage()
         MainPageControl->setTabText(page, table.text(tabKeys[page]));
     TabBiala->SetLanguage();
     TabOdpowiedz->SetLanguage();
+    TabMetody->SetLanguage();
+    TabKonfiguracja->SetLanguage();
 }
 
 void TMainForm::selectPageQuietly(int index)

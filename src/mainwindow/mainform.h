@@ -14,6 +14,7 @@ class QWidget;
 
 namespace jw {
 
+class Autostart;
 class BannerView;
 class FiltersPage;
 class HelpViewer;
@@ -23,12 +24,15 @@ class LanguageTable;
 class MetodyPage;
 class OdpowiedzPage;
 class Prompts;
+class Registry;
 class TTrayForm;
 
 // What the configuration window needs beyond the tray controller.
 struct MainWindowServices
 {
     HelpViewer &help;
+    Registry &registry;
+    Autostart &autostart;
     // The banner page; an empty address hides the banner.
     QUrl bannerAddress;
 };
@@ -86,6 +90,9 @@ public:
 
     // For the pages.
     TTrayForm &tray() const { return m_tray; }
+    HelpViewer &help() const { return m_help; }
+    Registry &registry() const { return m_registry; }
+    Autostart &autostart() const { return m_autostart; }
     const LanguageTable &language() const;
     Prompts &prompts() const;
     QString configFolder() const;
@@ -113,6 +120,8 @@ private:
 
     TTrayForm &m_tray;
     HelpViewer &m_help;
+    Registry &m_registry;
+    Autostart &m_autostart;
     QUrl m_bannerAddress;
     int m_helpContext = 1;
     int m_shownPage = PageKwarantanna;

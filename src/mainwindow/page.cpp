@@ -14,14 +14,4 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
 {
 }
 
-MetodyPage::MetodyPage(TMainForm &main)
-    : MainFormPage(main, "TabMetody")
-{
-}
-
-KonfiguracjaPage::KonfiguracjaPage(TMainForm &main)
-    : MainFormPage(main, "TabKonfiguracja")
-{
-}
-
 } // namespace jw

@@ -27,26 +27,4 @@ public:
     void KwarantannaPokaz() {}
 };
 
-// The filter methods page.
-class MetodyPage : public MainFormPage
-{
-    Q_OBJECT
-public:
-    explicit MetodyPage(TMainForm &main);
-    void MetodyOnCreate() {}
-    void MetodyButtonZapiszClick() {}
-};
-
-// The settings page.
-class KonfiguracjaPage : public MainFormPage
-{
-    Q_OBJECT
-public:
-    explicit KonfiguracjaPage(TMainForm &main);
-    void KonfiguracjaOnCreate() {}
-    void KonfiguracjaButtonZapiszClick() {}
-    bool pinIsEmpty() const { return false; }
-    void setPin(const QString &) {}
-};
-
 } // namespace jw

@@ -128,7 +128,9 @@ private:
     X(nieMaKont1, "nie ma kont1")                                                        \
     X(nieMaKont2, "nie ma kont2")                                                        \
     X(nieMaKont3, "nie ma kont3")                                                        \
-    X(zbytWysokiPoziomSpamu, "zbyt wysoki poziom spamu")
+    X(zbytWysokiPoziomSpamu, "zbyt wysoki poziom spamu")                                 \
+    /* "%1" stands for the account's name */                                             \
+    X(kontoPrzecinek, "konto przecinek")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

@@ -1,6 +1,8 @@
 #include "mainformfixture.h"
 
 #include <QLabel>
+#include <QListWidget>
+#include "mainwindow/metodypage.h"
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -45,11 +47,10 @@ TEST_F(MainFormTest, RemembersTheLastPage)
         std::optional<QByteArray> mainCfg;
         int page;
     } cases[] = {
-        {"no key", QByteArray("server_port=1110\r\n"), TMainForm::PageBiala},
-        {"methods", QByteArray("last_tab_seen=3\r\n"), TMainForm::PageMetody},
-        {"outside 0 to 4", QByteArray("last_tab_seen=7\r\n"), TMainForm::PageBiala},
-        {"not a number", QByteArray("last_tab_seen=x\r\n"), TMainForm::PageKwarantanna},
-        {"no settings file", std::nullopt, TMainForm::PageKwarantanna},
+        {"no key", QByteArray("my_pin=1\r\n"), TMainForm::PageBiala},
+        {"methods", QByteArray("my_pin=1\r\nlast_tab_seen=3\r\n"), TMainForm::PageMetody},
+        {"outside 0 to 4", QByteArray("my_pin=1\r\nlast_tab_seen=7\r\n"), TMainForm::PageBiala},
+        {"not a number", QByteArray("my_pin=1\r\nlast_tab_seen=x\r\n"), TMainForm::PageKwarantanna},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -63,13 +64,22 @@ TEST_F(MainFormTest, RemembersTheLastPage)
     }
 }
 
+TEST_F(MainFormTest, WithoutASettingsFileTheSettingsPageReportsItAndTheQuarantinePageShows)
+{
+    QFile::remove(config(QStringLiteral("main.cfg")));
+    TMainForm &w = open();
+    EXPECT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageKwarantanna);
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Cannot open file ") + config(QStringLiteral("main.cfg"))});
+    EXPECT_EQ(w.TabMetody->MetodyCheckListBox->count(), 0) << "creation stopped at the failing load";
+}
+
 TEST_F(MainFormTest, ClosingStoresThePageAndReopeningAcknowledgesTheQuarantine)
 {
-    writeFile(config(QStringLiteral("main.cfg")), "# note\r\nserver_port=1110\r\nlast_tab_seen=0\r\n");
+    writeFile(config(QStringLiteral("main.cfg")), "# note\r\nmy_pin=1\r\nlast_tab_seen=0\r\n");
     open();
     switchPage(TMainForm::PageKwarantanna);
     closeWindow();
-    EXPECT_EQ(configFile("main.cfg"), QByteArray("# note\r\nserver_port=1110\r\nlast_tab_seen=1\r\n"));
+    EXPECT_EQ(configFile("main.cfg"), QByteArray("# note\r\nmy_pin=1\r\nlast_tab_seen=1\r\n"));
     EXPECT_EQ(help.quits, 1) << "the help window closes with the configuration window";
 
     writeFile(folder.file(QStringLiteral("status.tmp")), "quarantine\r\n");
@@ -141,7 +151,7 @@ TEST_F(MainFormTest, GuardLetsTheFirstChangeThroughThenAsks)
 TEST_F(MainFormTest, FirstChangeDropsTheFlagWithoutSaving)
 {
     writeFile(config(QStringLiteral("remessage")), "Subject\r\n");
-    writeFile(config(QStringLiteral("main.cfg")), "last_tab_seen=2\r\n");
+    writeFile(config(QStringLiteral("main.cfg")), "my_pin=1\r\nlast_tab_seen=2\r\n");
     TMainForm &w = open();
     ASSERT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageOdpowiedz);
     w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Edited"));
@@ -167,7 +177,7 @@ TEST_F(MainFormTest, ClosingWithChangesAsksAndYesSaves)
     closeWindow();
     EXPECT_EQ(prompts.questions.size(), 1);
     EXPECT_EQ(configFile("remessage"), QByteArray("Subject\r\nline\r\n"));
-    EXPECT_EQ(configFile("main.cfg"), QByteArray("server_port=1110\r\nlast_tab_seen=2\r\n"));
+    EXPECT_EQ(configFile("main.cfg"), QByteArray(kMainCfg).replace("last_tab_seen=0", "last_tab_seen=2"));
 }
 
 TEST_F(MainFormTest, ExitWhileOpenAsksNothing)
@@ -177,7 +187,7 @@ TEST_F(MainFormTest, ExitWhileOpenAsksNothing)
     w.TabOdpowiedz->OdpowiedzTematEdit->setText(QStringLiteral("Edited"));
     delete form.data(); // as the program's exit destroys it
     EXPECT_TRUE(prompts.questions.isEmpty());
-    EXPECT_EQ(configFile("main.cfg"), QByteArray("server_port=1110\r\nlast_tab_seen=0\r\n"));
+    EXPECT_EQ(configFile("main.cfg"), QByteArray(kMainCfg));
 }
 
 } // namespace

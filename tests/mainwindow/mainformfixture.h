@@ -4,6 +4,7 @@
 #include "mainwindow/mainform.h"
 #include "mainwindow/odpowiedzpage.h"
 #include "platform/helpviewer.h"
+#include "platform/registry.h"
 #include "tray/trayform.h"
 
 #include "support/fakes.h"
@@ -34,10 +35,13 @@ public:
 class MainFormFixture : public ::testing::Test
 {
 protected:
+    static constexpr char kMainCfg[] = "server_port=1110\r\nmy_pin=1234\r\nlast_tab_seen=0\r\n";
+
     void SetUp() override
     {
         QFile::copy(sourcePath(QStringLiteral("resources/language/english.lng")), config(QStringLiteral("language.lng")));
-        writeFile(config(QStringLiteral("main.cfg")), "server_port=1110\r\nlast_tab_seen=0\r\n");
+        QFile::copy(sourcePath(QStringLiteral("resources/config/methods.cfg")), config(QStringLiteral("methods.cfg")));
+        writeFile(config(QStringLiteral("main.cfg")), kMainCfg);
         tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
                                            TrayServices{processes, prompts, shell, clock, routing});
     }
@@ -50,7 +54,7 @@ protected:
 
     TMainForm &open(const QUrl &banner = QUrl())
     {
-        form = new TMainForm(*tray, MainWindowServices{help, banner});
+        form = new TMainForm(*tray, MainWindowServices{help, registry, autostart, banner});
         form->show();
         return *form;
     }
@@ -75,6 +79,8 @@ protected:
     FakeClock clock;
     RecordingMailRouting routing{&log};
     FakeHelp help;
+    MemoryRegistry registry;
+    FakeAutostart autostart;
     std::unique_ptr<TTrayForm> tray;
     QPointer<TMainForm> form;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
@@ -78,6 +79,15 @@ public:
     bool open(const QUrl &url) override;
     QList<QUrl> opened;
     QList<QUrl> refused;
+};
+
+class FakeAutostart final : public Autostart
+{
+public:
+    bool isEnabled() const override { return !executable.isEmpty(); }
+    void enable(const QString &path) override { executable = path; }
+    void disable() override { executable.clear(); }
+    QString executable;
 };
 
 class RecordingMailRouting final : public MailRouting

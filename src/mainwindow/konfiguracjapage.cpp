@@ -1,0 +1,731 @@
+#include "mainwindow/konfiguracjapage.h"
+
+#include "dialogs/clicklabel.h"
+#include "dialogs/paintedicon.h"
+#include "mainwindow/mainform.h"
+#include "platform/autostart.h"
+#include "platform/helpviewer.h"
+#include "platform/prompts.h"
+#include "platform/registry.h"
+#include "settings/keyvaluefile.h"
+#include "settings/languagetable.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
+#include "tray/trayform.h"
+#include "update/updateform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace jw {
+
+namespace sk = settingskeys;
+
+namespace {
+
+const char *const kSpamWords[] = {"quarantine", "drop", "lowprio", "nothing"};
+const char *const kUpdateWords[] = {"none", "daily", "weekly", "monthly"};
+
+// The source icons: an envelope for the mail clients (blue, orange) and the
+// program's shield for its own accounts.
+QIcon sourceIcon(int source)
+{
+    const QColor colours[] = {QColor(0x2f, 0x6e, 0xc8), QColor(0xe8, 0x7a, 0x10)};
+    if (source == 2) {
+        return paintedIcon(QSizeF(16, 16), [](QPainter &p) {
+            QPainterPath shield;
+            shield.moveTo(8, 1);
+            shield.cubicTo(10, 2.5, 12.5, 3, 14.5, 3);
+            shield.cubicTo(14.5, 9, 12, 13, 8, 15);
+            shield.cubicTo(4, 13, 1.5, 9, 1.5, 3);
+            shield.cubicTo(3.5, 3, 6, 2.5, 8, 1);
+            p.setPen(QPen(QColor(0x17, 0x3c, 0x78), 1));
+            p.setBrush(QColor(0x2f, 0x6e, 0xc8));
+            p.drawPath(shield);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0xe8, 0x3f, 0x1c));
+            p.drawRect(QRectF(6.5, 2, 3, 12));
+            p.drawRect(QRectF(2.5, 6, 11, 3));
+        });
+    }
+    const QColor colour = colours[source];
+    return paintedIcon(QSizeF(16, 16), [colour](QPainter &p) {
+        p.setPen(QPen(colour.darker(150), 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 3.5, 13, 9));
+        p.setBrush(colour);
+        QPainterPath flap;
+        flap.moveTo(1.5, 3.5);
+        flap.lineTo(8, 9);
+        flap.lineTo(14.5, 3.5);
+        flap.closeSubpath();
+        p.drawPath(flap);
+    });
+}
+
+int sourceIndex(const QString &source)
+{
+    const QList<AccountSource> &sources = accountSources();
+    for (int i = 0; i < sources.size(); ++i) {
+        if (sources[i].name == source)
+            return i;
+    }
+    return -1;
+}
+
+QLineEdit *digitsField(const char *name, int digits, QWidget *parent)
+{
+    auto *field = new QLineEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setMaxLength(digits);
+    field->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), field));
+    return field;
+}
+
+// The word of a choice: the first item whose text equals the shown text.
+QByteArray choiceWord(const QComboBox *choice, const char *const words[])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (choice->currentText() == choice->itemText(i))
+            return words[i];
+    }
+    return QByteArray();
+}
+
+void selectChoice(QComboBox *choice, const QByteArray &value, const char *const words[])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (value == words[i]) {
+            choice->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+KonfiguracjaPage::KonfiguracjaPage(TMainForm &main)
+    : MainFormPage(main, "TabKonfiguracja")
+{
+    KonfiguracjaLabelZnalezione = new QLabel(QStringLiteral("Znalezione konta"), this);
+    KonfiguracjaLabelZnalezione->setObjectName(QStringLiteral("KonfiguracjaLabelZnalezione"));
+    buildAccountList();
+    QWidget *groups = buildSettingsGroups();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(KonfiguracjaLabelZnalezione);
+    layout->addWidget(KonfiguracjaKonta, 1);
+    layout->addWidget(groups);
+
+    // Focus: first group, second group, the list, updates, save, mail check.
+    setTabOrder(KonfiguracjaPin, KonfiguracjaCheckBox);
+    setTabOrder(KonfiguracjaCheckBox, KonfiguracjaPort);
+    setTabOrder(KonfiguracjaPort, KonfiguracjaSpamLevel);
+    setTabOrder(KonfiguracjaSpamLevel, KonfiguracjaWhatWithSpam);
+    setTabOrder(KonfiguracjaWhatWithSpam, KonfiguracjaMaxTo);
+    setTabOrder(KonfiguracjaMaxTo, KonfiguracjaMaxToPos);
+    setTabOrder(KonfiguracjaMaxToPos, KonfiguracjaKonta);
+    setTabOrder(KonfiguracjaKonta, KonfiguracjaEditAktualizacja);
+    setTabOrder(KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja);
+    setTabOrder(KonfiguracjaButtonAktualizacja, KonfiguracjaButtonZapisz);
+    setTabOrder(KonfiguracjaButtonZapisz, KonfiguracjaCheckMailCheckBox);
+    setTabOrder(KonfiguracjaCheckMailCheckBox, KonfiguracjaCheckMail);
+    setTabOrder(KonfiguracjaCheckMail, KonfiguracjaCheckMailPos);
+}
+
+void KonfiguracjaPage::buildAccountList()
+{
+    KonfiguracjaKonta = new QTreeWidget(this);
+    KonfiguracjaKonta->setObjectName(QStringLiteral("KonfiguracjaKonta"));
+    KonfiguracjaKonta->setColumnCount(6);
+    KonfiguracjaKonta->setRootIsDecorated(false);
+    KonfiguracjaKonta->setSelectionBehavior(QAbstractItemView::SelectRows);
+    KonfiguracjaKonta->setSelectionMode(QAbstractItemView::SingleSelection);
+    KonfiguracjaKonta->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    KonfiguracjaKonta->setContextMenuPolicy(Qt::CustomContextMenu);
+    KonfiguracjaKonta->setHeaderLabels({QString(), QStringLiteral("Nazwa"), QStringLiteral("Konto"),
+                                        QStringLiteral("Uzytkownik"), QStringLiteral("Haslo"), QString()});
+    const int widths[] = {40, 250, 150, 150, 150, 1};
+    for (int c = 0; c < 6; ++c)
+        KonfiguracjaKonta->setColumnWidth(c, widths[c]);
+    KonfiguracjaKonta->header()->setSectionResizeMode(ColumnCheck, QHeaderView::Fixed);
+    KonfiguracjaKonta->setColumnHidden(ColumnSource, true);
+    KonfiguracjaKonta->viewport()->installEventFilter(this);
+
+    KonfiguracjaTempEdit = new QLineEdit(KonfiguracjaKonta->viewport());
+    KonfiguracjaTempEdit->setObjectName(QStringLiteral("KonfiguracjaTempEdit"));
+    KonfiguracjaTempEdit->hide();
+    KonfiguracjaTempEdit->installEventFilter(this);
+
+    KonfiguracjaKontaPanel = new QWidget(KonfiguracjaKonta);
+    KonfiguracjaKontaPanel->setObjectName(QStringLiteral("KonfiguracjaKontaPanel"));
+    KonfiguracjaKontaPanel->setAutoFillBackground(true);
+    KonfiguracjaKontaPanel->setContextMenuPolicy(Qt::CustomContextMenu);
+    KonfiguracjaKontaPanel->hide();
+    QFont big = font();
+    big.setPixelSize(15);
+    KonfiguracjaKontaNieMa1 = new QLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa1->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa1"));
+    KonfiguracjaKontaNieMa2 = new QLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa2->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa2"));
+    KonfiguracjaKontaNieMa3 = new ClickLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa3->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa3"));
+    for (QLabel *label : {KonfiguracjaKontaNieMa1, KonfiguracjaKontaNieMa2, static_cast<QLabel *>(KonfiguracjaKontaNieMa3)}) {
+        label->setFont(big);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignHCenter);
+    }
+    QFont link = big;
+    link.setBold(true);
+    KonfiguracjaKontaNieMa3->setFont(link);
+    setLabelColor(KonfiguracjaKontaNieMa3, Qt::blue);
+    KonfiguracjaKontaNieMa3->setCursor(Qt::PointingHandCursor);
+    auto *panelLayout = new QVBoxLayout(KonfiguracjaKontaPanel);
+    auto *secondLine = new QHBoxLayout;
+    secondLine->addStretch();
+    secondLine->addWidget(KonfiguracjaKontaNieMa2);
+    secondLine->addWidget(KonfiguracjaKontaNieMa3);
+    secondLine->addStretch();
+    panelLayout->addStretch();
+    panelLayout->addWidget(KonfiguracjaKontaNieMa1);
+    panelLayout->addLayout(secondLine);
+    panelLayout->addStretch();
+    KonfiguracjaKonta->installEventFilter(this);
+
+    KonfiguracjaPopupMenu = new QMenu(this);
+    KonfiguracjaPopupMenu->setObjectName(QStringLiteral("KonfiguracjaPopupMenu"));
+    KonfiguracjaPopupDodajkonto = KonfiguracjaPopupMenu->addAction(QStringLiteral("Dodaj konto"));
+    KonfiguracjaPopupDodajkonto->setObjectName(QStringLiteral("KonfiguracjaPopupDodajkonto"));
+    KonfiguracjaPopupUsunkonto = KonfiguracjaPopupMenu->addAction(QStringLiteral("Usun konto"));
+    KonfiguracjaPopupUsunkonto->setObjectName(QStringLiteral("KonfiguracjaPopupUsunkonto"));
+    KonfiguracjaPopupUsunkonto->setEnabled(false);
+    KonfiguracjaPopupUstawhaslo = KonfiguracjaPopupMenu->addAction(QStringLiteral("Ustaw haslo"));
+    KonfiguracjaPopupUstawhaslo->setObjectName(QStringLiteral("KonfiguracjaPopupUstawhaslo"));
+
+    auto popup = [this](QWidget *owner) {
+        return [this, owner](const QPoint &at) {
+            KonfiguracjaPopupMenuPopup();
+            KonfiguracjaPopupMenu->popup(owner->mapToGlobal(at));
+        };
+    };
+    connect(KonfiguracjaKonta, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKonta));
+    connect(KonfiguracjaKontaPanel, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKontaPanel));
+    connect(KonfiguracjaPopupDodajkonto, &QAction::triggered, this, [this] { guarded([this] { KonfiguracjaPopupDodajkontoClick(); }); });
+    connect(KonfiguracjaPopupUsunkonto, &QAction::triggered, this, [this] { guarded([this] { KonfiguracjaPopupUsunkontoClick(); }); });
+    connect(KonfiguracjaPopupUstawhaslo, &QAction::triggered, this, &KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemChanged, this, &KonfiguracjaPage::KonfiguracjaKontaChange);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemClicked, this, &KonfiguracjaPage::KonfiguracjaKontaClick);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *, int column) { KonfiguracjaKontaDblClick(column); });
+    connect(KonfiguracjaKontaNieMa3, &ClickLabel::clicked, this, &KonfiguracjaPage::KonfiguracjaKontaNieMa3Click);
+}
+
+QWidget *KonfiguracjaPage::buildSettingsGroups()
+{
+    auto *bottom = new QWidget(this);
+    auto label = [bottom](const char *name, const char *caption) {
+        auto *l = new QLabel(QLatin1String(caption), bottom);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+
+    // Port, PIN, start with the session.
+    auto *first = new QGroupBox(bottom);
+    KonfiguracjaLabelPort = label("KonfiguracjaLabelPort", "Port");
+    KonfiguracjaPort = digitsField("KonfiguracjaPort", 5, bottom);
+    KonfiguracjaLabelPin = label("KonfiguracjaLabelPin", "PIN");
+    KonfiguracjaPin = new QLineEdit(bottom);
+    KonfiguracjaPin->setObjectName(QStringLiteral("KonfiguracjaPin"));
+    KonfiguracjaCheckBox = new QCheckBox(QStringLiteral("Uruchamiaj"), bottom);
+    KonfiguracjaCheckBox->setObjectName(QStringLiteral("KonfiguracjaCheckBox"));
+    KonfiguracjaLabelJezyk = label("KonfiguracjaLabelJezyk", "Jezyk");
+    KonfiguracjaJezyk = new QComboBox(bottom);
+    KonfiguracjaJezyk->setObjectName(QStringLiteral("KonfiguracjaJezyk"));
+    KonfiguracjaJezyk->addItems({QStringLiteral("Polski"), QStringLiteral("Angielski")});
+    KonfiguracjaLabelJezyk->hide();
+    KonfiguracjaJezyk->hide();
+    auto *firstLayout = new QGridLayout(first);
+    firstLayout->addWidget(KonfiguracjaLabelPort, 0, 0);
+    firstLayout->addWidget(KonfiguracjaPort, 0, 1);
+    firstLayout->addWidget(KonfiguracjaLabelPin, 1, 0);
+    firstLayout->addWidget(KonfiguracjaPin, 1, 1);
+    firstLayout->addWidget(KonfiguracjaCheckBox, 2, 0, 1, 2);
+
+    // Spam level, To limit, spam action.
+    auto *second = new QGroupBox(bottom);
+    KonfiguracjaLabelPoziomSpamu = label("KonfiguracjaLabelPoziomSpamu", "Poziom spamu");
+    KonfiguracjaSpamLevel = new QSlider(Qt::Horizontal, bottom);
+    KonfiguracjaSpamLevel->setObjectName(QStringLiteral("KonfiguracjaSpamLevel"));
+    KonfiguracjaSpamLevel->setRange(1, 15);
+    KonfiguracjaSpamLevel->setValue(1);
+    KonfiguracjaSpamLevel->setTickPosition(QSlider::TicksBelow);
+    KonfiguracjaSpamLevel->setTickInterval(1);
+    KonfiguracjaSpamLevel->installEventFilter(this);
+    KonfiguracjaLabelMaxto = label("KonfiguracjaLabelMaxto", "Maxymalna liczba");
+    KonfiguracjaMaxTo = digitsField("KonfiguracjaMaxTo", 3, bottom);
+    KonfiguracjaMaxTo->setText(QStringLiteral("5"));
+    KonfiguracjaMaxToPos = new QSpinBox(bottom);
+    KonfiguracjaMaxToPos->setObjectName(QStringLiteral("KonfiguracjaMaxToPos"));
+    KonfiguracjaMaxToPos->setRange(0, 100);
+    KonfiguracjaMaxToPos->setValue(5);
+    KonfiguracjaLabelSpam = label("KonfiguracjaLabelSpam", "Co robic ze spamem");
+    KonfiguracjaWhatWithSpam = new QComboBox(bottom);
+    KonfiguracjaWhatWithSpam->setObjectName(QStringLiteral("KonfiguracjaWhatWithSpam"));
+    KonfiguracjaWhatWithSpam->addItems({QStringLiteral("Kwarantanna"), QStringLiteral("Usun"), QStringLiteral("Nizszy priorytet"),
+                                        QStringLiteral("Przyjmij")});
+    KonfiguracjaWhatWithSpam->setCurrentIndex(-1);
+    KonfiguracjaWhatWithSpam->setEnabled(false);
+    auto *secondLayout = new QGridLayout(second);
+    auto *scale = new QHBoxLayout;
+    scale->addWidget(new QLabel(QStringLiteral("0 %"), bottom));
+    scale->addWidget(KonfiguracjaSpamLevel, 1);
+    scale->addWidget(new QLabel(QStringLiteral("100 %"), bottom));
+    secondLayout->addWidget(KonfiguracjaLabelPoziomSpamu, 0, 0, 1, 3);
+    secondLayout->addLayout(scale, 1, 0, 1, 3);
+    secondLayout->addWidget(KonfiguracjaLabelMaxto, 2, 0);
+    secondLayout->addWidget(KonfiguracjaMaxTo, 2, 1);
+    secondLayout->addWidget(KonfiguracjaMaxToPos, 2, 2);
+    secondLayout->addWidget(KonfiguracjaLabelSpam, 3, 0);
+    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 3, 1, 1, 2);
+
+    // Mail check.
+    auto *mail = new QGroupBox(bottom);
+    KonfiguracjaCheckMailCheckBox = new QCheckBox(QStringLiteral("Automatycznie usuwaj spam"), bottom);
+    KonfiguracjaCheckMailCheckBox->setObjectName(QStringLiteral("KonfiguracjaCheckMailCheckBox"));
+    KonfiguracjaCheckMail = digitsField("KonfiguracjaCheckMail", 3, bottom);
+    KonfiguracjaCheckMail->setText(QStringLiteral("5"));
+    KonfiguracjaCheckMail->setReadOnly(true);
+    KonfiguracjaCheckMailPos = new QSpinBox(bottom);
+    KonfiguracjaCheckMailPos->setObjectName(QStringLiteral("KonfiguracjaCheckMailPos"));
+    KonfiguracjaCheckMailPos->setRange(1, 100);
+    KonfiguracjaCheckMailPos->setValue(5);
+    KonfiguracjaCheckMailText = label("KonfiguracjaCheckMailText", "min");
+    auto *mailLayout = new QHBoxLayout(mail);
+    mailLayout->addWidget(KonfiguracjaCheckMailCheckBox);
+    mailLayout->addWidget(KonfiguracjaCheckMail);
+    mailLayout->addWidget(KonfiguracjaCheckMailPos);
+    mailLayout->addWidget(KonfiguracjaCheckMailText);
+
+    // Updates.
+    auto *update = new QGroupBox(bottom);
+    KonfiguracjaLabelAktualizacja = label("KonfiguracjaLabelAktualizacja", "Aktualizacja");
+    KonfiguracjaEditAktualizacja = new QComboBox(bottom);
+    KonfiguracjaEditAktualizacja->setObjectName(QStringLiteral("KonfiguracjaEditAktualizacja"));
+    KonfiguracjaEditAktualizacja->setEditable(true);
+    KonfiguracjaEditAktualizacja->addItems({QStringLiteral("Recznie"), QStringLiteral("Codziennie"),
+                                            QStringLiteral("Co tydzien"), QStringLiteral("Co miesiac")});
+    KonfiguracjaEditAktualizacja->setCurrentIndex(-1);
+    KonfiguracjaEditAktualizacja->setEditText(QString());
+    KonfiguracjaButtonAktualizacja = new QPushButton(QStringLiteral("Aktualizuj teraz"), bottom);
+    KonfiguracjaButtonAktualizacja->setObjectName(QStringLiteral("KonfiguracjaButtonAktualizacja"));
+    auto *updateLayout = new QHBoxLayout(update);
+    updateLayout->addWidget(KonfiguracjaLabelAktualizacja);
+    updateLayout->addWidget(KonfiguracjaEditAktualizacja, 1);
+    updateLayout->addWidget(KonfiguracjaButtonAktualizacja);
+
+    KonfiguracjaButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), bottom);
+    KonfiguracjaButtonZapisz->setObjectName(QStringLiteral("KonfiguracjaButtonZapisz"));
+    KonfiguracjaButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+
+    auto *right = new QVBoxLayout;
+    right->addWidget(mail);
+    right->addWidget(update);
+    auto *layout = new QHBoxLayout(bottom);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    layout->addLayout(right);
+    layout->addWidget(KonfiguracjaButtonZapisz, 0, Qt::AlignBottom);
+
+    connect(KonfiguracjaPin, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaPort, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaCheckBox, &QCheckBox::toggled, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaSpamLevel, &QSlider::valueChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaWhatWithSpam, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaEditAktualizacja, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaMaxTo, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaMaxToChange);
+    connect(KonfiguracjaMaxToPos, &QSpinBox::valueChanged, this, [this](int value) {
+        if (KonfiguracjaMaxTo->text() != QString::number(value))
+            KonfiguracjaMaxTo->setText(QString::number(value));
+    });
+    connect(KonfiguracjaCheckMailCheckBox, &QCheckBox::clicked, this, &KonfiguracjaPage::KonfiguracjaCheckMailCheckBoxClick);
+    connect(KonfiguracjaCheckMailPos, &QSpinBox::valueChanged, this, [this](int value) {
+        KonfiguracjaCheckMail->setText(QString::number(value));
+        KonfiguracjaCheckMailChange();
+    });
+    connect(KonfiguracjaButtonAktualizacja, &QPushButton::clicked, this, &KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick);
+    connect(KonfiguracjaButtonZapisz, &QPushButton::clicked, this, [this] { guarded([this] { KonfiguracjaButtonZapiszClick(); }); });
+    return bottom;
+}
+
+void KonfiguracjaPage::SetLanguage()
+{
+    const LanguageTable &t = m_main.language();
+    KonfiguracjaLabelZnalezione->setText(t.text(keys::znalezioneKonta));
+    KonfiguracjaKonta->setHeaderLabels({QString(), t.text(keys::nazwa), t.text(keys::konto), t.text(keys::uzytkownik),
+                                        t.text(keys::haslo), QString()});
+    KonfiguracjaLabelPort->setText(t.text(keys::port));
+    KonfiguracjaLabelPin->setText(t.text(keys::pin));
+    KonfiguracjaLabelJezyk->setText(t.text(keys::jezyk));
+    KonfiguracjaJezyk->setItemText(0, t.text(keys::confJezykPolski));
+    KonfiguracjaJezyk->setItemText(1, t.text(keys::confJezykAngielski));
+    KonfiguracjaJezyk->setCurrentIndex(1);
+    KonfiguracjaCheckBox->setText(t.text(keys::uruchamiaj));
+    KonfiguracjaLabelPoziomSpamu->setText(t.text(keys::poziomSpamu));
+    KonfiguracjaLabelMaxto->setText(t.text(keys::maxymalnaLiczba));
+    KonfiguracjaLabelSpam->setText(t.text(keys::coRobicZeSpamem));
+    const TextKey spam[] = {keys::confCoKwarantanna, keys::confCoUsun, keys::confCoLowprio, keys::confCoPrzyjac};
+    const TextKey update[] = {keys::aktualizujRecznie, keys::aktualizujDzien, keys::aktualizujTydzien, keys::aktualizujMiesiac};
+    for (int i = 0; i < 4; ++i) {
+        KonfiguracjaWhatWithSpam->setItemText(i, t.text(spam[i]));
+        KonfiguracjaEditAktualizacja->setItemText(i, t.text(update[i]));
+    }
+    KonfiguracjaEditAktualizacja->setEditText(QString());
+    KonfiguracjaButtonZapisz->setText(t.text(keys::zapisz));
+    KonfiguracjaLabelAktualizacja->setText(t.text(keys::aktualizujLabel));
+    KonfiguracjaButtonAktualizacja->setText(t.text(keys::aktualizujTeraz));
+    KonfiguracjaPopupDodajkonto->setText(t.text(keys::dodajKonto));
+    KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
+    KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));
+    KonfiguracjaCheckMailText->setText(t.text(keys::automatycznieUsuwajSpam2));
+}
+
+void KonfiguracjaPage::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const Error &e) {
+        m_main.showError(e.message());
+    }
+}
+
+bool KonfiguracjaPage::pinIsEmpty() const
+{
+    return KonfiguracjaPin->text().isEmpty();
+}
+
+void KonfiguracjaPage::setPin(const QString &pin)
+{
+    KonfiguracjaPin->setText(pin);
+}
+
+void KonfiguracjaPage::KonfiguracjaOnCreate()
+{
+    const KeyValueFile settings = KeyValueFile::load(m_main.configFolder() + QLatin1String(sk::kFileName));
+    KonfiguracjaPort->setText(settings.text(sk::kServerPort));
+    KonfiguracjaPin->setText(settings.text(sk::kMyPin));
+    KonfiguracjaSpamLevel->setValue(qBound(1, settings.number(sk::kAcceptedSpamLevel), 15));
+    KonfiguracjaMaxTo->setText(settings.text(sk::kMaxTo));
+    selectChoice(KonfiguracjaWhatWithSpam, settings.value(sk::kWhatWithSpam), kSpamWords);
+    KonfiguracjaCheckMailPos->setValue(qBound(1, settings.number(sk::kAutoRemoveSpamTime), 100));
+    KonfiguracjaCheckMail->setText(QString::number(KonfiguracjaCheckMailPos->value()));
+    const bool mailCheck = settings.number(sk::kAutoRemoveSpam) >= 1;
+    KonfiguracjaCheckMailCheckBox->setChecked(mailCheck);
+    KonfiguracjaCheckMail->setEnabled(mailCheck);
+    KonfiguracjaCheckMailPos->setEnabled(mailCheck);
+    m_main.tray().setMailCheck(mailCheck, KonfiguracjaCheckMailPos->value());
+    selectChoice(KonfiguracjaEditAktualizacja, settings.value(sk::kUpdate), kUpdateWords);
+    KonfiguracjaButtonSzukajClick();
+    KonfiguracjaCheckBox->setChecked(m_main.autostart().isEnabled());
+    KonfiguracjaWhatWithSpam->setEnabled(false);
+    m_main.UnsavedChanges = false;
+}
+
+void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
+{
+    const QString path = m_main.configFolder() + QLatin1String(sk::kFileName);
+    KeyValueFile settings = KeyValueFile::load(path);
+    settings.setText(sk::kServerPort, KonfiguracjaPort->text());
+    settings.setText(sk::kMyPin, KonfiguracjaPin->text());
+    settings.set(sk::kAcceptedSpamLevel, QByteArray::number(KonfiguracjaSpamLevel->value()));
+    settings.setText(sk::kMaxTo, KonfiguracjaMaxTo->text());
+    settings.set(sk::kAutoRemoveSpamTime, QByteArray::number(KonfiguracjaCheckMailPos->value()));
+    settings.set(sk::kAutoRemoveSpam, KonfiguracjaCheckMailCheckBox->isChecked() ? "1" : "0");
+    settings.set(sk::kWhatWithSpam, choiceWord(KonfiguracjaWhatWithSpam, kSpamWords));
+    settings.set(sk::kUpdate, choiceWord(KonfiguracjaEditAktualizacja, kUpdateWords));
+    settings.save(path);
+
+    if (KonfiguracjaCheckBox->isChecked())
+        m_main.autostart().enable(QCoreApplication::applicationFilePath());
+    else
+        m_main.autostart().disable();
+
+    const QStringList unroutable = changeRegistry(m_main.registry(), [this](RegistryData &store) {
+        return saveAccountRows(store, m_rows, KonfiguracjaPort->text(), m_main.tray().filterActive());
+    });
+    m_main.UnsavedChanges = false;
+    for (const QString &name : unroutable)
+        m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
+    if (m_main.tray().filterActive()) {
+        m_main.tray().StopVexel();
+        m_main.tray().StartVexel();
+    }
+}
+
+void KonfiguracjaPage::KonfiguracjaOnChange()
+{
+    m_main.UnsavedChanges = true;
+}
+
+void KonfiguracjaPage::KonfiguracjaMaxToChange()
+{
+    const int value = KonfiguracjaMaxTo->text().toInt();
+    {
+        const QSignalBlocker blocker(KonfiguracjaMaxToPos);
+        KonfiguracjaMaxToPos->setValue(value);
+    }
+    if (KonfiguracjaMaxToPos->value() != m_lastMaxTo) {
+        m_lastMaxTo = KonfiguracjaMaxToPos->value();
+        m_main.UnsavedChanges = true;
+    }
+}
+
+void KonfiguracjaPage::KonfiguracjaSpamLevelExit()
+{
+    if (KonfiguracjaSpamLevel->value() > 1)
+        m_main.prompts().information(m_main.language().text(keys::zbytWysokiPoziomSpamu));
+}
+
+void KonfiguracjaPage::KonfiguracjaCheckMailCheckBoxClick()
+{
+    const bool on = KonfiguracjaCheckMailCheckBox->isChecked();
+    KonfiguracjaCheckMail->setEnabled(on);
+    KonfiguracjaCheckMailPos->setEnabled(on);
+    m_main.tray().setMailCheck(on, KonfiguracjaCheckMailPos->value());
+    m_main.UnsavedChanges = true;
+}
+
+void KonfiguracjaPage::KonfiguracjaCheckMailChange()
+{
+    m_main.tray().setMailCheck(m_main.tray().mailCheckEnabled(), KonfiguracjaCheckMailPos->value());
+}
+
+void KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick()
+{
+    m_main.tray().StartUpdate();
+    TUpdateForm update(m_main.tray(), m_main.windowTitle(), &m_main);
+    update.exec();
+}
+
+void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
+{
+    KonfiguracjaKonta->setUpdatesEnabled(false);
+    KonfiguracjaKonta->clear();
+    m_rows.clear();
+    const AccountSearch search = changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
+    for (const AccountRow &row : search.rows)
+        addRowItem(row);
+    KonfiguracjaKonta->setUpdatesEnabled(true);
+    if (m_rows.isEmpty())
+        showNoAccountsPanel();
+    if (!search.error.isEmpty())
+        throw RegistryError(search.error);
+}
+
+void KonfiguracjaPage::addRowItem(const AccountRow &row)
+{
+    const QSignalBlocker blocker(KonfiguracjaKonta);
+    auto *item = new QTreeWidgetItem(KonfiguracjaKonta);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(ColumnCheck, row.routed ? Qt::Checked : Qt::Unchecked);
+    const int source = sourceIndex(row.source);
+    if (source >= 0)
+        item->setIcon(ColumnCheck, sourceIcon(source));
+    item->setText(ColumnName, row.name);
+    item->setText(ColumnServer, row.server);
+    item->setText(ColumnUser, row.user);
+    item->setText(ColumnPassword, row.passwordMask);
+    item->setText(ColumnSource, row.source);
+    m_rows.append(row);
+}
+
+void KonfiguracjaPage::showNoAccountsPanel()
+{
+    const LanguageTable &t = m_main.language();
+    KonfiguracjaKontaNieMa1->setText(t.text(keys::nieMaKont1));
+    KonfiguracjaKontaNieMa2->setText(t.text(keys::nieMaKont2));
+    KonfiguracjaKontaNieMa3->setText(t.text(keys::nieMaKont3));
+    placeNoAccountsPanel();
+    KonfiguracjaKontaPanel->show();
+    KonfiguracjaKontaPanel->raise();
+}
+
+void KonfiguracjaPage::placeNoAccountsPanel()
+{
+    KonfiguracjaKontaPanel->setGeometry(KonfiguracjaKonta->viewport()->geometry());
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaNieMa3Click()
+{
+    m_main.help().showTopic(0);
+}
+
+int KonfiguracjaPage::selectedRow() const
+{
+    const QList<QTreeWidgetItem *> selected = KonfiguracjaKonta->selectedItems();
+    return selected.isEmpty() ? -1 : KonfiguracjaKonta->indexOfTopLevelItem(selected.first());
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaChange(QTreeWidgetItem *item, int column)
+{
+    if (column != ColumnCheck)
+        return;
+    const int row = KonfiguracjaKonta->indexOfTopLevelItem(item);
+    if (row < 0 || row >= m_rows.size())
+        return;
+    const bool routed = item->checkState(ColumnCheck) == Qt::Checked;
+    if (routed != m_rows[row].routed) {
+        m_rows[row].routed = routed;
+        m_main.UnsavedChanges = true;
+    }
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaClick()
+{
+    if (QTreeWidgetItem *item = KonfiguracjaKonta->currentItem())
+        KonfiguracjaKonta->scrollToItem(item);
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaDblClick(int column)
+{
+    const int row = selectedRow();
+    if (row < 0 || column == ColumnCheck || column > ColumnPassword)
+        return;
+    openEditor(row, column);
+}
+
+void KonfiguracjaPage::openEditor(int row, int column)
+{
+    QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
+    QRect cell = KonfiguracjaKonta->visualItemRect(item);
+    const int left = KonfiguracjaKonta->header()->sectionViewportPosition(column);
+    cell.setLeft(left);
+    // The password editor runs to the row's end; the others cover their cell.
+    cell.setWidth(column == ColumnPassword ? KonfiguracjaKonta->viewport()->width() - left
+                                           : KonfiguracjaKonta->columnWidth(column));
+    m_editRow = row;
+    m_editColumn = column;
+    KonfiguracjaTempEdit->setGeometry(cell);
+    const bool password = column == ColumnPassword;
+    KonfiguracjaTempEdit->setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    KonfiguracjaTempEdit->setText(password ? QString() : item->text(column));
+    KonfiguracjaTempEdit->show();
+    KonfiguracjaTempEdit->setFocus();
+    m_main.UnsavedChanges = true;
+}
+
+void KonfiguracjaPage::KonfiguracjaTempEditExit()
+{
+    if (m_editRow < 0 || !KonfiguracjaTempEdit->isVisible())
+        return;
+    const int row = m_editRow;
+    const int column = m_editColumn;
+    m_editRow = -1;
+    KonfiguracjaTempEdit->hide();
+    if (row >= m_rows.size())
+        return;
+    QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
+    const QString text = KonfiguracjaTempEdit->text();
+    AccountRow &account = m_rows[row];
+    switch (column) {
+    case ColumnPassword:
+        guarded([&] {
+            changeRegistry(m_main.registry(), [&](RegistryData &store) { setAccountPassword(store, account, text); });
+            account.passwordMask = QString(text.size(), QLatin1Char('*'));
+            item->setText(ColumnPassword, account.passwordMask);
+        });
+        break;
+    case ColumnName:
+        account.name = text;
+        break;
+    case ColumnServer:
+        account.server = text;
+        break;
+    case ColumnUser:
+        account.user = text;
+        if (!userNameCanBeRouted(text))
+            m_main.prompts().information(
+                m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), account.name));
+        break;
+    default:
+        return;
+    }
+    if (column != ColumnPassword)
+        item->setText(column, text);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupMenuPopup()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        KonfiguracjaPopupUsunkonto->setEnabled(m_rows[row].source == ownAccountSource().name);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupDodajkontoClick()
+{
+    const AccountRow row = changeRegistry(m_main.registry(), [](RegistryData &store) { return addOwnAccount(store); });
+    addRowItem(row);
+    KonfiguracjaKontaPanel->hide();
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupUsunkontoClick()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    if (!m_main.prompts().question(m_main.language().text(keys::potwierdzUsun), m_main.windowTitle()))
+        return;
+    const AccountRow account = m_rows[row];
+    changeRegistry(m_main.registry(), [&account](RegistryData &store) { deleteAccount(store, account); });
+    delete KonfiguracjaKonta->takeTopLevelItem(row);
+    m_rows.removeAt(row);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        openEditor(row, ColumnPassword);
+}
+
+bool KonfiguracjaPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == KonfiguracjaTempEdit) {
+        if (event->type() == QEvent::FocusOut) {
+            KonfiguracjaTempEditExit();
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                KonfiguracjaTempEditExit();
+                KonfiguracjaKonta->setFocus();
+                return true;
+            }
+        }
+    } else if (watched == KonfiguracjaSpamLevel && event->type() == QEvent::FocusOut) {
+        KonfiguracjaSpamLevelExit();
+    } else if (watched == KonfiguracjaKonta && event->type() == QEvent::Resize) {
+        placeNoAccountsPanel();
+    }
+    return MainFormPage::eventFilter(watched, event);
+}
+
+} // namespace jw

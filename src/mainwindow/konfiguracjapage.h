@@ -1,0 +1,114 @@
+#pragma once
+
+#include "accounts/accounts.h"
+#include "mainwindow/page.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace jw {
+
+class ClickLabel;
+
+// The settings page: the mail accounts and the general settings of
+// "main.cfg", start with the session, the mail check and updates.
+class KonfiguracjaPage : public MainFormPage
+{
+    Q_OBJECT
+public:
+    enum Column { ColumnCheck = 0, ColumnName, ColumnServer, ColumnUser, ColumnPassword, ColumnSource };
+
+    explicit KonfiguracjaPage(TMainForm &main);
+
+    QLabel *KonfiguracjaLabelZnalezione = nullptr;
+    QTreeWidget *KonfiguracjaKonta = nullptr;
+    QWidget *KonfiguracjaKontaPanel = nullptr;
+    QLabel *KonfiguracjaKontaNieMa1 = nullptr;
+    QLabel *KonfiguracjaKontaNieMa2 = nullptr;
+    ClickLabel *KonfiguracjaKontaNieMa3 = nullptr;
+    QLineEdit *KonfiguracjaTempEdit = nullptr;
+    QMenu *KonfiguracjaPopupMenu = nullptr;
+    QAction *KonfiguracjaPopupDodajkonto = nullptr;
+    QAction *KonfiguracjaPopupUsunkonto = nullptr;
+    QAction *KonfiguracjaPopupUstawhaslo = nullptr;
+
+    QLabel *KonfiguracjaLabelPort = nullptr;
+    QLineEdit *KonfiguracjaPort = nullptr;
+    QLabel *KonfiguracjaLabelPin = nullptr;
+    QLineEdit *KonfiguracjaPin = nullptr;
+    QCheckBox *KonfiguracjaCheckBox = nullptr;
+    QLabel *KonfiguracjaLabelPoziomSpamu = nullptr;
+    QSlider *KonfiguracjaSpamLevel = nullptr;
+    QLabel *KonfiguracjaLabelMaxto = nullptr;
+    QLineEdit *KonfiguracjaMaxTo = nullptr;
+    QSpinBox *KonfiguracjaMaxToPos = nullptr;
+    QLabel *KonfiguracjaLabelSpam = nullptr;
+    QComboBox *KonfiguracjaWhatWithSpam = nullptr;
+    QCheckBox *KonfiguracjaCheckMailCheckBox = nullptr;
+    QLineEdit *KonfiguracjaCheckMail = nullptr;
+    QSpinBox *KonfiguracjaCheckMailPos = nullptr;
+    QLabel *KonfiguracjaCheckMailText = nullptr;
+    QLabel *KonfiguracjaLabelAktualizacja = nullptr;
+    QComboBox *KonfiguracjaEditAktualizacja = nullptr;
+    QPushButton *KonfiguracjaButtonAktualizacja = nullptr;
+    QPushButton *KonfiguracjaButtonZapisz = nullptr;
+    QLabel *KonfiguracjaLabelJezyk = nullptr;
+    QComboBox *KonfiguracjaJezyk = nullptr;
+
+    // Handlers. Load and save throw the program's errors to their caller.
+    void KonfiguracjaOnCreate();
+    void KonfiguracjaButtonZapiszClick();
+    void KonfiguracjaButtonSzukajClick();
+    void KonfiguracjaOnChange();
+    void KonfiguracjaMaxToChange();
+    void KonfiguracjaSpamLevelExit();
+    void KonfiguracjaCheckMailCheckBoxClick();
+    void KonfiguracjaCheckMailChange();
+    void KonfiguracjaButtonAktualizacjaClick();
+    void KonfiguracjaKontaChange(QTreeWidgetItem *item, int column);
+    void KonfiguracjaKontaClick();
+    void KonfiguracjaKontaDblClick(int column);
+    void KonfiguracjaTempEditExit();
+    void KonfiguracjaPopupMenuPopup();
+    void KonfiguracjaPopupDodajkontoClick();
+    void KonfiguracjaPopupUsunkontoClick();
+    void KonfiguracjaPopupUstawhasloClick();
+    void KonfiguracjaKontaNieMa3Click();
+    void SetLanguage();
+
+    bool pinIsEmpty() const;
+    void setPin(const QString &pin);
+    const QList<AccountRow> &accountRows() const { return m_rows; }
+    int selectedRow() const;
+    int editedColumn() const { return m_editColumn; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildAccountList();
+    QWidget *buildSettingsGroups();
+    void addRowItem(const AccountRow &row);
+    void showNoAccountsPanel();
+    void openEditor(int row, int column);
+    void placeNoAccountsPanel();
+    // Runs a handler the user started, showing the program's errors.
+    void guarded(const std::function<void()> &handler);
+
+    QList<AccountRow> m_rows;
+    int m_editRow = -1;
+    int m_editColumn = -1;
+    int m_lastMaxTo = 5;
+    bool m_loading = false;
+};
+
+} // namespace jw

@@ -1,0 +1,138 @@
+#include "update/updateform.h"
+
+#include "platform/prompts.h"
+#include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
+#include "textfile/lines.h"
+#include "tray/trayform.h"
+#include "update/updatestatus.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace jw {
+
+TUpdateForm::TUpdateForm(TTrayForm &tray, const QString &caption, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_tray(tray)
+{
+    setObjectName(QStringLiteral("UpdateForm"));
+    setFixedSize(350, 106);
+    LabelUpdate = new QLabel(this);
+    LabelUpdate->setObjectName(QStringLiteral("LabelUpdate"));
+    LabelUpdate->setGeometry(10, 6, 329, 16);
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setGeometry(10, 26, 329, 33);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    button = new QPushButton(this);
+    button->setObjectName(QStringLiteral("button"));
+    button->setGeometry((350 - 90) / 2, 70, 90, 25);
+    connect(button, &QPushButton::clicked, this, &TUpdateForm::buttonClick);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kPollMs);
+    connect(Timer1, &QTimer::timeout, this, &TUpdateForm::Timer1Timer);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate(caption);
+    Timer1->start();
+}
+
+void TUpdateForm::FormCreate(const QString &caption)
+{
+    setWindowTitle(caption);
+    LabelUpdate->setText(m_tray.text(keys::updatePostep));
+    button->setText(m_tray.text(keys::updateStop));
+    m_polls = 0;
+}
+
+void TUpdateForm::reject()
+{
+    // There is no close box; Escape does what the button does.
+    buttonClick();
+}
+
+void TUpdateForm::Timer1Timer()
+{
+    ++m_polls;
+    const QString path = m_tray.updateStatusFilePath();
+    if (QFileInfo::exists(path)) {
+        const std::optional<Lines> lines = readHeadLines(path, LineRule::CrBreakSubEnds, 1);
+        const UpdateStatus status = UpdateStatus::parse(lines ? lines->value(0) : QByteArray());
+        switch (status.kind) {
+        case UpdateStatus::Nothing:
+            // Empty, unreadable or half written: nothing to report yet, and
+            // no time-out on this poll.
+            return;
+        case UpdateStatus::Progress:
+            ProgressBar->setValue(status.percent);
+            break;
+        case UpdateStatus::Done:
+            finish();
+            ProgressBar->setValue(100);
+            m_tray.prompts().information(m_tray.text(keys::updateOk));
+            return;
+        case UpdateStatus::NoConnection:
+            finish();
+            m_tray.prompts().information(m_tray.text(keys::updateBrakPolaczenia));
+            return;
+        case UpdateStatus::NotAuthorised:
+            finish();
+            m_tray.prompts().information(m_tray.text(keys::updateBrakAutoryzacji));
+            return;
+        case UpdateStatus::NewVersion:
+            finish();
+            ProgressBar->setValue(100);
+            m_tray.prompts().information(m_tray.text(keys::updateOk));
+            recordVersion(status.version);
+            return;
+        }
+    }
+    // The updater ended without a final line.
+    if (m_polls > kPollsBeforeTimeOut && Timer1->isActive() && !m_tray.updateRecord().isEmpty()
+        && !m_tray.updaterRunning()) {
+        finish();
+        m_tray.prompts().information(m_tray.text(keys::updateBrakPolaczenia));
+    }
+}
+
+void TUpdateForm::finish()
+{
+    Timer1->stop();
+    if (m_stopMode)
+        buttonClick();
+}
+
+void TUpdateForm::buttonClick()
+{
+    if (m_stopMode) {
+        m_tray.StopUpdate();
+        Timer1->stop();
+        m_stopMode = false;
+        button->setText(m_tray.text(keys::updateClose));
+        return;
+    }
+    done(QDialog::Accepted);
+}
+
+void TUpdateForm::recordVersion(const QString &version)
+{
+    const QString path = m_tray.folders().config + QLatin1String(settingskeys::kFileName);
+    try {
+        KeyValueFile settings = KeyValueFile::load(path);
+        settings.setText(settingskeys::kUpdateVersion, version);
+        settings.save(path);
+    } catch (const Error &e) {
+        m_tray.prompts().error(e.message());
+    }
+}
+
+} // namespace jw
