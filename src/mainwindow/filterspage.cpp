@@ -271,7 +271,7 @@ void FiltersPage::BialaMemoDblClick()
 
 void FiltersPage::BialaTempEditExit()
 {
-    if (m_editedRow < 0 || !BialaTempEdit->isVisible())
+    if (m_editedRow < 0 || BialaTempEdit->isHidden())
         return;
     const int row = m_editedRow;
     m_editedRow = -1;
@@ -305,7 +305,7 @@ bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
 
 void FiltersPage::BialaButtonZapiszClick()
 {
-    if (BialaTempEdit->isVisible())
+    if (!BialaTempEdit->isHidden())
         BialaTempEditExit();
     m_main.UnsavedChanges = false;
     if (!m_shownListRead) {

@@ -635,7 +635,7 @@ void KonfiguracjaPage::openEditor(int row, int column)
 
 void KonfiguracjaPage::KonfiguracjaTempEditExit()
 {
-    if (m_editRow < 0 || !KonfiguracjaTempEdit->isVisible())
+    if (m_editRow < 0 || KonfiguracjaTempEdit->isHidden())
         return;
     const int row = m_editRow;
     const int column = m_editColumn;

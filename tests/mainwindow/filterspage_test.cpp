@@ -174,11 +174,11 @@ TEST_F(FiltersPageTest, InPlaceEditStaysInPlaceAndKeepsEmptyEntries)
     switchList(3);
     select({0});
     page().BialaMemoDblClick();
-    EXPECT_TRUE(page().BialaTempEdit->isVisible());
+    EXPECT_FALSE(page().BialaTempEdit->isHidden());
     EXPECT_TRUE(form->UnsavedChanges);
     page().BialaTempEdit->setText(QStringLiteral("zzz.example"));
     QTest::keyClick(page().BialaTempEdit, Qt::Key_Return);
-    EXPECT_FALSE(page().BialaTempEdit->isVisible());
+    EXPECT_TRUE(page().BialaTempEdit->isHidden());
     EXPECT_EQ(shown(), (QStringList{QStringLiteral("zzz.example"), QStringLiteral("mmm.example")})) << "not re-sorted";
 
     select({1});

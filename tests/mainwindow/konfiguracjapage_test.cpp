@@ -1,0 +1,317 @@
+#include "mainformfixture.h"
+
+#include "mainwindow/konfiguracjapage.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace jw::test {
+namespace {
+
+const QString kOe = QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\");
+const QString kOwn = QStringLiteral("\\Software\\Brightfold\\Mailmoat\\Accounts\\");
+
+const QByteArray kFullSettings = "; settings\r\n"
+                                 "server_port=2110\r\n"
+                                 "my_pin=4711\r\n"
+                                 "accepted_spam_level=4\r\n"
+                                 "maxto=30\r\n"
+                                 "what_with_spam=lowprio\r\n"
+                                 "auto_remove_spam=1\r\n"
+                                 "auto_remove_spam_time=7\r\n"
+                                 "update=weekly\r\n"
+                                 "update_version=1.2\r\n"
+                                 "last_tab_seen=4\r\n"
+                                 "companion_key=kept\r\n";
+
+class SettingsPageTest : public MainFormFixture
+{
+protected:
+    KonfiguracjaPage &page() { return *form->TabKonfiguracja; }
+    void seedAccount(const QString &key, const QString &server, const QString &user)
+    {
+        changeRegistry(registry, [&](RegistryData &d) {
+            d.writeString(key, QStringLiteral("Account Name"), QStringLiteral("Home"));
+            d.writeString(key, QStringLiteral("POP3 Server"), server);
+            d.writeString(key, QStringLiteral("POP3 User Name"), user);
+            d.writeInteger(key, QStringLiteral("POP3 Port"), 110);
+        });
+    }
+    QString reg(const QString &key, const char *name)
+    {
+        return registry.load().readString(key, QLatin1String(name)).value_or(QStringLiteral("<none>"));
+    }
+};
+
+TEST_F(SettingsPageTest, LoadsAndSavesEverySettingInPlace)
+{
+    writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+    TMainForm &w = open();
+    EXPECT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageKonfiguracja);
+    EXPECT_EQ(page().KonfiguracjaPort->text(), QStringLiteral("2110"));
+    EXPECT_EQ(page().KonfiguracjaPin->text(), QStringLiteral("4711"));
+    EXPECT_EQ(page().KonfiguracjaSpamLevel->value(), 4);
+    EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("30"));
+    EXPECT_EQ(page().KonfiguracjaMaxToPos->value(), 30);
+    EXPECT_EQ(page().KonfiguracjaWhatWithSpam->currentText(), QStringLiteral("Lower its priority"));
+    EXPECT_FALSE(page().KonfiguracjaWhatWithSpam->isEnabled());
+    EXPECT_TRUE(page().KonfiguracjaCheckMailCheckBox->isChecked());
+    EXPECT_EQ(page().KonfiguracjaCheckMail->text(), QStringLiteral("7"));
+    EXPECT_EQ(page().KonfiguracjaEditAktualizacja->currentText(), QStringLiteral("Weekly"));
+    EXPECT_FALSE(page().KonfiguracjaJezyk->isVisible());
+    EXPECT_EQ(page().KonfiguracjaJezyk->currentText(), QStringLiteral("English"));
+    EXPECT_TRUE(tray->CheckMailTimer->isActive());
+    EXPECT_EQ(tray->CheckMailTimer->interval(), 7 * 60000);
+    EXPECT_FALSE(w.UnsavedChanges);
+
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(configFile("main.cfg"), kFullSettings) << "every value written back where it stood";
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST_F(SettingsPageTest, EmptyFieldsAndUnknownChoicesRemoveTheirKeys)
+{
+    writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+    open();
+    page().KonfiguracjaPort->clear();
+    page().KonfiguracjaMaxTo->clear();
+    page().KonfiguracjaEditAktualizacja->setEditText(QStringLiteral("whenever"));
+    page().KonfiguracjaButtonZapiszClick();
+    const QByteArray saved = configFile("main.cfg");
+    EXPECT_FALSE(saved.contains("server_port="));
+    EXPECT_FALSE(saved.contains("maxto="));
+    EXPECT_FALSE(saved.contains("update="));
+    EXPECT_TRUE(saved.contains("update_version=1.2"));
+    EXPECT_TRUE(saved.contains("what_with_spam=lowprio\r\n"));
+}
+
+TEST_F(SettingsPageTest, MissingKeysShowDefaultsAndAMissingChoiceStaysMissing)
+{
+    writeFile(config(QStringLiteral("main.cfg")), "my_pin=1\r\n");
+    open();
+    EXPECT_EQ(page().KonfiguracjaSpamLevel->value(), 1);
+    EXPECT_EQ(page().KonfiguracjaCheckMailPos->value(), 1);
+    EXPECT_FALSE(page().KonfiguracjaCheckMailCheckBox->isChecked());
+    EXPECT_FALSE(page().KonfiguracjaCheckMail->isEnabled());
+    EXPECT_EQ(page().KonfiguracjaWhatWithSpam->currentIndex(), -1);
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(configFile("main.cfg"),
+              QByteArray("my_pin=1\r\naccepted_spam_level=1\r\nauto_remove_spam_time=1\r\nauto_remove_spam=0\r\n"));
+}
+
+TEST_F(SettingsPageTest, ANumberThatIsNotOneStopsTheLoad)
+{
+    writeFile(config(QStringLiteral("main.cfg")), "my_pin=1\r\naccepted_spam_level=-3\r\n");
+    seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.a"), QStringLiteral("ann"));
+    open();
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("'0-3' is not a valid integer value")});
+    EXPECT_EQ(page().KonfiguracjaKonta->topLevelItemCount(), 0) << "the accounts were not searched";
+}
+
+TEST_F(SettingsPageTest, FirstOpeningWithoutAPinMakesOneAndSavesAtOnce)
+{
+    writeFile(config(QStringLiteral("main.cfg")), "server_port=1110\r\n");
+    TMainForm &w = open();
+    const QString pin = page().KonfiguracjaPin->text();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]{4}$")).match(pin).hasMatch()) << pin.toStdString();
+    const QByteArray pinLine = "my_pin=" + pin.toLatin1() + "\r\n";
+    EXPECT_TRUE(configFile("main.cfg").contains(pinLine));
+    EXPECT_EQ(w.MainPageControl->currentIndex(), TMainForm::PageBiala) << "the remembered page still follows";
+    EXPECT_FALSE(w.UnsavedChanges);
+}
+
+TEST_F(SettingsPageTest, StartWithTheSessionFollowsTheBox)
+{
+    open();
+    EXPECT_FALSE(page().KonfiguracjaCheckBox->isChecked());
+    page().KonfiguracjaCheckBox->setChecked(true);
+    EXPECT_TRUE(form->UnsavedChanges);
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(autostart.executable, QCoreApplication::applicationFilePath());
+    closeWindow();
+    open();
+    EXPECT_TRUE(page().KonfiguracjaCheckBox->isChecked());
+    page().KonfiguracjaCheckBox->setChecked(false);
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_TRUE(autostart.executable.isEmpty());
+}
+
+TEST_F(SettingsPageTest, MailCheckActsOnTheTrayAtOnce)
+{
+    writeFile(config(QStringLiteral("main.cfg")), "my_pin=1\r\nauto_remove_spam=1\r\nauto_remove_spam_time=5\r\n");
+    open();
+    ASSERT_TRUE(tray->CheckMailTimer->isActive());
+    page().KonfiguracjaCheckMailCheckBox->click();
+    EXPECT_FALSE(tray->CheckMailTimer->isActive());
+    EXPECT_FALSE(page().KonfiguracjaCheckMailPos->isEnabled());
+    EXPECT_TRUE(form->UnsavedChanges);
+    page().KonfiguracjaCheckMailCheckBox->click();
+    form->UnsavedChanges = false;
+    page().KonfiguracjaCheckMailPos->setValue(9);
+    EXPECT_EQ(tray->CheckMailTimer->interval(), 9 * 60000);
+    EXPECT_FALSE(form->UnsavedChanges) << "the minutes alone do not count as a change";
+    EXPECT_EQ(configFile("main.cfg"), QByteArray("my_pin=1\r\nauto_remove_spam=1\r\nauto_remove_spam_time=5\r\n"));
+}
+
+TEST_F(SettingsPageTest, SpamLevelAboveTheLowestIsWarnedAboutOnLeaving)
+{
+    open();
+    auto leave = [this] {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(page().KonfiguracjaSpamLevel, &out);
+    };
+    page().KonfiguracjaSpamLevel->setValue(1);
+    leave();
+    EXPECT_TRUE(prompts.informations.isEmpty());
+    page().KonfiguracjaSpamLevel->setValue(2);
+    leave();
+    EXPECT_EQ(prompts.informations.size(), 1);
+    EXPECT_TRUE(prompts.informations.value(0).startsWith(QStringLiteral("A higher accepted spam level")));
+}
+
+TEST_F(SettingsPageTest, DigitsOnlyInThePortAndToLimitFields)
+{
+    open();
+    page().KonfiguracjaPort->clear();
+    QTest::keyClicks(page().KonfiguracjaPort, QStringLiteral("1a 1-10999"));
+    EXPECT_EQ(page().KonfiguracjaPort->text(), QStringLiteral("11109"));
+    page().KonfiguracjaMaxTo->clear();
+    QTest::keyClicks(page().KonfiguracjaMaxTo, QStringLiteral("x12345"));
+    EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("123"));
+}
+
+TEST_F(SettingsPageTest, AccountsAreListedEditedAndSavedThroughTheStore)
+{
+    seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.old"), QStringLiteral("ann"));
+    open();
+    QTreeWidget *list = page().KonfiguracjaKonta;
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(KonfiguracjaPage::ColumnServer), QStringLiteral("pop.old"));
+    EXPECT_FALSE(page().KonfiguracjaKontaPanel->isVisible());
+    EXPECT_EQ(list->columnWidth(1), 250);
+
+    list->setCurrentItem(list->topLevelItem(0));
+    page().KonfiguracjaKontaDblClick(KonfiguracjaPage::ColumnServer);
+    EXPECT_FALSE(page().KonfiguracjaTempEdit->isHidden());
+    EXPECT_EQ(page().KonfiguracjaTempEdit->text(), QStringLiteral("pop.old"));
+    page().KonfiguracjaTempEdit->setText(QStringLiteral("pop.new"));
+    QTest::keyClick(page().KonfiguracjaTempEdit, Qt::Key_Return);
+    list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    EXPECT_TRUE(form->UnsavedChanges);
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.old")) << "written by the save";
+
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server orig"), QStringLiteral("pop.new"));
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("localhost")) << "the filter is on";
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 User Name"), QStringLiteral("ann,pop.new"));
+    EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), 2) << "the save restarted the proxy";
+}
+
+TEST_F(SettingsPageTest, PasswordIsWrittenAtOnceAndMasked)
+{
+    seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.a"), QStringLiteral("ann"));
+    open();
+    QTreeWidget *list = page().KonfiguracjaKonta;
+    page().KonfiguracjaPopupUstawhasloClick();
+    EXPECT_FALSE(page().KonfiguracjaTempEdit->isVisible()) << "no row selected: nothing happens";
+    list->setCurrentItem(list->topLevelItem(0));
+    page().KonfiguracjaPopupUstawhasloClick();
+    EXPECT_EQ(page().KonfiguracjaTempEdit->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(page().KonfiguracjaTempEdit->text().isEmpty());
+    QTest::keyClicks(page().KonfiguracjaTempEdit, QStringLiteral("s3cret!"));
+    QTest::keyClick(page().KonfiguracjaTempEdit, Qt::Key_Return);
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Password orig"), QStringLiteral("s3cret!"));
+    EXPECT_EQ(list->topLevelItem(0)->text(KonfiguracjaPage::ColumnPassword), QStringLiteral("*******"));
+}
+
+TEST_F(SettingsPageTest, OwnAccountsCanBeAddedAndDeletedMailClientAccountsNot)
+{
+    open();
+    EXPECT_TRUE(page().KonfiguracjaKontaPanel->isVisibleTo(&page())) << "no accounts anywhere";
+    EXPECT_EQ(page().KonfiguracjaKontaNieMa1->text(), QStringLiteral("No POP3 mail account was found."));
+    page().KonfiguracjaKontaNieMa3Click();
+    EXPECT_EQ(help.topics, QList<int>{0});
+
+    page().KonfiguracjaPopupDodajkontoClick();
+    EXPECT_FALSE(page().KonfiguracjaKontaPanel->isVisibleTo(&page()));
+    EXPECT_FALSE(form->UnsavedChanges);
+    EXPECT_TRUE(registry.load().keyExists(kOwn + QStringLiteral("00000001")));
+
+    seedAccount(kOe + QStringLiteral("9"), QStringLiteral("pop.x"), QStringLiteral("x"));
+    closeWindow();
+    open();
+    QTreeWidget *list = page().KonfiguracjaKonta;
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    list->setCurrentItem(list->topLevelItem(0)); // the mail client's account
+    page().KonfiguracjaPopupMenuPopup();
+    EXPECT_FALSE(page().KonfiguracjaPopupUsunkonto->isEnabled());
+    list->setCurrentItem(list->topLevelItem(1)); // the own account
+    page().KonfiguracjaPopupMenuPopup();
+    EXPECT_TRUE(page().KonfiguracjaPopupUsunkonto->isEnabled());
+
+    prompts.answers = {false, true};
+    page().KonfiguracjaPopupUsunkontoClick();
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    page().KonfiguracjaPopupUsunkontoClick();
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_FALSE(registry.load().keyExists(kOwn + QStringLiteral("00000001")));
+    EXPECT_EQ(prompts.questions.value(0), QStringLiteral("Do you really want to delete?"));
+}
+
+TEST_F(SettingsPageTest, ACommaInAUserNameIsExplained)
+{
+    seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.a"), QStringLiteral("ann"));
+    open();
+    QTreeWidget *list = page().KonfiguracjaKonta;
+    list->setCurrentItem(list->topLevelItem(0));
+    page().KonfiguracjaKontaDblClick(KonfiguracjaPage::ColumnUser);
+    page().KonfiguracjaTempEdit->setText(QStringLiteral("smith,john"));
+    QTest::keyClick(page().KonfiguracjaTempEdit, Qt::Key_Return);
+    ASSERT_EQ(prompts.informations.size(), 1);
+    EXPECT_TRUE(prompts.informations[0].contains(QStringLiteral("Home")));
+    list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(prompts.informations.size(), 2) << "and again when it is saved";
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.a")) << "not routed";
+}
+
+TEST_F(SettingsPageTest, SaveWithTheFilterOffDoesNotRestartTheProxy)
+{
+    tray->Filtraktywny->trigger();
+    open();
+    const int starts = processes.started.count(QStringLiteral("vexel3"));
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), starts);
+}
+
+TEST_F(SettingsPageTest, UpdateNowStartsTheUpdaterAndOpensTheWindow)
+{
+    open();
+    bool sawWindow = false;
+    QTimer::singleShot(0, [&sawWindow] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            sawWindow = modal->objectName() == QStringLiteral("UpdateForm");
+            QPushButton *button = modal->findChild<QPushButton *>(QStringLiteral("button"));
+            button->click(); // stops the updater
+            button->click(); // closes
+        }
+    });
+    page().KonfiguracjaButtonAktualizacjaClick();
+    EXPECT_TRUE(sawWindow);
+    EXPECT_EQ(processes.started.count(QStringLiteral("update")), 1);
+}
+
+} // namespace
+} // namespace jw::test
