@@ -3,14 +3,9 @@
 #include "mainwindow/filterspage.h"
 #include "mainwindow/files/filterlistmodel.h"
 #include "mainwindow/mainform.h"
-#include "platform/clock.h"
-#include "platform/autostart.h"
-#include "platform/helpviewer.h"
 #include "platform/registry.h"
-#include "platform/processes.h"
-#include "platform/prompts.h"
-#include "platform/shell.h"
-#include "tray/mailrouting.h"
+#include "quietservices.h"
+#include "platform/registry.h"
 #include "tray/trayform.h"
 
 #include <QApplication>
@@ -27,26 +22,6 @@
 #include <random>
 
 namespace {
-
-struct Quiet final : jw::Autostart, jw::Processes, jw::Prompts, jw::Shell, jw::MailRouting, jw::MonotonicClock, jw::HelpViewer
-{
-    jw::StartResult start(const QString &) override { return {true, 1, 0, false}; }
-    bool isAlive(qint64) override { return false; }
-    int kill(qint64) override { return -1; }
-    void release(qint64) override {}
-    void information(const QString &) override {}
-    void error(const QString &) override {}
-    bool question(const QString &, const QString &) override { return true; }
-    bool open(const QUrl &) override { return false; }
-    void ConfigureMail() override {}
-    void DeConfigureMail() override {}
-    qint64 nowMs() const override { return 0; }
-    void showTopic(int) override {}
-    bool isEnabled() const override { return false; }
-    void enable(const QString &) override {}
-    void disable() override {}
-    void quit() override {}
-};
 
 // 100,000 addresses of about 20 bytes, in random order.
 QByteArray bigList()
@@ -84,7 +59,7 @@ struct Page
         QCoreApplication::processEvents();
     }
     QTemporaryDir dir;
-    Quiet quiet;
+    QuietServices quiet;
     jw::MemoryRegistry registry;
     std::unique_ptr<jw::TTrayForm> tray;
     std::unique_ptr<jw::TMainForm> form;
