@@ -21,7 +21,7 @@ BannerView::BannerView(QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setCursor(Qt::PointingHandCursor);
-    connect(this, &QTextBrowser::anchorClicked, this, &BannerView::navigate);
+    connect(this, &SafeTextBrowser::linkClicked, this, [this](const QString &target) { navigate(QUrl(target)); });
 }
 
 void BannerView::navigate(const QUrl &url)

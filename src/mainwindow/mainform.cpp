@@ -3,6 +3,7 @@
 #include "mainwindow/bannerview.h"
 #include "mainwindow/filterspage.h"
 #include "mainwindow/konfiguracjapage.h"
+#include "mainwindow/kwarantannapage.h"
 #include "mainwindow/metodypage.h"
 #include "mainwindow/odpowiedzpage.h"
 #include "mainwindow/page.h"
@@ -215,6 +216,7 @@ void TMainForm::FormCreate()
 {
     // 1-4.
     FirstChangeRequest = true;
+    TabKwarantanna->SortState = 2;
     setWindowTitle(m_tray.applicationTitle());
     for (int page = 0; page < MainPageControl->count(); ++page)
         MainPageControl->setTabIcon(page, pageIcon(page));
@@ -265,6 +267,7 @@ void TMainForm::SetLanguage()
     TabBiala->SetLanguage();
     TabOdpowiedz->SetLanguage();
     TabMetody->SetLanguage();
+    TabKwarantanna->SetLanguage();
     TabKonfiguracja->SetLanguage();
 }
 
@@ -318,8 +321,8 @@ void TMainForm::MainPageControlChanging()
 void TMainForm::MainPageControlChange()
 {
     if (m_shownPage == PageKwarantanna) {
+        // The page rebuilds its table itself whenever it is shown.
         m_tray.SetIcon(0);
-        TabKwarantanna->KwarantannaPokaz();
     } else if (m_shownPage == PageBiala) {
         TabBiala->BialaTabControlChange();
     }

@@ -9,9 +9,4 @@ MainFormPage::MainFormPage(TMainForm &main, const char *name, QWidget *parent)
     setObjectName(QLatin1String(name));
 }
 
-KwarantannaPage::KwarantannaPage(TMainForm &main)
-    : MainFormPage(main, "TabKwarantanna")
-{
-}
-
 } // namespace jw

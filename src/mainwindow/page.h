@@ -18,13 +18,4 @@ protected:
     TMainForm &m_main;
 };
 
-// The quarantine page: fills its table whenever it becomes visible.
-class KwarantannaPage : public MainFormPage
-{
-    Q_OBJECT
-public:
-    explicit KwarantannaPage(TMainForm &main);
-    void KwarantannaPokaz() {}
-};
-
 } // namespace jw

@@ -17,8 +17,18 @@ public:
     // How many resources the document asked for (all refused).
     int refusedResources() const { return m_refused; }
 
+Q_SIGNALS:
+    // The target of a link exactly as the document writes it.
+    void linkHovered(const QString &target); // empty when the pointer leaves it
+    void linkClicked(const QString &target);
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
 private:
     int m_refused = 0;
+    QString m_hovered;
 };
 
 } // namespace jw

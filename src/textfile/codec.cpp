@@ -47,9 +47,35 @@ constexpr HighTable kWindows1257 = {
     0x0161, 0x0144, 0x0146, 0x00F3, 0x014D, 0x00F5, 0x00F6, 0x00F7,
     0x0173, 0x0142, 0x015B, 0x016B, 0x00FC, 0x017C, 0x017E, 0x02D9};
 
+constexpr HighTable kIso8859_2 = {
+    0x0080, 0x0081, 0x0082, 0x0083, 0x0084, 0x0085, 0x0086, 0x0087,
+    0x0088, 0x0089, 0x008A, 0x008B, 0x008C, 0x008D, 0x008E, 0x008F,
+    0x0090, 0x0091, 0x0092, 0x0093, 0x0094, 0x0095, 0x0096, 0x0097,
+    0x0098, 0x0099, 0x009A, 0x009B, 0x009C, 0x009D, 0x009E, 0x009F,
+    0x00A0, 0x0104, 0x02D8, 0x0141, 0x00A4, 0x013D, 0x015A, 0x00A7,
+    0x00A8, 0x0160, 0x015E, 0x0164, 0x0179, 0x00AD, 0x017D, 0x017B,
+    0x00B0, 0x0105, 0x02DB, 0x0142, 0x00B4, 0x013E, 0x015B, 0x02C7,
+    0x00B8, 0x0161, 0x015F, 0x0165, 0x017A, 0x02DD, 0x017E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9};
+
 const HighTable &tableOf(CodePage page)
 {
-    return page == CodePage::Windows1250 ? kWindows1250 : kWindows1257;
+    switch (page) {
+    case CodePage::Windows1250:
+        return kWindows1250;
+    case CodePage::Windows1257:
+        return kWindows1257;
+    case CodePage::Iso8859_2:
+        break;
+    }
+    return kIso8859_2;
 }
 
 QHash<char16_t, char> reverseOf(const HighTable &table)
@@ -78,7 +104,10 @@ QByteArray encode(QStringView text, CodePage page)
 {
     static const QHash<char16_t, char> reverse1250 = reverseOf(kWindows1250);
     static const QHash<char16_t, char> reverse1257 = reverseOf(kWindows1257);
-    const QHash<char16_t, char> &reverse = page == CodePage::Windows1250 ? reverse1250 : reverse1257;
+    static const QHash<char16_t, char> reverse8859_2 = reverseOf(kIso8859_2);
+    const QHash<char16_t, char> &reverse = page == CodePage::Windows1250 ? reverse1250
+        : page == CodePage::Windows1257                                 ? reverse1257
+                                                                        : reverse8859_2;
     QByteArray bytes(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -125,6 +154,22 @@ bool isValidUtf8(QByteArrayView bytes)
         i += extra + 1;
     }
     return true;
+}
+
+std::optional<QString> decodeCharset(QByteArrayView bytes, QByteArrayView charset)
+{
+    const QByteArray name = charset.toByteArray().trimmed().toLower();
+    if (name == "utf-8" || name == "utf8")
+        return QString::fromUtf8(bytes);
+    if (name == "us-ascii" || name == "ascii" || name == "iso-8859-1" || name == "latin1" || name == "iso8859-1")
+        return QString::fromLatin1(bytes);
+    if (name == "windows-1250" || name == "cp1250" || name == "x-cp1250")
+        return decode(bytes, CodePage::Windows1250);
+    if (name == "windows-1257" || name == "cp1257")
+        return decode(bytes, CodePage::Windows1257);
+    if (name == "iso-8859-2" || name == "iso8859-2" || name == "latin2")
+        return decode(bytes, CodePage::Iso8859_2);
+    return std::nullopt;
 }
 
 QString decodeDisplay(QByteArrayView bytes)

@@ -5,12 +5,15 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace jw {
 
 // The 8-bit code pages the program's files come in.
 enum class CodePage {
     Windows1250, // Central European: the language files' historical code page
     Windows1257, // Baltic: the default of the quarantine preview
+    Iso8859_2,   // Central European, common in mail
 };
 
 // Bytes the code page leaves undefined decode to the C1 control of the same
@@ -20,6 +23,10 @@ QString decode(QByteArrayView bytes, CodePage page);
 QByteArray encode(QStringView text, CodePage page);
 
 bool isValidUtf8(QByteArrayView bytes);
+
+// Decodes by a character set name as mail and web pages declare it (UTF-8,
+// ASCII, ISO-8859-1 and -2, Windows-1250 and -1257); nullopt for others.
+std::optional<QString> decodeCharset(QByteArrayView bytes, QByteArrayView charset);
 
 // The display codec: how stored 8-bit text is shown. UTF-8 when the bytes are
 // valid UTF-8, otherwise Windows-1250. Text the user types is stored as UTF-8,

@@ -73,7 +73,7 @@ TEST_F(BannerTest, LoadsItsAddressAndSendsEveryOtherLinkToTheBrowser)
     EXPECT_TRUE(w.BannerBrowser->toPlainText().contains(QStringLiteral("Our offer")));
 
     // A click on the banner's link.
-    Q_EMIT w.BannerBrowser->anchorClicked(QUrl(QStringLiteral("http://elsewhere.example/offer")));
+    Q_EMIT w.BannerBrowser->linkClicked(QStringLiteral("http://elsewhere.example/offer"));
     EXPECT_EQ(shell.opened, QList<QUrl>{QUrl(QStringLiteral("http://elsewhere.example/offer"))});
     EXPECT_EQ(w.BannerBrowser->currentUrl(), server.address()) << "the banner stays on its page";
     EXPECT_EQ(server.requests.size(), 1);

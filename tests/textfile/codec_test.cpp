@@ -30,7 +30,9 @@ TEST(Codec, TablesAgreeWithIconv)
     {
         const char *iconvName;
         jw::CodePage page;
-    } pages[] = {{"CP1250", jw::CodePage::Windows1250}, {"CP1257", jw::CodePage::Windows1257}};
+    } pages[] = {{"CP1250", jw::CodePage::Windows1250},
+                 {"CP1257", jw::CodePage::Windows1257},
+                 {"ISO-8859-2", jw::CodePage::Iso8859_2}};
     for (const auto &p : pages) {
         // All 128 high bytes in one iconv run would stop at the first
         // undefined byte, so each byte is asked for on its own.
@@ -52,7 +54,7 @@ TEST(Codec, EveryByteSurvivesARoundTrip)
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(char(b));
-    for (jw::CodePage page : {jw::CodePage::Windows1250, jw::CodePage::Windows1257})
+    for (jw::CodePage page : {jw::CodePage::Windows1250, jw::CodePage::Windows1257, jw::CodePage::Iso8859_2})
         EXPECT_EQ(jw::encode(jw::decode(all, page), page), all);
 }
 

@@ -3,6 +3,7 @@
 #include "textfile/errors.h"
 
 #include <QFile>
+#include <QSet>
 
 namespace jw {
 
@@ -47,6 +48,31 @@ void appendToListFile(const QString &path, const Lines &entries)
     if (existing.state == ListFile::State::Unreadable)
         throw FileError::cannotOpen(path);
     writeLines(path, existing.lines + entries);
+}
+
+int addMissingToListFile(const QString &path, const QStringList &entries)
+{
+    ListFile file = readListFile(path);
+    if (file.state != ListFile::State::Read)
+        throw FileError::cannotOpen(path);
+    QSet<QString> present;
+    for (const QByteArray &line : std::as_const(file.lines))
+        present.insert(decodeDisplay(line).toCaseFolded());
+    Lines added;
+    for (const QString &entry : entries) {
+        const QString folded = entry.toCaseFolded();
+        if (present.contains(folded))
+            continue;
+        present.insert(folded);
+        added.append(encodeFor(entry, file.encoding));
+    }
+    if (added.isEmpty())
+        return 0;
+    QByteArray content = joinLines(file.lines + added);
+    if (!file.endsWithBreak)
+        content.chop(2);
+    writeFileAtomically(path, content);
+    return int(added.size());
 }
 
 void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries)

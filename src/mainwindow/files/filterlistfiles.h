@@ -5,6 +5,7 @@
 #include "textfile/lines.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -41,6 +42,13 @@ ListFile readListFile(const QString &path);
 // Appends entries to a list file (read whole, written whole). Used where
 // other pages add to a list. Throws FileError.
 void appendToListFile(const QString &path, const Lines &entries);
+// Adds each entry that the list file does not hold yet (ignoring case) as a
+// new last line; the file's other lines stay as they were (line ends made CR
+// LF) and a file that ended without a line break ends without one again.
+// Returns how many were added. Throws FileError when the file is missing or
+// unreadable (nothing is written then).
+int addMissingToListFile(const QString &path, const QStringList &entries);
+
 // Appends "-<list name>::<entry>" lines to the deletion log, in order.
 void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries);
 

@@ -1,0 +1,715 @@
+#include "mainwindow/kwarantannapage.h"
+
+#include "mainwindow/files/filterlistfiles.h"
+#include "mainwindow/mainform.h"
+#include "mainwindow/safebrowser.h"
+#include "platform/prompts.h"
+#include "platform/shell.h"
+#include "settings/languagetable.h"
+#include "textfile/codec.h"
+#include "textfile/errors.h"
+#include "tray/trayform.h"
+
+#include <QAction>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <numeric>
+
+namespace jw {
+
+namespace {
+
+constexpr int kColumns = 4;
+
+// Letter case is ignored for a to z only; everything else compares by code.
+QString sortKey(const QString &text)
+{
+    QString key = text;
+    for (QChar &c : key) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return key;
+}
+
+QString shortLine(const QString &text)
+{
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    QString line = end < 0 ? text : text.left(end);
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    return line;
+}
+
+} // namespace
+
+// ---- the table's rows ----
+
+int QuarantineModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : size();
+}
+
+int QuarantineModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QString QuarantineModel::cell(const QuarantineRow &row, int column)
+{
+    switch (column) {
+    case 0:
+        return row.sender;
+    case 1:
+        return row.subject;
+    case 2:
+        return row.received;
+    default:
+        return row.account;
+    }
+}
+
+QVariant QuarantineModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= size())
+        return {};
+    const QuarantineRow &r = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return cell(r, index.column());
+    case Qt::FontRole:
+        if (r.status == "New") {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
+    case Qt::ForegroundRole:
+        if (r.status == "Resend")
+            return QColor(0, 0, 255);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant QuarantineModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_headers.value(section);
+    return {};
+}
+
+void QuarantineModel::setHeaders(const QStringList &headers)
+{
+    m_headers = headers;
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
+}
+
+void QuarantineModel::setRows(QList<QuarantineRow> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void QuarantineModel::sortBy(int state)
+{
+    const int column = state % 10;
+    const bool ascending = state >= 10;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<QString> keys;
+    keys.reserve(size_t(m_rows.size()));
+    for (const QuarantineRow &r : std::as_const(m_rows))
+        keys.push_back(sortKey(cell(r, column)));
+    std::vector<int> order(size_t(m_rows.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&keys, ascending](int a, int b) {
+        const int c = keys[size_t(a)].compare(keys[size_t(b)]);
+        return ascending ? c < 0 : c > 0;
+    });
+    QList<QuarantineRow> sorted;
+    sorted.reserve(m_rows.size());
+    std::vector<int> newPlace(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sorted.append(std::move(m_rows[order[i]]));
+        newPlace[size_t(order[i])] = int(i);
+    }
+    m_rows = std::move(sorted);
+    // Keep selections and the current row on the same messages.
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(this->index(newPlace[size_t(index.row())], index.column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void QuarantineModel::removeRowAt(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.removeAt(row);
+    endRemoveRows();
+}
+
+void QuarantineModel::rowChanged(int index)
+{
+    Q_EMIT dataChanged(this->index(index, 0), this->index(index, kColumns - 1));
+}
+
+// ---- the page ----
+
+KwarantannaPage::KwarantannaPage(TMainForm &main)
+    : MainFormPage(main, "TabKwarantanna")
+    , m_model(new QuarantineModel(this))
+{
+    KwarantannaMemo = new QTableView(this);
+    KwarantannaMemo->setObjectName(QStringLiteral("KwarantannaMemo"));
+    KwarantannaMemo->setModel(m_model);
+    KwarantannaMemo->setSelectionBehavior(QAbstractItemView::SelectRows);
+    KwarantannaMemo->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    KwarantannaMemo->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    KwarantannaMemo->setShowGrid(false);
+    KwarantannaMemo->setWordWrap(false);
+    KwarantannaMemo->verticalHeader()->hide();
+    KwarantannaMemo->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    KwarantannaMemo->verticalHeader()->setDefaultSectionSize(15 + 4);
+    KwarantannaMemo->horizontalHeader()->setSectionsClickable(true);
+    KwarantannaMemo->horizontalHeader()->setHighlightSections(false);
+    for (int c = 0; c < kColumns; ++c)
+        KwarantannaMemo->setColumnWidth(c, 162);
+    KwarantannaMemo->setMinimumHeight(70);
+    KwarantannaMemo->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_model->setHeaders({QStringLiteral("List od:"), QStringLiteral("Temat"), QStringLiteral("Data otrzymania"),
+                         QStringLiteral("Konto pop")});
+
+    // Information bar and header labels.
+    auto *preview = new QWidget(this);
+    auto *info = new QWidget(preview);
+    info->setObjectName(QStringLiteral("InformationBar"));
+    info->setAutoFillBackground(true);
+    QPalette infoPalette = info->palette();
+    infoPalette.setColor(QPalette::Window, palette().color(QPalette::ToolTipBase));
+    info->setPalette(infoPalette);
+    auto *infoIcon = new QLabel(info);
+    infoIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
+    KwarantannaSpam = new QLabel(info);
+    KwarantannaSpam->setObjectName(QStringLiteral("KwarantannaSpam"));
+    KwarantannaSpam->setTextFormat(Qt::PlainText);
+    auto *infoLayout = new QHBoxLayout(info);
+    infoLayout->setContentsMargins(4, 2, 4, 2);
+    infoLayout->addWidget(infoIcon);
+    infoLayout->addWidget(KwarantannaSpam, 1);
+
+    auto pair = [preview](QLabel *&caption, QLabel *&value, const char *captionName, const char *valueName,
+                          const char *text, int maxWidth) {
+        caption = new QLabel(QLatin1String(text), preview);
+        caption->setObjectName(QLatin1String(captionName));
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
+        value = new QLabel(preview);
+        value->setObjectName(QLatin1String(valueName));
+        value->setTextFormat(Qt::PlainText);
+        value->setMaximumWidth(maxWidth);
+    };
+    pair(KwarantannaOdLabel, KwarantannaOd, "KwarantannaOdLabel", "KwarantannaOd", "Od:", 400);
+    pair(KwarantannaTematLabel, KwarantannaTemat, "KwarantannaTematLabel", "KwarantannaTemat", "Temat:", 400);
+    pair(KwarantannaDoLabel, KwarantannaDo, "KwarantannaDoLabel", "KwarantannaDo", "Do:", 300);
+    pair(KwarantannaDwLabel, KwarantannaDw, "KwarantannaDwLabel", "KwarantannaDw", "Dw:", 300);
+    auto *headers = new QGridLayout;
+    headers->addWidget(KwarantannaOdLabel, 0, 0);
+    headers->addWidget(KwarantannaOd, 0, 1);
+    headers->addWidget(KwarantannaTematLabel, 1, 0);
+    headers->addWidget(KwarantannaTemat, 1, 1);
+    headers->addWidget(KwarantannaDoLabel, 0, 2);
+    headers->addWidget(KwarantannaDo, 0, 3);
+    headers->addWidget(KwarantannaDwLabel, 1, 2);
+    headers->addWidget(KwarantannaDw, 1, 3);
+    headers->setColumnStretch(4, 1);
+
+    KwarantannaMemoPodglad = new SafeTextBrowser(preview);
+    KwarantannaMemoPodglad->setObjectName(QStringLiteral("KwarantannaMemoPodglad"));
+    KwarantannaMemoPodglad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    KwarantannaMemoPodglad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    KwarantannaMemoPodglad->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                                    | Qt::LinksAccessibleByMouse);
+    KwarantannaMemoPodglad->setStyleSheet(QStringLiteral("QTextBrowser { background: white; }"));
+    KwarantannaMemoPodglad->document()->setDefaultStyleSheet(QStringLiteral("pre { font-family: \"Courier New\"; }"));
+    KwarantannaMemoPodglad->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    auto *previewLayout = new QVBoxLayout(preview);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    previewLayout->addWidget(info);
+    previewLayout->addLayout(headers);
+    previewLayout->addWidget(KwarantannaMemoPodglad, 1);
+
+    Splitter = new QSplitter(Qt::Vertical, this);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setHandleWidth(4);
+    Splitter->setChildrenCollapsible(false);
+    Splitter->addWidget(KwarantannaMemo);
+    Splitter->addWidget(preview);
+    Splitter->setSizes({83, 400});
+    Splitter->setStretchFactor(1, 1);
+
+    KwarantannaTabPodglad = new QTabBar(this);
+    KwarantannaTabPodglad->setObjectName(QStringLiteral("KwarantannaTabPodglad"));
+    KwarantannaTabPodglad->setShape(QTabBar::RoundedSouth);
+    KwarantannaTabPodglad->addTab(QStringLiteral("Tresc"));
+    KwarantannaTabPodglad->addTab(QStringLiteral("Zrodlo"));
+
+    KwarantannaEdit = new QLineEdit(this);
+    KwarantannaEdit->setObjectName(QStringLiteral("KwarantannaEdit"));
+    KwarantannaButtonUsun = new QPushButton(QStringLiteral("Usun"), this);
+    KwarantannaButtonUsun->setObjectName(QStringLiteral("KwarantannaButtonUsun"));
+    KwarantannaButtonSzukaj = new QPushButton(QStringLiteral("Szukaj"), this);
+    KwarantannaButtonSzukaj->setObjectName(QStringLiteral("KwarantannaButtonSzukaj"));
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(KwarantannaEdit, 1);
+    controls->addWidget(KwarantannaButtonSzukaj);
+    controls->addWidget(KwarantannaButtonUsun);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Splitter, 1);
+    layout->addWidget(KwarantannaTabPodglad);
+    layout->addLayout(controls);
+
+    // The table's menu.
+    auto action = [](QMenu *menu, QWidget *owner, const char *name, const char *caption, const QKeySequence &keys) {
+        QAction *a = menu->addAction(QLatin1String(caption));
+        a->setObjectName(QLatin1String(name));
+        if (!keys.isEmpty()) {
+            a->setShortcut(keys);
+            a->setShortcutContext(Qt::WidgetShortcut);
+            owner->addAction(a);
+        }
+        return a;
+    };
+    KwarantannaPopup = new QMenu(this);
+    KwarantannaPopup->setObjectName(QStringLiteral("KwarantannaPopup"));
+    KwarantannaPopupWyslijdosiebie = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupWyslijdosiebie",
+                                            "Wyslij do siebie", {});
+    KwarantannaPopup->addSeparator();
+    KwarantannaPopupBiala = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupBiala", "Dodaj do bialej listy",
+                                   QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
+    KwarantannaPopupCzarna = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupCzarna", "Dodaj do czarnej listy",
+                                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+    KwarantannaPopup->addSeparator();
+    KwarantannaPopupZaznaczWszystkie = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupZaznaczWszystkie",
+                                              "Zaznacz wszystkie", QKeySequence(Qt::CTRL | Qt::Key_A));
+    KwarantannaPopupUsun = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupUsun", "Usun",
+                                  QKeySequence(Qt::Key_Delete));
+
+    // The preview's menu.
+    KwarantannaPodgladPopup = new QMenu(this);
+    KwarantannaPodgladPopup->setObjectName(QStringLiteral("KwarantannaPodgladPopup"));
+    KwarantannaPopupZaznacz = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad, "KwarantannaPopupZaznacz",
+                                     "Zaznacz wszystko", QKeySequence(Qt::CTRL | Qt::Key_A));
+    KwarantannaPopupKopiuj = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad, "KwarantannaPopupKopiuj", "Kopiuj",
+                                    QKeySequence(Qt::CTRL | Qt::Key_C));
+    KwarantannaPopupDodajdozakazanych = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad,
+                                               "KwarantannaPopupDodajdozakazanych", "Dodaj slowo do listy zak", {});
+
+    connect(KwarantannaMemo, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { KwarantannaPopup->popup(KwarantannaMemo->viewport()->mapToGlobal(at)); });
+    connect(KwarantannaMemoPodglad, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        KwarantannaPodgladPopupPopup();
+        KwarantannaPodgladPopup->popup(KwarantannaMemoPodglad->mapToGlobal(at));
+    });
+    connect(KwarantannaPopupWyslijdosiebie, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupWyslijdosiebieClick);
+    connect(KwarantannaPopupBiala, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupBialaClick);
+    connect(KwarantannaPopupCzarna, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupCzarnaClick);
+    connect(KwarantannaPopupZaznaczWszystkie, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupZaznaczWszystkieClick);
+    connect(KwarantannaPopupUsun, &QAction::triggered, this, &KwarantannaPage::KwarantannaButtonUsunClick);
+    connect(KwarantannaPopupZaznacz, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupZaznaczClick);
+    connect(KwarantannaPopupKopiuj, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupKopiujClick);
+    connect(KwarantannaPopupDodajdozakazanych, &QAction::triggered, this,
+            &KwarantannaPage::KwarantannaPopupDodajdozakazanychClick);
+    connect(KwarantannaButtonUsun, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonUsunClick);
+    connect(KwarantannaButtonSzukaj, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonSzukajClick);
+    connect(KwarantannaTabPodglad, &QTabBar::currentChanged, this, &KwarantannaPage::KwarantannaTabPodgladChange);
+    connect(KwarantannaMemo->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &KwarantannaPage::KwarantannaMemoColumnClick);
+    connect(KwarantannaMemo->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &KwarantannaPage::onSelectionChanged);
+    connect(KwarantannaMemoPodglad, &SafeTextBrowser::linkClicked, this, &KwarantannaPage::KwarantannaMemoPodgladHotSpotClick);
+    connect(KwarantannaMemoPodglad, &SafeTextBrowser::linkHovered, this,
+            &KwarantannaPage::KwarantannaMemoPodgladHotSpotCovered);
+    clearPreview();
+}
+
+void KwarantannaPage::SetLanguage()
+{
+    const LanguageTable &t = m_main.language();
+    m_model->setHeaders({t.text(keys::kwarantannaListOd), t.text(keys::kwarantannaTemat), t.text(keys::kwarantannaData),
+                         t.text(keys::kwarantannaKonto)});
+    KwarantannaTabPodglad->setTabText(ContentView, t.text(keys::kwarantannaTresc));
+    KwarantannaTabPodglad->setTabText(SourceView, t.text(keys::kwarantannaZrodlo));
+    KwarantannaButtonUsun->setText(t.text(keys::usun));
+    KwarantannaButtonSzukaj->setText(t.text(keys::szukaj));
+    KwarantannaOdLabel->setText(t.text(keys::kwarantannaPodgOd));
+    KwarantannaTematLabel->setText(t.text(keys::kwarantannaPodgTemat));
+    KwarantannaDoLabel->setText(t.text(keys::kwarantannaPodgDo));
+    KwarantannaDwLabel->setText(t.text(keys::kwarantannaPodgDw));
+    KwarantannaPopupZaznacz->setText(t.text(keys::kwarantannaPopZaznacz));
+    KwarantannaPopupKopiuj->setText(t.text(keys::kwarantannaPopKopiuj));
+    KwarantannaPopupBiala->setText(t.text(keys::kwarantannaPopBiala));
+    KwarantannaPopupCzarna->setText(t.text(keys::kwarantannaPopCzarna));
+    KwarantannaPopupZaznaczWszystkie->setText(t.text(keys::kwarantannaPopZaznaczWszystkie));
+    KwarantannaPopupWyslijdosiebie->setText(t.text(keys::kwarantannaPopOdeslij));
+    KwarantannaPopupUsun->setText(t.text(keys::kwarantannaPopUsun));
+    KwarantannaPopupDodajdozakazanych->setText(t.text(keys::kwarantannaPopDodajZakazane));
+}
+
+QuarantineStore KwarantannaPage::store() const
+{
+    const TTrayForm &tray = m_main.tray();
+    return QuarantineStore(tray.folders().messages, tray.folders().config, tray.text(keys::subjectNull),
+                           tray.text(keys::fromNull));
+}
+
+void KwarantannaPage::showEvent(QShowEvent *event)
+{
+    MainFormPage::showEvent(event);
+    if (!event->spontaneous())
+        KwarantannaPokaz();
+}
+
+void KwarantannaPage::KwarantannaPokaz()
+{
+    m_model->setRows(store().scan());
+    m_model->sortBy(SortState);
+}
+
+QList<int> KwarantannaPage::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : KwarantannaMemo->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void KwarantannaPage::selectRow(int row)
+{
+    if (row < 0) {
+        KwarantannaMemo->selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    KwarantannaMemo->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                                                  | QItemSelectionModel::Rows);
+    KwarantannaMemo->scrollTo(index);
+}
+
+void KwarantannaPage::onSelectionChanged(const QItemSelection &selected, const QItemSelection &)
+{
+    const QList<int> rows = selectedRows();
+    if (rows.size() > 1)
+        return;
+    if (rows.size() == 1 && !selected.isEmpty())
+        showMessage(rows.first());
+    else
+        clearPreview();
+}
+
+void KwarantannaPage::clearPreview()
+{
+    setPreview(QStringLiteral("<html></html>"), true);
+    for (QLabel *label : {KwarantannaOd, KwarantannaTemat, KwarantannaDo, KwarantannaDw, KwarantannaSpam})
+        label->clear();
+}
+
+void KwarantannaPage::setPreview(const QString &text, bool html)
+{
+    m_previewText = text;
+    m_previewHtml = html;
+    QTextDocument *document = KwarantannaMemoPodglad->document();
+    if (html) {
+        document->setDefaultFont(QFont(QStringLiteral("Times New Roman")));
+        KwarantannaMemoPodglad->setHtml(text);
+    } else {
+        document->setDefaultFont(QFont(QStringLiteral("Courier New")));
+        KwarantannaMemoPodglad->setPlainText(text);
+    }
+}
+
+QByteArray KwarantannaPage::headerValue(const QByteArray &text, const char *name)
+{
+    const QByteArray needle = '\n' + QByteArray(name);
+    const qsizetype at = text.toLower().indexOf(needle);
+    if (at < 0)
+        return {};
+    // One character after the colon (normally the blank) is skipped.
+    return text.mid(at + needle.size() + 1, 500);
+}
+
+QByteArray KwarantannaPage::declaredCharset(const QByteArray &content, const QByteArray &source)
+{
+    auto charsetAfter = [](const QByteArray &lower, qsizetype from, qsizetype until) -> QByteArray {
+        const qsizetype at = lower.indexOf("charset=", from);
+        if (at < 0 || (until >= 0 && at > until))
+            return {};
+        qsizetype start = at + 8;
+        while (start < lower.size() && (lower[start] == '"' || lower[start] == '\'' || lower[start] == ' '))
+            ++start;
+        qsizetype end = start;
+        while (end < lower.size() && (std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '-'
+                                      || lower[end] == '_' || lower[end] == ':' || lower[end] == '.'))
+            ++end;
+        return lower.mid(start, end - start);
+    };
+    const QByteArray html = content.left(64 * 1024).toLower();
+    for (qsizetype meta = html.indexOf("<meta"); meta >= 0; meta = html.indexOf("<meta", meta + 5)) {
+        const qsizetype close = html.indexOf('>', meta);
+        const QByteArray found = charsetAfter(html, meta, close);
+        if (!found.isEmpty())
+            return found;
+    }
+    qsizetype headerEnd = source.indexOf("\r\n\r\n", 2);
+    if (headerEnd < 0)
+        headerEnd = qMin<qsizetype>(source.size(), 64 * 1024);
+    const QByteArray header = source.left(headerEnd).toLower();
+    const qsizetype type = header.indexOf("content-type:");
+    if (type < 0)
+        return {};
+    qsizetype lineEnd = header.indexOf("\r\n", type);
+    // A header line may continue on lines that begin with blanks.
+    while (lineEnd >= 0 && lineEnd + 2 < header.size() && (header[lineEnd + 2] == ' ' || header[lineEnd + 2] == '\t'))
+        lineEnd = header.indexOf("\r\n", lineEnd + 2);
+    return charsetAfter(header, type, lineEnd);
+}
+
+void KwarantannaPage::showMessage(int row)
+{
+    QuarantineRow &record = m_model->row(row);
+    QByteArray text;
+    try {
+        text = QuarantineStore::readText(record.path);
+        if (record.status == "New") {
+            QuarantineStore::markRead(record.path);
+            record.status.clear();
+            m_model->rowChanged(row);
+        }
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+        return;
+    }
+    const QByteArray content = QuarantineStore::contentSection(text);
+    const QByteArray source = QuarantineStore::sourceSection(text);
+    const QByteArray charset = declaredCharset(content, source);
+    auto decoded = [&charset](const QByteArray &bytes) {
+        if (const std::optional<QString> known = decodeCharset(bytes, charset))
+            return *known;
+        return decode(bytes, CodePage::Windows1257);
+    };
+    const bool contentView = KwarantannaTabPodglad->currentIndex() == ContentView;
+    const QByteArray shown = contentView ? content : source;
+    if (shown.isEmpty()) {
+        setPreview(QStringLiteral("<html></html>"), true);
+    } else {
+        const bool html = contentView && shown.contains('<') && shown.contains('>') && shown.size() <= kMaxHtmlBytes;
+        setPreview(decoded(shown), html);
+    }
+    KwarantannaOd->setText(shortLine(record.sender));
+    KwarantannaTemat->setText(shortLine(record.subject));
+    KwarantannaSpam->setText(record.spamNote);
+    KwarantannaDo->setText(shortLine(decoded(headerValue(text, "to:"))));
+    KwarantannaDw->setText(shortLine(decoded(headerValue(text, "cc:"))));
+}
+
+void KwarantannaPage::KwarantannaTabPodgladChange()
+{
+    if (m_model->size() == 0)
+        return;
+    if (selectedRows().isEmpty()) {
+        const QModelIndex top = KwarantannaMemo->indexAt(QPoint(0, 0));
+        selectRow(top.isValid() ? top.row() : 0);
+        return; // selecting it showed it
+    }
+    showMessage(selectedRows().first());
+}
+
+void KwarantannaPage::KwarantannaMemoColumnClick(int column)
+{
+    SortState = SortState == column ? column + 10 : column;
+    m_model->sortBy(SortState);
+}
+
+void KwarantannaPage::KwarantannaButtonUsunClick()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        m_main.prompts().information(m_main.language().text(keys::potrzebujeTextKwarantannaUsun));
+        return;
+    }
+    {
+        const QSignalBlocker blocker(KwarantannaMemo->selectionModel());
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            QuarantineStore::remove(m_model->row(*it).path);
+            m_model->removeRowAt(*it);
+        }
+        KwarantannaMemo->selectionModel()->clearSelection();
+    }
+    // The row below the last deleted one, or the one above it.
+    const int below = rows.last() - int(rows.size() - 1);
+    const int next = below < m_model->size() ? below : m_model->size() - 1;
+    if (next >= 0)
+        selectRow(next);
+    else
+        clearPreview();
+}
+
+void KwarantannaPage::KwarantannaButtonSzukajClick()
+{
+    const QString text = KwarantannaEdit->text();
+    if (text.isEmpty()) {
+        m_main.prompts().information(m_main.language().text(keys::potrzebujeTextSzukaj));
+        return;
+    }
+    const QList<int> rows = selectedRows();
+    const int start = rows.isEmpty() ? -1 : rows.first();
+    for (int row = start + 1; row < m_model->size(); ++row) {
+        const QuarantineRow &r = m_model->row(row);
+        if (r.sender.contains(text, Qt::CaseSensitive) || r.subject.contains(text, Qt::CaseSensitive)) {
+            selectRow(row);
+            return;
+        }
+    }
+    selectRow(-1);
+    m_main.prompts().information(m_main.language().text(keys::nieZnaleziono));
+}
+
+void KwarantannaPage::KwarantannaPopupWyslijdosiebieClick()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    QStringList paths;
+    for (int row : rows)
+        paths.append(m_model->row(row).path);
+    const QSignalBlocker blocker(KwarantannaMemo->selectionModel());
+    try {
+        store().requestResend(paths, [this, &rows](int i) {
+            m_model->row(rows[i]).status = "Resend";
+            m_model->rowChanged(rows[i]);
+            KwarantannaMemo->selectionModel()->select(m_model->index(rows[i], 0),
+                                                      QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        });
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+    }
+    KwarantannaMemo->selectionModel()->clearSelection();
+    KwarantannaMemo->viewport()->update();
+}
+
+void KwarantannaPage::addSenderTo(const char *list)
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    try {
+        addMissingToListFile(m_main.configFolder() + QLatin1String(list), {m_model->row(rows.first()).sender});
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+    }
+}
+
+void KwarantannaPage::KwarantannaPopupBialaClick()
+{
+    addSenderTo(filterLists()[kWhiteList].fileName);
+}
+
+void KwarantannaPage::KwarantannaPopupCzarnaClick()
+{
+    addSenderTo(filterLists()[kBlackList].fileName);
+}
+
+void KwarantannaPage::KwarantannaPopupZaznaczWszystkieClick()
+{
+    KwarantannaMemo->selectAll();
+}
+
+void KwarantannaPage::KwarantannaPopupZaznaczClick()
+{
+    KwarantannaMemoPodglad->selectAll();
+}
+
+void KwarantannaPage::KwarantannaPopupKopiujClick()
+{
+    KwarantannaMemoPodglad->copy();
+}
+
+void KwarantannaPage::KwarantannaPodgladPopupPopup()
+{
+    KwarantannaPopupDodajdozakazanych->setEnabled(KwarantannaMemoPodglad->textCursor().hasSelection());
+}
+
+void KwarantannaPage::KwarantannaPopupDodajdozakazanychClick()
+{
+    QString selected = KwarantannaMemoPodglad->textCursor().selectedText();
+    if (selected.isEmpty())
+        return;
+    selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    try {
+        addMissingToListFile(m_main.configFolder() + QLatin1String(filterLists()[kBadWords].fileName),
+                             selected.split(QLatin1Char('\n')));
+    } catch (const FileError &e) {
+        m_main.showError(e.message());
+    }
+}
+
+void KwarantannaPage::KwarantannaMemoPodgladHotSpotClick(const QString &target)
+{
+    const QString upper = target.toUpper();
+    qsizetype at = upper.indexOf(QLatin1String("MAILTO:"));
+    if (at < 0)
+        at = upper.indexOf(QLatin1String("HTTP:"));
+    if (at < 0) {
+        // Secure web links open in the browser too; nothing else is opened.
+        if (upper.startsWith(QLatin1String("HTTPS:")) && m_main.tray().shell().open(QUrl(target)))
+            m_main.setStatusText(target);
+        return;
+    }
+    QString address = target.mid(at, 200);
+    const qsizetype quote = address.indexOf(QLatin1Char('"'));
+    if (quote >= 0)
+        address.truncate(quote);
+    m_main.tray().shell().open(QUrl(address));
+    m_main.setStatusText(address);
+}
+
+void KwarantannaPage::KwarantannaMemoPodgladHotSpotCovered(const QString &target)
+{
+    QString text = target;
+    const qsizetype at = text.toLower().indexOf(QLatin1String("3d"));
+    if (at >= 0 && at <= 2)
+        text = text.mid(at + 2, 300);
+    const qsizetype quote = text.indexOf(QLatin1Char('"'));
+    if (quote >= 0) {
+        text = text.mid(quote + 1, 300);
+        const qsizetype closing = text.indexOf(QLatin1Char('"'));
+        if (closing >= 0)
+            text.truncate(closing);
+    }
+    m_main.setStatusText(text);
+}
+
+} // namespace jw
