@@ -668,9 +668,10 @@ void KwarantannaPage::KwarantannaPopupDodajdozakazanychClick()
     if (selected.isEmpty())
         return;
     selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    // Each selected line is a word; an empty one would match every message.
+    const QStringList words = selected.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     try {
-        addMissingToListFile(m_main.configFolder() + QLatin1String(filterLists()[kBadWords].fileName),
-                             selected.split(QLatin1Char('\n')));
+        addMissingToListFile(m_main.configFolder() + QLatin1String(filterLists()[kBadWords].fileName), words);
     } catch (const FileError &e) {
         m_main.showError(e.message());
     }

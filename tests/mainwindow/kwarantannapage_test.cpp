@@ -1,0 +1,320 @@
+#include "mainformfixture.h"
+
+#include "mainwindow/kwarantannapage.h"
+#include "mainwindow/safebrowser.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTableView>
+#include <QTextCursor>
+
+#include <utime.h>
+
+namespace jw::test {
+namespace {
+
+const QByteArray kMarker = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----";
+
+QByteArray message(const QByteArray &subject, const QByteArray &sender, const QByteArray &status,
+                   const QByteArray &content, const QByteArray &source)
+{
+    return subject + "\r\n" + sender + "\r\n" + status + "\r\nSpam score 7\r\n" + kMarker + "1\r\n" + content + "\r\n"
+        + kMarker + "2\r\n" + source + "\r\n";
+}
+
+class QuarantinePageTest : public MainFormFixture
+{
+protected:
+    // Stores a message received `minutesAgo` minutes before a fixed time.
+    QString store(const QString &name, const QByteArray &content, int minutesAgo, const QString &account = QStringLiteral("acct"))
+    {
+        QDir(folder.messagesPath()).mkpath(account);
+        const QString path = folder.messagesPath() + account + QLatin1Char('/') + name;
+        writeFile(path, content);
+        const qint64 when = QDateTime(QDate(2026, 11, 20), QTime(12, 0)).addSecs(-60 * minutesAgo).toSecsSinceEpoch();
+        utimbuf times{when, when};
+        utime(QFile::encodeName(path).constData(), &times);
+        return path;
+    }
+    QString plain(const QString &name, int minutesAgo, const QByteArray &subject = "Subject",
+                  const QByteArray &sender = "spammer@example.com", const QByteArray &status = "Readed")
+    {
+        return store(name, message(subject, sender, status, "plain content " + subject, "To: me@home\r\n\r\nsource"),
+                     minutesAgo);
+    }
+    KwarantannaPage &page()
+    {
+        if (!form) {
+            open();
+            switchPage(TMainForm::PageKwarantanna);
+        }
+        return *form->TabKwarantanna;
+    }
+    QStringList subjects()
+    {
+        QStringList out;
+        for (int i = 0; i < page().model().size(); ++i)
+            out.append(page().model().row(i).subject);
+        return out;
+    }
+    void select(const QList<int> &rows)
+    {
+        page().KwarantannaMemo->selectionModel()->clearSelection();
+        for (int row : rows)
+            page().KwarantannaMemo->selectionModel()->select(page().model().index(row, 0),
+                                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
+
+TEST_F(QuarantinePageTest, TableSortsByReceivedDescendingAndToggles)
+{
+    plain(QStringLiteral("a"), 30, "older");
+    plain(QStringLiteral("b"), 10, "newer");
+    plain(QStringLiteral("c"), 20, "middle");
+    EXPECT_EQ(page().SortState, 2);
+    EXPECT_EQ(subjects(), (QStringList{QStringLiteral("newer"), QStringLiteral("middle"), QStringLiteral("older")}));
+    page().KwarantannaMemoColumnClick(2);
+    EXPECT_EQ(page().SortState, 12);
+    EXPECT_EQ(subjects(), (QStringList{QStringLiteral("older"), QStringLiteral("middle"), QStringLiteral("newer")}));
+    page().KwarantannaMemoColumnClick(1);
+    EXPECT_EQ(page().SortState, 1) << "a new column sorts descending first";
+    EXPECT_EQ(subjects(), (QStringList{QStringLiteral("older"), QStringLiteral("newer"), QStringLiteral("middle")}));
+}
+
+TEST_F(QuarantinePageTest, SortIgnoresCaseOfAToZOnly)
+{
+    plain(QStringLiteral("a"), 1, "beta");
+    plain(QStringLiteral("b"), 2, "Alpha");
+    plain(QStringLiteral("c"), 3, "\xc5\xbb" "ebra"); // Ż, above every ASCII letter
+    page().KwarantannaMemoColumnClick(1);
+    page().KwarantannaMemoColumnClick(1);
+    EXPECT_EQ(subjects(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral(u"Żebra")}));
+}
+
+TEST_F(QuarantinePageTest, NewRowsAreBoldUntilShownAloneResendRowsAreBlue)
+{
+    const QString path = plain(QStringLiteral("n"), 1, "fresh", "x@y", "New");
+    plain(QStringLiteral("r"), 2, "again", "x@y", "Resend");
+    QuarantineModel &model = page().model();
+    EXPECT_TRUE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(model.data(model.index(1, 1), Qt::ForegroundRole).value<QColor>(), QColor(0, 0, 255));
+    select({0});
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(readFile(path).split('\n').value(2), QByteArray("Readed\r"));
+}
+
+TEST_F(QuarantinePageTest, PreviewFollowsTheSingleSelectedRow)
+{
+    store(QStringLiteral("h"), message("Html one", "a@x", "Readed", "<p>Hi <b>there</b></p>", "To: me@home\r\nCc: boss@home\r\n\r\n<p>raw</p>"), 1);
+    plain(QStringLiteral("p"), 2, "Plain one");
+    select({0});
+    EXPECT_TRUE(page().previewIsHtml());
+    EXPECT_TRUE(page().previewText().contains(QStringLiteral("<b>there</b>")));
+    EXPECT_EQ(page().KwarantannaOd->text(), QStringLiteral("a@x"));
+    EXPECT_EQ(page().KwarantannaTemat->text(), QStringLiteral("Html one"));
+    EXPECT_EQ(page().KwarantannaDo->text(), QStringLiteral("me@home"));
+    EXPECT_EQ(page().KwarantannaDw->text(), QStringLiteral("boss@home"));
+    EXPECT_EQ(page().KwarantannaSpam->text(), QStringLiteral("Spam score 7"));
+
+    // A second row joins: the preview stays; one leaves: it clears.
+    page().KwarantannaMemo->selectionModel()->select(page().model().index(1, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(page().KwarantannaTemat->text(), QStringLiteral("Html one"));
+    page().KwarantannaMemo->selectionModel()->select(page().model().index(0, 0),
+                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_EQ(page().previewText(), QStringLiteral("<html></html>"));
+    EXPECT_TRUE(page().KwarantannaOd->text().isEmpty());
+
+    select({1});
+    EXPECT_FALSE(page().previewIsHtml()) << "no < or >: plain text";
+
+    // The source is always plain text.
+    select({0});
+    page().KwarantannaTabPodglad->setCurrentIndex(KwarantannaPage::SourceView);
+    EXPECT_FALSE(page().previewIsHtml());
+    EXPECT_TRUE(page().previewText().contains(QStringLiteral("<p>raw</p>")));
+}
+
+TEST_F(QuarantinePageTest, SourceTabWithNothingSelectedShowsTheTopRow)
+{
+    plain(QStringLiteral("a"), 1, "top");
+    plain(QStringLiteral("b"), 2, "second");
+    page().KwarantannaTabPodglad->setCurrentIndex(KwarantannaPage::SourceView);
+    EXPECT_EQ(page().selectedRows(), QList<int>{0});
+    EXPECT_TRUE(page().previewText().contains(QStringLiteral("source")));
+}
+
+TEST_F(QuarantinePageTest, ToAndCcRules)
+{
+    const struct
+    {
+        QByteArray text;
+        const char *to;
+    } cases[] = {
+        {"x\r\nTo: ann@x\r\n", "ann@x"},
+        {"x\r\nTO:ann@x\r\n", "nn@x"}, // one character after the colon is skipped
+        {"x\r\nfrom: a\r\n", ""},
+        {"To: first line is not after a line feed\r\nx", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.constData());
+        const QByteArray value = KwarantannaPage::headerValue(c.text, "to:");
+        EXPECT_EQ(value.left(value.indexOf('\r') < 0 ? value.size() : value.indexOf('\r')), QByteArray(c.to));
+    }
+}
+
+TEST_F(QuarantinePageTest, DeleteSelectsTheNextRowOrThePreviousOne)
+{
+    const QString a = plain(QStringLiteral("a"), 1, "one");
+    plain(QStringLiteral("b"), 2, "two");
+    const QString c = plain(QStringLiteral("c"), 3, "three");
+    page().KwarantannaButtonUsunClick();
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Select the messages to delete first.")});
+
+    select({0});
+    page().KwarantannaButtonUsunClick();
+    EXPECT_FALSE(QFile::exists(a));
+    EXPECT_EQ(subjects(), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
+    EXPECT_EQ(page().selectedRows(), QList<int>{0});
+    EXPECT_EQ(page().KwarantannaTemat->text(), QStringLiteral("two"));
+
+    select({1});
+    page().KwarantannaButtonUsunClick();
+    EXPECT_FALSE(QFile::exists(c));
+    EXPECT_EQ(page().selectedRows(), QList<int>{0}) << "the last row went: the one above";
+
+    page().KwarantannaButtonUsunClick();
+    EXPECT_EQ(page().model().size(), 0);
+    EXPECT_EQ(page().previewText(), QStringLiteral("<html></html>"));
+}
+
+TEST_F(QuarantinePageTest, SearchStepsThroughSenderAndSubject)
+{
+    plain(QStringLiteral("a"), 1, "Cheap pills", "x@y");
+    plain(QStringLiteral("b"), 2, "hello", "pills@shop");
+    plain(QStringLiteral("c"), 3, "Pills", "x@y");
+    page().KwarantannaEdit->setText(QStringLiteral("pills"));
+    QList<int> hits;
+    for (int i = 0; i < 4; ++i) {
+        page().KwarantannaButtonSzukajClick();
+        hits.append(page().selectedRows().value(0, -1));
+    }
+    EXPECT_EQ(hits, (QList<int>{0, 1, -1, 0}));
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Nothing found.")});
+}
+
+TEST_F(QuarantinePageTest, SendToSelfMarksRowsAndQueuesThemInRowOrder)
+{
+    const QString a = plain(QStringLiteral("a"), 1, "one");
+    const QString b = plain(QStringLiteral("b"), 2, "two");
+    select({0, 1});
+    page().KwarantannaPopupWyslijdosiebieClick();
+    EXPECT_EQ(readFile(config(QStringLiteral("to_resend"))),
+              QFile::encodeName(a) + "_resend\r\n" + QFile::encodeName(b) + "_resend\r\n");
+    EXPECT_TRUE(page().selectedRows().isEmpty());
+    EXPECT_EQ(page().model().row(0).status, QByteArray("Resend"));
+    EXPECT_TRUE(QFile::exists(b + QStringLiteral("_resend")));
+}
+
+TEST_F(QuarantinePageTest, AddingSendersAndWordsToTheLists)
+{
+    writeFile(config(QStringLiteral("whitelist")), "Friend@Example.com");
+    writeFile(config(QStringLiteral("blacklist")), "");
+    plain(QStringLiteral("a"), 1, "s", "friend@example.COM");
+    select({0});
+    page().KwarantannaPopupBialaClick();
+    EXPECT_EQ(configFile("whitelist"), QByteArray("Friend@Example.com")) << "present in other case: nothing written";
+    page().KwarantannaPopupCzarnaClick();
+    EXPECT_EQ(configFile("blacklist"), QByteArray("friend@example.COM\r\n"));
+
+    QFile::remove(config(QStringLiteral("badwords")));
+    page().KwarantannaMemoPodglad->selectAll();
+    page().KwarantannaPodgladPopupPopup();
+    EXPECT_TRUE(page().KwarantannaPopupDodajdozakazanych->isEnabled());
+    page().KwarantannaPopupDodajdozakazanychClick();
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Cannot open file ") + config(QStringLiteral("badwords"))});
+    writeFile(config(QStringLiteral("badwords")), "old\r\n");
+    page().KwarantannaPopupDodajdozakazanychClick();
+    EXPECT_EQ(configFile("badwords"), QByteArray("old\r\nplain content s\r\n"));
+
+    page().KwarantannaMemoPodglad->setTextCursor(QTextCursor(page().KwarantannaMemoPodglad->document()));
+    page().KwarantannaPodgladPopupPopup();
+    EXPECT_FALSE(page().KwarantannaPopupDodajdozakazanych->isEnabled());
+}
+
+TEST_F(QuarantinePageTest, LinkClicksAndHoversAreReducedToTheirAddress)
+{
+    page();
+    const struct
+    {
+        const char *target;
+        const char *opened; // empty: nothing opened
+    } clicks[] = {
+        {"3D\"MailTo:win@prize.example\" onclick=x", "MailTo:win@prize.example"},
+        {"http://a.example/x\"y", "http://a.example/x"},
+        {"javascript:alert(1)", ""},
+        {"file:///etc/passwd", ""},
+        {"https://secure.example/", "https://secure.example/"},
+    };
+    for (const auto &c : clicks) {
+        SCOPED_TRACE(c.target);
+        shell.opened.clear();
+        page().KwarantannaMemoPodgladHotSpotClick(QString::fromLatin1(c.target));
+        if (*c.opened) {
+            ASSERT_EQ(shell.opened.size(), 1);
+            EXPECT_EQ(shell.opened[0], QUrl(QString::fromLatin1(c.opened)));
+            EXPECT_EQ(form->StatusPanels[0]->text(), QString::fromLatin1(c.opened));
+        } else {
+            EXPECT_TRUE(shell.opened.isEmpty());
+        }
+    }
+    page().KwarantannaMemoPodgladHotSpotCovered(QStringLiteral("3D\"http://x.example/?a=1\""));
+    EXPECT_EQ(form->StatusPanels[0]->text(), QStringLiteral("http://x.example/?a=1"));
+    page().KwarantannaMemoPodgladHotSpotCovered(QString());
+    EXPECT_TRUE(form->StatusPanels[0]->text().isEmpty());
+}
+
+TEST_F(QuarantinePageTest, HostileHtmlFetchesNothingAndStaysQuick)
+{
+    const QByteArray hostile = "<html><head><style>@import url(\"/etc/passwd\"); body{background:url(file:///dev/zero)}</style>"
+                               "<link rel=stylesheet href=\"/dev/zero\"><script src=\"http://evil.example/x.js\"></script>"
+                               "<script>while(1){}</script></head><body>"
+                               "<img src=\"/dev/zero\"><img src=\"http://evil.example/track.gif\"><img src=\"file:///etc/shadow\">"
+                               "<iframe src=\"/dev/urandom\"></iframe><p>Buy now</p></body></html>";
+    store(QStringLiteral("evil"), message("evil", "e@x", "Readed", hostile, "To: me\r\n\r\n"), 1);
+    page();
+    QElapsedTimer timer;
+    timer.start();
+    select({0});
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(page().previewIsHtml());
+    EXPECT_TRUE(page().KwarantannaMemoPodglad->toPlainText().contains(QStringLiteral("Buy now")));
+    EXPECT_GT(page().KwarantannaMemoPodglad->refusedResources(), 0) << "the images were asked for and refused";
+    EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+TEST_F(QuarantinePageTest, DeclaredCharsetsDecideTheDecoding)
+{
+    EXPECT_EQ(KwarantannaPage::declaredCharset("<meta http-equiv=Content-Type content=\"text/html; charset=ISO-8859-2\">", ""),
+              QByteArray("iso-8859-2"));
+    EXPECT_EQ(KwarantannaPage::declaredCharset("<p>x</p>", "\r\nContent-Type: text/plain;\r\n charset=\"utf-8\"\r\n\r\nbody"),
+              QByteArray("utf-8"));
+    EXPECT_EQ(KwarantannaPage::declaredCharset("<p>x</p>", "\r\nSubject: charset=koi8\r\n\r\n"), QByteArray());
+
+    // Windows-1257 unless declared: 0xE0 is "ą" there.
+    store(QStringLiteral("baltic"), message("b", "b@x", "Readed", "<p>\xe0</p>", "To: me\r\n\r\n"), 1);
+    store(QStringLiteral("utf8"), message("u", "u@x", "Readed", "<meta charset=utf-8><p>\xc5\xbc</p>", "To: me\r\n\r\n"), 2);
+    page();
+    select({0});
+    EXPECT_TRUE(page().KwarantannaMemoPodglad->toPlainText().contains(QStringLiteral(u"ą")));
+    select({1});
+    EXPECT_TRUE(page().KwarantannaMemoPodglad->toPlainText().contains(QStringLiteral(u"ż")));
+}
+
+} // namespace
+} // namespace jw::test

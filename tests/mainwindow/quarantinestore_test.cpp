@@ -1,0 +1,155 @@
+#include "mainwindow/files/quarantinestore.h"
+#include "textfile/errors.h"
+
+#include "support/testfiles.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <utime.h>
+
+namespace jw::test {
+namespace {
+
+const QByteArray kMarker1 = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----1";
+const QByteArray kMarker2 = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----2";
+
+QByteArray message(const QByteArray &subject, const QByteArray &sender, const QByteArray &status = "New",
+                   const QByteArray &content = "<p>Hello</p>", const QByteArray &source = "To: me@x\r\n\r\nbody")
+{
+    return subject + "\r\n" + sender + "\r\n" + status + "\r\nscore 9.1\r\n" + kMarker1 + "\r\n" + content + "\r\n"
+        + kMarker2 + "\r\n" + source + "\r\n";
+}
+
+void setModified(const QString &path, const QDateTime &when)
+{
+    utimbuf times{when.toSecsSinceEpoch(), when.toSecsSinceEpoch()};
+    utime(QFile::encodeName(path).constData(), &times);
+}
+
+class QuarantineStoreTest : public ::testing::Test
+{
+protected:
+    QString account(const QString &name)
+    {
+        QDir(folder.messagesPath()).mkpath(name);
+        return folder.messagesPath() + name + QLatin1Char('/');
+    }
+    QuarantineStore store() const
+    {
+        return QuarantineStore(folder.messagesPath(), folder.configPath(), QStringLiteral("(no subject)"),
+                               QStringLiteral("(no sender)"));
+    }
+    TempProgramFolder folder;
+    const QDateTime now = QDateTime::currentDateTime();
+};
+
+TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
+{
+    const QString home = account(QStringLiteral("home@pop.example"));
+    const QString hidden = account(QStringLiteral(".trash"));
+    const struct
+    {
+        const char *name;
+        QString folder;
+        QByteArray content;
+        bool listed;
+        bool kept;
+        bool fresh;
+    } cases[] = {
+        {"valid", home, message("Offer", "spam@x"), true, true, false},
+        {"marker plus blank", home, QByteArray("s\r\nf\r\nNew\r\nn\r\n") + kMarker1 + " \r\nx", false, false, false},
+        {"fewer than five lines", home, "s\r\nf\r\nNew\r\n", false, false, false},
+        {"empty file", home, "", false, true, false},
+        {"resend copy", home, "junk", false, true, false},
+        {"hidden folder", hidden, message("h", "h"), false, true, false},
+        {"directly in messages", folder.messagesPath(), message("d", "d"), false, true, false},
+        {"zero and empty", home, message("0", ""), true, true, false},
+        {"invalid but fresh", home, "still being writ", false, true, true},
+        {"lone LF lines", home, "s\nf\nNew\nn\n" + kMarker1 + "\n", false, false, false},
+    };
+    int n = 0;
+    QStringList paths;
+    for (const auto &c : cases) {
+        const QString name = QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('-'))
+            + (QByteArray(c.name) == "resend copy" ? QStringLiteral("_resend") : QString::number(n++));
+        const QString path = c.folder + name;
+        writeFile(path, c.content);
+        setModified(path, c.fresh ? now.addSecs(-5) : now.addSecs(-3600));
+        paths.append(path);
+    }
+    const QList<QuarantineRow> rows = store().scan(now);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const bool listed = std::any_of(rows.begin(), rows.end(), [&](const QuarantineRow &r) { return r.path == paths[i]; });
+        EXPECT_EQ(listed, cases[i].listed);
+        EXPECT_EQ(QFile::exists(paths[i]), cases[i].kept);
+    }
+    ASSERT_EQ(rows.size(), 2);
+    const QuarantineRow offer = rows[0].subject == QStringLiteral("Offer") ? rows[0] : rows[1];
+    const QuarantineRow nulls = rows[0].subject == QStringLiteral("Offer") ? rows[1] : rows[0];
+    EXPECT_EQ(offer.sender, QStringLiteral("spam@x"));
+    EXPECT_EQ(offer.account, QStringLiteral("home@pop.example"));
+    EXPECT_EQ(offer.status, QByteArray("New"));
+    EXPECT_EQ(offer.spamNote, QStringLiteral("score 9.1"));
+    EXPECT_EQ(nulls.subject, QStringLiteral("(no subject)"));
+    EXPECT_EQ(nulls.sender, QStringLiteral("(no sender)"));
+}
+
+TEST_F(QuarantineStoreTest, ReceivedTimeLeavesOutMidnight)
+{
+    const QDateTime midnight(QDate(2026, 3, 4), QTime(0, 0));
+    EXPECT_EQ(QuarantineStore::formatReceived(midnight), QLocale().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
+    const QDateTime evening(QDate(2026, 3, 4), QTime(21, 7, 9));
+    EXPECT_EQ(QuarantineStore::formatReceived(evening),
+              QLocale().toString(QDate(2026, 3, 4), QLocale::ShortFormat) + QLatin1Char(' ')
+                  + QLocale().toString(QTime(21, 7, 8), QLocale::LongFormat));
+}
+
+TEST_F(QuarantineStoreTest, SectionsWithAndWithoutMarkers)
+{
+    const QByteArray text = message("s", "f", "New", "<b>content</b>", "Header: x\r\n\r\nsource body");
+    EXPECT_EQ(QuarantineStore::contentSection(text), QByteArray("\r\n<b>content</b>\r\n"));
+    EXPECT_EQ(QuarantineStore::sourceSection(text), QByteArray("\r\nHeader: x\r\n\r\nsource body\r\n"));
+    const QByteArray noSecond = "s\r\nf\r\nNew\r\nn\r\n" + kMarker1 + "\r\nonly content\r\n";
+    EXPECT_EQ(QuarantineStore::contentSection(noSecond), QByteArray());
+    EXPECT_EQ(QuarantineStore::sourceSection(noSecond), QByteArray());
+    EXPECT_EQ(QuarantineStore::contentSection("nothing"), QByteArray());
+}
+
+TEST_F(QuarantineStoreTest, MarkReadRewritesOnlyTheThirdLine)
+{
+    const QString path = account(QStringLiteral("a")) + QStringLiteral("m1");
+    writeFile(path, "Subject\nSender\nNew\nnote\n" + kMarker1 + "\ncontent");
+    QuarantineStore::markRead(path);
+    EXPECT_EQ(readFile(path), "Subject\r\nSender\r\nReaded\r\nnote\r\n" + kMarker1 + "\r\ncontent\r\n");
+    EXPECT_THROW(QuarantineStore::markRead(path + QStringLiteral("-gone")), FileError);
+}
+
+TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
+{
+    const QString folderA = account(QStringLiteral("a"));
+    writeFile(folderA + QStringLiteral("m1"), message("one", "x"));
+    writeFile(folderA + QStringLiteral("m2"), message("two", "y", "Readed"));
+    writeFile(folder.configPath() + QStringLiteral("to_resend"), "/earlier/copy_resend");
+    QList<int> handled;
+    store().requestResend({folderA + QStringLiteral("m2"), folderA + QStringLiteral("m1")},
+                          [&handled](int i) { handled.append(i); });
+    EXPECT_EQ(handled, (QList<int>{0, 1}));
+    EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")),
+              "/earlier/copy_resend\r\n" + QFile::encodeName(folderA) + "m2_resend\r\n" + QFile::encodeName(folderA)
+                  + "m1_resend\r\n");
+    EXPECT_EQ(readFile(folderA + QStringLiteral("m1_resend")), message("one", "x", "Resend"));
+    EXPECT_EQ(readFile(folderA + QStringLiteral("m1")), message("one", "x", "Resend"));
+    EXPECT_EQ(store().scan(now).size(), 2) << "copies are never listed";
+
+    // A message that vanished stops the request; the list is not written.
+    const QByteArray list = readFile(folder.configPath() + QStringLiteral("to_resend"));
+    EXPECT_THROW(store().requestResend({folderA + QStringLiteral("m1"), folderA + QStringLiteral("gone")}), FileError);
+    EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")), list);
+}
+
+} // namespace
+} // namespace jw::test
