@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
 
 namespace jw {
@@ -33,16 +34,43 @@ qsizetype textEnd(QByteArrayView data, LineRule rule)
     return hit ? static_cast<const char *>(hit) - data.data() : data.size();
 }
 
-// Position of the next line break at or after `from`, or `end` when none.
-qsizetype nextBreak(const char *text, qsizetype from, qsizetype end, bool lfBreaks)
+qsizetype find(const char *text, qsizetype from, qsizetype end, char c)
 {
-    for (qsizetype i = from; i < end; ++i) {
-        const char c = text[i];
-        if (c == kCr || (lfBreaks && c == kLf))
-            return i;
-    }
-    return end;
+    const void *hit = std::memchr(text + from, c, size_t(end - from));
+    return hit ? static_cast<const char *>(hit) - text : end;
 }
+
+// Finds line breaks with memchr, remembering the next CR and the next LF so
+// that no byte is searched twice whatever mix of line ends a file has.
+class BreakFinder
+{
+public:
+    BreakFinder(const char *text, qsizetype end, bool lfBreaks)
+        : m_text(text)
+        , m_end(end)
+        , m_lfBreaks(lfBreaks)
+    {
+    }
+
+    // Position of the next line break at or after `from`, or the end.
+    qsizetype next(qsizetype from)
+    {
+        if (m_cr < from)
+            m_cr = find(m_text, from, m_end, kCr);
+        if (!m_lfBreaks)
+            return m_cr;
+        if (m_lf < from)
+            m_lf = find(m_text, from, m_end, kLf);
+        return std::min(m_cr, m_lf);
+    }
+
+private:
+    const char *m_text;
+    qsizetype m_end;
+    bool m_lfBreaks;
+    qsizetype m_cr = -1;
+    qsizetype m_lf = -1;
+};
 
 } // namespace
 
@@ -50,11 +78,11 @@ Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
 {
     Lines lines;
     const qsizetype end = textEnd(data, rule);
-    const bool lfBreaks = rule != LineRule::CrBreakSubEnds;
     const char *text = data.data();
+    BreakFinder breaks(text, end, rule != LineRule::CrBreakSubEnds);
     qsizetype pos = 0;
     while (pos < end && (limits.maxLines < 0 || lines.size() < limits.maxLines)) {
-        const qsizetype brk = nextBreak(text, pos, end, lfBreaks);
+        const qsizetype brk = breaks.next(pos);
         qsizetype length = brk - pos;
         if (limits.maxLineLength >= 0 && length > limits.maxLineLength)
             length = limits.maxLineLength;

@@ -1,10 +1,12 @@
 #include "mainwindow/files/quarantinestore.h"
 
 #include "mainwindow/files/filterlistfiles.h"
+#include "platform/folderlisting.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 
-#include <QDir>
+#include <QFile>
+#include <QHash>
 #include <QFile>
 #include <QLocale>
 
@@ -16,13 +18,78 @@ namespace {
 const QByteArray kFirstMarker = QByteArray(QuarantineStore::kMarker) + '1';
 const QByteArray kSecondMarker = QByteArray(QuarantineStore::kMarker) + '2';
 
+constexpr qsizetype kHeadBytes = 4096;
+constexpr qsizetype kLongHeadBytes = 256 * 1024;
+
 // The first five lines, by the status files' rule: CR (or CR LF) ends a
-// line, 0x1A ends the file. Reads only the head of the file.
-Lines headLines(const QString &path)
+// line, 0x1A ends the file. `head` is the start of the file; when its first
+// lines are longer than that, more of the file is read.
+Lines headLines(const QString &path, const QByteArray &head, qint64 fileSize)
 {
-    const std::optional<Lines> lines = readHeadLines(path, LineRule::CrBreakSubEnds, 5, 16 * 1024);
-    return lines.value_or(Lines());
+    LineLimits limits;
+    limits.maxLines = 6;
+    Lines lines = splitLines(head, LineRule::CrBreakSubEnds, limits);
+    // A sixth line proves the fifth complete; a head of the whole file too.
+    if (lines.size() > 5 || head.size() >= fileSize)
+        return lines.mid(0, 5);
+    const std::optional<QByteArray> longer = readFileHead(path, kLongHeadBytes);
+    if (!longer)
+        return Lines();
+    lines = splitLines(*longer, LineRule::CrBreakSubEnds, limits);
+    if (lines.size() > 5 || longer->size() < kLongHeadBytes)
+        return lines.mid(0, 5);
+    return Lines(); // five lines longer than any message header: not valid
 }
+
+// Formats received times. The locale's formats are looked up once a scan,
+// and the time zone's offset once per hour of file times: asking the system
+// for every one of thousands of messages costs more than the rest of the
+// scan together.
+class ReceivedFormat
+{
+public:
+    ReceivedFormat()
+        : m_date(m_locale.dateFormat(QLocale::ShortFormat))
+        , m_time(withoutTimeZone(m_locale.timeFormat(QLocale::LongFormat)))
+    {
+    }
+
+    QString format(qint64 secs) const
+    {
+        const qint64 hour = secs / 3600;
+        auto offset = m_offsets.constFind(hour);
+        if (offset == m_offsets.constEnd())
+            offset = m_offsets.insert(hour, localUtcOffset(secs));
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(secs + *offset, Qt::UTC);
+        // Shown at the two-second steps the store's times have always had.
+        const QTime time(local.time().hour(), local.time().minute(), local.time().second() & ~1);
+        QString text = m_locale.toString(local.date(), m_date);
+        if (time != QTime(0, 0))
+            text += QLatin1Char(' ') + m_locale.toString(time, m_time);
+        return text;
+    }
+
+private:
+    // The zone's name adds nothing to a list of local times.
+    static QString withoutTimeZone(const QString &format)
+    {
+        QString out;
+        bool quoted = false;
+        for (const QChar c : format) {
+            if (c == QLatin1Char('\''))
+                quoted = !quoted;
+            if (!quoted && c == QLatin1Char('t'))
+                continue;
+            out += c;
+        }
+        return out.trimmed();
+    }
+
+    QLocale m_locale;
+    QString m_date;
+    QString m_time;
+    mutable QHash<qint64, int> m_offsets;
+};
 
 } // namespace
 
@@ -36,51 +103,42 @@ QuarantineStore::QuarantineStore(QString messagesFolder, QString configFolder, Q
 
 QString QuarantineStore::formatReceived(const QDateTime &modified)
 {
-    // Shown at the two-second steps the store's times have always had.
-    QDateTime time = modified.toLocalTime();
-    time = time.addSecs(-(time.time().second() % 2)).addMSecs(-time.time().msec());
-    const QLocale locale;
-    QString text = locale.toString(time.date(), QLocale::ShortFormat);
-    if (time.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + locale.toString(time.time(), QLocale::LongFormat);
-    return text;
+    return ReceivedFormat().format(modified.toSecsSinceEpoch());
 }
 
 QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
 {
     QList<QuarantineRow> rows;
-    const QDir messages(m_messagesFolder);
-    const QFileInfoList accounts = messages.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QFileInfo &account : accounts) {
-        // Hidden folders are not accounts.
-        if (account.fileName().startsWith(QLatin1Char('.')))
+    const ReceivedFormat received;
+    const qint64 settledBefore = now.toSecsSinceEpoch() - kSettleSeconds;
+    for (const FolderEntry &account : listFolder(m_messagesFolder)) {
+        // Hidden folders are not accounts; files here are not messages.
+        if (!account.isFolder || account.name.startsWith(QLatin1Char('.')))
             continue;
-        const QString name = account.fileName();
-        const QString folder = m_messagesFolder + name + QLatin1Char('/');
-        const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-        for (const QFileInfo &file : files) {
-            if (file.size() <= 0 || file.fileName().contains(QLatin1String(kResendTag)))
-                continue;
-            const QString path = folder + file.fileName();
-            const Lines lines = headLines(path);
+        const QString folder = m_messagesFolder + account.name + QLatin1Char('/');
+        forEachFileHead(folder, kHeadBytes, [&](const FolderEntry &file, const QByteArray &head) {
+            if (file.size <= 0 || file.name.contains(QLatin1String(kResendTag)))
+                return;
+            const QString path = folder + file.name;
+            const Lines lines = headLines(path, head, file.size);
             if (lines.value(4) != kFirstMarker) {
                 // Maybe still being written: only a settled file is removed.
-                if (file.lastModified().secsTo(now) >= kSettleSeconds)
+                if (file.modifiedSecs <= settledBefore)
                     QFile::remove(path);
-                continue;
+                return;
             }
             QuarantineRow row;
-            const QByteArray subject = lines.value(0);
-            const QByteArray sender = lines.value(1);
+            const QByteArray &subject = lines[0];
+            const QByteArray &sender = lines[1];
             row.subject = subject.isEmpty() || subject == "0" ? m_subjectNull : decodeDisplay(subject);
             row.sender = sender.isEmpty() || sender == "0" ? m_fromNull : decodeDisplay(sender);
-            row.received = formatReceived(file.lastModified());
-            row.account = name;
+            row.received = received.format(file.modifiedSecs);
+            row.account = account.name;
             row.path = path;
-            row.status = lines.value(2);
-            row.spamNote = decodeDisplay(lines.value(3));
-            rows.append(row);
-        }
+            row.status = lines[2];
+            row.spamNote = decodeDisplay(lines[3]);
+            rows.append(std::move(row));
+        });
     }
     return rows;
 }

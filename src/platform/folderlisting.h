@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace jw {
+
+// One entry of a folder, with what a scan needs to know of it, read in one
+// system call per entry.
+struct FolderEntry
+{
+    QString name;
+    bool isFolder = false;
+    qint64 size = 0;
+    qint64 modifiedSecs = 0; // seconds since the epoch
+};
+
+// The entries of `folder` (without "." and ".."), in the order the file
+// system gives them; empty when the folder cannot be read.
+QList<FolderEntry> listFolder(const QString &folder);
+
+// Calls `visit` for every regular file of `folder` with its entry and up to
+// `headBytes` from its start (empty for an empty file), opening each file
+// relative to the folder. A file that cannot be read is passed over.
+void forEachFileHead(const QString &folder, qsizetype headBytes,
+                     const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
+
+// Up to `maxBytes` from the start of a file, in as few system calls as the
+// system allows; nullopt when it cannot be opened or read.
+std::optional<QByteArray> readFileHead(const QString &path, qsizetype maxBytes);
+
+// The local time's offset from UTC, in seconds, at a moment given in seconds
+// since the epoch.
+int localUtcOffset(qint64 secs);
+
+} // namespace jw

@@ -1,0 +1,116 @@
+#include "platform/folderlisting.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace jw {
+
+QList<FolderEntry> listFolder(const QString &folder)
+{
+    QList<FolderEntry> entries;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return entries;
+    const int fd = dirfd(dir);
+    while (const dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat info = {};
+        if (fstatat(fd, name, &info, 0) != 0)
+            continue;
+        FolderEntry e;
+        e.name = QFile::decodeName(name);
+        e.isFolder = S_ISDIR(info.st_mode);
+        e.size = info.st_size;
+        e.modifiedSecs = info.st_mtim.tv_sec;
+        if (e.isFolder || S_ISREG(info.st_mode))
+            entries.append(std::move(e));
+    }
+    closedir(dir);
+    return entries;
+}
+
+namespace {
+
+bool readAll(int fd, QByteArray &buffer)
+{
+    qsizetype got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, size_t(buffer.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    buffer.truncate(got);
+    return true;
+}
+
+} // namespace
+
+void forEachFileHead(const QString &folder, qsizetype headBytes,
+                     const std::function<void(const FolderEntry &, const QByteArray &)> &visit)
+{
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    const int dirFd = dirfd(dir);
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat info = {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            continue;
+        }
+        QByteArray head(info.st_size > 0 ? qMin<qsizetype>(headBytes, info.st_size) : 0, Qt::Uninitialized);
+        const bool read = readAll(fd, head);
+        ::close(fd);
+        if (!read)
+            continue;
+        FolderEntry e;
+        e.name = QFile::decodeName(entry->d_name);
+        e.size = info.st_size;
+        e.modifiedSecs = info.st_mtim.tv_sec;
+        visit(e, head);
+    }
+    closedir(dir);
+}
+
+std::optional<QByteArray> readFileHead(const QString &path, qsizetype maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray head(maxBytes, Qt::Uninitialized);
+    const bool read = readAll(fd, head);
+    ::close(fd);
+    if (!read)
+        return std::nullopt;
+    return head;
+}
+
+int localUtcOffset(qint64 secs)
+{
+    const time_t t = time_t(secs);
+    struct tm parts = {};
+    if (!localtime_r(&t, &parts))
+        return 0;
+    return int(parts.tm_gmtoff);
+}
+
+} // namespace jw
