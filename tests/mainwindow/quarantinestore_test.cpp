@@ -103,9 +103,10 @@ TEST_F(QuarantineStoreTest, ReceivedTimeLeavesOutMidnight)
     const QDateTime midnight(QDate(2026, 3, 4), QTime(0, 0));
     EXPECT_EQ(QuarantineStore::formatReceived(midnight), QLocale().toString(QDate(2026, 3, 4), QLocale::ShortFormat));
     const QDateTime evening(QDate(2026, 3, 4), QTime(21, 7, 9));
-    EXPECT_EQ(QuarantineStore::formatReceived(evening),
-              QLocale().toString(QDate(2026, 3, 4), QLocale::ShortFormat) + QLatin1Char(' ')
-                  + QLocale().toString(QTime(21, 7, 8), QLocale::LongFormat));
+    const QString text = QuarantineStore::formatReceived(evening);
+    EXPECT_TRUE(text.startsWith(QLocale().toString(QDate(2026, 3, 4), QLocale::ShortFormat) + QLatin1Char(' ')));
+    EXPECT_TRUE(text.contains(QStringLiteral("07:08"))) << "two-second steps: " << text.toStdString();
+    EXPECT_FALSE(text.contains(evening.timeZoneAbbreviation())) << "no zone name in a list of local times";
 }
 
 TEST_F(QuarantineStoreTest, SectionsWithAndWithoutMarkers)
