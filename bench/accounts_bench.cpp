@@ -3,6 +3,7 @@
 #include "accounts/accountrouting.h"
 #include "accounts/accounts.h"
 #include "platform/registry.h"
+#include "quietservices.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,21 +23,7 @@ struct Store
         cfg.write("server_port=1110\r\n");
         cfg.close();
         registry = jw::createFileRegistry(dir.filePath(QStringLiteral("registry.reg")));
-        jw::changeRegistry(*registry, [](jw::RegistryData &data) {
-            for (int i = 0; i < 200; ++i) {
-                const jw::AccountSource &source = jw::accountSources()[i % 3];
-                const QString key = source.key + QStringLiteral("%1").arg(i + 1, 8, 10, QLatin1Char('0'));
-                const QString server = QStringLiteral("pop%1.example.org").arg(i);
-                data.writeString(key, QStringLiteral("Account Name"), QStringLiteral("Account %1").arg(i));
-                data.writeString(key, QStringLiteral("POP3 Server"), server);
-                data.writeString(key, QStringLiteral("POP3 User Name"), QStringLiteral("user%1").arg(i));
-                data.writeInteger(key, QStringLiteral("POP3 Port"), 110);
-                data.writeString(key, QStringLiteral("Use Mailmoater"), QStringLiteral("yes"));
-                data.writeString(key, QStringLiteral("POP3 Server orig"), server);
-                data.writeInteger(key, QStringLiteral("POP3 Port orig"), 110);
-                data.writeString(key, QStringLiteral("SMTP Server"), QStringLiteral("smtp.example.org"));
-            }
-        });
+        jw::changeRegistry(*registry, [](jw::RegistryData &data) { seedAccounts(data, 200, true); });
         routing = std::make_unique<jw::AccountRouting>(*registry, dir.filePath(QStringLiteral("config/")));
     }
     QTemporaryDir dir;

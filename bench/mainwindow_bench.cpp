@@ -33,15 +33,7 @@ void openWindow(benchmark::State &state)
 
     QuietServices quiet;
     jw::MemoryRegistry registry;
-    jw::changeRegistry(registry, [](jw::RegistryData &data) {
-        for (int i = 0; i < 50; ++i) {
-            const QString key = jw::accountSources()[i % 3].key + QStringLiteral("%1").arg(i + 1, 8, 10, QLatin1Char('0'));
-            data.writeString(key, QStringLiteral("Account Name"), QStringLiteral("Account %1").arg(i));
-            data.writeString(key, QStringLiteral("POP3 Server"), QStringLiteral("pop%1.example.org").arg(i));
-            data.writeString(key, QStringLiteral("POP3 User Name"), QStringLiteral("user%1").arg(i));
-            data.writeInteger(key, QStringLiteral("POP3 Port"), 110);
-        }
-    });
+    jw::changeRegistry(registry, [](jw::RegistryData &data) { seedAccounts(data, 50, false); });
     jw::TTrayForm tray(jw::ProgramFolders::at(dir.path()), jw::TrayServices{quiet, quiet, quiet, quiet, quiet});
     tray.CheckTimer->stop();
     for (auto _ : state) {
@@ -56,13 +48,3 @@ void openWindow(benchmark::State &state)
 BENCHMARK(openWindow)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,12 +1,14 @@
 #pragma once
 
-// Platform services that do nothing, for benchmarks of the windows.
+// Platform services that do nothing, and test data, for the benchmarks.
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/helpviewer.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
+#include "accounts/accounts.h"
+#include "platform/registry.h"
 #include "tray/mailrouting.h"
 
 struct QuietServices final : jw::Autostart,
@@ -34,3 +36,23 @@ struct QuietServices final : jw::Autostart,
     void enable(const QString &) override {}
     void disable() override {}
 };
+
+// `count` POP3 accounts spread over the three sources, numbered from 1;
+// `flagged` ones carry the routing flag and their saved real values.
+inline void seedAccounts(jw::RegistryData &data, int count, bool flagged)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString key = jw::accountSources()[i % 3].key + QStringLiteral("%1").arg(i + 1, 8, 10, QLatin1Char('0'));
+        const QString server = QStringLiteral("pop%1.example.org").arg(i);
+        data.writeString(key, QStringLiteral("Account Name"), QStringLiteral("Account %1").arg(i));
+        data.writeString(key, QStringLiteral("POP3 Server"), server);
+        data.writeString(key, QStringLiteral("POP3 User Name"), QStringLiteral("user%1").arg(i));
+        data.writeInteger(key, QStringLiteral("POP3 Port"), 110);
+        data.writeString(key, QStringLiteral("SMTP Server"), QStringLiteral("smtp.example.org"));
+        if (flagged) {
+            data.writeString(key, QStringLiteral("Use Mailmoater"), QStringLiteral("yes"));
+            data.writeString(key, QStringLiteral("POP3 Server orig"), server);
+            data.writeInteger(key, QStringLiteral("POP3 Port orig"), 110);
+        }
+    }
+}

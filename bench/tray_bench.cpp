@@ -84,13 +84,3 @@ void pollWithTwoLineStatusFile(benchmark::State &state)
 BENCHMARK(pollWithTwoLineStatusFile);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -12,6 +12,7 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/trayform.h"
+#include "tray/trayicons.h"
 #include "update/updateform.h"
 
 #include <QCheckBox>
@@ -44,29 +45,13 @@ namespace {
 const char *const kSpamWords[] = {"quarantine", "drop", "lowprio", "nothing"};
 const char *const kUpdateWords[] = {"none", "daily", "weekly", "monthly"};
 
-// The source icons: an envelope for the mail clients (blue, orange) and the
-// program's shield for its own accounts.
+// The source icons: an envelope for each mail client (blue, orange) and the
+// program's own emblem for its own accounts.
 QIcon sourceIcon(int source)
 {
-    const QColor colours[] = {QColor(0x2f, 0x6e, 0xc8), QColor(0xe8, 0x7a, 0x10)};
-    if (source == 2) {
-        return paintedIcon(QSizeF(16, 16), [](QPainter &p) {
-            QPainterPath shield;
-            shield.moveTo(8, 1);
-            shield.cubicTo(10, 2.5, 12.5, 3, 14.5, 3);
-            shield.cubicTo(14.5, 9, 12, 13, 8, 15);
-            shield.cubicTo(4, 13, 1.5, 9, 1.5, 3);
-            shield.cubicTo(3.5, 3, 6, 2.5, 8, 1);
-            p.setPen(QPen(QColor(0x17, 0x3c, 0x78), 1));
-            p.setBrush(QColor(0x2f, 0x6e, 0xc8));
-            p.drawPath(shield);
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0xe8, 0x3f, 0x1c));
-            p.drawRect(QRectF(6.5, 2, 3, 12));
-            p.drawRect(QRectF(2.5, 6, 11, 3));
-        });
-    }
-    const QColor colour = colours[source];
+    if (source == 2)
+        return trayStateIcon(TTrayForm::Waiting);
+    const QColor colour = source == 0 ? QColor(0x2f, 0x6e, 0xc8) : QColor(0xe8, 0x7a, 0x10);
     return paintedIcon(QSizeF(16, 16), [colour](QPainter &p) {
         p.setPen(QPen(colour.darker(150), 1));
         p.setBrush(Qt::white);

@@ -39,7 +39,7 @@ protected:
 
     void SetUp() override
     {
-        QFile::copy(sourcePath(QStringLiteral("resources/language/english.lng")), config(QStringLiteral("language.lng")));
+        installLanguage(folder);
         QFile::copy(sourcePath(QStringLiteral("resources/config/methods.cfg")), config(QStringLiteral("methods.cfg")));
         writeFile(config(QStringLiteral("main.cfg")), kMainCfg);
         tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),

@@ -52,6 +52,14 @@ QString stagedProgramPath(const QString &relative)
 
 namespace jw::test {
 
+void installLanguage(const TempProgramFolder &folder, const char *language)
+{
+    const QString target = folder.configPath() + QStringLiteral("language.lng");
+    QFile::remove(target);
+    if (!QFile::copy(sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language))), target))
+        ADD_FAILURE() << "cannot install the language file " << language;
+}
+
 void copyStagedProgram(const TempProgramFolder &folder)
 {
     for (const char *name : {"junkwarden", "vexel3", "update", "PostPing"}) {

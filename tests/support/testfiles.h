@@ -34,6 +34,9 @@ QString stagedProgramPath(const QString &relative);
 
 namespace jw::test {
 
+// Installs a language file of the source tree as the folder's language.lng.
+void installLanguage(const TempProgramFolder &folder, const char *language = "english");
+
 // Copies the staged executable, its companions and its data into `folder`,
 // so that a test runs the real program without touching the build tree.
 void copyStagedProgram(const TempProgramFolder &folder);

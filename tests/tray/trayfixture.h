@@ -22,8 +22,7 @@ class TrayFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QFile::copy(sourcePath(QStringLiteral("resources/language/english.lng")),
-                    folder.configPath() + QStringLiteral("language.lng"));
+        installLanguage(folder);
     }
 
     TTrayForm &makeTray()
