@@ -7,8 +7,7 @@
 #include "platform/registry.h"
 #include "tray/trayform.h"
 
-#include "support/fakes.h"
-#include "support/testfiles.h"
+#include "support/trayfixture.h"
 
 #include <QApplication>
 #include <QFile>
@@ -32,18 +31,17 @@ public:
 
 // The configuration window over a tray controller on doubles, in a scratch
 // program folder with the English texts and the default settings.
-class MainFormFixture : public ::testing::Test
+class MainFormFixture : public TrayFixture
 {
 protected:
     static constexpr char kMainCfg[] = "server_port=1110\r\nmy_pin=1234\r\nlast_tab_seen=0\r\n";
 
     void SetUp() override
     {
-        installLanguage(folder);
+        TrayFixture::SetUp();
         QFile::copy(sourcePath(QStringLiteral("resources/config/methods.cfg")), config(QStringLiteral("methods.cfg")));
         writeFile(config(QStringLiteral("main.cfg")), kMainCfg);
-        tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
-                                           TrayServices{processes, prompts, shell, clock, routing});
+        makeTray();
     }
 
     void TearDown() override
@@ -71,17 +69,9 @@ protected:
     QString config(const QString &name) const { return folder.configPath() + name; }
     QByteArray configFile(const char *name) const { return readFile(config(QLatin1String(name))); }
 
-    TempProgramFolder folder;
-    CallLog log;
-    FakeProcesses processes{&log};
-    RecordingPrompts prompts;
-    FakeShell shell;
-    FakeClock clock;
-    RecordingMailRouting routing{&log};
     FakeHelp help;
     MemoryRegistry registry;
     FakeAutostart autostart;
-    std::unique_ptr<TTrayForm> tray;
     QPointer<TMainForm> form;
 };
 

@@ -1,6 +1,6 @@
 #include "tray/trayform.h"
 
-#include "trayfixture.h"
+#include "support/trayfixture.h"
 
 namespace jw::test {
 namespace {
