@@ -268,6 +268,7 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaLabelMaxto = label("KonfiguracjaLabelMaxto", "Maxymalna liczba");
     KonfiguracjaMaxTo = digitsField("KonfiguracjaMaxTo", 3, bottom);
     KonfiguracjaMaxTo->setText(QStringLiteral("5"));
+    KonfiguracjaMaxTo->setMaximumWidth(48);
     KonfiguracjaMaxToPos = new QSpinBox(bottom);
     KonfiguracjaMaxToPos->setObjectName(QStringLiteral("KonfiguracjaMaxToPos"));
     KonfiguracjaMaxToPos->setRange(0, 100);
@@ -284,13 +285,16 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     scale->addWidget(new QLabel(QStringLiteral("0 %"), bottom));
     scale->addWidget(KonfiguracjaSpamLevel, 1);
     scale->addWidget(new QLabel(QStringLiteral("100 %"), bottom));
-    secondLayout->addWidget(KonfiguracjaLabelPoziomSpamu, 0, 0, 1, 3);
-    secondLayout->addLayout(scale, 1, 0, 1, 3);
+    auto *maxTo = new QHBoxLayout;
+    maxTo->addWidget(KonfiguracjaMaxTo, 1);
+    maxTo->addWidget(KonfiguracjaMaxToPos);
+    // Labels above their controls: the texts are long in some languages.
+    secondLayout->addWidget(KonfiguracjaLabelPoziomSpamu, 0, 0, 1, 2);
+    secondLayout->addLayout(scale, 1, 0, 1, 2);
     secondLayout->addWidget(KonfiguracjaLabelMaxto, 2, 0);
-    secondLayout->addWidget(KonfiguracjaMaxTo, 2, 1);
-    secondLayout->addWidget(KonfiguracjaMaxToPos, 2, 2);
-    secondLayout->addWidget(KonfiguracjaLabelSpam, 3, 0);
-    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 3, 1, 1, 2);
+    secondLayout->addLayout(maxTo, 2, 1);
+    secondLayout->addWidget(KonfiguracjaLabelSpam, 3, 0, 1, 2);
+    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 4, 0, 1, 2);
 
     // Mail check.
     auto *mail = new QGroupBox(bottom);
@@ -299,16 +303,19 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaCheckMail = digitsField("KonfiguracjaCheckMail", 3, bottom);
     KonfiguracjaCheckMail->setText(QStringLiteral("5"));
     KonfiguracjaCheckMail->setReadOnly(true);
+    KonfiguracjaCheckMail->setMaximumWidth(48);
     KonfiguracjaCheckMailPos = new QSpinBox(bottom);
     KonfiguracjaCheckMailPos->setObjectName(QStringLiteral("KonfiguracjaCheckMailPos"));
     KonfiguracjaCheckMailPos->setRange(1, 100);
     KonfiguracjaCheckMailPos->setValue(5);
     KonfiguracjaCheckMailText = label("KonfiguracjaCheckMailText", "min");
-    auto *mailLayout = new QHBoxLayout(mail);
+    auto *mailLayout = new QVBoxLayout(mail);
+    auto *minutes = new QHBoxLayout;
+    minutes->addWidget(KonfiguracjaCheckMail);
+    minutes->addWidget(KonfiguracjaCheckMailPos);
+    minutes->addWidget(KonfiguracjaCheckMailText, 1);
     mailLayout->addWidget(KonfiguracjaCheckMailCheckBox);
-    mailLayout->addWidget(KonfiguracjaCheckMail);
-    mailLayout->addWidget(KonfiguracjaCheckMailPos);
-    mailLayout->addWidget(KonfiguracjaCheckMailText);
+    mailLayout->addLayout(minutes);
 
     // Updates.
     auto *update = new QGroupBox(bottom);
@@ -322,10 +329,10 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaEditAktualizacja->setEditText(QString());
     KonfiguracjaButtonAktualizacja = new QPushButton(QStringLiteral("Aktualizuj teraz"), bottom);
     KonfiguracjaButtonAktualizacja->setObjectName(QStringLiteral("KonfiguracjaButtonAktualizacja"));
-    auto *updateLayout = new QHBoxLayout(update);
-    updateLayout->addWidget(KonfiguracjaLabelAktualizacja);
-    updateLayout->addWidget(KonfiguracjaEditAktualizacja, 1);
-    updateLayout->addWidget(KonfiguracjaButtonAktualizacja);
+    auto *updateLayout = new QGridLayout(update);
+    updateLayout->addWidget(KonfiguracjaLabelAktualizacja, 0, 0, 1, 2);
+    updateLayout->addWidget(KonfiguracjaEditAktualizacja, 1, 0);
+    updateLayout->addWidget(KonfiguracjaButtonAktualizacja, 1, 1);
 
     KonfiguracjaButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), bottom);
     KonfiguracjaButtonZapisz->setObjectName(QStringLiteral("KonfiguracjaButtonZapisz"));

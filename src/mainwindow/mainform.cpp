@@ -62,8 +62,11 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
 
     MainPageControl = new QTabWidget(central);
     MainPageControl->setObjectName(QStringLiteral("MainPageControl"));
-    MainPageControl->setIconSize(QSize(80, 55));
-    MainPageControl->setStyleSheet(QStringLiteral("QTabBar::tab { min-width: 81px; min-height: 70px; }"));
+    // Pictures a little smaller than their 80 x 55 design, so that five tabs
+    // with their texts leave the top right corner to the help button.
+    MainPageControl->setIconSize(QSize(56, 38));
+    MainPageControl->setStyleSheet(
+        QStringLiteral("QTabWidget#MainPageControl > QTabBar::tab { min-width: 81px; min-height: 70px; }"));
     TabBiala = new FiltersPage(*this);
     TabKwarantanna = new KwarantannaPage(*this);
     TabOdpowiedz = new OdpowiedzPage(*this);
