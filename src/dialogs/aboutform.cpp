@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace jw {
 
 namespace {
@@ -33,13 +35,14 @@ TAboutForm::TAboutForm(const LanguageTable &language, Shell &shell, const QStrin
     Panel3->setGeometry(0, 0, kWidth, 346);
 
     int y = 10;
-    auto place = [this, &y](auto *label, const char *name, const QString &text, int x, int height = 14) {
+    const int lineStep = std::max(kLineStep, fontMetrics().height());
+    auto place = [this, &y, lineStep](auto *label, const char *name, const QString &text, int x) {
         label->setParent(Panel3);
         label->setObjectName(QLatin1String(name));
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
-        label->setGeometry(x, y, kWidth - x - 8, height);
-        y += kLineStep;
+        label->setGeometry(x, y, kWidth - x - 8, lineStep);
+        y += lineStep;
         return label;
     };
     auto line = [&](QLabel *&member, const char *name, const QString &text, int x) {
@@ -93,9 +96,13 @@ TAboutForm::TAboutForm(const LanguageTable &language, Shell &shell, const QStrin
     connect(Label2, &ClickLabel::clicked, this, &TAboutForm::Label2Click);
     connect(Label32, &ClickLabel::pressed, this, &TAboutForm::Label32MouseDown);
 
+    // The box keeps its size unless the system's font needs more room.
+    const int panelHeight = std::max(346, y + 8);
+    Panel3->resize(kWidth, panelHeight);
+    setFixedSize(kWidth, panelHeight + 42);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry((kWidth - 75) / 2, 354, 75, 25);
+    OKButton->setGeometry((kWidth - 75) / 2, panelHeight + 8, 75, 25);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, [this] { done(1); });
 
