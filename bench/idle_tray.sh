@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 program="${1:-$root/build/bench/program}"
 seconds="${2:-60}"
 work="$(mktemp -d)"
-trap 'kill -9 "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 cp -r "$program"/. "$work"/
 rm -f "$work/status.tmp"
 : > "$work/companions.log"
