@@ -403,11 +403,7 @@ void KonfiguracjaPage::SetLanguage()
 
 void KonfiguracjaPage::guarded(const std::function<void()> &handler)
 {
-    try {
-        handler();
-    } catch (const Error &e) {
-        m_main.showError(e.message());
-    }
+    reportErrors(m_main.prompts(), handler);
 }
 
 bool KonfiguracjaPage::pinIsEmpty() const

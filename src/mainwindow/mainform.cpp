@@ -206,13 +206,7 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 
 bool TMainForm::creationStep(const std::function<void()> &step)
 {
-    try {
-        step();
-        return true;
-    } catch (const Error &e) {
-        showError(e.message());
-        return false;
-    }
+    return reportErrors(prompts(), step);
 }
 
 void TMainForm::FormCreate()

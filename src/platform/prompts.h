@@ -1,6 +1,10 @@
 #pragma once
 
+#include "textfile/errors.h"
+
 #include <QString>
+
+#include <functional>
 
 namespace jw {
 
@@ -17,5 +21,19 @@ public:
     // A yes/no question; `caption` is the asking window's title. True for yes.
     virtual bool question(const QString &text, const QString &caption) = 0;
 };
+
+// Runs a step that may throw one of the program's errors and shows such an
+// error in the error box, as every handler does at its boundary. False when
+// the step failed.
+inline bool reportErrors(Prompts &prompts, const std::function<void()> &step)
+{
+    try {
+        step();
+        return true;
+    } catch (const Error &e) {
+        prompts.error(e.message());
+        return false;
+    }
+}
 
 } // namespace jw

@@ -90,7 +90,7 @@ TTrayForm::TTrayForm(const ProgramFolders &folders, TrayServices services, MainW
     // 10.
     readMailCheckSettings();
     // 11-12.
-    guarded([this] { m_services.mailRouting.ConfigureMail(); });
+    reportErrors(m_services.prompts, [this] { m_services.mailRouting.ConfigureMail(); });
     StartVexel();
 }
 
@@ -99,7 +99,7 @@ TTrayForm::~TTrayForm()
     CheckTimer->stop();
     CheckMailTimer->stop();
     m_icon->hide();
-    guarded([this] { m_services.mailRouting.DeConfigureMail(); });
+    reportErrors(m_services.prompts, [this] { m_services.mailRouting.DeConfigureMail(); });
     StopVexel();
 }
 
@@ -145,15 +145,6 @@ QString TTrayForm::updateStatusFilePath() const
     return m_folders.program + QLatin1String(kUpdateStatusFile);
 }
 
-void TTrayForm::guarded(const std::function<void()> &step)
-{
-    try {
-        step();
-    } catch (const Error &e) {
-        m_services.prompts.error(e.message());
-    }
-}
-
 void TTrayForm::PokazkonfiguracjeClick()
 {
     loguj(QStringLiteral("pokaz konfiguracje"));
@@ -178,11 +169,11 @@ void TTrayForm::FiltraktywnyClick()
 {
     // The menu has already flipped the check mark; the switch is ours.
     if (!m_filterOn) {
-        guarded([this] { m_services.mailRouting.ConfigureMail(); });
+        reportErrors(m_services.prompts, [this] { m_services.mailRouting.ConfigureMail(); });
         StartVexel();
         m_filterOn = true;
     } else {
-        guarded([this] { m_services.mailRouting.DeConfigureMail(); });
+        reportErrors(m_services.prompts, [this] { m_services.mailRouting.DeConfigureMail(); });
         StopVexel();
         m_filterOn = false;
     }

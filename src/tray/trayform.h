@@ -127,8 +127,6 @@ private:
     void applyMailCheckTimer();
     bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record);
     void stopCompanion(ProcessRecord &record);
-    // Runs a step that may throw one of the program's errors and shows it.
-    void guarded(const std::function<void()> &step);
 
     ProgramFolders m_folders;
     TrayServices m_services;
