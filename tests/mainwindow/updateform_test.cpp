@@ -2,6 +2,7 @@
 
 #include "update/updateform.h"
 #include "update/updatestatus.h"
+#include "platform/processes.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -134,6 +135,43 @@ TEST_F(UpdateFormTest, StopKillsTheUpdaterSilentlyThenCloses)
     EXPECT_TRUE(window->isVisible());
     window->button->click();
     EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace jw::test
+
+namespace jw::test {
+namespace {
+
+// The update window following the real updater stand-in to its end.
+TEST(UpdateWithStandIn, FollowsTheUpdaterToItsNewVersion)
+{
+    TempProgramFolder folder;
+    copyStagedProgram(folder);
+    installLanguage(folder);
+    writeFile(folder.configPath() + QStringLiteral("main.cfg"), "my_pin=1\r\n");
+    const std::unique_ptr<Processes> processes = createSystemProcesses();
+    RecordingPrompts prompts;
+    FakeShell shell;
+    FakeClock clock;
+    CallLog log;
+    RecordingMailRouting routing(&log);
+    TTrayForm tray(ProgramFolders::at(folder.path()), TrayServices{*processes, prompts, shell, clock, routing});
+    tray.StartUpdate();
+    ASSERT_TRUE(tray.updaterRunning());
+    TUpdateForm window(tray, QStringLiteral("Junkwarden"));
+    window.Timer1->stop();
+    QList<int> bar;
+    ASSERT_TRUE(waitUntil([&] {
+        window.Timer1Timer();
+        if (bar.isEmpty() || bar.last() != window.ProgressBar->value())
+            bar.append(window.ProgressBar->value());
+        return !window.stopMode();
+    }, 20000));
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("The update finished successfully.")});
+    EXPECT_EQ(bar.last(), 100);
+    EXPECT_GT(bar.size(), 2) << "progress steps were shown on the way";
+    EXPECT_TRUE(readFile(folder.configPath() + QStringLiteral("main.cfg")).contains("update_version=1.0.253\r\n"));
 }
 
 } // namespace
