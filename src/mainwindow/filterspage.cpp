@@ -1,6 +1,7 @@
 #include "mainwindow/filterspage.h"
 
 #include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/inplaceeditor.h"
 #include "mainwindow/mainform.h"
 #include "platform/prompts.h"
 #include "settings/languagetable.h"
@@ -71,10 +72,9 @@ FiltersPage::FiltersPage(TMainForm &main)
     BialaButtonZapisz = button("BialaButtonZapisz", "Zapisz");
     BialaButtonZapisz->hide();
 
-    BialaTempEdit = new QLineEdit(BialaMemo->viewport());
+    BialaTempEdit = new InPlaceEditor(BialaMemo->viewport());
     BialaTempEdit->setObjectName(QStringLiteral("BialaTempEdit"));
-    BialaTempEdit->hide();
-    BialaTempEdit->installEventFilter(this);
+    connect(BialaTempEdit, &InPlaceEditor::committed, this, &FiltersPage::onEditCommitted);
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(BialaEdit, 1);
@@ -260,42 +260,35 @@ void FiltersPage::BialaMemoDblClick()
     if (row < 0)
         return;
     m_editedRow = row;
-    const QRect cell = BialaMemo->visualRect(m_model->index(row));
-    BialaTempEdit->setGeometry(cell.left(), cell.top(), cell.width(), std::max(cell.height() + 3, BialaTempEdit->sizeHint().height()));
-    BialaTempEdit->setText(m_model->text(row));
+    QRect cell = BialaMemo->visualRect(m_model->index(row));
+    cell.setHeight(std::max(cell.height() + 3, BialaTempEdit->sizeHint().height()));
+    BialaTempEdit->open(cell, m_model->text(row));
     BialaTempEdit->selectAll();
-    BialaTempEdit->show();
-    BialaTempEdit->setFocus();
     m_main.UnsavedChanges = true;
 }
 
 void FiltersPage::BialaTempEditExit()
 {
-    if (m_editedRow < 0 || BialaTempEdit->isHidden())
-        return;
+    BialaTempEdit->commit();
+}
+
+void FiltersPage::onEditCommitted(const QString &text, bool byEnter)
+{
     const int row = m_editedRow;
     m_editedRow = -1;
-    if (row < m_model->size())
-        m_model->setText(row, BialaTempEdit->text());
-    BialaTempEdit->hide();
+    if (row < 0 || row >= m_model->size())
+        return;
+    // The entry keeps its place until the list is loaded again.
+    m_model->setText(row, text);
+    if (byEnter) {
+        selectOnly(row);
+        BialaMemo->setFocus();
+    }
 }
 
 bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == BialaTempEdit) {
-        if (event->type() == QEvent::FocusOut) {
-            BialaTempEditExit();
-        } else if (event->type() == QEvent::KeyPress) {
-            const auto *key = static_cast<QKeyEvent *>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                const int row = m_editedRow;
-                BialaTempEditExit();
-                selectOnly(row);
-                BialaMemo->setFocus();
-                return true;
-            }
-        }
-    } else if (watched == BialaMemo && event->type() == QEvent::KeyPress
+    if (watched == BialaMemo && event->type() == QEvent::KeyPress
                && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
         BialaButtonUsunClick();
         return true;
@@ -305,8 +298,7 @@ bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
 
 void FiltersPage::BialaButtonZapiszClick()
 {
-    if (!BialaTempEdit->isHidden())
-        BialaTempEditExit();
+    BialaTempEditExit();
     m_main.UnsavedChanges = false;
     if (!m_shownListRead) {
         // Its file could not be read: writing what is shown would lose it.

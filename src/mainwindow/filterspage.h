@@ -11,6 +11,7 @@ class QTabBar;
 namespace jw {
 
 class FilterListModel;
+class InPlaceEditor;
 
 // The filter lists page: six lists on tabs at the bottom, one shown at a
 // time, sorted; add, delete, search and edit in place. The shown list is
@@ -28,7 +29,7 @@ public:
     QPushButton *BialaButtonUsun = nullptr;
     QPushButton *BialaButtonSzukaj = nullptr;
     QPushButton *BialaButtonZapisz = nullptr; // never shown: leaving a list saves it
-    QLineEdit *BialaTempEdit = nullptr;
+    InPlaceEditor *BialaTempEdit = nullptr;
 
     void BialaTabControlChange();
     void BialaButtonDodajClick();
@@ -53,6 +54,7 @@ protected:
 
 private:
     void onListTabSwitched(int index);
+    void onEditCommitted(const QString &text, bool byEnter);
     void selectOnly(int row);
     void refreshHighlight();
     QString listPath(int list) const;

@@ -2,6 +2,7 @@
 
 #include "dialogs/clicklabel.h"
 #include "dialogs/paintedicon.h"
+#include "mainwindow/inplaceeditor.h"
 #include "mainwindow/mainform.h"
 #include "platform/autostart.h"
 #include "platform/helpviewer.h"
@@ -22,7 +23,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -156,10 +156,13 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaKonta->setColumnHidden(ColumnSource, true);
     KonfiguracjaKonta->viewport()->installEventFilter(this);
 
-    KonfiguracjaTempEdit = new QLineEdit(KonfiguracjaKonta->viewport());
+    KonfiguracjaTempEdit = new InPlaceEditor(KonfiguracjaKonta->viewport());
     KonfiguracjaTempEdit->setObjectName(QStringLiteral("KonfiguracjaTempEdit"));
-    KonfiguracjaTempEdit->hide();
-    KonfiguracjaTempEdit->installEventFilter(this);
+    connect(KonfiguracjaTempEdit, &InPlaceEditor::committed, this, [this](const QString &text, bool byEnter) {
+        onEditCommitted(text);
+        if (byEnter)
+            KonfiguracjaKonta->setFocus();
+    });
 
     KonfiguracjaKontaPanel = new QWidget(KonfiguracjaKonta);
     KonfiguracjaKontaPanel->setObjectName(QStringLiteral("KonfiguracjaKontaPanel"));
@@ -612,27 +615,25 @@ void KonfiguracjaPage::openEditor(int row, int column)
                                            : KonfiguracjaKonta->columnWidth(column));
     m_editRow = row;
     m_editColumn = column;
-    KonfiguracjaTempEdit->setGeometry(cell);
     const bool password = column == ColumnPassword;
     KonfiguracjaTempEdit->setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
-    KonfiguracjaTempEdit->setText(password ? QString() : item->text(column));
-    KonfiguracjaTempEdit->show();
-    KonfiguracjaTempEdit->setFocus();
+    KonfiguracjaTempEdit->open(cell, password ? QString() : item->text(column));
     m_main.UnsavedChanges = true;
 }
 
 void KonfiguracjaPage::KonfiguracjaTempEditExit()
 {
-    if (m_editRow < 0 || KonfiguracjaTempEdit->isHidden())
-        return;
+    KonfiguracjaTempEdit->commit();
+}
+
+void KonfiguracjaPage::onEditCommitted(const QString &text)
+{
     const int row = m_editRow;
     const int column = m_editColumn;
     m_editRow = -1;
-    KonfiguracjaTempEdit->hide();
-    if (row >= m_rows.size())
+    if (row < 0 || row >= m_rows.size())
         return;
     QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
-    const QString text = KonfiguracjaTempEdit->text();
     AccountRow &account = m_rows[row];
     switch (column) {
     case ColumnPassword:
@@ -697,18 +698,7 @@ void KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick()
 
 bool KonfiguracjaPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == KonfiguracjaTempEdit) {
-        if (event->type() == QEvent::FocusOut) {
-            KonfiguracjaTempEditExit();
-        } else if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent *>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                KonfiguracjaTempEditExit();
-                KonfiguracjaKonta->setFocus();
-                return true;
-            }
-        }
-    } else if (watched == KonfiguracjaSpamLevel && event->type() == QEvent::FocusOut) {
+    if (watched == KonfiguracjaSpamLevel && event->type() == QEvent::FocusOut) {
         KonfiguracjaSpamLevelExit();
     } else if (watched == KonfiguracjaKonta && event->type() == QEvent::Resize) {
         placeNoAccountsPanel();

@@ -18,6 +18,7 @@ class QTreeWidgetItem;
 namespace jw {
 
 class ClickLabel;
+class InPlaceEditor;
 
 // The settings page: the mail accounts and the general settings of
 // "main.cfg", start with the session, the mail check and updates.
@@ -35,7 +36,7 @@ public:
     QLabel *KonfiguracjaKontaNieMa1 = nullptr;
     QLabel *KonfiguracjaKontaNieMa2 = nullptr;
     ClickLabel *KonfiguracjaKontaNieMa3 = nullptr;
-    QLineEdit *KonfiguracjaTempEdit = nullptr;
+    InPlaceEditor *KonfiguracjaTempEdit = nullptr;
     QMenu *KonfiguracjaPopupMenu = nullptr;
     QAction *KonfiguracjaPopupDodajkonto = nullptr;
     QAction *KonfiguracjaPopupUsunkonto = nullptr;
@@ -100,6 +101,7 @@ private:
     void addRowItem(const AccountRow &row);
     void showNoAccountsPanel();
     void openEditor(int row, int column);
+    void onEditCommitted(const QString &text);
     void placeNoAccountsPanel();
     // Runs a handler the user started, showing the program's errors.
     void guarded(const std::function<void()> &handler);

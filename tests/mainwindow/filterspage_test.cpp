@@ -1,8 +1,10 @@
 #include "mainformfixture.h"
 
 #include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/inplaceeditor.h"
 
 #include <QDir>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -222,6 +224,35 @@ TEST_F(FiltersPageTest, TheShellReloadsTheListWhenThePageIsEntered)
     switchPage(TMainForm::PageOdpowiedz);
     switchPage(TMainForm::PageBiala);
     EXPECT_EQ(shown().size(), 2);
+}
+
+} // namespace
+} // namespace jw::test
+
+namespace jw::test {
+namespace {
+
+TEST(InPlaceEditor, LeavingCommitsOnceAndEnterSaysSo)
+{
+    QWidget host;
+    InPlaceEditor editor(&host);
+    QList<std::pair<QString, bool>> commits;
+    QObject::connect(&editor, &InPlaceEditor::committed,
+                     [&commits](const QString &text, bool byEnter) { commits.append({text, byEnter}); });
+    editor.open(QRect(0, 0, 100, 20), QStringLiteral("old"));
+    editor.setText(QStringLiteral("typed"));
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(&editor, &out);
+    QApplication::sendEvent(&editor, &out);
+    QTest::keyClick(&editor, Qt::Key_Escape);
+    ASSERT_EQ(commits.size(), 1) << "Escape is no cancel and a closed editor commits nothing";
+    EXPECT_EQ(commits[0], std::make_pair(QStringLiteral("typed"), false));
+    EXPECT_TRUE(editor.isHidden());
+
+    editor.open(QRect(0, 0, 100, 20), QStringLiteral("again"));
+    QTest::keyClick(&editor, Qt::Key_Return);
+    ASSERT_EQ(commits.size(), 2);
+    EXPECT_EQ(commits[1], std::make_pair(QStringLiteral("again"), true));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "mainformfixture.h"
 
+#include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
 
 #include <QAction>
