@@ -43,26 +43,33 @@ quint32 portNumber(const QString &text)
     return quint32(toNumber(QStringView(text)));
 }
 
-// Calls `visit` for every account key of every source that carries the
-// routing flag and its saved real server.
+// Calls `visit` for every subkey of every source, in source order and each
+// source's enumeration order. A source whose key is missing adds nothing.
 template <typename Visit>
-void forEachFlaggedAccount(RegistryData &registry, Visit visit)
+void forEachAccountKey(RegistryData &registry, Visit visit)
 {
     for (const AccountSource &source : accountSources()) {
         if (!registry.keyExists(source.key))
             continue;
-        for (const QString &name : registry.subkeyNames(source.key)) {
-            const QString key = subkeyPath(source, name);
-            if (!registry.hasValue(key, value(av::kFlag)))
-                continue;
-            // Without its real server the account cannot be pointed anywhere
-            // sensible: routing it would leave the client with no server.
-            const std::optional<QString> realServer = registry.readString(key, value(av::kServerOrig));
-            if (!realServer)
-                continue;
-            visit(key, *realServer);
-        }
+        for (const QString &name : registry.subkeyNames(source.key))
+            visit(source, subkeyPath(source, name));
     }
+}
+
+// Calls `visit` for every account key that carries the routing flag and its
+// saved real server.
+template <typename Visit>
+void forEachFlaggedAccount(RegistryData &registry, Visit visit)
+{
+    forEachAccountKey(registry, [&registry, &visit](const AccountSource &, const QString &key) {
+        if (!registry.hasValue(key, value(av::kFlag)))
+            return;
+        // Without its real server the account cannot be pointed anywhere
+        // sensible: routing it would leave the client with no server.
+        const std::optional<QString> realServer = registry.readString(key, value(av::kServerOrig));
+        if (realServer)
+            visit(key, *realServer);
+    });
 }
 
 } // namespace
@@ -98,27 +105,22 @@ AccountSearch findAccounts(RegistryData &registry)
     AccountSearch search;
     registry.createKey(ownAccountSource().key);
     try {
-        for (const AccountSource &source : accountSources()) {
-            if (!registry.keyExists(source.key))
-                continue;
-            for (const QString &name : registry.subkeyNames(source.key)) {
-                const QString key = subkeyPath(source, name);
-                if (!registry.hasValue(key, value(av::kServer)))
-                    continue;
-                AccountRow row;
-                row.source = source.name;
-                row.key = key;
-                row.routed = registry.readString(key, value(av::kFlag)).value_or(QString()) == kYes;
-                row.server = registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
-                row.user = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString()));
-                row.passwordMask = QString(registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(),
-                                           QLatin1Char('*'));
-                const std::optional<quint32> port = registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
-                row.port = port ? QString::number(*port) : kDefaultPort;
-                row.name = registry.readString(key, value(av::kName)).value_or(QString());
-                search.rows.append(row);
-            }
-        }
+        forEachAccountKey(registry, [&registry, &search](const AccountSource &source, const QString &key) {
+            if (!registry.hasValue(key, value(av::kServer)))
+                return;
+            AccountRow row;
+            row.source = source.name;
+            row.key = key;
+            row.routed = registry.readString(key, value(av::kFlag)).value_or(QString()) == kYes;
+            row.server = registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
+            row.user = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString()));
+            row.passwordMask =
+                QString(registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(), QLatin1Char('*'));
+            const std::optional<quint32> port = registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
+            row.port = port ? QString::number(*port) : kDefaultPort;
+            row.name = registry.readString(key, value(av::kName)).value_or(QString());
+            search.rows.append(row);
+        });
     } catch (const RegistryError &e) {
         search.error = e.message();
     }
