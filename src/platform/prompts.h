@@ -31,7 +31,8 @@ inline bool reportErrors(Prompts &prompts, const std::function<void()> &step)
         step();
         return true;
     } catch (const Error &e) {
-        prompts.error(e.message());
+        if (!e.alreadyReported())
+            prompts.error(e.message());
         return false;
     }
 }

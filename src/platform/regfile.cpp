@@ -4,7 +4,10 @@
 // continued by a final backslash. "@" names a key's default value.
 #include "platform/registry.h"
 
+#include "textfile/codec.h"
+
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace jw {
 
@@ -12,31 +15,118 @@ namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 
-QString decodeFile(const QByteArray &content)
+using Format = RegistryData::Format;
+using Encoding = RegistryData::Format::Encoding;
+
+constexpr char kUtf16Bom[] = "\xff\xfe";
+constexpr char kUtf8Bom[] = "\xef\xbb\xbf";
+
+QByteArray byteOrderMark(Encoding encoding)
 {
-    if (content.startsWith("\xff\xfe"))
-        return QStringDecoder(QStringDecoder::Utf16LE).decode(content.mid(2));
-    if (content.startsWith("\xef\xbb\xbf"))
-        return QString::fromUtf8(content.mid(3));
-    return QString::fromUtf8(content);
+    switch (encoding) {
+    case Encoding::Utf8WithBom:
+        return kUtf8Bom;
+    case Encoding::Utf16LeWithBom:
+        return kUtf16Bom;
+    default:
+        return {};
+    }
 }
 
-QStringList splitFileLines(const QString &text)
+Encoding detectEncoding(const QByteArray &content)
 {
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-            start = i + 1;
-        }
+    if (content.startsWith(kUtf16Bom))
+        return Encoding::Utf16LeWithBom;
+    if (content.startsWith(kUtf8Bom))
+        return Encoding::Utf8WithBom;
+    // An export without its mark still starts with an ASCII letter followed
+    // by a zero byte.
+    if (content.size() >= 2 && content[0] != 0 && content[1] == 0)
+        return Encoding::Utf16Le;
+    return isValidUtf8(content) ? Encoding::Utf8 : Encoding::EightBit;
+}
+
+bool isUtf16(Encoding encoding)
+{
+    return encoding == Encoding::Utf16Le || encoding == Encoding::Utf16LeWithBom;
+}
+
+QString decodeText(QByteArrayView bytes, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf16Le:
+    case Encoding::Utf16LeWithBom:
+        return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes);
+    case Encoding::EightBit:
+        return decodeDisplay(bytes);
+    case Encoding::Utf8:
+    case Encoding::Utf8WithBom:
+        break;
     }
-    if (start < text.size())
-        lines.append(text.mid(start));
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray encodeText(const QString &text, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf16Le:
+    case Encoding::Utf16LeWithBom:
+        return QStringEncoder(QStringEncoder::Utf16LE).encode(text);
+    case Encoding::EightBit:
+        return encodeFor(text, TextEncoding::Windows1250);
+    case Encoding::Utf8:
+    case Encoding::Utf8WithBom:
+        break;
+    }
+    return text.toUtf8();
+}
+
+// One line of the file: its text, and its bytes with its line end.
+struct FileLine
+{
+    QString text;
+    QByteArray bytes;
+};
+
+// Splits the content (its byte-order mark removed) at CR LF, CR or LF,
+// counted in the encoding's code units, and notes the first line end as the
+// file's style.
+QList<FileLine> splitFileLines(const QByteArray &body, Format &format)
+{
+    const qsizetype unit = isUtf16(format.encoding) ? 2 : 1;
+    auto codeAt = [&body, unit](qsizetype i) -> int {
+        if (i + unit > body.size())
+            return -1;
+        return unit == 1 ? uchar(body[i]) : uchar(body[i]) | (uchar(body[i + 1]) << 8);
+    };
+    QList<FileLine> lines;
+    bool styleSeen = false;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i + unit <= body.size()) {
+        const int code = codeAt(i);
+        if (code != '\r' && code != '\n') {
+            i += unit;
+            continue;
+        }
+        qsizetype end = i + unit;
+        if (code == '\r' && codeAt(end) == '\n')
+            end += unit;
+        if (!styleSeen) {
+            format.lineEnd = (end - i == 2 * unit) ? QByteArray("\r\n") : QByteArray(1, char(code));
+            styleSeen = true;
+        }
+        lines.append(FileLine{decodeText(QByteArrayView(body).sliced(start, i - start), format.encoding), body.mid(start, end - start)});
+        start = i = end;
+    }
+    if (start < body.size())
+        lines.append(FileLine{decodeText(QByteArrayView(body).sliced(start), format.encoding), body.mid(start)});
     return lines;
+}
+
+QByteArray lineEndBytes(const Format &format)
+{
+    return encodeText(QString::fromLatin1(format.lineEnd), format.encoding);
 }
 
 // Reads a quoted text starting at `pos` (on the opening quote); moves `pos`
@@ -163,8 +253,6 @@ QString hexList(const QByteArray &bytes)
 
 QString formatValue(const RegistryData::Value &value)
 {
-    if (!value.raw.isEmpty())
-        return value.raw;
     const QString name = value.name.isEmpty() ? QStringLiteral("@") : quote(value.name);
     switch (value.type) {
     case RegistryValueType::Integer:
@@ -185,22 +273,36 @@ QString formatValue(const RegistryData::Value &value)
     case RegistryValueType::Other:
         break;
     }
-    return value.raw;
+    return {};
 }
 
 } // namespace
 
+bool isRegFile(const QByteArray &content)
+{
+    Format format;
+    format.encoding = detectEncoding(content);
+    const QByteArray body = content.mid(byteOrderMark(format.encoding).size());
+    if (body.isEmpty())
+        return true;
+    const QList<FileLine> lines = splitFileLines(body.left(512), format);
+    const QString first = lines.isEmpty() ? QString() : lines.first().text.trimmed();
+    return first == QLatin1String(kHeader) || first == QLatin1String("REGEDIT4");
+}
+
 RegistryData parseRegFile(const QByteArray &content)
 {
     RegistryData data;
-    const QStringList lines = splitFileLines(decodeFile(content));
+    data.format.encoding = detectEncoding(content);
+    const QList<FileLine> lines =
+        splitFileLines(content.mid(byteOrderMark(data.format.encoding).size()), data.format);
     RegistryData::Key *current = nullptr;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString &line = lines[i];
+        const QString &line = lines[i].text;
         if (line.startsWith(QLatin1Char('[')) && line.trimmed().endsWith(QLatin1Char(']'))
             && !line.startsWith(QLatin1String("[-"))) {
             RegistryData::Key key;
-            key.rawHeader = line;
+            key.rawHeader = lines[i].bytes;
             key.path = line.trimmed().mid(1);
             key.path.chop(1);
             data.keys.append(key);
@@ -208,27 +310,27 @@ RegistryData parseRegFile(const QByteArray &content)
             continue;
         }
         if (!current) {
-            data.preamble.append(line);
+            data.preamble.append(RegistryData::Entry{std::nullopt, line, lines[i].bytes});
             continue;
         }
         // A hex value may run over several lines, each but the last ending
         // in a backslash.
-        QString raw = line;
+        QByteArray raw = lines[i].bytes;
         QString joined = line;
         const bool hexValue = (line.startsWith(QLatin1Char('"')) || line.startsWith(QLatin1Char('@')))
             && line.contains(QLatin1String("=hex"), Qt::CaseInsensitive);
         while (hexValue && joined.endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) {
             ++i;
-            raw += QStringLiteral("\r\n") + lines[i];
+            raw += lines[i].bytes;
             joined.chop(1);
-            joined += lines[i].trimmed();
+            joined += lines[i].text.trimmed();
         }
         RegistryData::Value value;
         if (parseValue(joined, value)) {
             value.raw = raw;
-            current->entries.append(RegistryData::Entry{value, QString()});
+            current->entries.append(RegistryData::Entry{value, QString(), QByteArray()});
         } else {
-            current->entries.append(RegistryData::Entry{std::nullopt, raw});
+            current->entries.append(RegistryData::Entry{std::nullopt, joined, raw});
         }
     }
     return data;
@@ -236,19 +338,45 @@ RegistryData parseRegFile(const QByteArray &content)
 
 QByteArray serializeRegFile(const RegistryData &data)
 {
-    QString text;
-    if (data.preamble.isEmpty() || !data.preamble.first().startsWith(QLatin1String("Windows Registry Editor"))) {
-        text += QLatin1String(kHeader) + QStringLiteral("\r\n\r\n");
+    const Encoding encoding = data.format.encoding;
+    const QByteArray lineEnd = lineEndBytes(data.format);
+    QByteArray out = byteOrderMark(encoding);
+    const qsizetype start = out.size();
+    // Lines the program did not touch go back as they were read; new ones are
+    // written in the file's encoding with its line ends.
+    auto putRaw = [&out](const QByteArray &bytes) { out += bytes; };
+    auto putText = [&](const QString &text) {
+        if (out.size() > start && !out.endsWith(lineEnd) && !out.endsWith('\n') && !out.endsWith('\r')
+            && !out.endsWith(QByteArray("\n\0", 2)) && !out.endsWith(QByteArray("\r\0", 2)))
+            out += lineEnd; // the last line read had no line end
+        out += encodeText(text, encoding) + lineEnd;
+    };
+    auto putEntry = [&](const RegistryData::Entry &entry) {
+        if (entry.value && !entry.value->raw.isEmpty())
+            putRaw(entry.value->raw);
+        else if (entry.value)
+            putText(formatValue(*entry.value));
+        else if (!entry.rawBytes.isEmpty())
+            putRaw(entry.rawBytes);
+        else
+            putText(entry.rawLine);
+    };
+    const QString firstLine = data.preamble.isEmpty() ? QString() : data.preamble.first().rawLine.trimmed();
+    if (!firstLine.startsWith(QLatin1String("Windows Registry Editor")) && firstLine != QLatin1String("REGEDIT4")) {
+        putText(QLatin1String(kHeader));
+        putText(QString());
     }
-    for (const QString &line : data.preamble)
-        text += line + QStringLiteral("\r\n");
+    for (const RegistryData::Entry &entry : data.preamble)
+        putEntry(entry);
     for (const RegistryData::Key &key : data.keys) {
-        text += (key.rawHeader.isEmpty() ? QLatin1Char('[') + key.path + QLatin1Char(']') : key.rawHeader)
-            + QStringLiteral("\r\n");
+        if (key.rawHeader.isEmpty())
+            putText(QLatin1Char('[') + key.path + QLatin1Char(']'));
+        else
+            putRaw(key.rawHeader);
         for (const RegistryData::Entry &entry : key.entries)
-            text += (entry.value ? formatValue(*entry.value) : entry.rawLine) + QStringLiteral("\r\n");
+            putEntry(entry);
     }
-    return text.toUtf8();
+    return out;
 }
 
 } // namespace jw

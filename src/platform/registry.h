@@ -22,6 +22,8 @@ public:
     using Error::Error;
     static RegistryError invalidType(const QString &valueName);
     static RegistryError cannotWrite(const QString &valueName);
+    // The registry file is not in the export format; it is left alone.
+    static RegistryError unreadable(const QString &filePath, bool alreadyReported);
 };
 
 enum class RegistryValueType {
@@ -48,21 +50,30 @@ public:
         RegistryValueType type = RegistryValueType::None;
         QString text;         // String and ExpandString
         quint32 number = 0;   // Integer
-        QString raw;          // the lines as read, kept while the value is unchanged
+        QByteArray raw;       // the lines' bytes as read, kept while the value is unchanged
     };
     struct Entry
     {
         std::optional<Value> value;
-        QString rawLine; // a line that is not a value (blank, comment, anything else)
+        QString rawLine;     // a line that is not a value (blank, comment, anything else)
+        QByteArray rawBytes; // its bytes as read, line end included
     };
     struct Key
     {
         QString path; // full path, hive included, as spelled
-        QString rawHeader;
+        QByteArray rawHeader; // the header line's bytes as read, line end included
         QList<Entry> entries;
     };
+    // How the file was written, so that a save writes it the same way.
+    struct Format
+    {
+        enum class Encoding { Utf8, Utf8WithBom, Utf16LeWithBom, Utf16Le, EightBit };
+        Encoding encoding = Encoding::Utf8;
+        QByteArray lineEnd = "\r\n";
+    };
 
-    QStringList preamble; // lines before the first key
+    Format format;
+    QList<Entry> preamble; // lines before the first key
     QList<Key> keys;
 
     // Whether the key exists, explicitly or as the parent of another key.
@@ -162,10 +173,15 @@ private:
     int m_saves = 0;
 };
 
-// The text of a registry file in the ".reg" export format: accepts UTF-16LE
-// with a byte-order mark (as exported) or UTF-8; writes UTF-8 with CR LF.
+// The text of a registry file in the ".reg" export format, in UTF-16LE (with
+// or without a byte-order mark), UTF-8 or an 8-bit code page, with any line
+// ends. Writing keeps the file's encoding and line ends, and writes every
+// line the program did not change as its original bytes.
 RegistryData parseRegFile(const QByteArray &content);
 QByteArray serializeRegFile(const RegistryData &data);
+// Whether the content is a registry export at all (empty counts as one):
+// anything else is never parsed nor overwritten.
+bool isRegFile(const QByteArray &content);
 
 // The registry kept in a ".reg" file at `path`, read afresh for every load
 // and saved atomically, readable by the user only.

@@ -2,6 +2,7 @@
 
 #include "textfile/lines.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,7 +25,18 @@ public:
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             return RegistryData(); // no file yet: an empty registry
-        return parseRegFile(file.readAll());
+        const QByteArray content = file.readAll();
+        if (!isRegFile(content)) {
+            // Never parsed, so never written over. Told once for each state
+            // of the file, not at every use.
+            const QFileInfo info(file);
+            const auto state = std::pair(info.size(), info.lastModified());
+            const bool told = m_reportedState == state;
+            m_reportedState = state;
+            throw RegistryError::unreadable(m_path, told);
+        }
+        m_reportedState.reset();
+        return parseRegFile(content);
     }
 
     void save(const RegistryData &data) override
@@ -42,6 +54,7 @@ public:
 
 private:
     QString m_path;
+    std::optional<std::pair<qint64, QDateTime>> m_reportedState;
 };
 
 } // namespace

@@ -30,6 +30,14 @@ RegistryError RegistryError::cannotWrite(const QString &valueName)
     return RegistryError(QStringLiteral("Failed to set data for '%1'").arg(valueName));
 }
 
+RegistryError RegistryError::unreadable(const QString &filePath, bool alreadyReported)
+{
+    return RegistryError(QStringLiteral("The account store %1 is not a registry export file. Junkwarden leaves it and "
+                                        "the mail accounts in it as they are.")
+                             .arg(filePath),
+                         alreadyReported);
+}
+
 QString RegistryData::fullPath(const QString &path)
 {
     QString relative = path;
@@ -75,7 +83,7 @@ void RegistryData::createKey(const QString &path)
     if (!keys.isEmpty()) {
         QList<Entry> &last = keys.last().entries;
         if (last.isEmpty() || last.last().value || !last.last().rawLine.isEmpty())
-            last.append(Entry{std::nullopt, QString()});
+            last.append(Entry{std::nullopt, QString(), QByteArray()});
     }
     Key key;
     key.path = full;
@@ -160,7 +168,7 @@ RegistryData::Value &RegistryData::valueForWriting(const QString &path, const QS
         --at;
     Value fresh;
     fresh.name = name;
-    key.entries.insert(at, Entry{fresh, QString()});
+    key.entries.insert(at, Entry{fresh, QString(), QByteArray()});
     return *key.entries[at].value;
 }
 

@@ -4,9 +4,10 @@
 
 namespace jw {
 
-Error::Error(QString message)
+Error::Error(QString message, bool alreadyReported)
     : m_message(std::move(message))
     , m_utf8(m_message.toUtf8())
+    , m_alreadyReported(alreadyReported)
 {
 }
 

@@ -13,13 +13,16 @@ namespace jw {
 class Error : public std::exception
 {
 public:
-    explicit Error(QString message);
+    explicit Error(QString message, bool alreadyReported = false);
     const QString &message() const noexcept { return m_message; }
+    // The same fault was shown to the user before and is not shown again.
+    bool alreadyReported() const noexcept { return m_alreadyReported; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
 private:
     QString m_message;
     QByteArray m_utf8;
+    bool m_alreadyReported = false;
 };
 
 // A file could not be opened for reading or created for writing.

@@ -1,9 +1,9 @@
 #include "textfile/lines.h"
 
 #include "textfile/errors.h"
+#include "textfile/nativefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -141,20 +141,7 @@ QByteArray joinLines(const Lines &lines)
 
 void writeFileAtomically(const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError::cannotCreate(path);
-    if (permissions && !file.setPermissions(*permissions)) {
-        file.cancelWriting();
-        throw FileError::cannotCreate(path);
-    }
-    if (file.write(content.data(), content.size()) != content.size()) {
-        file.cancelWriting();
-        throw FileError::cannotCreate(path);
-    }
-    if (!file.commit())
-        throw FileError::cannotCreate(path);
+    writeNativeFileAtomically(nativePath(path), content, permissions);
 }
 
 void writeLines(const QString &path, const Lines &lines)

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "support/smalldisk.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -135,15 +136,56 @@ TEST(RegistryData, DeletesValuesAndWholeKeys)
     EXPECT_TRUE(serializeRegFile(data).contains("[HKEY_LOCAL_MACHINE\\Software\\Other]"));
 }
 
-TEST(RegistryData, ReadsUtf16ExportsWithByteOrderMark)
+// A file keeps its encoding and line ends, and every line the program did
+// not change keeps its bytes; the changed value is written the file's way.
+TEST(RegistryData, KeepsEncodingLineEndsAndForeignBytes)
 {
     QStringEncoder toUtf16(QStringEncoder::Utf16LE);
-    const QByteArray utf16 = QByteArray("\xff\xfe") + QByteArray(toUtf16(QString::fromUtf8(kExport) + QStringLiteral(
-                                 "[HKEY_CURRENT_USER\\Software\\Żółw]\r\n\"Name\"=\"Gęś\"\r\n")));
-    const RegistryData data = parseRegFile(utf16);
-    EXPECT_EQ(data.readString(QStringLiteral("\\Software\\żółw"), QStringLiteral("name")), QStringLiteral("Gęś"));
-    EXPECT_EQ(data.readInteger(kOe + QStringLiteral("00000002"), QStringLiteral("POP3 Port")), 110u);
-    EXPECT_TRUE(serializeRegFile(data).contains("\"Name\"=\"G\xc4\x99\xc5\x9b\"")) << "written back as UTF-8";
+    auto utf16 = [&toUtf16](const QByteArray &utf8) { return QByteArray(toUtf16(QString::fromUtf8(utf8))); };
+    auto lf = [](QByteArray text) { return text.replace("\r\n", "\n"); };
+    const QByteArray polish = QByteArray(kExport) + "[HKEY_CURRENT_USER\\Software\\\xc5\xbb\xc3\xb3\xc5\x82w]\r\n\"Name\"=\"G\xc4\x99\xc5\x9b\"\r\n";
+    const QByteArray latin1 = QByteArray(kExport) + "[HKEY_CURRENT_USER\\Software\\K]\r\n\"Name\"=\"caf\xe9\"\r\n";
+    struct Case
+    {
+        const char *name;
+        QByteArray before;
+        QByteArray after; // with "POP3 Server" of account 00000001 set to "localhost"
+        QString name1250; // what the last value reads as
+    };
+    const QByteArray oldLine = "\"POP3 Server\"=\"pop.home.example\"";
+    const QByteArray newLine = "\"POP3 Server\"=\"localhost\"";
+    auto changed = [&](const QByteArray &text) { return QByteArray(text).replace(oldLine, newLine); };
+    const Case cases[] = {
+        {"UTF-16LE with its mark", "\xff\xfe" + utf16(polish), "\xff\xfe" + utf16(changed(polish)), QStringLiteral("Gęś")},
+        {"UTF-16LE without a mark", utf16(polish), utf16(changed(polish)), QStringLiteral("Gęś")},
+        {"UTF-8 with LF only", lf(polish), lf(changed(polish)), QStringLiteral("Gęś")},
+        {"UTF-8 with its mark", "\xef\xbb\xbf" + polish, "\xef\xbb\xbf" + changed(polish), QStringLiteral("Gęś")},
+        {"8-bit Latin-1 value", latin1, changed(latin1), QStringLiteral("café")},
+        {"last line without a line end", polish.chopped(2), changed(polish).chopped(2), QStringLiteral("Gęś")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(isRegFile(c.before));
+        EXPECT_EQ(serializeRegFile(parseRegFile(c.before)), c.before) << "unchanged, it is written back as it was";
+        RegistryData data = parseRegFile(c.before);
+        const QStringList names = data.subkeyNames(QStringLiteral("\\Software"));
+        const QString last = names.contains(QStringLiteral("K")) ? QStringLiteral("\\Software\\K") : QStringLiteral("\\Software\\Żółw");
+        EXPECT_EQ(data.readString(last, QStringLiteral("Name")), c.name1250);
+        EXPECT_EQ(data.readInteger(kOe + QStringLiteral("00000002"), QStringLiteral("POP3 Port")), 110u);
+        data.writeString(kOe + QStringLiteral("00000001"), QStringLiteral("POP3 Server"), QStringLiteral("localhost"));
+        EXPECT_EQ(serializeRegFile(data), c.after);
+    }
+}
+
+TEST(RegistryData, OnlyExportFilesAreRead)
+{
+    QByteArray random(4096, Qt::Uninitialized);
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = char((i * 7919 + 13) % 251);
+    EXPECT_FALSE(isRegFile(random));
+    EXPECT_FALSE(isRegFile("some notes\r\n[HKEY_CURRENT_USER\\K]\r\n"));
+    EXPECT_TRUE(isRegFile(""));
+    EXPECT_TRUE(isRegFile("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"));
 }
 
 TEST(RegistryData, MalformedLinesAreKeptNotInterpreted)
@@ -211,6 +253,48 @@ TEST_F(FileRegistryTest, FailedSaveNamesTheValueAndLeavesTheOldFile)
     }
     EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(QFileInfo(blocked).isDir());
+}
+
+// A file that is no registry export is never written over: the first use
+// reports it naming the file, later uses of the same file stay quiet.
+TEST_F(FileRegistryTest, ForeignFileIsReportedOnceAndNeverWritten)
+{
+    QDir().mkpath(folder.file(QStringLiteral("reg")));
+    QByteArray random(3000, Qt::Uninitialized);
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = char((i * 31 + 7) % 256);
+    writeFile(path, random);
+    auto route = [this] {
+        changeRegistry(*registry, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+    };
+    for (const bool reportedBefore : {false, true}) {
+        try {
+            route();
+            ADD_FAILURE() << "a foreign file was used";
+        } catch (const RegistryError &e) {
+            EXPECT_TRUE(e.message().contains(path));
+            EXPECT_EQ(e.alreadyReported(), reportedBefore);
+        }
+    }
+    EXPECT_EQ(readFile(path), random);
+}
+
+TEST_F(FileRegistryTest, FullDiskLeavesTheOldFile)
+{
+    SmallDisk disk;
+    if (!disk.available())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    const QString onDisk = disk.path() + QStringLiteral("registry.reg");
+    const auto small = createFileRegistry(onDisk);
+    changeRegistry(*small, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+    const QByteArray before = readFile(onDisk);
+    disk.fill();
+    EXPECT_THROW(changeRegistry(*small, [](RegistryData &d) {
+                     d.writeString(QStringLiteral("\\K"), QStringLiteral("POP3 Server"), QStringLiteral("localhost"));
+                 }),
+                 RegistryError);
+    EXPECT_EQ(readFile(onDisk), before);
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files), QStringList{QStringLiteral("registry.reg")});
 }
 
 TEST_F(FileRegistryTest, WorkDoneBeforeAnErrorIsKept)

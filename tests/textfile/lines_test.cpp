@@ -1,6 +1,7 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 
+#include "support/smalldisk.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -8,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 using jw::LineRule;
 using jw::Lines;
@@ -82,45 +81,50 @@ TEST(WriteLines, PutsCrLfAfterEveryLineAndKeepsBytes)
     EXPECT_EQ(jw::test::readFile(path), QByteArray());
 }
 
-// Writes into a folder this process may not write to. Root ignores folder
-// permissions, so as root the write is tried by a child that has dropped to
-// the "nobody" user.
+// A save that cannot write every byte (no space left, a read-only file
+// system) leaves the old file byte for byte, leaves no temporary file and
+// reports the file it could not create.
 TEST(WriteLines, FailedWriteLeavesOldFileIntact)
 {
-    jw::test::TempProgramFolder folder;
-    const QString path = folder.configPath() + QStringLiteral("main.cfg");
-    jw::test::writeFile(path, "old=1\r\n");
-    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-        | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup;
-    QFile::setPermissions(folder.path(), readOnly);
-    QFile::setPermissions(folder.configPath(), readOnly);
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
-
-    auto tryWrite = [&path]() -> bool {
-        try {
-            jw::writeLines(path, {"new=2"});
-            return false;
-        } catch (const jw::FileError &e) {
-            return e.message() == QStringLiteral("Cannot create file ") + path;
-        }
+    jw::test::SmallDisk disk;
+    if (!disk.available())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    struct Case
+    {
+        const char *name;
+        qsizetype size;
+        bool readOnly;
     };
-    if (geteuid() == 0) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
-            _exit(dropped && tryWrite() ? 0 : 1);
+    const Case cases[] = {
+        {"full disk, tiny file", 10, false},
+        {"full disk, just under the old buffer", 15000, false},
+        {"full disk, larger than the buffer", 100000, false},
+        {"read-only file system", 10, true},
+    };
+    const QString path = disk.path() + QStringLiteral("main.cfg");
+    const QByteArray old = "old=1\r\n";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        disk.setReadOnly(false);
+        disk.release();
+        jw::test::writeFile(path, old);
+        if (c.readOnly)
+            disk.setReadOnly(true);
+        else
+            disk.fill();
+        try {
+            jw::writeLines(path, {QByteArray(c.size, 'n')});
+            ADD_FAILURE() << "the save should have failed";
+        } catch (const jw::FileError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Cannot create file ") + path);
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write should have failed with its message";
-    } else {
-        EXPECT_TRUE(tryWrite());
+        EXPECT_EQ(jw::test::readFile(path), old);
+        EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files), QStringList{QStringLiteral("main.cfg")});
     }
-    QFile::setPermissions(folder.configPath(), readOnly | QFileDevice::WriteOwner);
-    QFile::setPermissions(folder.path(), readOnly | QFileDevice::WriteOwner);
-    EXPECT_EQ(jw::test::readFile(path), QByteArray("old=1\r\n"));
-    EXPECT_EQ(QDir(folder.configPath()).entryList(QDir::Files), QStringList{QStringLiteral("main.cfg")});
+    disk.setReadOnly(false);
+    disk.release();
+    jw::writeLines(path, {"new=2"});
+    EXPECT_EQ(jw::test::readFile(path), QByteArray("new=2\r\n"));
 }
 
 TEST(WriteLines, FailureWhenTargetIsAFolder)

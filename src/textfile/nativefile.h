@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFileDevice>
+#include <QString>
+
+#include <optional>
+
+namespace jw {
+
+// A path as the operating system spells it: bytes, not text. Names that are
+// not valid in the locale's encoding (an 8-bit "caf\xe9" written by another
+// program) are reached only through their bytes.
+using NativePath = QByteArray;
+
+NativePath nativePath(const QString &path);
+// The path for messages: UTF-8 when it is valid, otherwise the display code
+// page, so that no byte is shown as a replacement character.
+QString displayPath(const NativePath &path);
+
+// The whole file, or nullopt when it cannot be opened or read.
+std::optional<QByteArray> readNativeFile(const NativePath &path);
+// Up to `maxBytes` from the start of the file.
+std::optional<QByteArray> readNativeFileHead(const NativePath &path, qsizetype maxBytes);
+// False when the file could not be removed (or was not there).
+bool removeNativeFile(const NativePath &path);
+
+// Replaces the whole file atomically: the content goes to a temporary file
+// beside it, which is written completely, synced to the disk and only then
+// renamed over the old file. Any failure on the way (no space, a read-only
+// folder, a failed sync or rename) removes the temporary file, leaves the old
+// file byte for byte as it was and throws FileError::cannotCreate. With
+// `permissions` the new file has exactly those from its first byte on;
+// otherwise it keeps the old file's, or gets the usual ones when it is new.
+void writeNativeFileAtomically(const NativePath &path, QByteArrayView content,
+                               std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// Whether some process (this one included) has the file open for writing,
+// so that it may still be growing. Answers true when it cannot tell.
+bool isOpenForWriting(const NativePath &path);
+
+} // namespace jw
