@@ -7,12 +7,14 @@
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
 
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -119,12 +121,24 @@ void FiltersPage::onListTabSwitched(int index)
 {
     // The list being left is saved (to its own file) before the new one loads.
     m_main.MainPageControlChanging();
+    if (m_pendingEdits) {
+        // It could not be written: stay on it rather than lose the edits.
+        const QSignalBlocker quiet(BialaTabControl);
+        BialaTabControl->setCurrentIndex(m_shownList);
+        m_main.UnsavedChanges = true;
+        return;
+    }
     m_shownList = index;
     BialaTabControlChange();
 }
 
 void FiltersPage::BialaTabControlChange()
 {
+    if (m_pendingEdits) {
+        // Back on a list whose save failed: its edits are still the news.
+        m_main.UnsavedChanges = true;
+        return;
+    }
     m_shownList = BialaTabControl->currentIndex();
     BialaTempEdit->hide();
     m_editedRow = -1;
@@ -296,24 +310,36 @@ bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
     return MainFormPage::eventFilter(watched, event);
 }
 
-void FiltersPage::BialaButtonZapiszClick()
+bool FiltersPage::BialaButtonZapiszClick()
 {
     BialaTempEditExit();
-    m_main.UnsavedChanges = false;
     if (!m_shownListRead) {
         // Its file could not be read: writing what is shown would lose it.
+        m_main.UnsavedChanges = false;
         m_main.showError(FileError::cannotOpen(listPath(m_shownList)).message());
-        return;
+        return true;
     }
     try {
         writeLines(listPath(m_shownList), m_model->lines());
         if (m_shownList == kWhiteList) {
-            removeFromAutoWhiteList(m_main.configFolder(), m_autoRemoved);
+            const QString autoPath = m_main.configFolder() + QLatin1String(kAutoWhiteListFile);
+            if (QFile::exists(autoPath)) {
+                // Entries the proxy added meanwhile stay; only deletions go.
+                removeFromAutoWhiteList(m_main.configFolder(), m_autoRemoved);
+            } else {
+                writeLines(autoPath, m_autoCopy);
+            }
             m_autoRemoved.clear();
         }
     } catch (const FileError &e) {
+        m_pendingEdits = true;
+        m_main.UnsavedChanges = true;
         m_main.showError(e.message());
+        return false;
     }
+    m_pendingEdits = false;
+    m_main.UnsavedChanges = false;
+    return true;
 }
 
 } // namespace jw

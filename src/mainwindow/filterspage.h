@@ -37,8 +37,12 @@ public:
     void BialaButtonSzukajClick();
     void BialaMemoDblClick();
     void BialaTempEditExit();
-    void BialaButtonZapiszClick();
+    // False when the list could not be written: the page then keeps the
+    // user's edits and stays unsaved, so that a later save can succeed.
+    bool BialaButtonZapiszClick();
     QString BialaFindTabStr() const;
+    // Edits whose save failed, kept until a save succeeds.
+    bool hasPendingEdits() const { return m_pendingEdits; }
     void SetLanguage();
 
     FilterListModel &model() const { return *m_model; }
@@ -67,6 +71,7 @@ private:
     Lines m_autoCopy;
     QList<QString> m_autoRemoved;
     int m_editedRow = -1;
+    bool m_pendingEdits = false;
 };
 
 } // namespace jw

@@ -284,14 +284,15 @@ void TMainForm::onPageSwitched(int index)
 
 void TMainForm::MainPageControlChanging()
 {
-    if (FirstChangeRequest) {
-        FirstChangeRequest = false;
-        UnsavedChanges = false;
-        return;
-    }
+    // The flags that loading the pages raised were wiped at the end of
+    // creation, so from the first run on a set flag is the user's edit.
+    FirstChangeRequest = false;
     if (UnsavedChanges) {
         if (m_shownPage == PageBiala) {
+            // A failed save keeps its edits on the page, which raises the
+            // flag again when the user comes back to it.
             TabBiala->BialaButtonZapiszClick();
+            UnsavedChanges = false;
             return;
         }
         if (prompts().question(language().text(keys::potwierdzZapisz), windowTitle())) {
@@ -395,6 +396,10 @@ void TMainForm::closeEvent(QCloseEvent *event)
 void TMainForm::FormClose()
 {
     MainPageControlChanging();
+    // List edits that could not be written when their page was left get one
+    // more try before the window goes.
+    if (m_shownPage != PageBiala && TabBiala->hasPendingEdits())
+        TabBiala->BialaButtonZapiszClick();
     try {
         const QString path = configFolder() + QLatin1String(settingskeys::kFileName);
         KeyValueFile settings = KeyValueFile::load(path);

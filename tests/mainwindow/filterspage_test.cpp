@@ -1,5 +1,7 @@
 #include "mainformfixture.h"
 
+#include "support/smalldisk.h"
+
 #include "mainwindow/files/filterlistmodel.h"
 #include "mainwindow/inplaceeditor.h"
 
@@ -214,6 +216,44 @@ TEST_F(FiltersPageTest, AListThatCannotBeReadIsNeverWrittenOver)
     switchList(kBadWords);
     EXPECT_TRUE(QFileInfo(config(QStringLiteral("blacklist"))).isDir());
     EXPECT_EQ(prompts.errors.size(), 2) << "the user is told the list was not saved";
+}
+
+// A list that cannot be written stays on screen with its edits, unsaved:
+// switching lists keeps it shown, leaving the page and coming back finds it
+// as it was, and the next save once there is room writes it.
+TEST_F(FiltersPageTest, AFailedSaveKeepsTheEditsUntilASaveSucceeds)
+{
+    writeFile(config(QStringLiteral("whitelist")), "ann@a.org\r\n");
+    SmallDisk disk(folder.configPath());
+    if (!disk.available())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    page();
+    disk.fill();
+    type(QStringLiteral("new@b.org"));
+    page().BialaButtonDodaj->click();
+    const QStringList edited{QStringLiteral("ann@a.org"), QStringLiteral("new@b.org")};
+    const QString error = QStringLiteral("Cannot create file ") + config(QStringLiteral("whitelist"));
+
+    switchList(kBlackList);
+    EXPECT_EQ(prompts.errors, QStringList{error});
+    EXPECT_EQ(page().BialaTabControl->currentIndex(), kWhiteList) << "the list that could not be saved stays shown";
+    EXPECT_EQ(shown(), edited);
+    EXPECT_TRUE(form->UnsavedChanges);
+
+    switchPage(TMainForm::PageOdpowiedz);
+    EXPECT_EQ(prompts.errors.size(), 2);
+    EXPECT_TRUE(prompts.questions.isEmpty()) << "the reply page was not edited";
+    switchPage(TMainForm::PageBiala);
+    EXPECT_EQ(shown(), edited) << "coming back does not reload over the edits";
+    EXPECT_TRUE(form->UnsavedChanges);
+    EXPECT_EQ(configFile("whitelist"), QByteArray("ann@a.org\r\n"));
+
+    disk.release();
+    switchList(kBlackList);
+    EXPECT_EQ(prompts.errors.size(), 2);
+    EXPECT_EQ(configFile("whitelist"), QByteArray("ann@a.org\r\nnew@b.org\r\n"));
+    EXPECT_EQ(page().BialaTabControl->currentIndex(), kBlackList);
+    EXPECT_FALSE(form->UnsavedChanges);
 }
 
 TEST_F(FiltersPageTest, TheShellReloadsTheListWhenThePageIsEntered)

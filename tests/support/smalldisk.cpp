@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -38,13 +39,41 @@ SmallDisk::SmallDisk()
     m_mounted = true;
 }
 
+SmallDisk::SmallDisk(const QString &over)
+{
+    m_ownFolder = false;
+    m_path = QDir(over).absolutePath();
+    if (::geteuid() != 0) {
+        m_whyNot = QStringLiteral("mounting a small file system needs root");
+        return;
+    }
+    QHash<QString, QByteArray> files;
+    const QDir folder(m_path);
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(name, file.readAll());
+    }
+    if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0755") != 0) {
+        m_whyNot = QStringLiteral("cannot mount tmpfs: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_mounted = true;
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QFile file(folder.filePath(it.key()));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(it.value());
+    }
+}
+
 SmallDisk::~SmallDisk()
 {
     if (!m_mounted)
         return;
     const QByteArray path = QFile::encodeName(m_path);
     ::umount2(path.constData(), MNT_DETACH);
-    ::rmdir(path.constData());
+    if (m_ownFolder)
+        ::rmdir(path.constData());
 }
 
 void SmallDisk::fill()

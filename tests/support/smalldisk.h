@@ -11,6 +11,8 @@ class SmallDisk
 {
 public:
     SmallDisk();
+    // Mounted over an existing folder, whose files it starts with.
+    explicit SmallDisk(const QString &over);
     ~SmallDisk();
     SmallDisk(const SmallDisk &) = delete;
     SmallDisk &operator=(const SmallDisk &) = delete;
@@ -30,6 +32,7 @@ private:
     QString m_path;
     QString m_whyNot;
     bool m_mounted = false;
+    bool m_ownFolder = true;
 };
 
 } // namespace jw::test
