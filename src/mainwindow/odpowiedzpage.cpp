@@ -67,6 +67,7 @@ void OdpowiedzPage::OdpowiedzCreate()
     if (!reply)
         return; // unreadable or empty: the fields stay as they are
     m_encoding = reply->encoding;
+    m_loadedBody = reply->body;
     OdpowiedzMemo->setPlainText(reply->body.join(QLatin1Char('\n')));
     OdpowiedzTematEdit->setText(reply->subject);
 }
@@ -82,9 +83,14 @@ bool OdpowiedzPage::OdpowiedzButtonZapiszClick()
     reply.encoding = m_encoding;
     reply.subject = OdpowiedzTematEdit->text();
     const QString body = OdpowiedzMemo->toPlainText();
-    // An empty body field holds no line, so the file is the subject alone.
-    if (!body.isEmpty())
+    if (body == m_loadedBody.join(QLatin1Char('\n'))) {
+        // Unchanged: every line read is written again, also a body of one
+        // empty line, which the text field cannot tell from no body.
+        reply.body = m_loadedBody;
+    } else if (!body.isEmpty()) {
+        // An empty body field holds no line, so the file is the subject alone.
         reply.body = body.split(QLatin1Char('\n'));
+    }
     m_main.TempMemo = replyLines(reply);
     try {
         writeLines(path(), m_main.TempMemo);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include "mainwindow/files/replyfile.h"
 #include "mainwindow/page.h"
 
@@ -33,6 +35,7 @@ public:
 private:
     QString path() const;
     TextEncoding m_encoding = TextEncoding::Utf8;
+    QStringList m_loadedBody; // the body lines as last read from the file
 };
 
 } // namespace jw

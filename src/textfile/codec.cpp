@@ -189,6 +189,11 @@ TextEncoding detectEncoding(QByteArrayView bytes)
     return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Windows1250;
 }
 
+QString decodeAs(QByteArrayView bytes, TextEncoding encoding)
+{
+    return encoding == TextEncoding::Windows1250 ? decode(bytes, CodePage::Windows1250) : QString::fromUtf8(bytes);
+}
+
 QByteArray encodeFor(QStringView text, TextEncoding encoding)
 {
     if (encoding == TextEncoding::Windows1250) {

@@ -38,6 +38,10 @@ QByteArray encodeDisplay(QStringView text);
 // stored the way the file already is.
 enum class TextEncoding { Utf8, Windows1250 };
 TextEncoding detectEncoding(QByteArrayView bytes);
+// Decodes a part of a file by the file's encoding, so that a line of a
+// Windows-1250 file that happens to be valid UTF-8 is still read as 1250 and
+// written back as the same bytes.
+QString decodeAs(QByteArrayView bytes, TextEncoding encoding);
 // Windows-1250 files get Windows-1250 when every character fits, and UTF-8
 // otherwise (no character is ever turned into "?").
 QByteArray encodeFor(QStringView text, TextEncoding encoding);

@@ -27,6 +27,9 @@ TEST_F(OdpowiedzPageTest, LoadsAndSavesSubjectAndBody)
          "S\r\n" + QByteArray(6000, 'x') + "\r\n"},
         {"code page kept", "Temat \xbf\r\nTre\x9c\xe6\r\n", QStringLiteral(u"Temat ż"), QStringLiteral(u"Treść"),
          "Temat \xbf\r\nTre\x9c\xe6\r\n"},
+        {"1250 line that reads as UTF-8", "Temat \xbf\r\n\xc5\xbc\r\n", QStringLiteral(u"Temat ż"), QStringLiteral(u"ĹĽ"),
+         "Temat \xbf\r\n\xc5\xbc\r\n"},
+        {"subject and one empty line", "S\r\n\r\n", QStringLiteral("S"), QString(), "S\r\n\r\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

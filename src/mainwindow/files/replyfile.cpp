@@ -16,9 +16,9 @@ std::optional<ReplyMessage> readReplyFile(const QString &path)
         return std::nullopt;
     ReplyMessage reply;
     reply.encoding = detectEncoding(content);
-    reply.subject = decodeDisplay(lines.first());
+    reply.subject = decodeAs(lines.first(), reply.encoding);
     for (qsizetype i = 1; i < lines.size(); ++i)
-        reply.body.append(decodeDisplay(lines[i]));
+        reply.body.append(decodeAs(lines[i], reply.encoding));
     return reply;
 }
 
