@@ -162,7 +162,7 @@ void previewOneMegabyte(benchmark::State &state)
     p.page->KwarantannaPokaz();
     int big = -1;
     for (int i = 0; i < p.page->model().size(); ++i) {
-        if (p.page->model().row(i).path.endsWith(QStringLiteral("big.eml")))
+        if (p.page->model().row(i).path.endsWith("big.eml"))
             big = i;
     }
     for (auto _ : state) {

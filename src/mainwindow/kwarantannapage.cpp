@@ -602,7 +602,7 @@ void KwarantannaPage::KwarantannaPopupWyslijdosiebieClick()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    QStringList paths;
+    QList<NativePath> paths;
     for (int row : rows)
         paths.append(m_model->row(row).path);
     const QSignalBlocker blocker(KwarantannaMemo->selectionModel());

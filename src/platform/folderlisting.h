@@ -13,7 +13,8 @@ namespace jw {
 // system call per entry.
 struct FolderEntry
 {
-    QString name;
+    QString name;          // for showing: see displayPath()
+    QByteArray nativeName; // the name's bytes, to reach the entry by
     bool isFolder = false;
     qint64 size = 0;
     qint64 modifiedSecs = 0; // seconds since the epoch
@@ -21,17 +22,13 @@ struct FolderEntry
 
 // The entries of `folder` (without "." and ".."), in the order the file
 // system gives them; empty when the folder cannot be read.
-QList<FolderEntry> listFolder(const QString &folder);
+QList<FolderEntry> listFolder(const QByteArray &folder);
 
 // Calls `visit` for every regular file of `folder` with its entry and up to
-// `headBytes` from its start (empty for an empty file), opening each file
+// `headBytes` from its start (folders are native paths: see nativefile.h) (empty for an empty file), opening each file
 // relative to the folder. A file that cannot be read is passed over.
-void forEachFileHead(const QString &folder, qsizetype headBytes,
+void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
                      const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
-
-// Up to `maxBytes` from the start of a file, in as few system calls as the
-// system allows; nullopt when it cannot be opened or read.
-std::optional<QByteArray> readFileHead(const QString &path, qsizetype maxBytes);
 
 // The local time's offset from UTC, in seconds, at a moment given in seconds
 // since the epoch.

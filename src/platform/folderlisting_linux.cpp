@@ -1,6 +1,6 @@
 #include "platform/folderlisting.h"
 
-#include <QFile>
+#include "textfile/nativefile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,10 +12,10 @@
 
 namespace jw {
 
-QList<FolderEntry> listFolder(const QString &folder)
+QList<FolderEntry> listFolder(const QByteArray &folder)
 {
     QList<FolderEntry> entries;
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    DIR *dir = opendir(folder.constData());
     if (!dir)
         return entries;
     const int fd = dirfd(dir);
@@ -27,7 +27,8 @@ QList<FolderEntry> listFolder(const QString &folder)
         if (fstatat(fd, name, &info, 0) != 0)
             continue;
         FolderEntry e;
-        e.name = QFile::decodeName(name);
+        e.nativeName = QByteArray(name);
+        e.name = displayPath(e.nativeName);
         e.isFolder = S_ISDIR(info.st_mode);
         e.size = info.st_size;
         e.modifiedSecs = info.st_mtim.tv_sec;
@@ -59,10 +60,10 @@ bool readAll(int fd, QByteArray &buffer)
 
 } // namespace
 
-void forEachFileHead(const QString &folder, qsizetype headBytes,
+void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
                      const std::function<void(const FolderEntry &, const QByteArray &)> &visit)
 {
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    DIR *dir = opendir(folder.constData());
     if (!dir)
         return;
     const int dirFd = dirfd(dir);
@@ -83,25 +84,13 @@ void forEachFileHead(const QString &folder, qsizetype headBytes,
         if (!read)
             continue;
         FolderEntry e;
-        e.name = QFile::decodeName(entry->d_name);
+        e.nativeName = QByteArray(entry->d_name);
+        e.name = displayPath(e.nativeName);
         e.size = info.st_size;
         e.modifiedSecs = info.st_mtim.tv_sec;
         visit(e, head);
     }
     closedir(dir);
-}
-
-std::optional<QByteArray> readFileHead(const QString &path, qsizetype maxBytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    QByteArray head(maxBytes, Qt::Uninitialized);
-    const bool read = readAll(fd, head);
-    ::close(fd);
-    if (!read)
-        return std::nullopt;
-    return head;
 }
 
 int localUtcOffset(qint64 secs)

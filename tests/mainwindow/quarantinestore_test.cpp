@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <utime.h>
 
 namespace jw::test {
@@ -69,6 +70,8 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
         {"zero and empty", home, message("0", ""), true, true, false},
         {"invalid but fresh", home, "still being writ", false, true, true},
         {"lone LF lines", home, "s\nf\nNew\nn\n" + kMarker1 + "\n", false, false, false},
+        {"first line of 300 KB", home, message(QByteArray(300 * 1024, 's'), "long@x"), true, true, false},
+        {"invalid, settled, held open for writing", home, "s\r\nf\r\nNew\r\n", false, true, false},
     };
     int n = 0;
     QStringList paths;
@@ -80,16 +83,26 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
         setModified(path, c.fresh ? now.addSecs(-5) : now.addSecs(-3600));
         paths.append(path);
     }
+    // The writer of the last file has it open still, stalled.
+    QFile writer(paths.last());
+    ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Append));
+    setModified(paths.last(), now.addSecs(-3600));
     const QList<QuarantineRow> rows = store().scan(now);
+    writer.close();
     for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(cases[i].name);
-        const bool listed = std::any_of(rows.begin(), rows.end(), [&](const QuarantineRow &r) { return r.path == paths[i]; });
+        const bool listed = std::any_of(rows.begin(), rows.end(),
+                                        [&](const QuarantineRow &r) { return r.path == QFile::encodeName(paths[i]); });
         EXPECT_EQ(listed, cases[i].listed);
         EXPECT_EQ(QFile::exists(paths[i]), cases[i].kept);
     }
-    ASSERT_EQ(rows.size(), 2);
-    const QuarantineRow offer = rows[0].subject == QStringLiteral("Offer") ? rows[0] : rows[1];
-    const QuarantineRow nulls = rows[0].subject == QStringLiteral("Offer") ? rows[1] : rows[0];
+    ASSERT_EQ(rows.size(), 3);
+    auto bySubject = [&rows](const QString &subject) {
+        return *std::find_if(rows.begin(), rows.end(), [&](const QuarantineRow &r) { return r.subject == subject; });
+    };
+    const QuarantineRow offer = bySubject(QStringLiteral("Offer"));
+    const QuarantineRow nulls = bySubject(QStringLiteral("(no subject)"));
+    EXPECT_EQ(bySubject(QString(300 * 1024, QLatin1Char('s'))).sender, QStringLiteral("long@x"));
     EXPECT_EQ(offer.sender, QStringLiteral("spam@x"));
     EXPECT_EQ(offer.account, QStringLiteral("home@pop.example"));
     EXPECT_EQ(offer.status, QByteArray("New"));
@@ -120,13 +133,58 @@ TEST_F(QuarantineStoreTest, SectionsWithAndWithoutMarkers)
     EXPECT_EQ(QuarantineStore::contentSection("nothing"), QByteArray());
 }
 
-TEST_F(QuarantineStoreTest, MarkReadRewritesOnlyTheThirdLine)
+// Marking read changes the status line the scan reads, and no other byte:
+// a lone LF inside a header line does not move it.
+TEST_F(QuarantineStoreTest, MarkReadChangesOnlyTheStatusTheScanReads)
 {
-    const QString path = account(QStringLiteral("a")) + QStringLiteral("m1");
-    writeFile(path, "Subject\nSender\nNew\nnote\n" + kMarker1 + "\ncontent");
-    QuarantineStore::markRead(path);
-    EXPECT_EQ(readFile(path), "Subject\r\nSender\r\nReaded\r\nnote\r\n" + kMarker1 + "\r\ncontent\r\n");
-    EXPECT_THROW(QuarantineStore::markRead(path + QStringLiteral("-gone")), FileError);
+    const struct
+    {
+        const char *name;
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"CR LF lines", message("s", "f"), message("s", "f", "Readed")},
+        {"lone LF inside the subject", "Sub\nject\r\nf\r\nNew\r\nn\r\n" + kMarker1 + "\r\nc\nd\r\n",
+         "Sub\nject\r\nf\r\nReaded\r\nn\r\n" + kMarker1 + "\r\nc\nd\r\n"},
+        {"lone CR breaks, last line open", "s\rf\rNew\rn\r" + kMarker1 + "\rcontent",
+         "s\rf\rReaded\rn\r" + kMarker1 + "\rcontent"},
+    };
+    const QString folderA = account(QStringLiteral("a"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = folderA + QStringLiteral("m1");
+        writeFile(path, c.before);
+        QuarantineStore::markRead(QFile::encodeName(path));
+        EXPECT_EQ(readFile(path), c.after);
+        const QList<QuarantineRow> rows = store().scan(now.addSecs(3600));
+        ASSERT_EQ(rows.size(), 1) << "still valid";
+        EXPECT_EQ(rows[0].status, QByteArray("Readed"));
+    }
+    EXPECT_THROW(QuarantineStore::markRead(QFile::encodeName(folderA) + "gone"), FileError);
+}
+
+// Folders and files named in an 8-bit code page are listed, read, marked,
+// resent and deleted by their real bytes.
+TEST_F(QuarantineStoreTest, EightBitNamesAreReachedByTheirBytes)
+{
+    const QByteArray folderName = "caf\xe9";
+    const QByteArray accountFolder = QFile::encodeName(folder.messagesPath()) + folderName + '/';
+    ASSERT_EQ(::mkdir(accountFolder.constData(), 0700), 0);
+    const QByteArray path = accountFolder + "m\xe9ssage";
+    writeNativeFileAtomically(path, message("s", "f"));
+    const QList<QuarantineRow> rows = store().scan(now);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].account, QStringLiteral(u"café"));
+    EXPECT_EQ(rows[0].path, path);
+    EXPECT_TRUE(QuarantineStore::readText(rows[0].path).contains("<p>Hello</p>"));
+    QuarantineStore::markRead(rows[0].path);
+    EXPECT_EQ(readNativeFile(path), message("s", "f", "Readed"));
+    store().requestResend({rows[0].path});
+    EXPECT_EQ(readNativeFile(path + "_resend"), message("s", "f", "Resend"));
+    EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")), path + "_resend\r\n");
+    QuarantineStore::remove(rows[0].path);
+    EXPECT_FALSE(readNativeFile(path).has_value());
+    EXPECT_TRUE(store().scan(now).isEmpty());
 }
 
 TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
@@ -136,7 +194,7 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
     writeFile(folderA + QStringLiteral("m2"), message("two", "y", "Readed"));
     writeFile(folder.configPath() + QStringLiteral("to_resend"), "/earlier/copy_resend");
     QList<int> handled;
-    store().requestResend({folderA + QStringLiteral("m2"), folderA + QStringLiteral("m1")},
+    store().requestResend({QFile::encodeName(folderA + QStringLiteral("m2")), QFile::encodeName(folderA + QStringLiteral("m1"))},
                           [&handled](int i) { handled.append(i); });
     EXPECT_EQ(handled, (QList<int>{0, 1}));
     EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")),
@@ -148,7 +206,9 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
 
     // A message that vanished stops the request; the list is not written.
     const QByteArray list = readFile(folder.configPath() + QStringLiteral("to_resend"));
-    EXPECT_THROW(store().requestResend({folderA + QStringLiteral("m1"), folderA + QStringLiteral("gone")}), FileError);
+    EXPECT_THROW(store().requestResend({QFile::encodeName(folderA + QStringLiteral("m1")),
+                                        QFile::encodeName(folderA + QStringLiteral("gone"))}),
+                 FileError);
     EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")), list);
 }
 

@@ -5,11 +5,8 @@
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 
-#include <QFile>
 #include <QHash>
-#include <QFile>
 #include <QLocale>
-
 
 namespace jw {
 
@@ -19,12 +16,12 @@ const QByteArray kFirstMarker = QByteArray(QuarantineStore::kMarker) + '1';
 const QByteArray kSecondMarker = QByteArray(QuarantineStore::kMarker) + '2';
 
 constexpr qsizetype kHeadBytes = 4096;
-constexpr qsizetype kLongHeadBytes = 256 * 1024;
 
 // The first five lines, by the status files' rule: CR (or CR LF) ends a
 // line, 0x1A ends the file. `head` is the start of the file; when its first
-// lines are longer than that, more of the file is read.
-Lines headLines(const QString &path, const QByteArray &head, qint64 fileSize)
+// lines are longer than that, the whole file is read, however long they are.
+// nullopt when the file could not be read: it is then not judged at all.
+std::optional<Lines> headLines(const NativePath &path, const QByteArray &head, qint64 fileSize)
 {
     LineLimits limits;
     limits.maxLines = 6;
@@ -32,13 +29,35 @@ Lines headLines(const QString &path, const QByteArray &head, qint64 fileSize)
     // A sixth line proves the fifth complete; a head of the whole file too.
     if (lines.size() > 5 || head.size() >= fileSize)
         return lines.mid(0, 5);
-    const std::optional<QByteArray> longer = readFileHead(path, kLongHeadBytes);
-    if (!longer)
-        return Lines();
-    lines = splitLines(*longer, LineRule::CrBreakSubEnds, limits);
-    if (lines.size() > 5 || longer->size() < kLongHeadBytes)
-        return lines.mid(0, 5);
-    return Lines(); // five lines longer than any message header: not valid
+    const std::optional<QByteArray> whole = readNativeFile(path);
+    if (!whole)
+        return std::nullopt;
+    return splitLines(*whole, LineRule::CrBreakSubEnds, limits).mid(0, 5);
+}
+
+// The content with line 3 replaced. Lines are counted as the scan counts
+// them (CR or CR LF ends a line; a lone LF is part of its line), so the line
+// changed is the one the scan reads as the status, and nothing else moves.
+QByteArray withStatus(const QByteArray &content, const QByteArray &status)
+{
+    QByteArray out = content;
+    qsizetype start = 0;
+    for (int line = 0; line < 2; ++line) {
+        const qsizetype cr = out.indexOf('\r', start);
+        if (cr < 0) {
+            // Fewer lines than that: the missing ones are empty.
+            out.append("\r\n");
+            start = out.size();
+            continue;
+        }
+        start = cr + 1;
+        if (start < out.size() && out[start] == '\n')
+            ++start;
+    }
+    qsizetype end = out.indexOf('\r', start);
+    if (end < 0)
+        end = out.size();
+    return out.replace(start, end - start, status);
 }
 
 // Formats received times. The locale's formats are looked up once a scan,
@@ -111,20 +130,25 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
     QList<QuarantineRow> rows;
     const ReceivedFormat received;
     const qint64 settledBefore = now.toSecsSinceEpoch() - kSettleSeconds;
-    for (const FolderEntry &account : listFolder(m_messagesFolder)) {
+    const NativePath messages = nativePath(m_messagesFolder);
+    for (const FolderEntry &account : listFolder(messages)) {
         // Hidden folders are not accounts; files here are not messages.
-        if (!account.isFolder || account.name.startsWith(QLatin1Char('.')))
+        if (!account.isFolder || account.nativeName.startsWith('.'))
             continue;
-        const QString folder = m_messagesFolder + account.name + QLatin1Char('/');
+        const NativePath folder = messages + account.nativeName + '/';
         forEachFileHead(folder, kHeadBytes, [&](const FolderEntry &file, const QByteArray &head) {
-            if (file.size <= 0 || file.name.contains(QLatin1String(kResendTag)))
+            if (file.size <= 0 || file.nativeName.contains(kResendTag))
                 return;
-            const QString path = folder + file.name;
-            const Lines lines = headLines(path, head, file.size);
+            const NativePath path = folder + file.nativeName;
+            const std::optional<Lines> read = headLines(path, head, file.size);
+            if (!read)
+                return;
+            const Lines &lines = *read;
             if (lines.value(4) != kFirstMarker) {
-                // Maybe still being written: only a settled file is removed.
-                if (file.modifiedSecs <= settledBefore)
-                    QFile::remove(path);
+                // Maybe still being written: only a settled file that no
+                // process holds open for writing is removed.
+                if (file.modifiedSecs <= settledBefore && !isOpenForWriting(path))
+                    removeNativeFile(path);
                 return;
             }
             QuarantineRow row;
@@ -143,9 +167,12 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
     return rows;
 }
 
-QByteArray QuarantineStore::readText(const QString &path)
+QByteArray QuarantineStore::readText(const NativePath &path)
 {
-    return joinLines(readLines(path, LineRule::AnyBreak));
+    const std::optional<QByteArray> content = readNativeFile(path);
+    if (!content)
+        throw FileError::cannotOpen(displayPath(path));
+    return joinLines(splitLines(*content, LineRule::AnyBreak));
 }
 
 QByteArray QuarantineStore::contentSection(const QByteArray &text)
@@ -168,37 +195,37 @@ QByteArray QuarantineStore::sourceSection(const QByteArray &text)
     return text.mid(second + kSecondMarker.size(), kMaxSourceLength);
 }
 
-Lines QuarantineStore::setStatus(const QString &path, const QByteArray &status)
+QByteArray QuarantineStore::setStatus(const NativePath &path, const QByteArray &status)
 {
-    Lines lines = readLines(path, LineRule::AnyBreak);
-    while (lines.size() < 3)
-        lines.append(QByteArray());
-    lines[2] = status;
-    writeLines(path, lines);
-    return lines;
+    const std::optional<QByteArray> content = readNativeFile(path);
+    if (!content)
+        throw FileError::cannotOpen(displayPath(path));
+    const QByteArray changed = withStatus(*content, status);
+    writeNativeFileAtomically(path, changed);
+    return changed;
 }
 
-void QuarantineStore::markRead(const QString &path)
+void QuarantineStore::markRead(const NativePath &path)
 {
     setStatus(path, "Readed");
 }
 
-void QuarantineStore::remove(const QString &path)
+void QuarantineStore::remove(const NativePath &path)
 {
-    QFile::remove(path);
+    removeNativeFile(path);
 }
 
-void QuarantineStore::requestResend(const QStringList &paths, const std::function<void(int)> &handled) const
+void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled) const
 {
     const QString listPath = m_configFolder + QLatin1String(kResendList);
     ListFile list = readListFile(listPath);
     if (list.state == ListFile::State::Unreadable)
         throw FileError::cannotOpen(listPath);
     for (int i = 0; i < paths.size(); ++i) {
-        const Lines lines = setStatus(paths[i], "Resend");
-        const QString copy = paths[i] + QLatin1String(kResendTag);
-        writeLines(copy, lines);
-        list.lines.append(QFile::encodeName(copy));
+        const QByteArray content = setStatus(paths[i], "Resend");
+        const NativePath copy = paths[i] + kResendTag;
+        writeNativeFileAtomically(copy, content);
+        list.lines.append(copy);
         if (handled)
             handled(i);
     }

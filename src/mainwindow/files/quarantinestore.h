@@ -1,6 +1,7 @@
 #pragma once
 
 #include "textfile/lines.h"
+#include "textfile/nativefile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -18,7 +19,7 @@ struct QuarantineRow
     QString subject;
     QString received; // the file's modification time, in the user's format
     QString account;  // the account folder's name
-    QString path;
+    NativePath path;  // by its bytes: names need not be valid text
     QByteArray status; // "New", "Readed", "Resend", or anything else
     QString spamNote;
 };
@@ -39,28 +40,30 @@ public:
 
     QuarantineStore(QString messagesFolder, QString configFolder, QString subjectNull, QString fromNull);
 
-    // The rows of every valid message. Invalid files that have not changed
-    // for a minute are deleted; younger ones are passed over.
+    // The rows of every valid message. An invalid file is deleted only when
+    // it has not changed for a minute and no process has it open for
+    // writing; a file that cannot be read is left alone.
     QList<QuarantineRow> scan(const QDateTime &now = QDateTime::currentDateTime()) const;
 
     // The whole file, lines joined with CR LF. Throws FileError.
-    static QByteArray readText(const QString &path);
+    static QByteArray readText(const NativePath &path);
     static QByteArray contentSection(const QByteArray &text);
     static QByteArray sourceSection(const QByteArray &text);
 
-    // Sets line 3 to "Readed". Throws FileError.
-    static void markRead(const QString &path);
+    // Sets line 3 to "Readed", lines counted as the scan counts them; every
+    // other byte of the file stays. Throws FileError.
+    static void markRead(const NativePath &path);
     // Deletes the message file; a failure is not reported.
-    static void remove(const QString &path);
+    static void remove(const NativePath &path);
     // Marks each message "Resend", writes its resend copy and appends the
     // copy's path to the resend list, in order. Calls `handled` after each
     // message. Throws FileError, after which the list is not written.
-    void requestResend(const QStringList &paths, const std::function<void(int)> &handled = {}) const;
+    void requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled = {}) const;
 
     static QString formatReceived(const QDateTime &modified);
 
 private:
-    static Lines setStatus(const QString &path, const QByteArray &status);
+    static QByteArray setStatus(const NativePath &path, const QByteArray &status);
 
     QString m_messagesFolder;
     QString m_configFolder;
