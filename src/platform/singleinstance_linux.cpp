@@ -1,12 +1,20 @@
 #include "platform/singleinstance.h"
 
+#include "textfile/nativefile.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace jw {
 
@@ -21,24 +29,47 @@ class LinuxSingleInstance final : public SingleInstance
 public:
     explicit LinuxSingleInstance(const QString &folder)
         : m_folder(folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) : folder)
-        , m_lock(m_folder + QStringLiteral("/junkwarden.lock"))
+        , m_lockPath(m_folder + QStringLiteral("/junkwarden.lock"))
         , m_socketPath(m_folder + QStringLiteral("/junkwarden.socket"))
     {
-        // A lock whose owner has died is stale whatever its age; a live
-        // owner's lock is never broken.
-        m_lock.setStaleLockTime(0);
+    }
+
+    ~LinuxSingleInstance() override
+    {
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
     }
 
     bool becomePrimary() override
     {
         QDir().mkpath(m_folder);
-        if (!m_lock.tryLock(0)) {
-            // No lock could be made at all (not merely: someone holds it):
-            // go on as the running copy, as the program did without one.
-            if (m_lock.error() != QLockFile::LockFailedError)
-                return true;
-            return false;
+        // The kernel holds the lock for the process and drops it when the
+        // process ends, however it ends: no lock is ever stale.
+        const NativePath path = nativePath(m_lockPath);
+        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == ELOOP)) {
+            // Left by a run under another user id (say, under sudo): it is in
+            // this user's own folder, so it is replaced.
+            ::unlink(path.constData());
+            fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         }
+        if (fd < 0) {
+            m_problem = m_lockPath + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+            return true; // run all the same, as the program did without a lock
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK)
+                return false; // a live copy holds it
+            m_problem = m_lockPath + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+            return true;
+        }
+        m_lockFd = fd;
+        // For people looking: who holds it.
+        const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
+            m_problem.clear();
         // Only the lock holder may clear a socket left by a crashed copy.
         QLocalServer::removeServer(m_socketPath);
         m_server = new QLocalServer(this);
@@ -47,6 +78,8 @@ public:
         m_server->listen(m_socketPath);
         return true;
     }
+
+    QString lockProblem() const override { return m_problem; }
 
     bool sendShowRequest() override
     {
@@ -89,8 +122,10 @@ private:
     }
 
     QString m_folder;
-    QLockFile m_lock;
+    QString m_lockPath;
     QString m_socketPath;
+    int m_lockFd = -1;
+    QString m_problem;
     QLocalServer *m_server = nullptr;
     QHash<QLocalSocket *, QByteArray> m_pending;
 };

@@ -130,7 +130,9 @@ private:
     X(nieMaKont3, "nie ma kont3")                                                        \
     X(zbytWysokiPoziomSpamu, "zbyt wysoki poziom spamu")                                 \
     /* "%1" stands for the account's name */                                             \
-    X(kontoPrzecinek, "konto przecinek")
+    X(kontoPrzecinek, "konto przecinek")                                                 \
+    /* followed by the lock's path and the system's reason */                            \
+    X(brakBlokady, "brak blokady")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

@@ -6,6 +6,7 @@
 #include "platform/shell.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "settings/languagetable.h"
 #include "tray/mailrouting.h"
 
 #include <QApplication>
@@ -64,6 +65,8 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
                                             TrayServices{*processes, prompts, *shell, *clock, *routing},
                                             parts.createMainWindow);
     prompts.setLanguage(&tray->LanguageMemo);
+    if (!instance->lockProblem().isEmpty())
+        prompts.information(tray->LanguageMemo.text(keys::brakBlokady) + QLatin1Char(' ') + instance->lockProblem());
     QObject::connect(instance.get(), &SingleInstance::showRequested, tray.get(), &TTrayForm::PokazkonfiguracjeClick);
 
     if (!startsInTrayOnly(QCoreApplication::arguments()))

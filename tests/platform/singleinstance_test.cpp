@@ -2,12 +2,18 @@
 
 #include "support/testfiles.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace jw::test {
 namespace {
@@ -59,6 +65,47 @@ TEST(SingleInstance, StaleLockAndSocketOfADeadCopyDoNotBlock)
     EXPECT_FALSE(later->becomePrimary());
     EXPECT_TRUE(later->sendShowRequest());
     EXPECT_TRUE(waitUntil([&] { return shown == 1; }));
+}
+
+// A lock left by a run under another user id (one that crashed under sudo)
+// must not block this user's start: tried by a child that has become the
+// "nobody" user, in its own runtime folder holding root's lock file.
+TEST(SingleInstance, LockOfAnotherUserDoesNotBlock)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to leave a lock owned by another user";
+    QTemporaryDir runtime;
+    const QByteArray folder = QFile::encodeName(runtime.path());
+    const QByteArray lock = folder + "/junkwarden.lock";
+    writeFile(runtime.filePath(QStringLiteral("junkwarden.lock")), "4242\n");
+    ASSERT_EQ(::chmod(lock.constData(), 0600), 0);
+    ASSERT_EQ(::chown(folder.constData(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        const auto copy = createSystemSingleInstance(runtime.path());
+        const bool primary = copy->becomePrimary();
+        ::_exit(!primary ? 1 : !copy->lockProblem().isEmpty() ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: blocked, 2: no lock taken, 3: could not become nobody";
+    struct stat info = {};
+    ASSERT_EQ(::stat(lock.constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u) << "the foreign lock was replaced by the user's own";
+}
+
+// Where no lock can be made at all, the copy runs and says why.
+TEST(SingleInstance, NoLockAtAllIsReportedNotSilent)
+{
+    QTemporaryDir runtime;
+    QDir().mkpath(runtime.filePath(QStringLiteral("junkwarden.lock/inside"))); // a folder in the lock's place
+    const auto copy = createSystemSingleInstance(runtime.path());
+    EXPECT_TRUE(copy->becomePrimary());
+    EXPECT_TRUE(copy->lockProblem().startsWith(runtime.filePath(QStringLiteral("junkwarden.lock")) + QStringLiteral(": ")));
 }
 
 TEST(SingleInstance, ShowRequestWithNobodyListeningGivesUp)
