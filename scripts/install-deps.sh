@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-qpa-plugins libc-bin
+    libgumbo-dev
 )
 
 missing=()

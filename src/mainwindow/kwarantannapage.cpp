@@ -1,5 +1,7 @@
 #include "mainwindow/kwarantannapage.h"
 
+#include "mailhtml/safehtml.h"
+
 #include "mainwindow/files/filterlistfiles.h"
 #include "mainwindow/mainform.h"
 #include "mainwindow/safebrowser.h"
@@ -497,6 +499,11 @@ QByteArray KwarantannaPage::declaredCharset(const QByteArray &content, const QBy
     return charsetAfter(header, type, lineEnd);
 }
 
+QString KwarantannaPage::shownInPart(qsizetype characters) const
+{
+    return m_main.language().text(keys::podgladSkrocony).replace(QStringLiteral("%1"), QString::number(characters));
+}
+
 void KwarantannaPage::showMessage(int row)
 {
     QuarantineRow &record = m_model->row(row);
@@ -524,9 +531,22 @@ void KwarantannaPage::showMessage(int row)
     const QByteArray shown = contentView ? content : source;
     if (shown.isEmpty()) {
         setPreview(QStringLiteral("<html></html>"), true);
+    } else if (contentView && shown.contains('<') && shown.contains('>') && shown.size() <= kMaxHtmlBytes) {
+        const QString html = decoded(shown);
+        qsizetype read = 0;
+        const QString safe = sanitizeMailHtml(html, {}, &read);
+        setPreview(read < html.size() ? QStringLiteral("<p><i>") + shownInPart(read).toHtmlEscaped() + QStringLiteral("</i></p>") + safe
+                                      : safe,
+                   true);
+    } else if (shown.size() > kMaxShownBytes) {
+        // Cut at a character's start, so a UTF-8 character is not split.
+        qsizetype cut = kMaxShownBytes;
+        while (cut > 0 && (uchar(shown[cut]) & 0xc0) == 0x80)
+            --cut;
+        const QString part = decoded(shown.left(cut));
+        setPreview(shownInPart(part.size()) + QStringLiteral("\n\n") + part, false);
     } else {
-        const bool html = contentView && shown.contains('<') && shown.contains('>') && shown.size() <= kMaxHtmlBytes;
-        setPreview(decoded(shown), html);
+        setPreview(decoded(shown), false);
     }
     KwarantannaOd->setText(shortLine(record.sender));
     KwarantannaTemat->setText(shortLine(record.subject));

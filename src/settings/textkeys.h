@@ -132,7 +132,9 @@ private:
     /* "%1" stands for the account's name */                                             \
     X(kontoPrzecinek, "konto przecinek")                                                 \
     /* followed by the lock's path and the system's reason */                            \
-    X(brakBlokady, "brak blokady")
+    X(brakBlokady, "brak blokady")                                                       \
+    /* "%1" stands for the number of characters shown */                                 \
+    X(podgladSkrocony, "podglad skrocony")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

@@ -172,7 +172,24 @@ QByteArray QuarantineStore::readText(const NativePath &path)
     const std::optional<QByteArray> content = readNativeFile(path);
     if (!content)
         throw FileError::cannotOpen(displayPath(path));
-    return joinLines(splitLines(*content, LineRule::AnyBreak));
+    // CR LF, lone CR and lone LF all become CR LF, in one pass over the
+    // bytes: messages can be tens of megabytes.
+    const QByteArray &in = *content;
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 32 + 2);
+    const char *p = in.constData();
+    const char *end = p + in.size();
+    while (p < end) {
+        const char *brk = p;
+        while (brk < end && *brk != '\r' && *brk != '\n')
+            ++brk;
+        out.append(p, brk - p);
+        out.append("\r\n", 2);
+        if (brk < end && *brk == '\r' && brk + 1 < end && brk[1] == '\n')
+            ++brk;
+        p = brk + 1;
+    }
+    return out;
 }
 
 QByteArray QuarantineStore::contentSection(const QByteArray &text)
