@@ -1,6 +1,8 @@
 // The quarantine with 10,000 messages of about 20 KB in 10 account folders:
 // the store's scan, the page's rebuild, a sort by another column, and the
-// preview of a 1 MB message. The baseline is the least any scan must do:
+// preview of a 1 MB message and of hostile ones (deeply nested tables and
+// lists, a flood of tags, a 50 MB body), each to be shown within 0.5 s, with
+// an ordinary 20 KB message as their reference. The baseline is the least any scan must do:
 // list the folders and read the first five lines of every file.
 #include "mainwindow/files/quarantinestore.h"
 #include "mainwindow/kwarantannapage.h"
@@ -66,6 +68,23 @@ struct Quarantine
         QFile big(dir.filePath(QStringLiteral("messages/account0@pop.example/big.eml")));
         big.open(QIODevice::WriteOnly);
         big.write(message(random, 99999, 1024 * 1024));
+        big.close();
+        root.mkpath(QStringLiteral("messages/hostile"));
+        auto hostile = [&root](const char *name, const QByteArray &content) {
+            QFile file(root.filePath(QStringLiteral("messages/hostile/") + QLatin1String(name)));
+            file.open(QIODevice::WriteOnly);
+            file.write("Hostile\r\nh@x\r\nReaded\r\nnote\r\n" + kMarker + "1\r\n" + content + "\r\n" + kMarker
+                       + "2\r\nTo: me\r\n\r\n");
+        };
+        auto tables = [](int depth) -> QByteArray {
+            return QByteArray("<table><tr><td>cell").repeated(depth) + QByteArray("</td></tr></table>").repeated(depth);
+        };
+        hostile("tables16.eml", tables(16));
+        hostile("tables64.eml", tables(64));
+        hostile("lists.eml", QByteArray("<ul><li><blockquote>x").repeated(2000));
+        hostile("flood.eml", QByteArray("<div><b>x").repeated(120000));
+        hostile("body50mb.eml", QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz\r\n")
+                                    .repeated(50 * 1024 * 1024 / 74));
         folders = jw::ProgramFolders::at(dir.path());
     }
     QTemporaryDir dir;
@@ -174,5 +193,30 @@ void previewOneMegabyte(benchmark::State &state)
     }
 }
 BENCHMARK(previewOneMegabyte)->Unit(benchmark::kMillisecond);
+
+// The message whose file name ends in `name`, shown from nothing selected.
+const char *const kPreviewed[] = {"account0@pop.example/msg1.eml", "tables16.eml", "tables64.eml", "lists.eml",
+                                  "flood.eml", "body50mb.eml"};
+
+void previewMessage(benchmark::State &state)
+{
+    Page p;
+    p.page->KwarantannaPokaz();
+    const char *name = kPreviewed[state.range(0)];
+    int row = -1;
+    for (int i = 0; i < p.page->model().size(); ++i) {
+        if (p.page->model().row(i).path.endsWith(name))
+            row = i;
+    }
+    state.SetLabel(name);
+    for (auto _ : state) {
+        p.page->selectRow(row);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        p.page->selectRow(-1);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(previewMessage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
