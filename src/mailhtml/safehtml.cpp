@@ -6,6 +6,9 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include <vector>
 
 namespace jw {
@@ -262,23 +265,56 @@ private:
 // thread with room for any depth a message can reach.
 constexpr uint kParserStack = 512u * 1024 * 1024;
 
-// Where the input stops being read: before the tag after the last allowed
-// one. Counting "<" followed by a letter or "/" is what a tokenizer would
-// start a tag at; over-counting only cuts a little earlier.
-qsizetype tagCut(const QByteArray &utf8, int maxTags)
+// Tags that never hold content, and tags that the next one of their kind
+// closes by itself (so that a list of a thousand unclosed items is not deep).
+bool leavesNothingOpen(const QByteArray &name)
+{
+    static const char *const names[] = {"br", "hr", "img", "input", "meta", "link", "area", "base", "col", "embed",
+                                        "param", "source", "track", "wbr", "li", "p", "td", "th", "tr", "dt", "dd",
+                                        "option", "tbody", "thead", "tfoot", "!", "?"};
+    for (const char *n : names) {
+        if (name == n)
+            return true;
+    }
+    return false;
+}
+
+// Where the input stops being read: before the tag past maxTags, or the one
+// that would leave more than maxOpenTags elements open. This only looks at
+// "<name" and "</name" the way a tokenizer starts tags; misjudging a rare
+// case only cuts a little earlier.
+qsizetype tagCut(const QByteArray &utf8, const SafeHtmlLimits &limits)
 {
     int tags = 0;
+    int open = 0;
     const char *data = utf8.constData();
-    for (qsizetype i = 0; i + 1 < utf8.size(); ++i) {
+    const qsizetype size = utf8.size();
+    for (qsizetype i = 0; i + 1 < size; ++i) {
         if (data[i] != '<')
             continue;
-        const char next = data[i + 1];
-        if ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '/') {
-            if (++tags > maxTags)
+        const bool closing = data[i + 1] == '/';
+        qsizetype start = i + (closing ? 2 : 1);
+        qsizetype end = start;
+        while (end < size && (std::isalnum(uchar(data[end])) || data[end] == '!' || data[end] == '?'))
+            ++end;
+        if (end == start)
+            continue;
+        if (++tags > limits.maxTags)
+            return i;
+        const QByteArray name = QByteArray(data + start, end - start).toLower();
+        if (leavesNothingOpen(name))
+            continue;
+        if (closing) {
+            open = std::max(0, open - 1);
+        } else {
+            const qsizetype close = utf8.indexOf('>', end);
+            if (close > 0 && data[close - 1] == '/')
+                continue; // <x/> holds nothing
+            if (++open > limits.maxOpenTags)
                 return i;
         }
     }
-    return utf8.size();
+    return size;
 }
 
 } // namespace
@@ -286,7 +322,7 @@ qsizetype tagCut(const QByteArray &utf8, int maxTags)
 QString sanitizeMailHtml(const QString &html, const SafeHtmlLimits &limits, qsizetype *charactersRead)
 {
     QByteArray utf8 = html.toUtf8();
-    const qsizetype cut = tagCut(utf8, limits.maxTags);
+    const qsizetype cut = tagCut(utf8, limits);
     if (charactersRead)
         *charactersRead = cut < utf8.size() ? QString::fromUtf8(utf8.left(cut)).size() : html.size();
     utf8.truncate(cut);

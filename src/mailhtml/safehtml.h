@@ -15,6 +15,9 @@ struct SafeHtmlLimits
     // Tags read at all: an HTML5 parser's work grows with the square of the
     // nesting, so a flood of unclosed tags is cut off after this many.
     int maxTags = 6000;
+    // ... and after this many elements left open at once (browsers stop
+    // nesting at a few hundred too).
+    int maxOpenTags = 200;
 };
 
 // Parses mail HTML the way a browser does (HTML5, through gumbo) and writes
@@ -23,7 +26,7 @@ struct SafeHtmlLimits
 // scripts, styles, forms, frames, objects or images (an image's alternative
 // text stays), no attribute that loads anything or sets sizes.
 // `charactersRead`, when given, is set to how much of the input was read:
-// less than its length when it was cut at maxTags.
+// less than its length when it was cut at maxTags or maxOpenTags.
 QString sanitizeMailHtml(const QString &html, const SafeHtmlLimits &limits = {}, qsizetype *charactersRead = nullptr);
 
 } // namespace jw

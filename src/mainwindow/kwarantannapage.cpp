@@ -455,12 +455,16 @@ void KwarantannaPage::setPreview(const QString &text, bool html)
 
 QByteArray KwarantannaPage::headerValue(const QByteArray &text, const char *name)
 {
-    const QByteArray needle = '\n' + QByteArray(name);
-    const qsizetype at = text.toLower().indexOf(needle);
-    if (at < 0)
-        return {};
-    // One character after the colon (normally the blank) is skipped.
-    return text.mid(at + needle.size() + 1, 500);
+    // The first line that starts with the name, in any case. Line by line
+    // rather than over a lower-case copy: a message can be 50 MB.
+    const qsizetype length = qsizetype(qstrlen(name));
+    for (qsizetype at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) {
+        if (text.size() - at - 1 >= length && qstrnicmp(text.constData() + at + 1, name, size_t(length)) == 0) {
+            // One character after the colon (normally the blank) is skipped.
+            return text.mid(at + 1 + length + 1, 500);
+        }
+    }
+    return {};
 }
 
 QByteArray KwarantannaPage::declaredCharset(const QByteArray &content, const QByteArray &source)

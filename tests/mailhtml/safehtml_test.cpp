@@ -63,17 +63,26 @@ TEST(SafeHtml, NestingIsBoundedWhateverTheInput)
         for (const auto &[open, close] : {std::pair{QStringLiteral("<ul><li>"), QStringLiteral("</li></ul>")},
                                           std::pair{QStringLiteral("<div>"), QStringLiteral("</div>")},
                                           std::pair{QStringLiteral("<blockquote>"), QStringLiteral("</blockquote>")}}) {
-            const QString flat = sanitizeMailHtml(nested(open, close, depth * 40));
+            const QString flat = sanitizeMailHtml(nested(open, close, depth * 3));
             EXPECT_LE(flat.count(QLatin1Char('<')) - flat.count(QStringLiteral("<br>")), 4 * limits.maxBlockDepth);
             EXPECT_TRUE(flat.contains(QStringLiteral("deep")));
         }
     }
-    // A megabyte of unclosed tags is read up to the tag limit, and says so.
+    // A megabyte of unclosed tags is read up to the nesting limit, a
+    // megabyte of closed ones up to the tag limit, and each says so.
     const QString flood = QStringLiteral("<div><b>x").repeated(120000);
     qsizetype read = 0;
-    const QString out = sanitizeMailHtml(flood, limits, &read);
-    EXPECT_EQ(read, 9 * limits.maxTags / 2);
+    QString out = sanitizeMailHtml(flood, limits, &read);
+    EXPECT_EQ(read, 9 * limits.maxOpenTags / 2);
+    EXPECT_EQ(out.count(QLatin1Char('x')), limits.maxOpenTags / 2);
+    const QString flat = QStringLiteral("<b>x</b>").repeated(120000);
+    out = sanitizeMailHtml(flat, limits, &read);
+    EXPECT_EQ(read, 8 * limits.maxTags / 2);
     EXPECT_EQ(out.count(QLatin1Char('x')), limits.maxTags / 2);
+    // Items that close themselves do not count as nesting.
+    const QString items = QStringLiteral("<ul>") + QStringLiteral("<li>item").repeated(1000) + QStringLiteral("</ul>");
+    sanitizeMailHtml(items, limits, &read);
+    EXPECT_EQ(read, items.size());
     const QString tables = nestedTables(64);
     sanitizeMailHtml(tables, limits, &read);
     EXPECT_EQ(read, tables.size());

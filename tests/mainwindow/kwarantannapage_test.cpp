@@ -317,7 +317,7 @@ TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
         {"resources, scripts, frames", hostile, true, QStringLiteral("Buy now"), 0, false},
         {"16 nested tables", tables(16), true, QStringLiteral("cell"), 3, false},
         {"64 nested tables", tables(64), true, QStringLiteral("cell"), 3, false},
-        {"nested lists, tens of KB", QByteArray("<ul><li>x").repeated(2500) + "end", true, QStringLiteral("end"), 0, false},
+        {"nested lists, tens of KB", QByteArray("<ul><li>x").repeated(2500) + "end", true, QStringLiteral("x"), 0, true},
         {"a flood of tags", QByteArray("<div><b>x").repeated(100000), true, QStringLiteral("x"), 0, true},
         {"a 50 MB body", body50, false, QStringLiteral("0123456789"), 0, true},
     };
