@@ -90,7 +90,7 @@ public:
     static constexpr qsizetype kMaxHtmlBytes = 1024 * 1024;
     // Longer text is shown in part, with a note: a view laid out over tens
     // of megabytes would freeze the program.
-    static constexpr qsizetype kMaxShownBytes = 256 * 1024;
+    static constexpr qsizetype kMaxShownBytes = 64 * 1024;
     // The note above a message shown in part.
     QString shownInPart(qsizetype characters) const;
 
