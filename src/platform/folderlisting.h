@@ -24,9 +24,10 @@ struct FolderEntry
 // system gives them; empty when the folder cannot be read.
 QList<FolderEntry> listFolder(const QByteArray &folder);
 
-// Calls `visit` for every regular file of `folder` with its entry and up to
-// `headBytes` from its start (folders are native paths: see nativefile.h) (empty for an empty file), opening each file
-// relative to the folder. A file that cannot be read is passed over.
+// Calls `visit` for every regular file of `folder` (a native path, see
+// nativefile.h) with its entry and up to `headBytes` from its start (empty
+// for an empty file), opening each file relative to the folder. A file that
+// cannot be read is passed over.
 void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
                      const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
 

@@ -39,27 +39,6 @@ QList<FolderEntry> listFolder(const QByteArray &folder)
     return entries;
 }
 
-namespace {
-
-bool readAll(int fd, QByteArray &buffer)
-{
-    qsizetype got = 0;
-    while (got < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + got, size_t(buffer.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    buffer.truncate(got);
-    return true;
-}
-
-} // namespace
-
 void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
                      const std::function<void(const FolderEntry &, const QByteArray &)> &visit)
 {
@@ -79,7 +58,7 @@ void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
             continue;
         }
         QByteArray head(info.st_size > 0 ? qMin<qsizetype>(headBytes, info.st_size) : 0, Qt::Uninitialized);
-        const bool read = readAll(fd, head);
+        const bool read = readDescriptor(fd, head, head.size());
         ::close(fd);
         if (!read)
             continue;

@@ -124,6 +124,16 @@ QList<FileLine> splitFileLines(const QByteArray &body, Format &format)
     return lines;
 }
 
+// Whether the bytes end with CR or LF, in the encoding's code units.
+bool endsWithBreak(const QByteArray &bytes, Encoding encoding)
+{
+    const qsizetype unit = isUtf16(encoding) ? 2 : 1;
+    if (bytes.size() < unit)
+        return false;
+    const char last = bytes[bytes.size() - unit];
+    return (last == '\r' || last == '\n') && (unit == 1 || bytes.back() == 0);
+}
+
 QByteArray lineEndBytes(const Format &format)
 {
     return encodeText(QString::fromLatin1(format.lineEnd), format.encoding);
@@ -346,8 +356,7 @@ QByteArray serializeRegFile(const RegistryData &data)
     // written in the file's encoding with its line ends.
     auto putRaw = [&out](const QByteArray &bytes) { out += bytes; };
     auto putText = [&](const QString &text) {
-        if (out.size() > start && !out.endsWith(lineEnd) && !out.endsWith('\n') && !out.endsWith('\r')
-            && !out.endsWith(QByteArray("\n\0", 2)) && !out.endsWith(QByteArray("\r\0", 2)))
+        if (out.size() > start && !endsWithBreak(out, encoding))
             out += lineEnd; // the last line read had no line end
         out += encodeText(text, encoding) + lineEnd;
     };

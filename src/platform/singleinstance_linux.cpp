@@ -68,8 +68,8 @@ public:
         m_lockFd = fd;
         // For people looking: who holds it.
         const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
-        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
-            m_problem.clear();
+        if (::ftruncate(fd, 0) == 0)
+            (void)!::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
         // Only the lock holder may clear a socket left by a crashed copy.
         QLocalServer::removeServer(m_socketPath);
         m_server = new QLocalServer(this);

@@ -139,6 +139,38 @@ QByteArray joinLines(const Lines &lines)
     return out;
 }
 
+QByteArray withCrLfBreaks(const QByteArray &in)
+{
+    const char *data = in.constData();
+    const char *end = data + in.size();
+    auto allCrLf = [data, end] {
+        for (const char *lf = data; (lf = static_cast<const char *>(std::memchr(lf, kLf, size_t(end - lf)))); ++lf) {
+            if (lf == data || lf[-1] != kCr)
+                return false;
+        }
+        for (const char *cr = data; (cr = static_cast<const char *>(std::memchr(cr, kCr, size_t(end - cr)))); ++cr) {
+            if (cr + 1 == end || cr[1] != kLf)
+                return false;
+        }
+        return data == end || end[-1] == kLf;
+    };
+    if (allCrLf())
+        return in;
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 32 + 2);
+    for (const char *p = data; p < end;) {
+        const char *brk = p;
+        while (brk < end && *brk != kCr && *brk != kLf)
+            ++brk;
+        out.append(p, brk - p);
+        out.append("\r\n", 2);
+        if (brk < end && *brk == kCr && brk + 1 < end && brk[1] == kLf)
+            ++brk;
+        p = brk + 1;
+    }
+    return out;
+}
+
 void writeFileAtomically(const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
 {
     writeNativeFileAtomically(nativePath(path), content, permissions);

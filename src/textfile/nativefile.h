@@ -36,6 +36,11 @@ bool removeNativeFile(const NativePath &path);
 void writeNativeFileAtomically(const NativePath &path, QByteArrayView content,
                                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// Reads from an open descriptor into `buffer` up to `limit` bytes (negative:
+// to the end), growing it as needed and cutting it to what was read. False
+// on a read error.
+bool readDescriptor(int fd, QByteArray &buffer, qsizetype limit);
+
 // Whether some process (this one included) has the file open for writing,
 // so that it may still be growing. Answers true when it cannot tell.
 bool isOpenForWriting(const NativePath &path);

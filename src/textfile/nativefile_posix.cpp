@@ -46,29 +46,6 @@ private:
     int m_fd;
 };
 
-bool readUpTo(int fd, QByteArray &buffer, qsizetype limit)
-{
-    qsizetype got = 0;
-    for (;;) {
-        if (limit >= 0 && got >= limit)
-            break;
-        if (got == buffer.size()) {
-            const qsizetype grow = std::max<qsizetype>(buffer.size(), 64 * 1024);
-            buffer.resize(limit >= 0 ? std::min(limit, got + grow) : got + grow);
-        }
-        const ssize_t n = ::read(fd, buffer.data() + got, size_t(buffer.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    buffer.truncate(got);
-    return true;
-}
-
 std::optional<QByteArray> readFrom(const NativePath &path, qsizetype limit)
 {
     Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -83,7 +60,7 @@ std::optional<QByteArray> readFrom(const NativePath &path, qsizetype limit)
         expected = std::min(expected, limit);
     // One byte more than the size, so that a file still growing is read on.
     data.resize(limit >= 0 ? expected : expected + 1);
-    if (!readUpTo(fd.get(), data, limit))
+    if (!readDescriptor(fd.get(), data, limit))
         return std::nullopt;
     return data;
 }
@@ -131,6 +108,29 @@ mode_t modeOf(QFileDevice::Permissions permissions)
 }
 
 } // namespace
+
+bool readDescriptor(int fd, QByteArray &buffer, qsizetype limit)
+{
+    qsizetype got = 0;
+    for (;;) {
+        if (limit >= 0 && got >= limit)
+            break;
+        if (got == buffer.size()) {
+            const qsizetype grow = std::max<qsizetype>(buffer.size(), 64 * 1024);
+            buffer.resize(limit >= 0 ? std::min(limit, got + grow) : got + grow);
+        }
+        const ssize_t n = ::read(fd, buffer.data() + got, size_t(buffer.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    buffer.truncate(got);
+    return true;
+}
 
 NativePath nativePath(const QString &path)
 {

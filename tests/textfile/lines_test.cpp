@@ -46,6 +46,9 @@ TEST(SplitLines, FollowsEachRule)
     for (const SplitCase &c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(jw::splitLines(c.data, c.rule), c.expected);
+        if (c.rule == LR::AnyBreak) {
+            EXPECT_EQ(jw::withCrLfBreaks(c.data), jw::joinLines(c.expected)) << "the one-pass form agrees";
+        }
     }
 }
 

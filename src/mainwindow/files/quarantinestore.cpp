@@ -6,7 +6,6 @@
 #include "textfile/errors.h"
 
 #include <QHash>
-#include <cstring>
 #include <QLocale>
 
 namespace jw {
@@ -173,42 +172,7 @@ QByteArray QuarantineStore::readText(const NativePath &path)
     const std::optional<QByteArray> content = readNativeFile(path);
     if (!content)
         throw FileError::cannotOpen(displayPath(path));
-    // CR LF, lone CR and lone LF all become CR LF, in one pass over the
-    // bytes: messages can be tens of megabytes. A file that has CR LF
-    // everywhere already, as the proxy writes them, is not copied at all.
-    const QByteArray &in = *content;
-    auto allCrLf = [&in] {
-        const char *data = in.constData();
-        const qsizetype size = in.size();
-        for (const char *lf = data; (lf = static_cast<const char *>(std::memchr(lf, '\n', size_t(data + size - lf))));
-             ++lf) {
-            if (lf == data || lf[-1] != '\r')
-                return false;
-        }
-        for (const char *cr = data; (cr = static_cast<const char *>(std::memchr(cr, '\r', size_t(data + size - cr))));
-             ++cr) {
-            if (cr + 1 == data + size || cr[1] != '\n')
-                return false;
-        }
-        return size == 0 || data[size - 1] == '\n';
-    };
-    if (allCrLf())
-        return in;
-    QByteArray out;
-    out.reserve(in.size() + in.size() / 32 + 2);
-    const char *p = in.constData();
-    const char *end = p + in.size();
-    while (p < end) {
-        const char *brk = p;
-        while (brk < end && *brk != '\r' && *brk != '\n')
-            ++brk;
-        out.append(p, brk - p);
-        out.append("\r\n", 2);
-        if (brk < end && *brk == '\r' && brk + 1 < end && brk[1] == '\n')
-            ++brk;
-        p = brk + 1;
-    }
-    return out;
+    return withCrLfBreaks(*content);
 }
 
 QByteArray QuarantineStore::contentSection(const QByteArray &text)
