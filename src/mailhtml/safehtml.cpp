@@ -113,6 +113,17 @@ QString keptAttributes(const GumboElement &element)
     return out;
 }
 
+// One element being written, with what its content may still hold.
+struct Frame
+{
+    const GumboNode *node;
+    unsigned next;   // the next child to visit
+    QString closing; // what ends the element in the output
+    int blockDepth;
+    int tableDepth;
+    bool inTable;    // inside a table that was kept
+};
+
 class Writer
 {
 public:
@@ -124,15 +135,6 @@ public:
     // Walks the tree without recursion: mail can nest deeper than any stack.
     QString write(const GumboNode *root)
     {
-        struct Frame
-        {
-            const GumboNode *node;
-            unsigned next;    // the next child to visit
-            QString closing;  // what ends the element in the output
-            int blockDepth;
-            int tableDepth;
-            bool inTable;     // inside a table that was kept
-        };
         std::vector<Frame> stack;
         stack.push_back(Frame{root, 0, QString(), 0, 0, false});
         while (!stack.empty()) {
@@ -179,7 +181,6 @@ private:
 
     // Writes the element's opening and sets what closes it; false when the
     // element and its content are dropped.
-    template <typename Frame>
     bool open(const GumboElement &element, Frame &frame)
     {
         const char *name = gumbo_normalized_tagname(element.tag);
@@ -196,8 +197,6 @@ private:
         case Kind::Void:
             if (mayAddElement())
                 m_out += QLatin1Char('<') + QLatin1String(name) + QLatin1Char('>');
-            else if (element.tag == GUMBO_TAG_BR)
-                m_out += QLatin1Char('\n');
             return false;
         case Kind::Inline: {
             if (!mayAddElement())
@@ -249,7 +248,6 @@ private:
         return true;
     }
 
-    template <typename Frame>
     void openTag(const char *name, const QString &attributes, Frame &frame)
     {
         m_out += QLatin1Char('<') + QLatin1String(name) + attributes + QLatin1Char('>');
