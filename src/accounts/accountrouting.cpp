@@ -26,9 +26,11 @@ void AccountRouting::ConfigureMail()
     changeRegistry(m_registry, [port](RegistryData &data) { routeAccounts(data, port); });
 }
 
-void AccountRouting::DeConfigureMail()
+QStringList AccountRouting::DeConfigureMail()
 {
-    changeRegistry(m_registry, [](RegistryData &data) { restoreAccounts(data); });
+    QStringList problems;
+    changeRegistry(m_registry, [&problems](RegistryData &data) { problems = restoreAccounts(data); });
+    return problems;
 }
 
 } // namespace jw

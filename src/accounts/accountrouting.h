@@ -16,7 +16,7 @@ public:
     AccountRouting(Registry &registry, QString configFolder);
 
     void ConfigureMail() override;
-    void DeConfigureMail() override;
+    QStringList DeConfigureMail() override;
 
 private:
     Registry &m_registry;

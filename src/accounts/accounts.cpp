@@ -144,17 +144,37 @@ void routeAccounts(RegistryData &registry, quint32 proxyPort)
     });
 }
 
-void restoreAccounts(RegistryData &registry)
+QStringList restoreAccounts(RegistryData &registry)
 {
-    forEachFlaggedAccount(registry, [&registry](const QString &key, const QString &realServer) {
-        const QString user = registry.readString(key, value(av::kUser)).value_or(QString());
-        const QString server = registry.readString(key, value(av::kServer)).value_or(QString());
-        const QString realUser = isRoutedForm(user, server, realServer) ? beforeFirstComma(user) : user;
-        registry.writeString(key, value(av::kServer), realServer);
-        registry.writeString(key, value(av::kUser), realUser);
-        if (const std::optional<quint32> realPort = registry.readInteger(key, value(av::kPortOrig)))
-            registry.writeInteger(key, value(av::kPort), *realPort);
+    QStringList problems;
+    forEachAccountKey(registry, [&registry, &problems](const AccountSource &, const QString &key) {
+        if (!registry.hasValue(key, value(av::kFlag)))
+            return;
+        try {
+            // Everything is read before anything is written: an account is
+            // restored whole or left as it was, never half pointed back.
+            const std::optional<QString> realServer = registry.readString(key, value(av::kServerOrig));
+            if (!realServer)
+                return;
+            const QString user = registry.readString(key, value(av::kUser)).value_or(QString());
+            const QString server = registry.readString(key, value(av::kServer)).value_or(QString());
+            const std::optional<quint32> realPort = registry.readInteger(key, value(av::kPortOrig));
+            const QString realUser = isRoutedForm(user, server, *realServer) ? beforeFirstComma(user) : user;
+            registry.writeString(key, value(av::kServer), *realServer);
+            registry.writeString(key, value(av::kUser), realUser);
+            if (realPort)
+                registry.writeInteger(key, value(av::kPort), *realPort);
+        } catch (const RegistryError &e) {
+            QString name;
+            try {
+                name = registry.readString(key, value(av::kName)).value_or(QString());
+            } catch (const RegistryError &) {
+            }
+            const QString account = name.isEmpty() ? key.section(QLatin1Char('\\'), -1, -1, QString::SectionSkipEmpty) : name;
+            problems.append(account + QStringLiteral(": ") + e.message());
+        }
     });
+    return problems;
 }
 
 QStringList saveAccountRows(RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText,

@@ -60,8 +60,10 @@ AccountSearch findAccounts(RegistryData &registry);
 // Points every flagged account at the proxy on "localhost" and `proxyPort`,
 // the real server travelling in the user name after a comma.
 void routeAccounts(RegistryData &registry, quint32 proxyPort);
-// Points every flagged account back at its real server and port.
-void restoreAccounts(RegistryData &registry);
+// Points every flagged account back at its real server and port. An
+// account whose values cannot be read is left as it is and the rest are
+// restored all the same; returns one line per such account.
+QStringList restoreAccounts(RegistryData &registry);
 
 // Writes the rows as the settings page saves them. `proxyPortText` is the
 // port field's text. Returns the names of checked accounts that could not

@@ -18,6 +18,7 @@ public:
     void information(const QString &text) override;
     void error(const QString &text) override;
     bool question(const QString &text, const QString &caption) override;
+    void notify(const QString &text) override;
 
 private:
     const LanguageTable *m_language = nullptr;

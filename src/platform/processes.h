@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace jw {
 
@@ -16,6 +18,30 @@ struct StartResult
     // 26 share violation) when `known`, otherwise the system's own number.
     int errorCode = 0;
     bool knownError = false;
+};
+
+// Enough of a process to be sure, later and from another process, that a
+// pid still names the same one: ids are reused, start times and executables
+// tell them apart.
+struct ProcessIdentity
+{
+    qint64 pid = 0;
+    quint64 startTime = 0;   // in clock ticks since boot
+    QByteArray executable;   // the program file's path, as the system names it
+
+    bool isEmpty() const { return pid <= 0; }
+    bool operator==(const ProcessIdentity &other) const
+    {
+        return pid == other.pid && startTime == other.startTime && executable == other.executable;
+    }
+    bool operator!=(const ProcessIdentity &other) const { return !(*this == other); }
+};
+
+// How a started program ended.
+struct ProcessEnd
+{
+    bool bySignal = false;
+    int code = 0; // the exit code, or the signal's number
 };
 
 // Starting, watching and killing the companion programs.
@@ -37,6 +63,17 @@ public:
     virtual int kill(qint64 pid) = 0;
     // The program keeps no record of this process: reap it whenever it ends.
     virtual void release(qint64 pid) = 0;
+    // How a started child ended, once isAlive() has found it gone; asked
+    // once.
+    virtual std::optional<ProcessEnd> endOf(qint64 pid) = 0;
+
+    // The identity of a running process of this user; empty when there is
+    // none by that id.
+    virtual ProcessIdentity identify(qint64 pid) = 0;
+    // Kills the process only while it still is the one `identity` describes
+    // (a reused id is never touched), whoever its parent is, and waits a
+    // short while for it to end. True when no such process runs any more.
+    virtual bool killIdentified(const ProcessIdentity &identity) = 0;
 };
 
 std::unique_ptr<Processes> createSystemProcesses();
@@ -48,5 +85,8 @@ namespace jw {
 // The file name of a companion program on this platform ("vexel3" here,
 // "vexel3.exe" where programs carry an extension).
 QString executableFileName(const char *baseName);
+// The folder of this process's executable, as the system reports it; needs
+// no application object.
+QString ownExecutableFolder();
 
 } // namespace jw

@@ -1,6 +1,7 @@
 #include "platform/processes.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -46,6 +49,51 @@ void describeFailure(int error, StartResult &result)
         result.errorCode = error;
         break;
     }
+}
+
+constexpr int kKillWaitMs = 2000;
+
+ProcessEnd endFromStatus(int status)
+{
+    ProcessEnd end;
+    end.bySignal = WIFSIGNALED(status);
+    end.code = end.bySignal ? WTERMSIG(status) : WEXITSTATUS(status);
+    return end;
+}
+
+// The target of a /proc link, without the mark the system adds when the
+// file has since been replaced or removed (a rebuilt program).
+QByteArray readProcLink(const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    if (n <= 0)
+        return {};
+    QByteArray target(buffer, qsizetype(n));
+    const QByteArray deleted = " (deleted)";
+    if (target.endsWith(deleted))
+        target.chop(deleted.size());
+    return target;
+}
+
+// Field 22 of /proc/<pid>/stat: when the process started. The command name
+// before it is in parentheses and may hold blanks or parentheses itself.
+std::optional<quint64> readStartTime(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray line = stat.read(4096);
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    // Fields from the third on: state is fields[0], start time the 22nd.
+    if (fields.size() < 20 || fields.at(0) == "Z")
+        return std::nullopt;
+    bool ok = false;
+    const quint64 start = fields.at(19).toULongLong(&ok);
+    return ok ? std::optional<quint64>(start) : std::nullopt;
 }
 
 class LinuxProcesses final : public Processes
@@ -109,7 +157,62 @@ public:
         if (got == 0)
             return true;
         // Reaped now (it had ended) or not our child at all: not alive.
+        if (got == pid_t(pid))
+            m_ended.insert(pid, endFromStatus(status));
         return false;
+    }
+
+    std::optional<ProcessEnd> endOf(qint64 pid) override
+    {
+        if (!m_ended.contains(pid))
+            return std::nullopt;
+        return m_ended.take(pid);
+    }
+
+    ProcessIdentity identify(qint64 pid) override
+    {
+        ProcessIdentity identity;
+        if (pid <= 0)
+            return identity;
+        const std::optional<quint64> start = readStartTime(pid);
+        // Another user's process, or one that has ended, shows no executable.
+        const QByteArray executable = readProcLink("/proc/" + QByteArray::number(pid) + "/exe");
+        if (!start || executable.isEmpty())
+            return identity;
+        identity.pid = pid;
+        identity.startTime = *start;
+        identity.executable = executable;
+        return identity;
+    }
+
+    bool killIdentified(const ProcessIdentity &identity) override
+    {
+        if (identity.isEmpty())
+            return true;
+        // A pidfd pins the process: once it is open and the identity still
+        // matches, the signal cannot reach a newcomer with a reused id.
+        const int pidfd = int(syscall(SYS_pidfd_open, pid_t(identity.pid), 0));
+        if (pidfd < 0)
+            return errno == ESRCH;
+        bool gone = true;
+        if (identify(identity.pid) == identity) {
+            if (syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0) {
+                pollfd ended = {pidfd, POLLIN, 0};
+                int ready = 0;
+                do {
+                    ready = ::poll(&ended, 1, kKillWaitMs);
+                } while (ready < 0 && errno == EINTR);
+                gone = ready > 0;
+            } else {
+                gone = errno == ESRCH;
+            }
+            // Our own child is reaped here; anyone else's by its parent.
+            int status = 0;
+            if (gone && waitpid(pid_t(identity.pid), &status, WNOHANG) == pid_t(identity.pid))
+                m_ended.insert(identity.pid, endFromStatus(status));
+        }
+        ::close(pidfd);
+        return gone;
     }
 
     int kill(qint64 pid) override
@@ -165,6 +268,7 @@ private:
 
     QSet<qint64> m_released;
     QHash<qint64, QSocketNotifier *> m_releaseWatchers;
+    QHash<qint64, ProcessEnd> m_ended;
 };
 
 } // namespace
@@ -181,6 +285,12 @@ namespace jw {
 QString executableFileName(const char *baseName)
 {
     return QString::fromLatin1(baseName);
+}
+
+QString ownExecutableFolder()
+{
+    const QByteArray path = readProcLink("/proc/self/exe");
+    return QFileInfo(QFile::decodeName(path)).absolutePath() + QLatin1Char('/');
 }
 
 } // namespace jw

@@ -20,6 +20,10 @@ public:
     virtual void error(const QString &text) = 0;
     // A yes/no question; `caption` is the asking window's title. True for yes.
     virtual bool question(const QString &text, const QString &caption) = 0;
+    // A message that must not wait for the user, for when the program is
+    // ending: a desktop notification where the desktop offers them, and a
+    // line on the standard error stream in any case.
+    virtual void notify(const QString &text) = 0;
 };
 
 // Runs a step that may throw one of the program's errors and shows such an

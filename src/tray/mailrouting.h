@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace jw {
 
 // Points the chosen mail accounts at the local proxy and back. The tray
@@ -9,7 +11,10 @@ class MailRouting
 public:
     virtual ~MailRouting() = default;
     virtual void ConfigureMail() = 0;
-    virtual void DeConfigureMail() = 0;
+    // Restores every account that can be restored, going on past a bad one;
+    // returns one line per account that could not be. Throws when the store
+    // itself cannot be read or written.
+    virtual QStringList DeConfigureMail() = 0;
 };
 
 } // namespace jw

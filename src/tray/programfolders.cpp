@@ -1,6 +1,6 @@
 #include "tray/programfolders.h"
 
-#include <QCoreApplication>
+#include "platform/processes.h"
 
 namespace jw {
 
@@ -17,7 +17,7 @@ ProgramFolders ProgramFolders::at(const QString &programFolder)
 
 ProgramFolders ProgramFolders::ofExecutable()
 {
-    return at(QCoreApplication::applicationDirPath());
+    return at(ownExecutableFolder());
 }
 
 } // namespace jw

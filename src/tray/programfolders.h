@@ -13,7 +13,8 @@ struct ProgramFolders
     QString messages;
 
     static ProgramFolders at(const QString &programFolder);
-    // The folder of the running executable.
+    // The folder of the running executable (known before the application
+    // object exists).
     static ProgramFolders ofExecutable();
 };
 

@@ -8,6 +8,7 @@
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
+#include "tray/guardian.h"
 #include "tray/mailrouting.h"
 #include "tray/trayicons.h"
 
@@ -90,7 +91,7 @@ TTrayForm::TTrayForm(const ProgramFolders &folders, TrayServices services, MainW
     // 10.
     readMailCheckSettings();
     // 11-12.
-    reportErrors(m_services.prompts, [this] { m_services.mailRouting.ConfigureMail(); });
+    routeMail();
     StartVexel();
 }
 
@@ -99,8 +100,32 @@ TTrayForm::~TTrayForm()
     CheckTimer->stop();
     CheckMailTimer->stop();
     m_icon->hide();
-    reportErrors(m_services.prompts, [this] { m_services.mailRouting.DeConfigureMail(); });
+    const QString problems = restoreMail();
     StopVexel();
+    // The program is ending: a box here would keep it, and the proxy's
+    // port, waiting on the user.
+    if (!problems.isEmpty())
+        m_services.prompts.notify(problems);
+}
+
+void TTrayForm::routeMail()
+{
+    // The guardian hears of it first: a crash halfway through is undone too.
+    m_services.guard.accountsRouted();
+    reportErrors(m_services.prompts, [this] { m_services.mailRouting.ConfigureMail(); });
+}
+
+QString TTrayForm::restoreMail()
+{
+    try {
+        const QStringList problems = m_services.mailRouting.DeConfigureMail();
+        m_services.guard.accountsRestored();
+        return problems.join(QLatin1Char('\n'));
+    } catch (const Error &e) {
+        // Still routed as far as the guardian knows: it tries again once the
+        // program has ended.
+        return e.alreadyReported() ? QString() : e.message();
+    }
 }
 
 void TTrayForm::buildMenu()
@@ -169,15 +194,19 @@ void TTrayForm::FiltraktywnyClick()
 {
     // The menu has already flipped the check mark; the switch is ours.
     if (!m_filterOn) {
-        reportErrors(m_services.prompts, [this] { m_services.mailRouting.ConfigureMail(); });
+        routeMail();
+        m_quickProxyEnds = 0;
         StartVexel();
         m_filterOn = true;
+        Filtraktywny->setChecked(m_filterOn);
     } else {
-        reportErrors(m_services.prompts, [this] { m_services.mailRouting.DeConfigureMail(); });
+        const QString problems = restoreMail();
         StopVexel();
         m_filterOn = false;
+        Filtraktywny->setChecked(m_filterOn);
+        if (!problems.isEmpty())
+            m_services.prompts.error(problems);
     }
-    Filtraktywny->setChecked(m_filterOn);
 }
 
 void TTrayForm::OprogramieClick()
@@ -193,6 +222,7 @@ void TTrayForm::WyjdzClick()
 
 void TTrayForm::CheckTimerTimer()
 {
+    const QString proxyGone = m_filterOn ? watchProxy() : QString();
     if (!m_filterOn) {
         m_trayState = Disabled;
         m_statusText = text(keys::statusDisabled);
@@ -224,6 +254,10 @@ void TTrayForm::CheckTimerTimer()
         }
     }
     SetIcon(-1);
+    // Told once the icon shows the disabled state; later polls, which run
+    // while the box is open, find the filter off and do not come here.
+    if (!proxyGone.isEmpty())
+        m_services.prompts.information(proxyGone);
 }
 
 void TTrayForm::SetIcon(int arg)

@@ -21,6 +21,7 @@ namespace jw {
 
 class MailRouting;
 class MonotonicClock;
+class ProgramGuard;
 class Processes;
 class Prompts;
 class Shell;
@@ -41,6 +42,9 @@ struct TrayServices
     Shell &shell;
     const MonotonicClock &clock;
     MailRouting &mailRouting;
+    // Told of every routing and proxy change, so that they are undone even
+    // if the program cannot undo them itself.
+    ProgramGuard &guard;
 };
 
 // The tray controller: lives for the whole run, owns the notification icon
@@ -54,6 +58,10 @@ public:
     static constexpr int kPollIntervalMs = 500;
     static constexpr qint64 kStallMs = 300000;
     static constexpr int kTipLength = 63;
+    // A proxy that ends by itself this soon after its start, this many times
+    // in a row, is not started again.
+    static constexpr qint64 kQuickEndMs = 60000;
+    static constexpr int kQuickEndsToGiveUp = 3;
 
     using MainWindowFactory = std::function<QWidget *(TTrayForm &)>;
 
@@ -61,7 +69,8 @@ public:
     // mail-check timer, account routing, proxy.
     TTrayForm(const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow = {},
               QObject *parent = nullptr);
-    // The stop steps: icon removed, accounts restored, proxy stopped.
+    // The stop steps: icon removed, accounts restored, proxy stopped. What
+    // could not be restored is told without waiting for the user.
     ~TTrayForm() override;
 
     // Menu and timers.
@@ -127,6 +136,13 @@ private:
     void applyMailCheckTimer();
     bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record);
     void stopCompanion(ProcessRecord &record);
+    void routeMail();
+    // Restores the accounts; returns what could not be restored, for one
+    // report once everything else is done.
+    QString restoreMail();
+    // Restarts a proxy that has ended by itself, or gives up on it; returns
+    // the message for the user when it gives up.
+    QString watchProxy();
 
     ProgramFolders m_folders;
     TrayServices m_services;
@@ -148,6 +164,8 @@ private:
 
     ProcessRecord m_vexel;
     ProcessRecord m_update;
+    qint64 m_vexelStartedAt = 0;
+    int m_quickProxyEnds = 0;
 };
 
 // The text shown when a companion program cannot be started.

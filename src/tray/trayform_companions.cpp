@@ -1,8 +1,10 @@
 // The tray controller's control of the companion programs: the proxy and
 // the updater are tracked and can be stopped; the mail checker is only
 // started, by the mail-check timer.
+#include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
+#include "tray/guardian.h"
 #include "tray/trayform.h"
 
 #include <QFile>
@@ -15,6 +17,17 @@ namespace {
 constexpr char kProxy[] = "vexel3";
 constexpr char kUpdater[] = "update";
 constexpr char kMailChecker[] = "PostPing";
+
+const QString kProxyFailurePrefix = QStringLiteral("Vexel3 cant start with message: ");
+
+QString describeEnd(const std::optional<ProcessEnd> &end)
+{
+    if (!end)
+        return QStringLiteral("Ended by itself");
+    if (end->bySignal)
+        return QStringLiteral("Ended by signal %1").arg(end->code);
+    return QStringLiteral("Ended with exit code %1").arg(end->code);
+}
 
 } // namespace
 
@@ -75,12 +88,52 @@ void TTrayForm::stopCompanion(ProcessRecord &record)
 
 void TTrayForm::StartVexel()
 {
-    startCompanion(kProxy, QStringLiteral("Vexel3 cant start with message: "), &m_vexel);
+    // Two proxies would fight over the port: one left running by an earlier
+    // run that could not stop it goes first.
+    m_services.guard.stopLeftoverProxy();
+    if (!startCompanion(kProxy, kProxyFailurePrefix, &m_vexel))
+        return;
+    m_vexelStartedAt = m_services.clock.nowMs();
+    m_services.guard.proxyStarted(m_vexel.pid);
 }
 
 void TTrayForm::StopVexel()
 {
+    if (m_vexel.isEmpty())
+        return;
     stopCompanion(m_vexel);
+    m_services.guard.proxyStopped();
+}
+
+QString TTrayForm::watchProxy()
+{
+    if (m_vexel.isEmpty() || m_services.processes.isAlive(m_vexel.pid))
+        return {};
+    // The proxy has ended by itself while the accounts point at it.
+    const std::optional<ProcessEnd> end = m_services.processes.endOf(m_vexel.pid);
+    const bool quick = m_services.clock.nowMs() - m_vexelStartedAt < kQuickEndMs;
+    m_quickProxyEnds = quick ? m_quickProxyEnds + 1 : 0;
+    m_vexel = ProcessRecord();
+    m_services.guard.proxyStopped();
+    QStringList message;
+    if (m_quickProxyEnds < kQuickEndsToGiveUp) {
+        StartVexel();
+        if (!m_vexel.isEmpty())
+            return {};
+        // It could not be started again; its box has said why.
+    } else {
+        message.append(kProxyFailurePrefix + describeEnd(end)
+                       + QStringLiteral(", %1 times in a row within a minute of its start").arg(kQuickEndsToGiveUp));
+    }
+    // Give up: mail goes straight to the servers again, and the switch
+    // shows that the filter is off until the user turns it on.
+    const QString problems = restoreMail();
+    if (!problems.isEmpty())
+        message.append(problems);
+    m_filterOn = false;
+    Filtraktywny->setChecked(false);
+    m_quickProxyEnds = 0;
+    return message.join(QLatin1Char('\n'));
 }
 
 void TTrayForm::StartUpdate()

@@ -156,7 +156,8 @@ TEST(UpdateWithStandIn, FollowsTheUpdaterToItsNewVersion)
     FakeClock clock;
     CallLog log;
     RecordingMailRouting routing(&log);
-    TTrayForm tray(ProgramFolders::at(folder.path()), TrayServices{*processes, prompts, shell, clock, routing});
+    ProgramGuard guard(*processes, folder.file(QStringLiteral("vexel3.pid")), nullptr);
+    TTrayForm tray(ProgramFolders::at(folder.path()), TrayServices{*processes, prompts, shell, clock, routing, guard});
     tray.StartUpdate();
     ASSERT_TRUE(tray.updaterRunning());
     TUpdateForm window(tray, QStringLiteral("Junkwarden"));

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "tray/mailrouting.h"
 
@@ -34,6 +35,9 @@ public:
     bool isAlive(qint64 pid) override { return m_alive.contains(pid); }
     int kill(qint64 pid) override;
     void release(qint64 pid) override { released.append(pid); }
+    std::optional<ProcessEnd> endOf(qint64 pid) override;
+    ProcessIdentity identify(qint64 pid) override { return m_alive.value(pid); }
+    bool killIdentified(const ProcessIdentity &identity) override;
 
     // Programs (by file name) whose start fails with this result.
     QHash<QString, StartResult> failures;
@@ -42,12 +46,15 @@ public:
     QList<qint64> released;
 
     // Lets a started process end by itself.
-    void end(qint64 pid) { m_alive.remove(pid); }
+    void end(qint64 pid, std::optional<ProcessEnd> how = std::nullopt);
     qint64 lastPid() const { return m_nextPid - 1; }
+    // A process this double did not start (say, one left by an earlier run).
+    void adopt(const ProcessIdentity &identity) { m_alive.insert(identity.pid, identity); }
 
 private:
     CallLog *m_log;
-    QSet<qint64> m_alive;
+    QHash<qint64, ProcessIdentity> m_alive;
+    QHash<qint64, ProcessEnd> m_ends;
     qint64 m_nextPid = 1000;
 };
 
@@ -58,11 +65,13 @@ public:
     void information(const QString &text) override { informations.append(text); }
     void error(const QString &text) override { errors.append(text); }
     bool question(const QString &text, const QString &caption) override;
+    void notify(const QString &text) override { notifications.append(text); }
 
     QStringList informations;
     QStringList errors;
     QStringList questions;
     QStringList questionCaptions;
+    QStringList notifications;
     QList<bool> answers; // taken from the front; "no" when empty
 };
 
@@ -98,7 +107,17 @@ public:
     {
     }
     void ConfigureMail() override { m_log->calls.append(QStringLiteral("ConfigureMail")); }
-    void DeConfigureMail() override { m_log->calls.append(QStringLiteral("DeConfigureMail")); }
+    QStringList DeConfigureMail() override
+    {
+        m_log->calls.append(QStringLiteral("DeConfigureMail"));
+        if (failRestore)
+            throw RegistryError(QStringLiteral("Failed to set data for 'POP3 Server'"));
+        return restoreProblems;
+    }
+
+    // What the next restores report.
+    QStringList restoreProblems;
+    bool failRestore = false;
 
 private:
     CallLog *m_log;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tray/guardian.h"
 #include "tray/trayform.h"
 
 #include "support/fakes.h"
@@ -28,7 +29,7 @@ protected:
     TTrayForm &makeTray()
     {
         tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
-                                           TrayServices{processes, prompts, shell, clock, routing});
+                                           TrayServices{processes, prompts, shell, clock, routing, guard});
         return *tray;
     }
 
@@ -42,6 +43,7 @@ protected:
     FakeShell shell;
     FakeClock clock;
     RecordingMailRouting routing{&log};
+    ProgramGuard guard{processes, folder.file(QStringLiteral("vexel3.pid")), nullptr};
     std::unique_ptr<TTrayForm> tray;
 };
 

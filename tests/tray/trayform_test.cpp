@@ -231,7 +231,7 @@ TEST_F(TrayTest, ShowConfigurationCreatesOneWindowAndRaisesIt)
 {
     int created = 0;
     tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
-                                       TrayServices{processes, prompts, shell, clock, routing},
+                                       TrayServices{processes, prompts, shell, clock, routing, guard},
                                        [&created](TTrayForm &owner) -> QWidget * {
                                            ++created;
                                            auto *w = new QWidget;
