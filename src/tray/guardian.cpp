@@ -85,12 +85,12 @@ bool applyGuardMessage(GuardState &state, const QByteArray &message)
     return true;
 }
 
-QStringList runStopSteps(GuardState &state, MailRouting &routing, Processes &processes)
+QStringList runStopSteps(GuardState &state, const std::function<QStringList()> &restore, Processes &processes)
 {
     QStringList problems;
     if (state.accountsRouted) {
         try {
-            problems = routing.DeConfigureMail();
+            problems = restore();
             state.accountsRouted = false;
         } catch (const Error &e) {
             problems.append(e.message());
@@ -110,8 +110,8 @@ void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<Mail
     if (state.isClean())
         return;
     // The program ended without undoing its changes.
-    std::unique_ptr<MailRouting> routing = createRouting();
-    for (const QString &problem : runStopSteps(state, *routing, processes))
+    const auto restore = [&createRouting] { return createRouting()->DeConfigureMail(); };
+    for (const QString &problem : runStopSteps(state, restore, processes))
         report(problem);
     if (!state.proxy.isEmpty())
         report(QStringLiteral("the proxy (pid %1) could not be stopped").arg(state.proxy.pid));
@@ -178,7 +178,7 @@ void ProgramGuard::stopLeftoverProxy()
 
 QStringList ProgramGuard::stopNow(MailRouting &routing)
 {
-    const QStringList problems = runStopSteps(m_state, routing, m_processes);
+    const QStringList problems = runStopSteps(m_state, [&routing] { return routing.DeConfigureMail(); }, m_processes);
     if (!m_state.accountsRouted)
         tell(guardmessage::restored());
     if (m_state.proxy.isEmpty())

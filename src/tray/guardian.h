@@ -45,9 +45,10 @@ ProcessIdentity decodeIdentity(const QByteArray &text);
 // The stop steps, for the program itself at a termination request or for
 // the guardian once the program is gone: the accounts pointed back at their
 // servers (the code of DeConfigureMail), then the proxy stopped, but only
-// while it still is the process that was started. Clears what it undid and
-// returns what could not be undone.
-QStringList runStopSteps(GuardState &state, MailRouting &routing, Processes &processes);
+// while it still is the process that was started. `restore` is
+// DeConfigureMail. Clears what it undid and returns what could not be
+// undone.
+QStringList runStopSteps(GuardState &state, const std::function<QStringList()> &restore, Processes &processes);
 
 // The guardian's whole life: follows the program's messages until the
 // program ends, then runs the stop steps for whatever it left behind and

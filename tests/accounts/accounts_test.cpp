@@ -135,6 +135,37 @@ TEST(Routing, RestoreWithoutSavedPortKeepsThePortAndAnyFlagValueCounts)
     EXPECT_EQ(num(data, key, "POP3 Port"), 1110u);
 }
 
+TEST(Routing, RestoreGoesOnPastBadAccountsAndNamesThemAll)
+{
+    RegistryData data;
+    const QString keys[] = {kOe + QStringLiteral("1"), kOe + QStringLiteral("2"), kOutlook + QStringLiteral("3"),
+                            kOwn + QStringLiteral("00000004")};
+    const char *names[] = {"A", "B", "", "D"};
+    for (int i = 0; i < 4; ++i) {
+        addAccount(data, {keys[i], QString::fromLatin1(names[i]), QStringLiteral("pop%1").arg(i), QStringLiteral("u%1").arg(i)});
+        flag(data, keys[i], QStringLiteral("pop%1").arg(i), 110);
+    }
+    routeAccounts(data, 1110);
+    data.writeString(keys[1], QStringLiteral("POP3 Port orig"), QStringLiteral("110"));
+    data.writeInteger(keys[2], QStringLiteral("POP3 User Name"), 7);
+    const RegistryData routed = data;
+
+    EXPECT_EQ(restoreAccounts(data),
+              (QStringList{QStringLiteral("B: Invalid data type for 'POP3 Port orig'"),
+                           QStringLiteral("3: Invalid data type for 'POP3 User Name'")}))
+        << "a nameless account is named by its key";
+    for (int i : {0, 3}) {
+        EXPECT_EQ(str(data, keys[i], "POP3 Server"), QStringLiteral("pop%1").arg(i));
+        EXPECT_EQ(str(data, keys[i], "POP3 User Name"), QStringLiteral("u%1").arg(i));
+        EXPECT_EQ(num(data, keys[i], "POP3 Port"), 110u);
+    }
+    for (int i : {1, 2}) {
+        EXPECT_EQ(str(data, keys[i], "POP3 Server"), QStringLiteral("localhost")) << "left whole, not half restored";
+        EXPECT_EQ(num(data, keys[i], "POP3 Port"), 1110u);
+    }
+    EXPECT_EQ(str(data, keys[1], "POP3 User Name"), str(routed, keys[1], "POP3 User Name"));
+}
+
 TEST(Routing, AccountsThatCannotBeRoutedAreLeftAlone)
 {
     RegistryData data;

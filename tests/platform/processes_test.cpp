@@ -1,3 +1,4 @@
+#include "platform/guardianline.h"
 #include "platform/processes.h"
 
 #include "support/testfiles.h"
@@ -7,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace jw::test {
@@ -128,6 +131,120 @@ TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(result.knownError);
     EXPECT_EQ(result.errorCode, ENOEXEC);
+}
+
+TEST_F(ProcessesTest, EndsAreToldByExitCodeOrSignal)
+{
+    const struct
+    {
+        const char *body;
+        bool bySignal;
+        int code;
+    } cases[] = {
+        {"exit 3\n", false, 3},
+        {"exit 0\n", false, 0},
+        {"kill -SEGV $$\n", true, SIGSEGV},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.body);
+        const StartResult result = processes->start(script("ender", c.body));
+        ASSERT_TRUE(result.started);
+        ASSERT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
+        const std::optional<ProcessEnd> end = processes->endOf(result.pid);
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(end->bySignal, c.bySignal);
+        EXPECT_EQ(end->code, c.code);
+        EXPECT_FALSE(processes->endOf(result.pid).has_value()) << "told once";
+    }
+}
+
+TEST_F(ProcessesTest, OnlyTheIdentifiedProcessIsKilledWhoeverItsParentIs)
+{
+    const QString proxy = folder.file(QStringLiteral("vexel3"));
+    const StartResult result = processes->start(proxy);
+    ASSERT_TRUE(result.started);
+    const ProcessIdentity identity = processes->identify(result.pid);
+    EXPECT_EQ(identity.pid, result.pid);
+    EXPECT_GT(identity.startTime, 0u);
+    EXPECT_EQ(identity.executable, QFile::encodeName(QFileInfo(proxy).canonicalFilePath()));
+    EXPECT_EQ(processes->identify(result.pid), identity) << "stable";
+
+    // Ids are reused: a record that differs in anything names another
+    // process, which is never touched.
+    for (ProcessIdentity other : {identity, identity}) {
+        if (other.startTime == identity.startTime)
+            other.startTime += 1;
+        EXPECT_TRUE(processes->killIdentified(other));
+        EXPECT_TRUE(processes->isAlive(result.pid));
+        other = identity;
+        other.executable = "/usr/bin/vexel3";
+        EXPECT_TRUE(processes->killIdentified(other));
+        EXPECT_TRUE(processes->isAlive(result.pid));
+    }
+    EXPECT_TRUE(processes->killIdentified(identity));
+    EXPECT_FALSE(processes->isAlive(result.pid));
+    EXPECT_TRUE(processes->identify(result.pid).isEmpty());
+    EXPECT_TRUE(processes->killIdentified(identity)) << "gone already";
+
+    // Not a child of this process (as for a guardian, whose proxy belongs to
+    // the program that ended): a grandchild, left to init.
+    const QString pidFile = folder.file(QStringLiteral("grandchild"));
+    const StartResult parent =
+        processes->start(script("spawner", "'" + QFile::encodeName(proxy) + "' & echo $! > '" + QFile::encodeName(pidFile)
+                                               + ".part' && mv '" + QFile::encodeName(pidFile) + ".part' '"
+                                               + QFile::encodeName(pidFile) + "'\n"));
+    ASSERT_TRUE(parent.started);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile) && !processes->isAlive(parent.pid); }));
+    const qint64 grandchild = readFile(pidFile).trimmed().toLongLong();
+    ASSERT_TRUE(waitUntil([&] { return processes->identify(grandchild).executable.endsWith("/vexel3"); }));
+    EXPECT_TRUE(processes->killIdentified(processes->identify(grandchild)));
+    EXPECT_TRUE(processes->identify(grandchild).isEmpty()) << "ended (a zombie until its new parent reaps it)";
+    EXPECT_TRUE(processes->identify(0).isEmpty());
+    EXPECT_TRUE(processes->identify(999999999).isEmpty());
+}
+
+TEST_F(ProcessesTest, TheGuardianHearsEveryMessageAndOutlivesTheLine)
+{
+    const QString heard = folder.file(QStringLiteral("heard"));
+    const QByteArray heardPath = QFile::encodeName(heard);
+    // A descriptor of the program's that must not stay open in the guardian.
+    const int programsOwn = ::open("/dev/zero", O_RDONLY);
+    std::unique_ptr<GuardianLine> line = forkGuardian([&heardPath](GuardianInbox &inbox) {
+        // Plain system calls only: the test process has threads.
+        const int fd = ::open(heardPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        const QByteArray start = QByteArray::number(qint64(::getpid())) + " " + QByteArray::number(qint64(::getsid(0)))
+            + "\n";
+        (void)!::write(fd, start.constData(), size_t(start.size()));
+        while (const std::optional<QByteArray> message = inbox.next()) {
+            const QByteArray line = *message + '\n';
+            (void)!::write(fd, line.constData(), size_t(line.size()));
+        }
+        // Still able to act after the program is gone: standard error is
+        // all it keeps of the program's descriptors besides the line.
+        const QByteArray end = "end " + QByteArray::number(QDir(QStringLiteral("/proc/self/fd")).count() - 2) + '\n';
+        (void)!::write(fd, end.constData(), size_t(end.size()));
+        ::close(fd);
+    });
+    ::close(programsOwn);
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(heard) && readFile(heard).contains('\n'); }));
+    const QList<QByteArray> first = readFile(heard).split('\n').first().split(' ');
+    const qint64 guardian = first.value(0).toLongLong();
+    EXPECT_EQ(first.value(1).toLongLong(), guardian) << "in a session of its own";
+
+    EXPECT_TRUE(line->send("routed"));
+    EXPECT_TRUE(line->send(QByteArray(5000, 'x')));
+    // Termination requests are not for the guardian: it ends when its work
+    // is done.
+    ::kill(pid_t(guardian), SIGTERM);
+    ::kill(pid_t(guardian), SIGHUP);
+    EXPECT_TRUE(line->send("noproxy"));
+    line.reset();
+    const QByteArray expected =
+        readFile(heard).split('\n').first() + "\nrouted\n" + QByteArray(5000, 'x') + "\nnoproxy\nend 6\n";
+    EXPECT_EQ(readFile(heard).toStdString(), expected.toStdString())
+        << "descriptors: 0, 1, 2, the line, its own file and the folder it lists";
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(guardian))) << "waited for and reaped";
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "tray/guardian.h"
 #include "tray/trayform.h"
 
 #include "support/trayfixture.h"
@@ -119,6 +120,77 @@ TEST_F(CompanionTest, StopsOnlyARunningProxyAndOnlyOnce)
     t.StartVexel();
     EXPECT_EQ(processes.killed.size(), 1);
     EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), 3);
+}
+
+TEST_F(CompanionTest, AProxyThatEndsByItselfIsStartedAgainOrGivenUpOn)
+{
+    const qint64 quick = TTrayForm::kQuickEndMs - 1;
+    const qint64 slow = TTrayForm::kQuickEndMs;
+    const struct
+    {
+        const char *name;
+        QList<qint64> lifetimes; // of each proxy before it ends by itself
+        std::optional<ProcessEnd> lastEnd;
+        int starts;              // proxies started in all
+        const char *box;         // what the user is told when it gives up
+    } cases[] = {
+        {"once", {quick}, std::nullopt, 2, nullptr},
+        {"now and then", {slow, quick, quick, slow, quick, quick, slow}, std::nullopt, 8, nullptr},
+        {"three quick ends in a row", {quick, quick, quick}, ProcessEnd{false, 3}, 3,
+         "Vexel3 cant start with message: Ended with exit code 3, 3 times in a row within a minute of its start"},
+        {"after a long run, three quick ends", {slow, quick, quick, quick}, ProcessEnd{true, 11}, 4,
+         "Vexel3 cant start with message: Ended by signal 11, 3 times in a row within a minute of its start"},
+        {"status unknown", {quick, quick, quick}, std::nullopt, 3,
+         "Vexel3 cant start with message: Ended by itself, 3 times in a row within a minute of its start"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        processes.started.clear();
+        prompts.informations.clear();
+        TTrayForm &t = makeTray();
+        log.calls.clear();
+        for (int i = 0; i < c.lifetimes.size(); ++i) {
+            clock.now += c.lifetimes[i];
+            processes.end(t.vexelRecord().pid, i + 1 == c.lifetimes.size() ? c.lastEnd : std::nullopt);
+            t.CheckTimerTimer();
+        }
+        EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), c.starts);
+        if (!c.box) {
+            EXPECT_TRUE(processes.isAlive(t.vexelRecord().pid)) << "a proxy runs";
+            EXPECT_TRUE(t.filterActive());
+            EXPECT_FALSE(log.calls.contains(QStringLiteral("DeConfigureMail")));
+            EXPECT_EQ(guard.state().proxy, processes.identify(t.vexelRecord().pid));
+            EXPECT_TRUE(prompts.informations.isEmpty());
+        } else {
+            EXPECT_EQ(log.calls.last(), QStringLiteral("DeConfigureMail")) << "mail goes straight to the servers";
+            EXPECT_FALSE(t.filterActive());
+            EXPECT_FALSE(t.Filtraktywny->isChecked());
+            EXPECT_EQ(t.trayState(), TTrayForm::Disabled);
+            EXPECT_EQ(prompts.informations, QStringList{QString::fromLatin1(c.box)});
+            EXPECT_TRUE(guard.state().isClean());
+            // Later polls leave it so; switching on tries afresh.
+            t.CheckTimerTimer();
+            EXPECT_EQ(prompts.informations.size(), 1);
+            t.Filtraktywny->trigger();
+            processes.end(t.vexelRecord().pid);
+            t.CheckTimerTimer();
+            EXPECT_TRUE(t.filterActive()) << "the count started again";
+            EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), c.starts + 2);
+        }
+        tray.reset();
+    }
+
+    // A proxy that cannot even be started again: its start box says why,
+    // and the accounts are restored.
+    processes.started.clear();
+    prompts.informations.clear();
+    TTrayForm &t = makeTray();
+    processes.failures.insert(QStringLiteral("vexel3"), StartResult{false, 0, 2, true});
+    processes.end(t.vexelRecord().pid);
+    t.CheckTimerTimer();
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Vexel3 cant start with message: File Not Found")});
+    EXPECT_FALSE(t.filterActive());
+    EXPECT_FALSE(guard.state().accountsRouted);
 }
 
 TEST_F(CompanionTest, UpdaterIsNeverStartedTwiceAndOldStatusIsRemoved)

@@ -1,3 +1,4 @@
+#include "tray/guardian.h"
 #include "tray/trayform.h"
 
 #include "support/trayfixture.h"
@@ -38,11 +39,48 @@ TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
 
     t.CheckTimerTimer();
     EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Waiting for mail"));
+    // What must be undone if the program cannot undo it itself.
+    EXPECT_TRUE(guard.state().accountsRouted);
+    EXPECT_EQ(guard.state().proxy, processes.identify(t.vexelRecord().pid));
+    EXPECT_EQ(decodeIdentity(readFile(folder.file(QStringLiteral("vexel3.pid")))), guard.state().proxy);
 
     log.calls.clear();
     const qint64 proxy = t.vexelRecord().pid;
     tray.reset();
     EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_TRUE(guard.state().isClean());
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("vexel3.pid"))));
+}
+
+TEST_F(TrayTest, AccountsThatCannotBeRestoredAreToldOnceAfterTheRestAndNeverHoldTheExit)
+{
+    routing.restoreProblems = QStringList{QStringLiteral("B: Invalid data type for 'POP3 Port orig'"),
+                                          QStringLiteral("C: Invalid data type for 'POP3 Server orig'")};
+    const QString told = routing.restoreProblems.join(QLatin1Char('\n'));
+    TTrayForm &t = makeTray();
+    log.calls.clear();
+    // Switched off: one error box, once the proxy is stopped too.
+    t.Filtraktywny->trigger();
+    EXPECT_EQ(log.calls.size(), 2) << "restored, then the proxy stopped";
+    EXPECT_EQ(prompts.errors, QStringList{told});
+    EXPECT_FALSE(guard.state().accountsRouted) << "the rest were restored; the bad ones cannot be helped";
+
+    // At exit: told without a box.
+    t.Filtraktywny->trigger();
+    prompts.errors.clear();
+    tray.reset();
+    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_EQ(prompts.notifications, QStringList{told});
+
+    // A store that cannot be written at all: still routed as far as the
+    // guardian knows, so it tries once the program is gone.
+    routing.failRestore = true;
+    prompts.notifications.clear();
+    makeTray();
+    tray.reset();
+    EXPECT_EQ(prompts.notifications, QStringList{QStringLiteral("Failed to set data for 'POP3 Server'")});
+    EXPECT_TRUE(guard.state().accountsRouted);
+    EXPECT_TRUE(guard.state().proxy.isEmpty());
 }
 
 TEST_F(TrayTest, MissingLanguageFileKeepsBuiltInMenuCaptions)
