@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-qpa-plugins libc-bin
     libgumbo-dev
+    xvfb
 )
 
 missing=()
