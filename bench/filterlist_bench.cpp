@@ -1,7 +1,7 @@
 // The filter lists page with a list of 100,000 entries (about 2 MB): load
 // into the page, add, one search step, save.
 #include "mainwindow/filterspage.h"
-#include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/filterlistmodel.h"
 #include "mainwindow/mainform.h"
 #include "platform/registry.h"
 #include "quietservices.h"
@@ -45,7 +45,7 @@ struct Page
         file.write(bigList());
         file.close();
         tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()),
-                                               jw::TrayServices{quiet, quiet, quiet, quiet, quiet});
+                                               quiet.trayServices());
         tray->CheckTimer->stop();
         form = std::make_unique<jw::TMainForm>(*tray, jw::MainWindowServices{quiet, registry, quiet, QUrl()});
         form->show();

@@ -34,7 +34,7 @@ void openWindow(benchmark::State &state)
     QuietServices quiet;
     jw::MemoryRegistry registry;
     jw::changeRegistry(registry, [](jw::RegistryData &data) { seedAccounts(data, 50, false); });
-    jw::TTrayForm tray(jw::ProgramFolders::at(dir.path()), jw::TrayServices{quiet, quiet, quiet, quiet, quiet});
+    jw::TTrayForm tray(jw::ProgramFolders::at(dir.path()), quiet.trayServices());
     tray.CheckTimer->stop();
     for (auto _ : state) {
         auto *form = new jw::TMainForm(tray, jw::MainWindowServices{quiet, registry, quiet, QUrl()});

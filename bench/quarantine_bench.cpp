@@ -4,7 +4,7 @@
 // lists, a flood of tags, a 50 MB body), each to be shown within 0.5 s, with
 // an ordinary 20 KB message as their reference. The baseline is the least any scan must do:
 // list the folders and read the first five lines of every file.
-#include "mainwindow/files/quarantinestore.h"
+#include "formats/quarantinestore.h"
 #include "mainwindow/kwarantannapage.h"
 #include "mainwindow/mainform.h"
 #include "platform/registry.h"
@@ -138,7 +138,7 @@ BENCHMARK(scan)->Unit(benchmark::kMillisecond);
 struct Page
 {
     Page()
-        : tray(quarantine().folders, jw::TrayServices{quiet, quiet, quiet, quiet, quiet})
+        : tray(quarantine().folders, quiet.trayServices())
     {
         tray.CheckTimer->stop();
         form = std::make_unique<jw::TMainForm>(tray, jw::MainWindowServices{quiet, registry, quiet, QUrl()});

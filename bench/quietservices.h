@@ -9,7 +9,9 @@
 #include "platform/shell.h"
 #include "accounts/accounts.h"
 #include "platform/registry.h"
+#include "tray/guardian.h"
 #include "tray/mailrouting.h"
+#include "tray/trayform.h"
 
 struct QuietServices final : jw::Autostart,
                              jw::Processes,
@@ -20,21 +22,30 @@ struct QuietServices final : jw::Autostart,
                              jw::HelpViewer
 {
     jw::StartResult start(const QString &) override { return {true, 1, 0, false}; }
-    bool isAlive(qint64) override { return false; }
+    // The proxy "runs" for the whole benchmark.
+    bool isAlive(qint64) override { return true; }
     int kill(qint64) override { return -1; }
     void release(qint64) override {}
+    std::optional<jw::ProcessEnd> endOf(qint64) override { return std::nullopt; }
+    jw::ProcessIdentity identify(qint64 pid) override { return {pid, 1, "/bench/vexel3"}; }
+    bool killIdentified(const jw::ProcessIdentity &) override { return true; }
     void information(const QString &) override {}
     void error(const QString &) override {}
     bool question(const QString &, const QString &) override { return true; }
+    void notify(const QString &) override {}
     bool open(const QUrl &) override { return false; }
     void ConfigureMail() override {}
-    void DeConfigureMail() override {}
+    QStringList DeConfigureMail() override { return {}; }
     qint64 nowMs() const override { return 0; }
     void showTopic(int) override {}
     void quit() override {}
     bool isEnabled() const override { return false; }
     void enable(const QString &) override {}
     void disable() override {}
+
+    // The tray's services, all quiet; no guardian, no proxy record.
+    jw::TrayServices trayServices() { return {*this, *this, *this, *this, *this, guard}; }
+    jw::ProgramGuard guard{*this, QString(), nullptr};
 };
 
 // `count` POP3 accounts spread over the three sources, numbered from 1;

@@ -1,10 +1,5 @@
 // One status poll of the tray controller, with and without a status file.
-#include "platform/clock.h"
-#include "platform/processes.h"
-#include "platform/prompts.h"
-#include "platform/shell.h"
-#include "tray/mailrouting.h"
-#include "tray/trayform.h"
+#include "quietservices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,33 +11,6 @@
 
 namespace {
 
-struct QuietProcesses final : jw::Processes
-{
-    jw::StartResult start(const QString &) override { return {true, 1, 0, false}; }
-    bool isAlive(qint64) override { return false; }
-    int kill(qint64) override { return -1; }
-    void release(qint64) override {}
-};
-struct QuietPrompts final : jw::Prompts
-{
-    void information(const QString &) override {}
-    void error(const QString &) override {}
-    bool question(const QString &, const QString &) override { return false; }
-};
-struct QuietShell final : jw::Shell
-{
-    bool open(const QUrl &) override { return false; }
-};
-struct QuietRouting final : jw::MailRouting
-{
-    void ConfigureMail() override {}
-    void DeConfigureMail() override {}
-};
-struct FixedClock final : jw::MonotonicClock
-{
-    qint64 nowMs() const override { return 0; }
-};
-
 struct TrayBench
 {
     TrayBench()
@@ -51,15 +19,11 @@ struct TrayBench
         QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/language/english.lng"),
                     dir.filePath(QStringLiteral("config/language.lng")));
         tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()),
-                                               jw::TrayServices{processes, prompts, shell, clock, routing});
+                                               quiet.trayServices());
         tray->CheckTimer->stop();
     }
     QTemporaryDir dir;
-    QuietProcesses processes;
-    QuietPrompts prompts;
-    QuietShell shell;
-    FixedClock clock;
-    QuietRouting routing;
+    QuietServices quiet;
     std::unique_ptr<jw::TTrayForm> tray;
 };
 

@@ -1,6 +1,6 @@
 #include "mainwindow/filterspage.h"
 
-#include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/filterlistmodel.h"
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/mainform.h"
 #include "platform/prompts.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/files/filterlistfiles.h"
+#include "formats/filterlistfiles.h"
 #include "mainwindow/page.h"
 
 class QLineEdit;

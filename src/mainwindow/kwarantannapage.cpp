@@ -2,7 +2,7 @@
 
 #include "mailhtml/safehtml.h"
 
-#include "mainwindow/files/filterlistfiles.h"
+#include "formats/filterlistfiles.h"
 #include "mainwindow/mainform.h"
 #include "mainwindow/safebrowser.h"
 #include "platform/prompts.h"

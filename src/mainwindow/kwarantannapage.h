@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/files/quarantinestore.h"
+#include "formats/quarantinestore.h"
 #include "mainwindow/page.h"
 
 #include <QAbstractTableModel>

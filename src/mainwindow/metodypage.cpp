@@ -1,6 +1,6 @@
 #include "mainwindow/metodypage.h"
 
-#include "mainwindow/files/methodsfile.h"
+#include "formats/methodsfile.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/mainform.h"
 #include "settings/keyvaluefile.h"

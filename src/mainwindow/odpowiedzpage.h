@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "mainwindow/files/replyfile.h"
+#include "formats/replyfile.h"
 #include "mainwindow/page.h"
 
 class QGroupBox;

@@ -1,5 +1,5 @@
-#include "mainwindow/files/filterlistfiles.h"
-#include "mainwindow/files/filterlistmodel.h"
+#include "formats/filterlistfiles.h"
+#include "mainwindow/filterlistmodel.h"
 
 #include "support/testfiles.h"
 

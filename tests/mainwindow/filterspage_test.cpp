@@ -2,7 +2,7 @@
 
 #include "support/smalldisk.h"
 
-#include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/filterlistmodel.h"
 #include "mainwindow/inplaceeditor.h"
 
 #include <QDir>

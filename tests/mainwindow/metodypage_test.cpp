@@ -1,6 +1,6 @@
 #include "mainformfixture.h"
 
-#include "mainwindow/files/methodsfile.h"
+#include "formats/methodsfile.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/metodypage.h"
 

@@ -1,6 +1,6 @@
-#include "mainwindow/files/quarantinestore.h"
+#include "formats/quarantinestore.h"
 
-#include "mainwindow/files/filterlistfiles.h"
+#include "formats/filterlistfiles.h"
 #include "platform/folderlisting.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"

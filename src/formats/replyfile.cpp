@@ -1,4 +1,4 @@
-#include "mainwindow/files/replyfile.h"
+#include "formats/replyfile.h"
 
 
 #include <QFile>

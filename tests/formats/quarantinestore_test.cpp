@@ -1,4 +1,4 @@
-#include "mainwindow/files/quarantinestore.h"
+#include "formats/quarantinestore.h"
 #include "textfile/errors.h"
 
 #include "support/testfiles.h"

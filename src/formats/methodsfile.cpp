@@ -1,4 +1,4 @@
-#include "mainwindow/files/methodsfile.h"
+#include "formats/methodsfile.h"
 
 #include "textfile/codec.h"
 #include "textfile/errors.h"

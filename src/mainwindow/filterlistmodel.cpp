@@ -1,4 +1,4 @@
-#include "mainwindow/files/filterlistmodel.h"
+#include "mainwindow/filterlistmodel.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/files/filterlistfiles.h"
+#include "formats/filterlistfiles.h"
 
 #include "textfile/errors.h"
 
