@@ -127,6 +127,41 @@ AccountSearch findAccounts(RegistryData &registry)
     return search;
 }
 
+std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const QString &user, const QString &server)
+{
+    std::optional<UpstreamAccount> found;
+    bool userMatched = false;
+    forEachAccountKey(registry, [&](const AccountSource &, const QString &key) {
+        if (userMatched)
+            return;
+        try {
+            const QString shown = registry.readString(key, value(av::kServer)).value_or(QString());
+            const std::optional<QString> saved = registry.readString(key, value(av::kServerOrig));
+            // A routed account shows "localhost": its real server is the saved one.
+            const bool routed = saved && (registry.hasValue(key, value(av::kFlag)) || shown.compare(kLocalhost, Qt::CaseInsensitive) == 0);
+            const QString realServer = routed ? *saved : shown;
+            if (realServer.isEmpty() || realServer.compare(server, Qt::CaseInsensitive) != 0)
+                return;
+            const std::optional<quint32> port = registry.readInteger(key, value(routed ? av::kPortOrig : av::kPort));
+            UpstreamAccount account;
+            account.server = realServer;
+            account.port = port && *port > 0 && *port < 65536 ? quint16(*port) : quint16(110);
+            const RegistryValueType secureType = registry.valueType(key, value(av::kSecure));
+            if (secureType == RegistryValueType::Integer)
+                account.tlsRequired = registry.readInteger(key, value(av::kSecure)).value_or(0) == 1;
+            else if (secureType == RegistryValueType::String)
+                account.tlsRequired = registry.readString(key, value(av::kSecure)).value_or(QString()) == QLatin1String("1");
+            const bool sameUser = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString())) == user;
+            if (!found || sameUser)
+                found = account;
+            userMatched = sameUser;
+        } catch (const RegistryError &) {
+            // An account with values of the wrong type names no server.
+        }
+    });
+    return found;
+}
+
 void routeAccounts(RegistryData &registry, quint32 proxyPort)
 {
     forEachFlaggedAccount(registry, [&registry, proxyPort](const QString &key, const QString &realServer) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+
+#include <optional>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +30,7 @@ inline constexpr char16_t kFlag[] = u"Use Mailmoater";
 inline constexpr char16_t kServerOrig[] = u"POP3 Server orig";
 inline constexpr char16_t kPortOrig[] = u"POP3 Port orig";
 inline constexpr char16_t kPasswordOrig[] = u"POP3 Password orig";
+inline constexpr char16_t kSecure[] = u"POP3 Secure Connection";
 } // namespace accountvalues
 
 // One row of the account list.
@@ -77,6 +80,19 @@ AccountRow addOwnAccount(RegistryData &registry);
 void deleteAccount(RegistryData &registry, const AccountRow &row);
 // Stores the password the user typed for the account, at once.
 void setAccountPassword(RegistryData &registry, const AccountRow &row, const QString &password);
+
+// A real POP3 server that the proxy may connect to, with how.
+struct UpstreamAccount
+{
+    QString server;
+    quint16 port = 110;
+    bool tlsRequired = false; // "POP3 Secure Connection" is 1
+};
+// The account of the store (any source) whose real server is `server`
+// (without regard to case), preferring the one whose real user is `user`;
+// nullopt when the store names no such server: the proxy connects nowhere
+// else.
+std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const QString &user, const QString &server);
 
 // Whether a user name can travel to the proxy: the comma separates it from
 // the server there.

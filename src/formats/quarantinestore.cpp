@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QLocale>
 
+#include <sys/stat.h>
+
 namespace jw {
 
 namespace {
@@ -213,6 +215,93 @@ void QuarantineStore::markRead(const NativePath &path)
 void QuarantineStore::remove(const NativePath &path)
 {
     removeNativeFile(path);
+}
+
+QString QuarantineStore::accountFolderName(const QString &user, const QString &server)
+{
+    QString name = user + QLatin1Char(',') + server;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (name.startsWith(QLatin1Char('.')))
+        name.replace(0, 1, QLatin1Char('_'));
+    return name;
+}
+
+NativePath QuarantineStore::storeHeld(const QString &accountFolder, const QString &fileName, const HeldMessage &message,
+                                      const std::function<bool(const ContentWriter &)> &source) const
+{
+    const NativePath folder = nativePath(m_messagesFolder + accountFolder);
+    ::mkdir(nativePath(m_messagesFolder).constData(), 0700);
+    ::mkdir(folder.constData(), 0700);
+    // One line each: a line break inside would shift every later line.
+    const auto line = [](const QString &text) -> QByteArray {
+        QByteArray bytes = text.toUtf8();
+        bytes.replace('\r', ' ').replace('\n', ' ');
+        return bytes + "\r\n";
+    };
+    QByteArray content = withCrLfBreaks(message.content);
+    if (!content.endsWith('\n'))
+        content += "\r\n";
+    const QByteArray head = line(message.subject) + line(message.sender) + "New\r\n" + line(message.spamNote)
+        + kFirstMarker + "\r\n" + content + kSecondMarker + "\r\n";
+    const NativePath path = folder + '/' + nativePath(fileName);
+    writeNativeFileAtomically(path, [&head, &source](const ContentWriter &write) { return write(head) && source(write); });
+    return path;
+}
+
+QList<NativePath> QuarantineStore::resendCopiesOf(const QString &accountFolder) const
+{
+    const ListFile list = readListFile(m_configFolder + QLatin1String(kResendList));
+    const NativePath prefix = nativePath(m_messagesFolder + accountFolder) + '/';
+    QList<NativePath> copies;
+    for (const QByteArray &entry : list.lines) {
+        if (entry.startsWith(prefix) && entry.indexOf('/', prefix.size()) < 0 && !copies.contains(entry)
+            && readNativeFileHead(entry, 1))
+            copies.append(entry);
+    }
+    return copies;
+}
+
+QByteArray QuarantineStore::sourceOfFile(const NativePath &path)
+{
+    const std::optional<QByteArray> content = readNativeFile(path);
+    if (!content)
+        throw FileError::cannotOpen(displayPath(path));
+    const qsizetype second = content->indexOf(kSecondMarker);
+    if (second < 0)
+        return {};
+    qsizetype start = second + kSecondMarker.size();
+    if (content->mid(start, 2) == "\r\n")
+        start += 2;
+    return content->mid(start);
+}
+
+void QuarantineStore::finishResends(const QList<NativePath> &copies) const
+{
+    if (copies.isEmpty())
+        return;
+    const QString listPath = m_configFolder + QLatin1String(kResendList);
+    const std::optional<QByteArray> before = readNativeFile(nativePath(listPath));
+    if (before) {
+        // Only whole lines naming a delivered copy go; everything else,
+        // line ends included, stays as it was.
+        QByteArray after;
+        qsizetype start = 0;
+        while (start < before->size()) {
+            qsizetype end = before->indexOf('\n', start);
+            end = end < 0 ? before->size() : end + 1;
+            const QByteArray line = before->mid(start, end - start);
+            QByteArray entry = line;
+            while (entry.endsWith('\n') || entry.endsWith('\r'))
+                entry.chop(1);
+            if (!copies.contains(entry))
+                after += line;
+            start = end;
+        }
+        if (after != *before)
+            writeNativeFileAtomically(nativePath(listPath), after);
+    }
+    for (const NativePath &copy : copies)
+        removeNativeFile(copy);
 }
 
 void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled) const

@@ -24,6 +24,15 @@ struct QuarantineRow
     QString spamNote;
 };
 
+// What the proxy keeps of one held-back message besides its source.
+struct HeldMessage
+{
+    QString subject;
+    QString sender;
+    QString spamNote;
+    QByteArray content; // the text or HTML the browser shows
+};
+
 // The quarantine store: one folder per account under the messages folder,
 // one file per message. Lines 1 to 4 hold subject, sender, status and spam
 // note; line 5 is the first section marker; then the content section, the
@@ -61,6 +70,25 @@ public:
     void requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled = {}) const;
 
     static QString formatReceived(const QDateTime &modified);
+
+    // The proxy's side.
+    // The folder of a mail account: "user,server", as a routed mail client
+    // names the account, so that a resend copy leads back to its account.
+    static QString accountFolderName(const QString &user, const QString &server);
+    // Stores a held message as a new file of the account folder (created
+    // when missing), durably: written and synced under a temporary name,
+    // then renamed. `source` hands the message source over in pieces.
+    // Returns the file's path. Throws FileError.
+    NativePath storeHeld(const QString &accountFolder, const QString &fileName, const HeldMessage &message,
+                         const std::function<bool(const ContentWriter &)> &source) const;
+    // The resend copies that the resend list holds for an account folder,
+    // in list order, each once; copies that are gone are left out.
+    QList<NativePath> resendCopiesOf(const QString &accountFolder) const;
+    // The message source inside a resend copy (or a message file).
+    static QByteArray sourceOfFile(const NativePath &path);
+    // Deletes delivered resend copies and takes their lines out of the
+    // resend list; every other line keeps its bytes. Throws FileError.
+    void finishResends(const QList<NativePath> &copies) const;
 
 private:
     static QByteArray setStatus(const NativePath &path, const QByteArray &status);

@@ -5,6 +5,7 @@
 #include <QFileDevice>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace jw {
@@ -34,6 +35,12 @@ bool removeNativeFile(const NativePath &path);
 // `permissions` the new file has exactly those from its first byte on;
 // otherwise it keeps the old file's, or gets the usual ones when it is new.
 void writeNativeFileAtomically(const NativePath &path, QByteArrayView content,
+                               std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+// The same for content too large to hold at once: `produce` hands it over
+// in pieces to the writer it gets (which answers false when a piece could
+// not be written) and returns false when it could not produce everything.
+using ContentWriter = std::function<bool(QByteArrayView)>;
+void writeNativeFileAtomically(const NativePath &path, const std::function<bool(const ContentWriter &)> &produce,
                                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 // Reads from an open descriptor into `buffer` up to `limit` bytes (negative:

@@ -160,6 +160,13 @@ bool removeNativeFile(const NativePath &path)
 void writeNativeFileAtomically(const NativePath &requested, QByteArrayView content,
                                std::optional<QFileDevice::Permissions> permissions)
 {
+    writeNativeFileAtomically(
+        requested, [content](const ContentWriter &write) { return write(content); }, permissions);
+}
+
+void writeNativeFileAtomically(const NativePath &requested, const std::function<bool(const ContentWriter &)> &produce,
+                               std::optional<QFileDevice::Permissions> permissions)
+{
     const NativePath path = saveTarget(requested);
     const auto fail = [&requested]() { return FileError::cannotCreate(displayPath(requested)); };
 
@@ -181,7 +188,9 @@ void writeNativeFileAtomically(const NativePath &requested, QByteArrayView conte
     Fd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid())
         throw fail();
-    bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+    const int out = fd.get();
+    bool written = ::fchmod(out, mode) == 0
+        && produce([out](QByteArrayView piece) { return writeAll(out, piece); }) && ::fsync(out) == 0;
     written = fd.reset() && written;
     if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
         ::unlink(temporary.constData());

@@ -216,8 +216,8 @@ TEST_F(ProcessesTest, TheGuardianHearsEveryMessageAndOutlivesTheLine)
             + "\n";
         (void)!::write(fd, start.constData(), size_t(start.size()));
         while (const std::optional<QByteArray> message = inbox.next()) {
-            const QByteArray line = *message + '\n';
-            (void)!::write(fd, line.constData(), size_t(line.size()));
+            const QByteArray heardLine = *message + '\n';
+            (void)!::write(fd, heardLine.constData(), size_t(heardLine.size()));
         }
         // Still able to act after the program is gone: standard error is
         // all it keeps of the program's descriptors besides the line.

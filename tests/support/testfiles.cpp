@@ -60,12 +60,15 @@ void installLanguage(const TempProgramFolder &folder, const char *language)
         ADD_FAILURE() << "cannot install the language file " << language;
 }
 
-void copyStagedProgram(const TempProgramFolder &folder)
+void copyStagedProgram(const TempProgramFolder &folder, bool realProxy)
 {
     for (const char *name : {"junkwarden", "vexel3", "update", "PostPing"}) {
         const QString target = folder.file(QLatin1String(name));
         QFile::remove(target);
-        if (!QFile::copy(stagedProgramPath(QLatin1String(name)), target))
+        const QString source = !realProxy && QByteArray(name) == "vexel3"
+            ? QStringLiteral(JW_STANDIN_DIR "/vexel3")
+            : stagedProgramPath(QLatin1String(name));
+        if (!QFile::copy(source, target))
             ADD_FAILURE() << "cannot copy the staged " << name;
     }
     for (const char *name : {"main.cfg", "methods.cfg", "remessage", "language.lng"}) {

@@ -38,8 +38,9 @@ namespace jw::test {
 void installLanguage(const TempProgramFolder &folder, const char *language = "english");
 
 // Copies the staged executable, its companions and its data into `folder`,
-// so that a test runs the real program without touching the build tree.
-void copyStagedProgram(const TempProgramFolder &folder);
+// so that a test runs the real program without touching the build tree. The
+// proxy is the scriptable stand-in unless `realProxy`.
+void copyStagedProgram(const TempProgramFolder &folder, bool realProxy = false);
 
 // Waits for a condition that another process brings about; false when it
 // has not come within `timeoutMs`.

@@ -1,0 +1,58 @@
+// The filtering proxy "vexel3": started by Junkwarden with no arguments, it
+// finds its files beside its own executable and serves the mail clients
+// until it is stopped. It may be killed at any moment: every file it writes
+// is replaced atomically, and the server changes nothing of a session that
+// did not end with QUIT.
+//
+// For people: `vexel3 --check FILE` prints the verdict on one message file
+// and why.
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "proxy/judgement.h"
+#include "proxy/mailfacts.h"
+#include "proxy/proxyserver.h"
+#include "textfile/nativefile.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+int check(const QString &programFolder, const QString &path)
+{
+    const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
+    if (!source) {
+        std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
+        return 2;
+    }
+    const jw::MailFacts facts = jw::readMailFacts(source->left(1024 * 1024));
+    jw::ListJudgement judgement(programFolder + QStringLiteral("config/"));
+    const jw::Verdict verdict = judgement.judge(facts);
+    std::printf("%s%s%s\n", verdict.spam ? "spam" : "passes", verdict.reason.isEmpty() ? "" : ": ",
+                qUtf8Printable(verdict.reason));
+    return verdict.spam ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString programFolder = jw::ownExecutableFolder();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--check"))
+        return check(programFolder, arguments.at(2));
+    if (arguments.size() > 1) {
+        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE\n");
+        return 2;
+    }
+    const std::unique_ptr<jw::Registry> accounts = jw::createFileRegistry(jw::defaultRegistryPath());
+    jw::ProxyServer server(programFolder, *accounts);
+    QString problem;
+    if (!server.start(&problem)) {
+        std::fprintf(stderr, "vexel3: %s\n", qUtf8Printable(problem));
+        return 1;
+    }
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,716 @@
+#include "proxy/clientsession.h"
+
+#include "accounts/accounts.h"
+#include "formats/filterlistfiles.h"
+#include "formats/quarantinestore.h"
+#include "formats/statusfile.h"
+#include "platform/registry.h"
+#include "proxy/judgement.h"
+#include "proxy/mailfacts.h"
+#include "proxy/messagebuffer.h"
+#include "proxy/proxycontext.h"
+#include "proxy/upstream.h"
+#include "textfile/codec.h"
+#include "textfile/errors.h"
+#include "textfile/lines.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <utility>
+
+namespace jw {
+
+namespace {
+
+constexpr qint64 kClientBacklog = 512 * 1024;
+constexpr qsizetype kMaxAuthLine = 1024;
+
+QByteArray hexHash(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex();
+}
+
+// Dot-stuffs a piece of a message on its way to the client; `atLineStart`
+// carries over between pieces.
+QByteArray stuffPiece(QByteArrayView piece, bool &atLineStart)
+{
+    QByteArray out;
+    out.reserve(piece.size() + 64);
+    qsizetype start = 0;
+    while (start < piece.size()) {
+        if (atLineStart && piece[start] == '.')
+            out.append('.');
+        const qsizetype newline = piece.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? piece.size() : newline + 1;
+        out.append(piece.sliced(start, end - start));
+        atLineStart = newline >= 0;
+        start = end;
+    }
+    return out;
+}
+
+// The header and the first `bodyLines` lines of the body of a source.
+QByteArray topOf(const QByteArray &source, int bodyLines)
+{
+    qsizetype position = 0;
+    bool inHeader = true;
+    int taken = 0;
+    while (position < source.size()) {
+        const qsizetype newline = source.indexOf('\n', position);
+        const qsizetype end = newline < 0 ? source.size() : newline + 1;
+        const QByteArray line = pop3::chopLineEnd(source.mid(position, end - position));
+        if (!inHeader) {
+            if (taken == bodyLines)
+                return source.left(position);
+            ++taken;
+        } else if (line.isEmpty()) {
+            inHeader = false;
+        }
+        position = end;
+    }
+    return source;
+}
+
+QByteArray octets(const char *status, qint64 size)
+{
+    return QByteArray(status) + ' ' + QByteArray::number(size) + " octets";
+}
+
+} // namespace
+
+ClientSession::ClientSession(QTcpSocket *client, ProxyContext &context, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_client(client)
+    , m_idle(new QTimer(this))
+    , m_reader(kMaxAuthLine)
+{
+    client->setParent(this);
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(kIdleTimeoutMs);
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        send("-ERR autologout: idle for too long");
+        close();
+    });
+    connect(client, &QTcpSocket::readyRead, this, &ClientSession::onClientData);
+    connect(client, &QTcpSocket::disconnected, this, &ClientSession::close);
+    connect(client, &QTcpSocket::bytesWritten, this, &ClientSession::resumeReading);
+    m_idle->start();
+    send("+OK Junkwarden POP3 proxy ready");
+}
+
+ClientSession::~ClientSession()
+{
+    if (m_counted && --m_context.activeSessions == 0)
+        m_context.status.idle();
+}
+
+void ClientSession::send(const QByteArray &line)
+{
+    if (m_client)
+        m_client->write(line + "\r\n");
+}
+
+void ClientSession::sendMultiline(const QByteArray &status, const QList<QByteArray> &lines)
+{
+    QByteArray out = status + "\r\n";
+    for (const QByteArray &line : lines)
+        out += pop3::stuffed(line) + "\r\n";
+    out += ".\r\n";
+    if (m_client)
+        m_client->write(out);
+}
+
+void ClientSession::close()
+{
+    if (m_state == State::Closing)
+        return;
+    // Without QUIT the server changes nothing: held mail stays there (and in
+    // the quarantine), deletions are forgotten.
+    m_state = State::Closing;
+    if (m_upstream)
+        m_upstream->abandon();
+    if (m_client) {
+        m_client->disconnectFromHost();
+        if (m_client->state() != QAbstractSocket::UnconnectedState)
+            m_client->abort();
+    }
+    deleteLater();
+    Q_EMIT finished();
+}
+
+void ClientSession::onClientData()
+{
+    if (!m_client || m_state == State::Closing)
+        return;
+    m_idle->start();
+    m_reader.append(m_client->readAll());
+    while (const std::optional<QByteArray> line = m_reader.takeLine())
+        m_pendingLines.append(*line);
+    if (m_reader.overflowed()) {
+        send("-ERR line too long");
+        close();
+        return;
+    }
+    // Commands are answered strictly in order, also when a client sends
+    // several at once.
+    while (!m_busy && !m_pendingLines.isEmpty() && m_state != State::Closing)
+        handle(m_pendingLines.takeFirst());
+}
+
+void ClientSession::handle(const QByteArray &line)
+{
+    if (m_state == State::AuthPlainContinuation) {
+        authPlain(pop3::chopLineEnd(line));
+        return;
+    }
+    const pop3::Command command = pop3::parseCommand(line);
+    if (pop3::chopLineEnd(line).size() > pop3::kMaxCommandLine) {
+        send("-ERR command line too long");
+        return;
+    }
+    if (command.verb == "CAPA") {
+        QList<QByteArray> capabilities{"USER", "SASL PLAIN", "TOP", "UIDL", "RESP-CODES", "AUTH-RESP-CODE",
+                                       "IMPLEMENTATION Junkwarden"};
+        sendMultiline("+OK capability list follows", capabilities);
+        return;
+    }
+    if (command.verb == "QUIT" && m_state != State::Transaction) {
+        send("+OK bye");
+        close();
+        return;
+    }
+    if (m_state == State::Authorization)
+        authorization(command);
+    else if (m_state == State::Transaction)
+        transaction(command);
+}
+
+void ClientSession::authorization(const pop3::Command &command)
+{
+    if (command.verb == "USER" && command.arguments.size() == 1) {
+        m_user = command.arguments.first();
+        send("+OK send the password");
+    } else if (command.verb == "PASS" && !m_user.isEmpty()) {
+        // The password may hold blanks: it is the rest of the line.
+        QByteArray password;
+        for (const QByteArray &part : command.arguments)
+            password += (password.isEmpty() ? "" : " ") + part;
+        logIn(m_user, password);
+    } else if (command.verb == "AUTH" && !command.arguments.isEmpty()) {
+        if (command.arguments.first().toUpper() != "PLAIN") {
+            send("-ERR only AUTH PLAIN is offered");
+        } else if (command.arguments.size() > 1) {
+            authPlain(command.arguments.at(1));
+        } else {
+            m_state = State::AuthPlainContinuation;
+            send("+ ");
+        }
+    } else if (command.verb == "NOOP") {
+        send("+OK");
+    } else {
+        send("-ERR log in first (USER and PASS, or AUTH PLAIN)");
+    }
+}
+
+void ClientSession::authPlain(const QByteArray &base64)
+{
+    m_state = State::Authorization;
+    if (base64 == "*") {
+        send("-ERR authentication cancelled");
+        return;
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    const QList<QByteArray> parts = decoded ? decoded.decoded.split('\0') : QList<QByteArray>();
+    if (parts.size() != 3 || parts.at(1).isEmpty()) {
+        send("-ERR [AUTH] malformed AUTH PLAIN answer");
+        return;
+    }
+    logIn(parts.at(1), parts.at(2));
+}
+
+void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &password)
+{
+    const qsizetype comma = routedUser.indexOf(',');
+    if (comma <= 0 || comma + 1 >= routedUser.size()) {
+        send("-ERR [AUTH] Junkwarden expects the user name as name,server");
+        return;
+    }
+    const QString user = decodeDisplay(routedUser.left(comma));
+    const QString server = decodeDisplay(routedUser.mid(comma + 1)).trimmed();
+    std::optional<UpstreamAccount> account;
+    try {
+        RegistryData data = m_context.accounts.load();
+        account = findUpstreamAccount(data, user, server);
+    } catch (const Error &e) {
+        send("-ERR [SYS/TEMP] Junkwarden cannot read the account list: " + e.message().toUtf8());
+        return;
+    }
+    if (!account) {
+        // No open relay: only servers the user's accounts name.
+        send("-ERR [AUTH] Junkwarden knows no account on " + server.toUtf8());
+        return;
+    }
+    m_state = State::LoggingIn;
+    m_busy = true;
+    openUpstream(*account, routedUser.left(comma), password);
+}
+
+void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password)
+{
+    m_server = account.server;
+    m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
+    m_stateFile = m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
+    m_upstream = new Pop3Upstream(m_context.tls, this);
+    connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
+    const Pop3Upstream::Security security = account.port == 995 ? Pop3Upstream::Security::ImplicitTls
+        : account.tlsRequired                                   ? Pop3Upstream::Security::StartTlsRequired
+                                                                : Pop3Upstream::Security::StartTlsIfOffered;
+    m_counted = true;
+    ++m_context.activeSessions;
+    progress(QStringLiteral("Connecting to %1").arg(m_server));
+    m_upstream->open(account.server, account.port, security, [this, user, password](const QString &error) {
+        if (!error.isEmpty()) {
+            send("-ERR [SYS/TEMP] Junkwarden: " + error.toUtf8());
+            m_state = State::Authorization;
+            m_busy = false;
+            m_upstream->deleteLater();
+            m_upstream = nullptr;
+            return;
+        }
+        m_upstream->command("USER " + user, false, [this](const Pop3Upstream::Reply &reply) {
+            if (!reply.ok) {
+                send(reply.status.startsWith("-ERR") ? reply.status : "-ERR [AUTH] the server refused the user name");
+                close();
+            }
+        });
+        m_upstream->command("PASS " + password, false, [this](const Pop3Upstream::Reply &reply) {
+            if (m_state != State::LoggingIn)
+                return;
+            if (!reply.ok) {
+                // The server's own words: wrong password, locked mailbox.
+                send(reply.status.startsWith("-ERR") ? reply.status : "-ERR [AUTH] login refused");
+                close();
+                return;
+            }
+            readListing();
+        });
+    });
+}
+
+void ClientSession::upstreamBroken(const QString &why)
+{
+    if (m_state == State::Closing)
+        return;
+    send("-ERR [SYS/TEMP] Junkwarden: " + why.toUtf8());
+    close();
+}
+
+void ClientSession::progress(const QString &text)
+{
+    m_context.status.working(text);
+}
+
+void ClientSession::readListing()
+{
+    const std::optional<QByteArray> judged = readNativeFile(nativePath(m_stateFile));
+    if (judged) {
+        for (const QByteArray &line : splitLines(*judged, LineRule::AnyBreak))
+            m_passedBefore.insert(line);
+    }
+    m_upstream->command("UIDL", true, [this](const Pop3Upstream::Reply &reply) {
+        if (!reply.ok)
+            return; // no UIDL: every message is judged at every session
+        for (const QByteArray &line : reply.lines) {
+            const QList<QByteArray> fields = pop3::chopLineEnd(line).split(' ');
+            const int number = fields.value(0).toInt();
+            if (number <= 0 || number > 100000000)
+                continue;
+            if (m_serverUidls.size() < number)
+                m_serverUidls.resize(number);
+            m_serverUidls[number - 1] = fields.value(1);
+        }
+    });
+    m_upstream->command("LIST", true, [this](const Pop3Upstream::Reply &reply) {
+        if (!reply.ok) {
+            send(reply.status);
+            close();
+            return;
+        }
+        for (const QByteArray &line : reply.lines) {
+            const QList<QByteArray> fields = pop3::chopLineEnd(line).split(' ');
+            const int number = fields.value(0).toInt();
+            if (number <= 0 || number > 100000000)
+                continue;
+            if (m_serverSizes.size() < number)
+                m_serverSizes.resize(number, -1);
+            m_serverSizes[number - 1] = fields.value(1).toLongLong();
+        }
+        for (int number = 1; number <= m_serverSizes.size(); ++number) {
+            if (m_serverSizes[number - 1] < 0)
+                continue;
+            const QByteArray uidl = m_serverUidls.value(number - 1);
+            if (!uidl.isEmpty() && m_passedBefore.contains(uidl)) {
+                Message seen;
+                seen.serverNumber = number;
+                seen.uidl = uidl;
+                seen.size = m_serverSizes[number - 1];
+                seen.addedLines = "X-Junkwarden: passed\r\n";
+                m_messages.append(seen);
+            } else {
+                m_toJudge.append(number);
+            }
+        }
+        judgeNext();
+    });
+}
+
+void ClientSession::judgeNext()
+{
+    if (m_state == State::Closing)
+        return;
+    if (m_judgedCount == m_toJudge.size()) {
+        addReleasedMessages();
+        return;
+    }
+    const int number = m_toJudge.at(m_judgedCount++);
+    progress(QStringLiteral("Reading message %1 of %2 from %3").arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
+    auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
+    auto failed = std::make_shared<bool>(false);
+    m_upstream->streamCommand(
+        "RETR " + QByteArray::number(number),
+        [buffer, failed](const QByteArray &line) {
+            if (!*failed && !buffer->append(line))
+                *failed = true;
+        },
+        [this, number, buffer, failed](const Pop3Upstream::Reply &reply) {
+            const QByteArray uidl = m_serverUidls.value(number - 1);
+            if (!reply.ok || *failed) {
+                // Not readable now: not shown, left on the server for the
+                // next session. Nothing is lost.
+                judgeNext();
+                return;
+            }
+            judged(number, uidl, buffer);
+        });
+}
+
+void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer)
+{
+    const MailFacts facts = readMailFacts(buffer->head());
+    const Verdict verdict = m_context.judgement.judge(facts);
+    Message message;
+    message.serverNumber = serverNumber;
+    message.uidl = uidl;
+    message.size = buffer->size();
+    message.cached = buffer;
+    const QString note = verdict.reason.isEmpty() ? QString() : QStringLiteral("; ") + verdict.reason;
+    if (!verdict.spam) {
+        message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
+        m_messages.append(message);
+        judgeNext();
+        return;
+    }
+    const QString what = m_context.whatWithSpam;
+    if (what == QLatin1String("lowprio") || what == QLatin1String("nothing")) {
+        message.addedLines = "X-Junkwarden: spam" + encodeDisplay(note) + "\r\n";
+        if (what == QLatin1String("lowprio"))
+            message.addedLines += "X-Priority: 5 (Lowest)\r\nImportance: low\r\n";
+        m_messages.append(message);
+        judgeNext();
+        return;
+    }
+    if (what == QLatin1String("drop")) {
+        m_removeAtQuit.append(serverNumber);
+        judgeNext();
+        return;
+    }
+    // Quarantine (also for an unknown choice: holding loses nothing). The
+    // file's name comes from the message's UIDL, so fetching it again after
+    // a broken session does not store it twice.
+    const QString fileName = QString::fromLatin1(
+        hexHash(uidl.isEmpty() ? buffer->head() : m_accountFolder.toUtf8() + '\0' + uidl).left(24)) + QStringLiteral(".eml");
+    const QString path = m_context.messagesFolder + m_accountFolder + QLatin1Char('/') + fileName;
+    QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
+    try {
+        if (!readNativeFileHead(nativePath(path), 1)) {
+            HeldMessage held;
+            held.subject = facts.subject;
+            held.sender = facts.from;
+            held.spamNote = QStringLiteral("Spam: ") + verdict.reason;
+            held.content = facts.content;
+            store.storeHeld(m_accountFolder, fileName, held, [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
+        }
+        m_removeAtQuit.append(serverNumber);
+        m_heldAny = true;
+        m_context.status.quarantine();
+    } catch (const Error &) {
+        // Could not be stored (full disk): it stays on the server, unseen by
+        // the client, and is judged again at the next session.
+    }
+    judgeNext();
+}
+
+void ClientSession::addReleasedMessages()
+{
+    QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
+    for (const NativePath &copy : store.resendCopiesOf(m_accountFolder)) {
+        QByteArray source;
+        try {
+            source = QuarantineStore::sourceOfFile(copy);
+        } catch (const Error &) {
+            continue;
+        }
+        Message released;
+        released.uidl = "jw-released-" + hexHash(copy).left(32);
+        released.releasedCopy = copy;
+        released.cached = std::make_shared<MessageBuffer>(m_context.stateFolder);
+        if (!released.cached->append(source))
+            continue;
+        released.size = released.cached->size();
+        released.addedLines = "X-Junkwarden: released from quarantine\r\n";
+        m_messages.append(released);
+    }
+    enterTransaction();
+}
+
+void ClientSession::enterTransaction()
+{
+    m_state = State::Transaction;
+    m_busy = false;
+    qint64 total = 0;
+    for (const Message &message : std::as_const(m_messages))
+        total += message.size + message.addedLines.size();
+    progress(QStringLiteral("Delivering mail from %1").arg(m_server));
+    send("+OK " + QByteArray::number(m_messages.size()) + " messages (" + QByteArray::number(total) + " octets)");
+    onClientData();
+}
+
+ClientSession::Message *ClientSession::message(const QByteArray &argument, QByteArray *error)
+{
+    bool ok = false;
+    const int number = argument.toInt(&ok);
+    if (!ok || number < 1 || number > m_messages.size()) {
+        *error = "-ERR no such message";
+        return nullptr;
+    }
+    Message &found = m_messages[number - 1];
+    if (found.deleted) {
+        *error = "-ERR message " + argument + " already deleted";
+        return nullptr;
+    }
+    return &found;
+}
+
+void ClientSession::transaction(const pop3::Command &command)
+{
+    const QList<QByteArray> &args = command.arguments;
+    QByteArray error;
+    if (command.verb == "STAT") {
+        int count = 0;
+        qint64 total = 0;
+        for (const Message &message : std::as_const(m_messages)) {
+            if (!message.deleted) {
+                ++count;
+                total += message.size + message.addedLines.size();
+            }
+        }
+        send("+OK " + QByteArray::number(count) + ' ' + QByteArray::number(total));
+    } else if (command.verb == "LIST" || command.verb == "UIDL") {
+        const bool uidl = command.verb == "UIDL";
+        if (uidl && m_serverUidls.isEmpty() && !m_messages.isEmpty() && m_messages.first().serverNumber > 0) {
+            send("-ERR the server offers no UIDL");
+            return;
+        }
+        const auto describe = [uidl](int number, const Message &m) -> QByteArray {
+            return QByteArray::number(number) + ' '
+                + (uidl ? m.uidl : QByteArray::number(m.size + m.addedLines.size()));
+        };
+        if (!args.isEmpty()) {
+            if (const Message *m = message(args.first(), &error))
+                send("+OK " + describe(int(m - m_messages.constData()) + 1, *m));
+            else
+                send(error);
+            return;
+        }
+        QList<QByteArray> lines;
+        for (int i = 0; i < m_messages.size(); ++i) {
+            if (!m_messages[i].deleted)
+                lines.append(describe(i + 1, m_messages[i]));
+        }
+        sendMultiline("+OK", lines);
+    } else if (command.verb == "RETR" && args.size() == 1) {
+        if (Message *m = message(args.first(), &error))
+            retrieve(*m, -1);
+        else
+            send(error);
+    } else if (command.verb == "TOP" && args.size() == 2) {
+        bool ok = false;
+        const int lines = args.at(1).toInt(&ok);
+        if (!ok || lines < 0)
+            send("-ERR TOP needs a message and a number of lines");
+        else if (Message *m = message(args.first(), &error))
+            retrieve(*m, lines);
+        else
+            send(error);
+    } else if (command.verb == "DELE" && args.size() == 1) {
+        if (Message *m = message(args.first(), &error)) {
+            m->deleted = true;
+            send("+OK deleted");
+        } else {
+            send(error);
+        }
+    } else if (command.verb == "RSET") {
+        for (Message &message : m_messages)
+            message.deleted = false;
+        send("+OK");
+    } else if (command.verb == "NOOP") {
+        send("+OK");
+    } else if (command.verb == "QUIT") {
+        quit();
+    } else {
+        send("-ERR unknown command");
+    }
+}
+
+void ClientSession::retrieve(Message &message, int bodyLines)
+{
+    const qint64 size = message.size + message.addedLines.size();
+    if (message.releasedCopy.size() > 0 && bodyLines < 0 && !m_deliveredCopies.contains(message.releasedCopy))
+        m_deliveredCopies.append(message.releasedCopy);
+    if (message.cached) {
+        // Judged in this session: delivered from here, not fetched again.
+        m_busy = true;
+        m_client->write(octets("+OK", size) + "\r\n" + message.addedLines);
+        auto atLineStart = std::make_shared<bool>(true);
+        if (bodyLines >= 0) {
+            m_client->write(stuffPiece(topOf(message.cached->head(), bodyLines), *atLineStart));
+        } else {
+            const QPointer<QTcpSocket> client = m_client;
+            message.cached->writeTo([client, atLineStart](QByteArrayView piece) {
+                if (!client)
+                    return false;
+                client->write(stuffPiece(piece, *atLineStart));
+                return true;
+            });
+        }
+        m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+        m_busy = false;
+        return;
+    }
+    // Judged in an earlier session: relayed from the server as it comes.
+    m_busy = true;
+    const QByteArray command = bodyLines < 0
+        ? QByteArray("RETR " + QByteArray::number(message.serverNumber))
+        : QByteArray("TOP " + QByteArray::number(message.serverNumber) + ' ' + QByteArray::number(bodyLines));
+    auto started = std::make_shared<bool>(false);
+    auto atLineStart = std::make_shared<bool>(true);
+    const QByteArray added = message.addedLines;
+    const auto start = [this, started, size, added] {
+        if (!*started) {
+            *started = true;
+            m_client->write(octets("+OK", size) + "\r\n" + added);
+        }
+    };
+    m_upstream->streamCommand(
+        command,
+        [this, start, atLineStart](const QByteArray &line) {
+            if (!m_client)
+                return;
+            start();
+            m_client->write(stuffPiece(line, *atLineStart));
+            if (m_client->bytesToWrite() > kClientBacklog)
+                m_upstream->setPaused(true);
+        },
+        [this, start, started, atLineStart](const Pop3Upstream::Reply &reply) {
+            if (!m_client)
+                return;
+            if (!reply.ok) {
+                send(reply.status.startsWith("-ERR") ? reply.status : "-ERR the server could not send it");
+            } else {
+                start();
+                m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+            }
+            m_busy = false;
+            QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
+        });
+}
+
+void ClientSession::resumeReading()
+{
+    if (m_upstream && m_client && m_client->bytesToWrite() < kClientBacklog / 2)
+        m_upstream->setPaused(false);
+}
+
+void ClientSession::quit()
+{
+    m_busy = true;
+    QList<int> remove = m_removeAtQuit;
+    for (const Message &message : std::as_const(m_messages)) {
+        if (message.deleted && message.serverNumber > 0)
+            remove.append(message.serverNumber);
+    }
+    for (int number : std::as_const(remove))
+        m_upstream->command("DELE " + QByteArray::number(number), false, [](const Pop3Upstream::Reply &) {});
+    m_upstream->command("QUIT", false,
+                        [this](const Pop3Upstream::Reply &reply) { finishQuit(reply.ok, reply.status); });
+}
+
+void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
+{
+    // Remember what passed, so the next session does not fetch it again.
+    QByteArray judged;
+    for (const Message &message : std::as_const(m_messages)) {
+        if (message.serverNumber > 0 && !message.deleted && !message.uidl.isEmpty())
+            judged += message.uidl + "\r\n";
+    }
+    try {
+        QDir().mkpath(m_context.stateFolder);
+        writeNativeFileAtomically(nativePath(m_stateFile), judged);
+    } catch (const Error &) {
+    }
+    // Released mail that the client has now: the copies and their lines go,
+    // and the senders are trusted from now on.
+    QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
+    QStringList senders;
+    for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
+        try {
+            const QString sender = readMailFacts(QuarantineStore::sourceOfFile(copy)).fromAddress;
+            if (!sender.isEmpty())
+                senders.append(sender);
+        } catch (const Error &) {
+        }
+    }
+    try {
+        store.finishResends(m_deliveredCopies);
+    } catch (const Error &) {
+    }
+    if (!senders.isEmpty()) {
+        const QString autoList = m_context.configFolder + QLatin1String(kAutoWhiteListFile);
+        const ListFile forget = readListFile(m_context.configFolder + QLatin1String(kDeletionLogFile));
+        QStringList added;
+        for (const QString &sender : std::as_const(senders)) {
+            const QString mark = QStringLiteral("-") + QLatin1String(kAutoWhiteListFile) + QStringLiteral("::") + sender;
+            bool forgotten = false;
+            for (const QByteArray &line : forget.lines)
+                forgotten = forgotten || decodeDisplay(line).trimmed().compare(mark, Qt::CaseInsensitive) == 0;
+            if (!forgotten)
+                added.append(sender);
+        }
+        try {
+            if (!added.isEmpty() && readListFile(autoList).state == ListFile::State::Missing)
+                appendToListFile(autoList, {});
+            if (!added.isEmpty())
+                addMissingToListFile(autoList, added);
+        } catch (const Error &) {
+        }
+    }
+    send(serverOk ? QByteArray("+OK bye") : "-ERR [SYS/TEMP] the server could not finish: " + serverStatus);
+    m_client->flush();
+    close();
+}
+
+} // namespace jw

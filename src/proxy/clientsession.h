@@ -1,0 +1,107 @@
+#pragma once
+
+#include "proxy/pop3text.h"
+#include "textfile/nativefile.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+class QTcpSocket;
+class QTimer;
+
+namespace jw {
+
+class MessageBuffer;
+class Pop3Upstream;
+struct MailFacts;
+struct ProxyContext;
+struct UpstreamAccount;
+
+// One mail client's POP3 session through the proxy. At login it logs in to
+// the real server with the client's password, reads every message it has
+// not judged before, holds back spam and shows the client only the rest
+// (plus released messages), renumbered, with their own UIDLs kept. Changes
+// on the server (deletions, held mail removed) happen only when the client
+// ends with QUIT.
+class ClientSession : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kIdleTimeoutMs = 10 * 60 * 1000;
+
+    ClientSession(QTcpSocket *client, ProxyContext &context, QObject *parent = nullptr);
+    ~ClientSession() override;
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    struct Message
+    {
+        int serverNumber = 0;               // 0 for a released message
+        QByteArray uidl;
+        qint64 size = 0;                    // without the added lines
+        QByteArray addedLines;              // header lines put on top
+        std::shared_ptr<MessageBuffer> cached;
+        NativePath releasedCopy;
+        bool deleted = false;
+    };
+    enum class State { Authorization, AuthPlainContinuation, LoggingIn, Transaction, Closing };
+
+    void onClientData();
+    void handle(const QByteArray &line);
+    void send(const QByteArray &line);
+    void sendMultiline(const QByteArray &status, const QList<QByteArray> &lines);
+    void close();
+
+    void authorization(const pop3::Command &command);
+    void authPlain(const QByteArray &base64);
+    void logIn(const QByteArray &routedUser, const QByteArray &password);
+    void openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password);
+    void readListing();
+    void judgeNext();
+    void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message);
+    void addReleasedMessages();
+    void enterTransaction();
+
+    void transaction(const pop3::Command &command);
+    Message *message(const QByteArray &argument, QByteArray *error);
+    void retrieve(Message &message, int bodyLines);
+    void quit();
+    void finishQuit(bool serverOk, const QByteArray &serverStatus);
+    void upstreamBroken(const QString &why);
+    void progress(const QString &text);
+    void resumeReading();
+
+    ProxyContext &m_context;
+    QPointer<QTcpSocket> m_client;
+    QTimer *m_idle = nullptr;
+    pop3::LineReader m_reader;
+    QList<QByteArray> m_pendingLines;
+    bool m_busy = false;
+    State m_state = State::Authorization;
+    QByteArray m_user;
+    bool m_counted = false;
+
+    Pop3Upstream *m_upstream = nullptr;
+    QString m_server;
+    QString m_accountFolder;
+    QString m_stateFile;
+    QSet<QByteArray> m_passedBefore;
+    QList<QByteArray> m_serverUidls;   // by server number - 1; empty when the server has no UIDL
+    QList<qint64> m_serverSizes;
+    QList<int> m_toJudge;
+    int m_judgedCount = 0;
+    QList<Message> m_messages;
+    QList<int> m_removeAtQuit;         // server numbers of held and dropped mail
+    QList<NativePath> m_deliveredCopies;
+    bool m_heldAny = false;
+};
+
+} // namespace jw

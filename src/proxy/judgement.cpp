@@ -1,0 +1,132 @@
+#include "proxy/judgement.h"
+
+#include "formats/filterlistfiles.h"
+#include "formats/methodsfile.h"
+#include "textfile/codec.h"
+#include "textfile/lines.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+namespace jw {
+
+namespace {
+
+constexpr int kMethodCount = 61;
+constexpr int kWhiteListMethod = 0;
+constexpr int kBlackListMethod = 1;
+constexpr int kAutoWhiteListMethod = 2;
+constexpr int kBadWordsMethod = 3;
+
+QString findAddress(const QString &address, const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        if (addressMatches(address, entry))
+            return entry;
+    }
+    return {};
+}
+
+} // namespace
+
+bool addressMatches(const QString &address, const QString &entry)
+{
+    const QString wanted = entry.trimmed();
+    if (address.isEmpty() || wanted.isEmpty())
+        return false;
+    if (wanted.contains(QLatin1Char('@')) && !wanted.startsWith(QLatin1Char('@')))
+        return address.compare(wanted, Qt::CaseInsensitive) == 0;
+    const QString domain = wanted.startsWith(QLatin1Char('@')) ? wanted.mid(1) : wanted;
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    if (at < 0 || domain.isEmpty())
+        return false;
+    const QString host = address.mid(at + 1);
+    return host.compare(domain, Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
+}
+
+bool ListJudgement::WatchedFile::changed()
+{
+    const QFileInfo info(path);
+    const QDateTime stamp = info.exists() ? info.lastModified() : QDateTime();
+    const qint64 length = info.exists() ? info.size() : -1;
+    if (stamp == modified && length == size)
+        return false;
+    modified = stamp;
+    size = length;
+    entries.clear();
+    for (const QByteArray &line : readListFile(path).lines) {
+        const QString entry = decodeDisplay(line).trimmed();
+        if (!entry.isEmpty())
+            entries.append(entry);
+    }
+    return true;
+}
+
+ListJudgement::ListJudgement(QString configFolder)
+    : m_configFolder(std::move(configFolder))
+{
+    const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), {}, -2, {}}; };
+    m_methods = file(kMethodsFile);
+    m_white = file(filterLists()[kWhiteList].fileName);
+    m_black = file(filterLists()[kBlackList].fileName);
+    m_autoWhite = file(kAutoWhiteListFile);
+    m_badWords = file(filterLists()[kBadWords].fileName);
+}
+
+void ListJudgement::refresh()
+{
+    if (m_methods.changed()) {
+        Lines lines;
+        for (const QString &entry : std::as_const(m_methods.entries))
+            lines.append(entry.toUtf8());
+        m_methodStates = readMethodStates(lines, kMethodCount).states;
+    }
+    m_white.changed();
+    m_black.changed();
+    m_autoWhite.changed();
+    if (m_badWords.changed()) {
+        QStringList alternatives;
+        for (const QString &word : std::as_const(m_badWords.entries))
+            alternatives.append(QRegularExpression::escape(word));
+        // Whole words only: no letter, digit or underscore on either side.
+        m_badWordPattern = alternatives.isEmpty()
+            ? QRegularExpression()
+            : QRegularExpression(QStringLiteral("(?<![\\w])(") + alternatives.join(QLatin1Char('|'))
+                                     + QStringLiteral(")(?![\\w])"),
+                                 QRegularExpression::CaseInsensitiveOption
+                                     | QRegularExpression::UseUnicodePropertiesOption);
+    }
+}
+
+Verdict ListJudgement::judge(const MailFacts &facts)
+{
+    refresh();
+    const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
+    if (on(kWhiteListMethod)) {
+        const QString entry = findAddress(facts.fromAddress, m_white.entries);
+        if (!entry.isEmpty())
+            return {false, QStringLiteral("white list: ") + entry};
+    }
+    if (on(kAutoWhiteListMethod)) {
+        const QString entry = findAddress(facts.fromAddress, m_autoWhite.entries);
+        if (!entry.isEmpty())
+            return {false, QStringLiteral("automatic white list: ") + entry};
+    }
+    if (on(kBlackListMethod)) {
+        const QString entry = findAddress(facts.fromAddress, m_black.entries);
+        if (!entry.isEmpty())
+            return {true, QStringLiteral("black list: ") + entry};
+    }
+    if (on(kBadWordsMethod) && m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty()) {
+        for (const QString *text : {&facts.subject, &facts.text}) {
+            const QRegularExpressionMatch match = m_badWordPattern.match(*text);
+            if (match.hasMatch())
+                return {true, QStringLiteral("banned words (") + match.captured(1) + QLatin1Char(')')};
+        }
+    }
+    return {};
+}
+
+} // namespace jw

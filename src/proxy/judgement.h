@@ -1,0 +1,68 @@
+#pragma once
+
+#include "proxy/mailfacts.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+namespace jw {
+
+// The outcome for one message.
+struct Verdict
+{
+    bool spam = false;
+    // Why, for the spam note and the header ("black list: ann@spam.example"),
+    // empty when nothing decided.
+    QString reason;
+};
+
+// Judges messages. One interface for the whole judgement, so further
+// methods plug in here.
+class Judgement
+{
+public:
+    virtual ~Judgement() = default;
+    virtual Verdict judge(const MailFacts &facts) = 0;
+};
+
+// Whether a sender's address matches a list entry: the whole address, or a
+// domain entry ("example.com" or "@example.com") for that domain and its
+// sub-domains; without regard to case.
+bool addressMatches(const QString &address, const QString &entry);
+
+// The judgement of the lists: the white list and the automatic white list
+// always pass, the black list always holds, banned words (whole words of
+// the decoded subject and text) hold; each switched by its method in the
+// methods file (0 white list, 1 black list, 2 automatic white list, 3
+// banned words). The files are read again whenever they change on disk.
+class ListJudgement final : public Judgement
+{
+public:
+    explicit ListJudgement(QString configFolder);
+    Verdict judge(const MailFacts &facts) override;
+
+private:
+    struct WatchedFile
+    {
+        QString path;
+        QDateTime modified;
+        qint64 size = -1;
+        QStringList entries;
+        bool changed(); // re-reads the file when it has changed
+    };
+    void refresh();
+
+    QString m_configFolder;
+    WatchedFile m_methods;
+    WatchedFile m_white;
+    WatchedFile m_black;
+    WatchedFile m_autoWhite;
+    WatchedFile m_badWords;
+    QList<int> m_methodStates;
+    QRegularExpression m_badWordPattern;
+};
+
+} // namespace jw

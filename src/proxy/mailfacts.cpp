@@ -1,0 +1,108 @@
+#include "proxy/mailfacts.h"
+
+#include <QRegularExpression>
+
+#include <gmime/gmime.h>
+
+#include <mutex>
+
+namespace jw {
+
+namespace {
+
+// Decoded text beyond this adds nothing to a judgement.
+constexpr qsizetype kMaxText = 256 * 1024;
+
+void initialiseGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+QString fromUtf8(const char *text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+QString withoutTags(const QString &html)
+{
+    static const QRegularExpression scripts(QStringLiteral("<(script|style)\\b.*?</\\1\\s*>"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    QString text = html;
+    text.remove(scripts);
+    text.replace(tags, QStringLiteral(" "));
+    return text;
+}
+
+struct PartWalk
+{
+    QString plain;
+    QString html;
+};
+
+void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
+{
+    auto *walk = static_cast<PartWalk *>(data);
+    if (!GMIME_IS_TEXT_PART(part))
+        return;
+    // Attachments are not the message's text.
+    const char *disposition = g_mime_object_get_disposition(part);
+    if (disposition && g_ascii_strcasecmp(disposition, "attachment") == 0)
+        return;
+    GMimeContentType *type = g_mime_object_get_content_type(part);
+    const bool html = g_mime_content_type_is_type(type, "text", "html");
+    if (!html && !g_mime_content_type_is_type(type, "text", "plain"))
+        return;
+    QString &target = html ? walk->html : walk->plain;
+    if (target.size() >= kMaxText)
+        return;
+    char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
+    target += fromUtf8(text).left(kMaxText - target.size());
+    g_free(text);
+}
+
+} // namespace
+
+MailFacts readMailFacts(const QByteArray &source)
+{
+    initialiseGMime();
+    MailFacts facts;
+    GMimeStream *stream = g_mime_stream_mem_new_with_buffer(source.constData(), size_t(source.size()));
+    GMimeParser *parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
+    g_object_unref(parser);
+    g_object_unref(stream);
+    if (!message)
+        return facts;
+
+    facts.subject = fromUtf8(g_mime_message_get_subject(message));
+    if (InternetAddressList *from = g_mime_message_get_from(message)) {
+        char *shown = internet_address_list_to_string(from, nullptr, FALSE);
+        facts.from = fromUtf8(shown);
+        g_free(shown);
+        for (int i = 0; i < internet_address_list_length(from); ++i) {
+            InternetAddress *address = internet_address_list_get_address(from, i);
+            if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+                facts.fromAddress = fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address))).toLower();
+                break;
+            }
+        }
+    }
+    PartWalk walk;
+    if (GMimeObject *body = g_mime_message_get_mime_part(message)) {
+        if (GMIME_IS_TEXT_PART(body))
+            visitPart(nullptr, body, &walk);
+        else
+            g_mime_message_foreach(message, visitPart, &walk);
+    }
+    g_object_unref(message);
+
+    facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
+    facts.text = walk.plain.isEmpty() ? withoutTags(walk.html) : walk.plain;
+    facts.content = (walk.html.isEmpty() ? walk.plain : walk.html).toUtf8();
+    return facts;
+}
+
+} // namespace jw

@@ -1,0 +1,51 @@
+#include "proxy/messagebuffer.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <utility>
+
+namespace jw {
+
+MessageBuffer::MessageBuffer(QString spillFolder)
+    : m_spillFolder(std::move(spillFolder))
+{
+}
+
+MessageBuffer::~MessageBuffer() = default;
+
+bool MessageBuffer::append(const QByteArray &bytes)
+{
+    m_size += bytes.size();
+    if (!m_spill && m_head.size() + bytes.size() <= kInMemory) {
+        m_head.append(bytes);
+        return true;
+    }
+    if (!m_spill) {
+        QDir().mkpath(m_spillFolder);
+        m_spill = std::make_unique<QTemporaryFile>(m_spillFolder + QStringLiteral("/message-XXXXXX"));
+        if (!m_spill->open() || m_spill->write(m_head) != m_head.size())
+            return false;
+        // The head stays in memory for the judgement; the rest is on disk.
+        const qsizetype room = kInMemory - m_head.size();
+        m_head.append(bytes.left(room));
+    }
+    return m_spill->write(bytes) == bytes.size();
+}
+
+bool MessageBuffer::writeTo(const ContentWriter &write) const
+{
+    if (!m_spill)
+        return write(m_head);
+    if (!m_spill->flush() || !m_spill->seek(0))
+        return false;
+    QByteArray chunk;
+    while (!m_spill->atEnd()) {
+        chunk = m_spill->read(256 * 1024);
+        if (chunk.isEmpty() || !write(chunk))
+            return false;
+    }
+    return m_spill->seek(m_spill->size());
+}
+
+} // namespace jw

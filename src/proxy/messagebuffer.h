@@ -1,0 +1,42 @@
+#pragma once
+
+#include "textfile/nativefile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class QTemporaryFile;
+
+namespace jw {
+
+// One message's source as it comes from the server: kept in memory while it
+// is small, moved to a temporary file once it grows past a bound, so a
+// message of any size costs bounded memory. The first bytes stay at hand
+// for the judgement.
+class MessageBuffer
+{
+public:
+    static constexpr qsizetype kInMemory = 1024 * 1024;
+
+    explicit MessageBuffer(QString spillFolder);
+    ~MessageBuffer();
+
+    // False when the temporary file could not be written.
+    bool append(const QByteArray &bytes);
+    qint64 size() const { return m_size; }
+    // Up to kInMemory bytes from the start.
+    const QByteArray &head() const { return m_head; }
+    // Hands the whole source over in pieces; false when it could not be
+    // read back or the writer refused a piece.
+    bool writeTo(const ContentWriter &write) const;
+
+private:
+    QString m_spillFolder;
+    QByteArray m_head;
+    std::unique_ptr<QTemporaryFile> m_spill;
+    qint64 m_size = 0;
+};
+
+} // namespace jw

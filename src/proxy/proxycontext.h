@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QSslConfiguration>
+#include <QString>
+
+namespace jw {
+
+class Judgement;
+class Registry;
+class StatusFile;
+
+// What every session of the proxy shares.
+struct ProxyContext
+{
+    QString programFolder; // each with a trailing "/"
+    QString configFolder;
+    QString messagesFolder;
+    QString stateFolder;   // the proxy's own memory: messages already judged
+    Registry &accounts;
+    Judgement &judgement;
+    QSslConfiguration tls;
+    QString whatWithSpam;  // "quarantine", "drop", "lowprio" or "nothing"
+    StatusFile &status;
+    int activeSessions = 0;
+};
+
+} // namespace jw

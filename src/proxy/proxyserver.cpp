@@ -1,0 +1,95 @@
+#include "proxy/proxyserver.h"
+
+#include "formats/statusfile.h"
+#include "proxy/clientsession.h"
+#include "proxy/judgement.h"
+#include "proxy/proxycontext.h"
+#include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
+
+#include <QSslCertificate>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace jw {
+
+ProxyServer::ProxyServer(const QString &programFolder, Registry &accounts, QObject *parent)
+    : QObject(parent)
+    , m_programFolder(programFolder)
+    , m_accounts(accounts)
+{
+}
+
+ProxyServer::~ProxyServer()
+{
+    // Sessions go first: they use the context.
+    const auto sessions = findChildren<ClientSession *>(QString(), Qt::FindDirectChildrenOnly);
+    for (ClientSession *session : sessions)
+        delete session;
+}
+
+int ProxyServer::sessions() const
+{
+    return int(findChildren<ClientSession *>(QString(), Qt::FindDirectChildrenOnly).size());
+}
+
+bool ProxyServer::start(QString *problem)
+{
+    const QString config = m_programFolder + QStringLiteral("config/");
+    KeyValueFile settings;
+    try {
+        settings = KeyValueFile::load(config + QLatin1String(settingskeys::kFileName));
+    } catch (const Error &) {
+    }
+    int port = 0;
+    try {
+        port = settings.number(settingskeys::kServerPort);
+    } catch (const Error &) {
+    }
+    if (port <= 0 || port > 65535) {
+        *problem = QStringLiteral("no usable port in main.cfg (server_port)");
+        return false;
+    }
+    m_port = quint16(port);
+
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    const QString caFile = settings.text(kCaFileKey);
+    if (!caFile.isEmpty()) {
+        const QList<QSslCertificate> extra = QSslCertificate::fromPath(caFile, QSsl::Pem);
+        if (extra.isEmpty()) {
+            *problem = QStringLiteral("no certificate in %1 (%2)").arg(caFile, QLatin1String(kCaFileKey));
+            return false;
+        }
+        tls.addCaCertificates(extra);
+    }
+    QString whatWithSpam = settings.text(settingskeys::kWhatWithSpam);
+    if (whatWithSpam.isEmpty())
+        whatWithSpam = QStringLiteral("quarantine");
+
+    m_judgement = std::make_unique<ListJudgement>(config);
+    m_status = std::make_unique<StatusFile>(m_programFolder);
+    m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
+                                                               m_programFolder + QStringLiteral("state/"), m_accounts,
+                                                               *m_judgement, tls, whatWithSpam, *m_status, 0});
+
+    m_ipv4 = new QTcpServer(this);
+    m_ipv6 = new QTcpServer(this);
+    const bool v4 = m_ipv4->listen(QHostAddress::LocalHost, m_port);
+    const bool v6 = m_ipv6->listen(QHostAddress::LocalHostIPv6, m_port);
+    if (!v4 && !v6) {
+        *problem = QStringLiteral("cannot listen on port %1: %2").arg(m_port).arg(m_ipv4->errorString());
+        return false;
+    }
+    for (QTcpServer *server : {m_ipv4, m_ipv6})
+        connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
+    return true;
+}
+
+void ProxyServer::accept(QTcpServer *server)
+{
+    while (QTcpSocket *client = server->nextPendingConnection())
+        new ClientSession(client, *m_context, this);
+}
+
+} // namespace jw

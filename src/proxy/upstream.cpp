@@ -1,0 +1,281 @@
+#include "proxy/upstream.h"
+
+#include <QPointer>
+#include <QSslSocket>
+#include <QTimer>
+
+#include <utility>
+
+namespace jw {
+
+namespace {
+
+QString sslErrorsText(const QList<QSslError> &errors)
+{
+    QStringList texts;
+    for (const QSslError &error : errors)
+        texts.append(error.errorString());
+    return texts.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent)
+    : QObject(parent)
+    , m_socket(new QSslSocket(this))
+    , m_timer(new QTimer(this))
+{
+    m_socket->setSslConfiguration(tls);
+    m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setReadBufferSize(1024 * 1024);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        fail(m_phase == Phase::Connecting ? QStringLiteral("no connection to %1").arg(m_host)
+                                          : QStringLiteral("%1 did not answer in time").arg(m_host));
+    });
+    connect(m_socket, &QSslSocket::readyRead, this, &Pop3Upstream::onReadyRead);
+    connect(m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_phase != Phase::Ready || m_inFlight || m_socket->state() != QAbstractSocket::ConnectedState)
+            fail(QStringLiteral("%1: %2").arg(m_host, m_socket->errorString()));
+    });
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        // Never ignored: a server that cannot prove who it is gets nothing,
+        // above all not the password.
+        fail(QStringLiteral("the TLS certificate of %1 could not be verified (%2)").arg(m_host, sslErrorsText(errors)));
+    });
+    connect(m_socket, &QSslSocket::encrypted, this, [this] {
+        if (m_phase == Phase::Handshake) {
+            m_phase = Phase::Greeting;
+            armTimer(kReplyTimeoutMs);
+        } else if (m_phase == Phase::StartingTls) {
+            m_phase = Phase::Ready;
+            m_timer->stop();
+            if (auto opened = std::exchange(m_opened, {}))
+                opened(QString());
+            startCommand();
+        }
+    });
+    connect(m_socket, &QSslSocket::disconnected, this, [this] {
+        fail(QStringLiteral("%1 closed the connection").arg(m_host));
+    });
+}
+
+Pop3Upstream::~Pop3Upstream()
+{
+    m_failed = true;
+    m_socket->abort();
+}
+
+bool Pop3Upstream::isSecure() const
+{
+    return m_socket->isEncrypted();
+}
+
+void Pop3Upstream::open(const QString &host, quint16 port, Security security, std::function<void(const QString &)> done)
+{
+    m_host = host;
+    m_security = security;
+    m_opened = std::move(done);
+    armTimer(kConnectTimeoutMs);
+    if (security == Security::ImplicitTls) {
+        m_phase = Phase::Handshake;
+        m_socket->connectToHostEncrypted(host, port);
+    } else {
+        m_phase = Phase::Greeting;
+        m_socket->connectToHost(host, port);
+    }
+}
+
+void Pop3Upstream::setPaused(bool paused)
+{
+    if (m_paused == paused)
+        return;
+    m_paused = paused;
+    if (paused) {
+        m_timer->stop(); // waiting on the client, not on the server
+        return;
+    }
+    if (m_inFlight)
+        armTimer(kReplyTimeoutMs);
+    QMetaObject::invokeMethod(this, &Pop3Upstream::onReadyRead, Qt::QueuedConnection);
+}
+
+void Pop3Upstream::armTimer(int ms)
+{
+    m_timer->start(ms);
+}
+
+void Pop3Upstream::fail(const QString &why)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_timer->stop();
+    m_queue.clear();
+    m_socket->abort();
+    if (auto opened = std::exchange(m_opened, {})) {
+        opened(why);
+        return;
+    }
+    Q_EMIT broken(why);
+}
+
+void Pop3Upstream::abandon()
+{
+    m_failed = true;
+    m_timer->stop();
+    m_queue.clear();
+    m_socket->abort();
+}
+
+void Pop3Upstream::command(const QByteArray &line, bool multiline, Done done)
+{
+    m_queue.append({line, multiline, {}, std::move(done)});
+    startCommand();
+}
+
+void Pop3Upstream::streamCommand(const QByteArray &line, LineSink onLine, Done done)
+{
+    m_queue.append({line, true, std::move(onLine), std::move(done)});
+    startCommand();
+}
+
+void Pop3Upstream::startCommand()
+{
+    if (m_failed || m_inFlight || m_phase != Phase::Ready || m_queue.isEmpty())
+        return;
+    m_inFlight = true;
+    m_statusRead = false;
+    m_reply = Reply();
+    m_socket->write(m_queue.first().line + "\r\n");
+    armTimer(kReplyTimeoutMs);
+}
+
+void Pop3Upstream::afterGreeting()
+{
+    if (m_security == Security::ImplicitTls) {
+        m_phase = Phase::Ready;
+        m_timer->stop();
+        if (auto opened = std::exchange(m_opened, {}))
+            opened(QString());
+        startCommand();
+        return;
+    }
+    m_phase = Phase::Capabilities;
+    m_socket->write("CAPA\r\n");
+    armTimer(kReplyTimeoutMs);
+}
+
+void Pop3Upstream::startTls()
+{
+    m_phase = Phase::StartingTls;
+    m_socket->write("STLS\r\n");
+    armTimer(kReplyTimeoutMs);
+}
+
+void Pop3Upstream::onReadyRead()
+{
+    if (m_failed || m_paused)
+        return;
+    m_reader.append(m_socket->readAll());
+    if (m_reader.overflowed()) {
+        fail(QStringLiteral("%1 sent a line that is too long").arg(m_host));
+        return;
+    }
+    while (!m_failed && !m_paused) {
+        // Nothing may be read past the STLS answer before the handshake: it
+        // belongs to TLS.
+        if (m_phase == Phase::StartingTls && m_socket->mode() != QSslSocket::UnencryptedMode)
+            return;
+        const std::optional<QByteArray> line = m_reader.takeLine();
+        if (!line)
+            return;
+        armTimer(kReplyTimeoutMs);
+        switch (m_phase) {
+        case Phase::Connecting:
+        case Phase::Handshake:
+            break;
+        case Phase::Greeting:
+            if (!line->startsWith("+OK")) {
+                fail(QStringLiteral("%1 refused the connection: %2").arg(m_host, QString::fromUtf8(pop3::chopLineEnd(*line))));
+                return;
+            }
+            afterGreeting();
+            break;
+        case Phase::Capabilities:
+            if (!m_statusRead) {
+                m_statusRead = true;
+                m_reply = Reply();
+                m_reply.ok = line->startsWith("+OK");
+                if (m_reply.ok)
+                    break;
+            } else if (!pop3::isTerminator(*line)) {
+                m_reply.lines.append(pop3::chopLineEnd(*line).toUpper());
+                break;
+            }
+            m_statusRead = false;
+            if (m_reply.lines.contains("STLS")) {
+                startTls();
+            } else if (m_security == Security::StartTlsRequired) {
+                fail(QStringLiteral("%1 offers no secure connection (STLS), which this account requires").arg(m_host));
+                return;
+            } else {
+                m_phase = Phase::Ready;
+                m_timer->stop();
+                if (auto opened = std::exchange(m_opened, {}))
+                    opened(QString());
+                startCommand();
+            }
+            break;
+        case Phase::StartingTls:
+            if (!line->startsWith("+OK")) {
+                if (m_security == Security::StartTlsRequired) {
+                    fail(QStringLiteral("%1 refused STLS, which this account requires").arg(m_host));
+                    return;
+                }
+                // Offered, then refused: never fall back to sending the
+                // password in the clear.
+                fail(QStringLiteral("%1 offered STLS but refused it").arg(m_host));
+                return;
+            }
+            m_socket->setPeerVerifyName(m_host);
+            m_socket->startClientEncryption();
+            return;
+        case Phase::Ready: {
+            if (!m_inFlight)
+                break; // unasked-for talk is ignored
+            Pending &pending = m_queue.first();
+            bool finished = false;
+            if (!m_statusRead) {
+                m_statusRead = true;
+                m_reply.status = pop3::chopLineEnd(*line);
+                m_reply.ok = m_reply.status.startsWith("+OK");
+                finished = !m_reply.ok || !pending.multiline;
+            } else if (pop3::isTerminator(*line)) {
+                finished = true;
+            } else if (pending.onLine) {
+                const QPointer<Pop3Upstream> alive(this);
+                pending.onLine(pop3::unstuffed(*line));
+                if (!alive)
+                    return;
+            } else {
+                m_reply.lines.append(pop3::unstuffed(*line));
+            }
+            if (finished) {
+                m_timer->stop();
+                Pending done = m_queue.takeFirst();
+                m_inFlight = false;
+                const Reply reply = std::exchange(m_reply, Reply());
+                const QPointer<Pop3Upstream> alive(this);
+                done.done(reply);
+                if (!alive)
+                    return;
+                startCommand();
+            }
+            break;
+        }
+        }
+    }
+}
+
+} // namespace jw

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "proxy/pop3text.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QString>
+
+#include <functional>
+
+class QSslSocket;
+class QTimer;
+
+namespace jw {
+
+// The proxy's connection to a real POP3 server: plain, TLS from the first
+// byte, or upgraded with STLS. Commands go one at a time; answers come back
+// through callbacks on the event loop.
+class Pop3Upstream : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Security {
+        ImplicitTls,      // port 995
+        StartTlsIfOffered,
+        StartTlsRequired, // the account requires a secure connection
+    };
+    struct Reply
+    {
+        bool ok = false;
+        QByteArray status;       // the first line, without its line end
+        QList<QByteArray> lines; // a multi-line answer's lines, un-stuffed, with line ends
+    };
+    using Done = std::function<void(const Reply &)>;
+    using LineSink = std::function<void(const QByteArray &line)>;
+
+    static constexpr int kConnectTimeoutMs = 30000;
+    static constexpr int kReplyTimeoutMs = 90000;
+
+    explicit Pop3Upstream(QSslConfiguration tls, QObject *parent = nullptr);
+    ~Pop3Upstream() override;
+
+    // Connects, reads the greeting and secures the line as asked. `done`
+    // gets an empty text on success, else why it failed (for the client).
+    void open(const QString &host, quint16 port, Security security, std::function<void(const QString &)> done);
+    // One command; a multi-line answer is collected whole.
+    void command(const QByteArray &line, bool multiline, Done done);
+    // One command whose multi-line answer is handed over line by line
+    // (un-stuffed, with line ends) as it arrives; `done` then gets the reply
+    // without lines.
+    void streamCommand(const QByteArray &line, LineSink onLine, Done done);
+    // Drops the connection without QUIT: the server changes nothing.
+    void abandon();
+    bool isSecure() const;
+    // While paused nothing more is read from the server: its data waits in
+    // a bounded buffer and then in the network, so a slow client never makes
+    // the proxy hold a whole large message.
+    void setPaused(bool paused);
+
+Q_SIGNALS:
+    // The connection failed or timed out; pending callbacks are not called.
+    void broken(const QString &why);
+
+private:
+    void onReadyRead();
+    void fail(const QString &why);
+    void startCommand();
+    void armTimer(int ms);
+    void afterGreeting();
+    void startTls();
+
+    struct Pending
+    {
+        QByteArray line;
+        bool multiline = false;
+        LineSink onLine;
+        Done done;
+    };
+
+    QSslSocket *m_socket = nullptr;
+    QTimer *m_timer = nullptr;
+    pop3::LineReader m_reader{pop3::kMaxResponseLine};
+    QString m_host;
+    Security m_security = Security::StartTlsIfOffered;
+    std::function<void(const QString &)> m_opened;
+    QList<Pending> m_queue;
+    bool m_inFlight = false;
+    bool m_statusRead = false;
+    Reply m_reply;
+    bool m_failed = false;
+    bool m_paused = false;
+    enum class Phase { Connecting, Greeting, Capabilities, StartingTls, Handshake, Ready } m_phase = Phase::Connecting;
+};
+
+} // namespace jw
