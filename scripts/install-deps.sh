@@ -10,6 +10,8 @@ packages=(
     qt6-qpa-plugins libc-bin
     libgumbo-dev
     xvfb
+    libgmime-3.0-dev
+    dovecot-pop3d curl openssl
 )
 
 missing=()

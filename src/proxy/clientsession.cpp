@@ -126,20 +126,33 @@ void ClientSession::sendMultiline(const QByteArray &status, const QList<QByteArr
 
 void ClientSession::close()
 {
-    if (m_state == State::Closing)
+    if (m_state == State::Closing) {
+        // The client's line is down now: the session goes.
+        if (!m_client || m_client->state() == QAbstractSocket::UnconnectedState)
+            deleteLater();
         return;
+    }
     // Without QUIT the server changes nothing: held mail stays there (and in
     // the quarantine), deletions are forgotten.
     m_state = State::Closing;
+    m_outgoing.reset();
     if (m_upstream)
         m_upstream->abandon();
-    if (m_client) {
+    Q_EMIT finished();
+    // The last answer still goes out before the line is closed; a client
+    // that does not take it is cut off after a while.
+    if (m_client && m_client->state() != QAbstractSocket::UnconnectedState) {
         m_client->disconnectFromHost();
-        if (m_client->state() != QAbstractSocket::UnconnectedState)
-            m_client->abort();
+        if (m_client->state() != QAbstractSocket::UnconnectedState) {
+            QTimer::singleShot(10000, this, [this] {
+                if (m_client)
+                    m_client->abort();
+                deleteLater();
+            });
+            return;
+        }
     }
     deleteLater();
-    Q_EMIT finished();
 }
 
 void ClientSession::onClientData()
@@ -588,17 +601,12 @@ void ClientSession::retrieve(Message &message, int bodyLines)
         auto atLineStart = std::make_shared<bool>(true);
         if (bodyLines >= 0) {
             m_client->write(stuffPiece(topOf(message.cached->head(), bodyLines), *atLineStart));
-        } else {
-            const QPointer<QTcpSocket> client = m_client;
-            message.cached->writeTo([client, atLineStart](QByteArrayView piece) {
-                if (!client)
-                    return false;
-                client->write(stuffPiece(piece, *atLineStart));
-                return true;
-            });
+            m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+            m_busy = false;
+            return;
         }
-        m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
-        m_busy = false;
+        m_outgoing = Outgoing{message.cached, 0, true};
+        pump();
         return;
     }
     // Judged in an earlier session: relayed from the server as it comes.
@@ -639,8 +647,37 @@ void ClientSession::retrieve(Message &message, int bodyLines)
         });
 }
 
+void ClientSession::pump()
+{
+    constexpr qint64 kPiece = 256 * 1024;
+    while (m_outgoing && m_client && m_client->bytesToWrite() < kClientBacklog) {
+        Outgoing &out = *m_outgoing;
+        const QByteArray piece = out.source->read(out.offset, kPiece);
+        if (!piece.isEmpty()) {
+            out.offset += piece.size();
+            m_client->write(stuffPiece(piece, out.atLineStart));
+            continue;
+        }
+        if (out.offset < out.source->size()) {
+            // The spilled part cannot be read back: end the session rather
+            // than hand over half a message as if whole.
+            m_outgoing.reset();
+            close();
+            return;
+        }
+        m_client->write(out.atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+        m_outgoing.reset();
+        m_busy = false;
+        QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
+    }
+}
+
 void ClientSession::resumeReading()
 {
+    if (m_outgoing) {
+        pump();
+        return;
+    }
     if (m_upstream && m_client && m_client->bytesToWrite() < kClientBacklog / 2)
         m_upstream->setPaused(false);
 }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 class QTimer;
@@ -78,6 +79,7 @@ private:
     void upstreamBroken(const QString &why);
     void progress(const QString &text);
     void resumeReading();
+    void pump();
 
     ProxyContext &m_context;
     QPointer<QTcpSocket> m_client;
@@ -102,6 +104,15 @@ private:
     QList<int> m_removeAtQuit;         // server numbers of held and dropped mail
     QList<NativePath> m_deliveredCopies;
     bool m_heldAny = false;
+    // A message on its way to the client from here, a piece at a time as
+    // the client takes it.
+    struct Outgoing
+    {
+        std::shared_ptr<MessageBuffer> source;
+        qint64 offset = 0;
+        bool atLineStart = true;
+    };
+    std::optional<Outgoing> m_outgoing;
 };
 
 } // namespace jw

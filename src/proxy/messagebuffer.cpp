@@ -33,6 +33,19 @@ bool MessageBuffer::append(const QByteArray &bytes)
     return m_spill->write(bytes) == bytes.size();
 }
 
+QByteArray MessageBuffer::read(qint64 offset, qint64 length) const
+{
+    if (offset >= m_size || length <= 0)
+        return {};
+    if (!m_spill)
+        return m_head.mid(offset, length);
+    if (!m_spill->flush() || !m_spill->seek(offset))
+        return {};
+    QByteArray piece = m_spill->read(length);
+    m_spill->seek(m_spill->size());
+    return piece;
+}
+
 bool MessageBuffer::writeTo(const ContentWriter &write) const
 {
     if (!m_spill)

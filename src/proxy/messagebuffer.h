@@ -31,6 +31,9 @@ public:
     // Hands the whole source over in pieces; false when it could not be
     // read back or the writer refused a piece.
     bool writeTo(const ContentWriter &write) const;
+    // Up to `length` bytes from `offset`; empty at the end or on a read
+    // error.
+    QByteArray read(qint64 offset, qint64 length) const;
 
 private:
     QString m_spillFolder;

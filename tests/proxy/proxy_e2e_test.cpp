@@ -1,0 +1,209 @@
+// The real proxy between curl and a real Dovecot: relay, hold, release.
+#include "proxyfixture.h"
+
+#include "formats/quarantinestore.h"
+
+#include <QDir>
+
+namespace jw::test {
+namespace {
+
+QByteArray mail(const QByteArray &from, const QByteArray &subject, const QByteArray &body)
+{
+    return "From: " + from + "\r\nTo: ann@example.com\r\nSubject: " + subject
+        + "\r\nMessage-ID: <" + subject.toHex() + "@example.com>\r\n\r\n" + body;
+}
+
+QList<QuarantineRow> quarantined(const TempProgramFolder &folder)
+{
+    QuarantineStore store(folder.messagesPath(), folder.configPath(), QStringLiteral("(none)"), QStringLiteral("(none)"));
+    return store.scan();
+}
+
+using ProxyEndToEnd = ProxyFixture;
+
+TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
+{
+    const QByteArray friendly = mail("Carol <carol@friends.example>", "lunch", "See you at one.\r\n.leading dot\r\n..two\r\n");
+    const QByteArray spam = mail("=?UTF-8?B?U3DDpG1tZXI=?= <offers@shop.spam.example>", "=?UTF-8?Q?cheap_w=C3=A4tches?=",
+                                 "Buy now.\r\n");
+    const QByteArray other = mail("dave@work.example", "report", "Attached.\r\n");
+    dovecot->addMessage("ann", friendly);
+    dovecot->addMessage("ann", spam);
+    dovecot->addMessage("ann", other);
+    writeFile(configFile("blacklist"), "spam.example\r\n");
+    writeFile(configFile("to_resend"), "C:/elsewhere/x_resend\r\n");
+    startProxy();
+
+    // The client sees the two good messages only, byte for byte under the
+    // proxy's own header line.
+    const Fetch list = curl(QString());
+    ASSERT_EQ(list.exitCode, 0) << list.err.constData();
+    EXPECT_EQ(list.out.count('\n'), 2) << list.out.constData();
+    QList<QByteArray> received;
+    for (const QString &n : {QStringLiteral("1"), QStringLiteral("2")})
+        received.append(curl(n).out);
+    EXPECT_TRUE(received.contains("X-Junkwarden: passed\r\n" + friendly)) << received.value(0).constData();
+    EXPECT_TRUE(received.contains("X-Junkwarden: passed\r\n" + other));
+    EXPECT_NE(curl(QStringLiteral("3")).exitCode, 0) << "no third message";
+
+    // Held: in the quarantine with its decoded subject, sender and reason,
+    // gone from the server since the session ended with QUIT.
+    const QList<QuarantineRow> rows = quarantined(folder);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].subject, QStringLiteral("cheap wätches"));
+    EXPECT_EQ(rows[0].sender, QStringLiteral("Spämmer <offers@shop.spam.example>"));
+    EXPECT_EQ(rows[0].status, QByteArray("New"));
+    EXPECT_EQ(rows[0].spamNote, QStringLiteral("Spam: black list: spam.example"));
+    EXPECT_EQ(rows[0].account, QStringLiteral("ann,localhost"));
+    EXPECT_EQ(QuarantineStore::sourceSection(QuarantineStore::readText(rows[0].path)), "\r\n" + spam);
+    EXPECT_EQ(dovecot->messagesOf("ann").size(), 2);
+    EXPECT_EQ(readFile(folder.file(QStringLiteral("status.tmp"))), QByteArray("quarantine\r\n"));
+
+    // UIDLs are the server's and stay the same: nothing is fetched twice.
+    const QList<QByteArray> first = uidls();
+    EXPECT_EQ(first.size(), 2);
+    EXPECT_EQ(uidls(), first);
+
+    // Released from the quarantine page: delivered once at the next session,
+    // then the copy and its line go, and the sender is trusted.
+    QuarantineStore store(folder.messagesPath(), folder.configPath(), QString(), QString());
+    store.requestResend({rows[0].path});
+    const QList<QByteArray> withReleased = uidls();
+    ASSERT_EQ(withReleased.size(), 3);
+    EXPECT_TRUE(withReleased.last().startsWith("jw-released-"));
+    EXPECT_EQ(curl(QStringLiteral("3")).out, "X-Junkwarden: released from quarantine\r\n" + spam);
+    EXPECT_EQ(uidls(), first) << "delivered once";
+    EXPECT_EQ(readFile(configFile("to_resend")), QByteArray("C:/elsewhere/x_resend\r\n")) << "other lines kept";
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(rows[0].path + "_resend")));
+    EXPECT_EQ(readFile(configFile("whitelist_auto")), QByteArray("offers@shop.spam.example\r\n"));
+}
+
+TEST_F(ProxyEndToEnd, ASessionWithoutQuitRemovesNothingAndHeldMailIsStoredOnce)
+{
+    dovecot->addMessage("ann", mail("x@spam.example", "offer", "Buy.\r\n"));
+    writeFile(configFile("blacklist"), "x@spam.example\r\n");
+    startProxy();
+    {
+        Pop3Talk talk(proxyPort);
+        ASSERT_TRUE(talk.connected());
+        EXPECT_TRUE(talk.say("USER ann,localhost").startsWith("+OK"));
+        EXPECT_EQ(talk.say("PASS secret"), QByteArray("+OK 0 messages (0 octets)"));
+        // Gone without QUIT.
+    }
+    ASSERT_TRUE(waitUntil([&] { return quarantined(folder).size() == 1; }));
+    EXPECT_EQ(dovecot->messagesOf("ann").size(), 1) << "still on the server";
+
+    EXPECT_EQ(curl(QString()).exitCode, 0);
+    EXPECT_EQ(dovecot->messagesOf("ann").size(), 0) << "removed once the session ended with QUIT";
+    EXPECT_EQ(quarantined(folder).size(), 1) << "not stored twice";
+}
+
+TEST_F(ProxyEndToEnd, UpstreamSecurityIsVerifiedAndNeverFallsBack)
+{
+    dovecot->addMessage("ann", mail("carol@friends.example", "hi", "Hello.\r\n"));
+    startProxy();
+    // STLS, verified against the configured authority.
+    EXPECT_EQ(curl(QStringLiteral("1")).exitCode, 0);
+    EXPECT_TRUE(dovecot->log().contains("user=<ann>")) << dovecot->log().constData();
+    EXPECT_TRUE(dovecot->log().contains(", TLS")) << "the login went over TLS";
+
+    // Without the authority the certificate cannot be verified: the client
+    // is told, and the password never leaves.
+    stopProxy();
+    writeSettings();
+    writeFile(configFile("main.cfg"), readFile(configFile("main.cfg")).replace("tls_ca_file=", "unused="));
+    startProxy();
+    const QByteArray logBefore = dovecot->log();
+    Pop3Talk talk(proxyPort);
+    talk.say("USER ann,localhost");
+    const QByteArray refused = talk.say("PASS secret");
+    EXPECT_TRUE(refused.startsWith("-ERR")) << refused.constData();
+    EXPECT_TRUE(refused.contains("could not be verified")) << refused.constData();
+    EXPECT_EQ(dovecot->log().mid(logBefore.size()).count("user=<ann>"), 0) << dovecot->log().constData();
+}
+
+TEST_F(ProxyEndToEnd, RefusesStrangersAndRelaysTheServersRefusal)
+{
+    startProxy();
+    const struct
+    {
+        const char *user;
+        const char *password;
+        const char *answer;
+    } cases[] = {
+        {"ann,evil.example", "secret", "-ERR [AUTH] Junkwarden knows no account on evil.example"},
+        {"ann", "secret", "-ERR [AUTH] Junkwarden expects the user name as name,server"},
+        {"ann,localhost", "wrong", "-ERR [AUTH] Authentication failed."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.user);
+        Pop3Talk talk(proxyPort);
+        ASSERT_TRUE(talk.connected());
+        talk.say(QByteArray("USER ") + c.user);
+        EXPECT_EQ(talk.say(QByteArray("PASS ") + c.password), QByteArray(c.answer));
+    }
+}
+
+TEST_F(ProxyEndToEnd, MisbehavingClientsGetAnErrorAndOthersAreStillServed)
+{
+    dovecot->addMessage("ann", mail("carol@friends.example", "hi", "Hello.\r\n"));
+    startProxy();
+    {
+        Pop3Talk talk(proxyPort);
+        EXPECT_TRUE(talk.say("HELLO there").startsWith("-ERR"));
+        EXPECT_TRUE(talk.say("STAT").startsWith("-ERR")) << "not logged in";
+        EXPECT_TRUE(talk.say("USER " + QByteArray(300, 'a')).startsWith("-ERR"));
+        EXPECT_TRUE(talk.say(QByteArray(1, '\0') + "\xff\xfe").startsWith("-ERR"));
+        talk.socket().write(QByteArray(5000, 'x'));
+        EXPECT_EQ(talk.readLine(), QByteArray("-ERR line too long"));
+        EXPECT_TRUE(talk.socket().state() == QAbstractSocket::UnconnectedState || !talk.socket().waitForReadyRead(2000));
+    }
+    const Fetch fetch = curl(QStringLiteral("1"));
+    EXPECT_EQ(fetch.exitCode, 0);
+    EXPECT_TRUE(fetch.out.contains("Hello."));
+}
+
+TEST_F(ProxyEndToEnd, ListensOnLoopbackOnly)
+{
+    startProxy();
+    const QByteArray port = QByteArray::number(proxyPort, 16).toUpper().rightJustified(4, '0');
+    int listening = 0;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        for (const QByteArray &line : readFile(QLatin1String(table)).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 4 || !fields.at(1).endsWith(QByteArray(':' + port)) || fields.at(3) != "0A")
+                continue;
+            ++listening;
+            const QByteArray address = fields.at(1).left(fields.at(1).indexOf(':'));
+            EXPECT_TRUE(address == "0100007F" || address == "00000000000000000000000001000000") << address.constData();
+        }
+    }
+    EXPECT_GE(listening, 1);
+}
+
+TEST_F(ProxyEndToEnd, FiftyClientsAtOnce)
+{
+    for (int i = 0; i < 5; ++i)
+        dovecot->addMessage("ann", mail("carol@friends.example", "note " + QByteArray::number(i), "Hello.\r\n"));
+    startProxy();
+    ASSERT_EQ(curl(QString()).exitCode, 0) << "judged once";
+    QList<QProcess *> clients;
+    for (int i = 0; i < 50; ++i) {
+        auto *client = new QProcess;
+        client->start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("60"),
+                                               QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
+                                               QStringLiteral("pop3://127.0.0.1:%1/%2").arg(proxyPort).arg(i % 5 + 1)});
+        clients.append(client);
+    }
+    int served = 0;
+    for (QProcess *client : clients) {
+        client->waitForFinished(70000);
+        served += client->exitCode() == 0 && client->readAllStandardOutput().contains("Hello.") ? 1 : 0;
+        delete client;
+    }
+    EXPECT_EQ(served, 50);
+}
+
+} // namespace
+} // namespace jw::test
