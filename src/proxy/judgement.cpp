@@ -5,7 +5,9 @@
 #include "textfile/codec.h"
 #include "textfile/lines.h"
 
-#include <QFileInfo>
+#include "textfile/nativefile.h"
+
+#include <sys/stat.h>
 
 #include <utility>
 
@@ -18,6 +20,7 @@ constexpr int kWhiteListMethod = 0;
 constexpr int kBlackListMethod = 1;
 constexpr int kAutoWhiteListMethod = 2;
 constexpr int kBadWordsMethod = 3;
+constexpr qint64 kCompareWhole = 64 * 1024;
 
 QString findAddress(const QString &address, const QStringList &entries)
 {
@@ -48,13 +51,23 @@ bool addressMatches(const QString &address, const QString &entry)
 
 bool ListJudgement::WatchedFile::changed()
 {
-    const QFileInfo info(path);
-    const QDateTime stamp = info.exists() ? info.lastModified() : QDateTime();
-    const qint64 length = info.exists() ? info.size() : -1;
-    if (stamp == modified && length == size)
+    // Saves replace a file (a new inode); an edit in place changes its size
+    // or times. A small file is compared whole as well: two saves within the
+    // clock's resolution that keep the size show no other difference.
+    struct stat info = {};
+    const NativePath native = nativePath(path);
+    QByteArray now;
+    if (::stat(native.constData(), &info) == 0) {
+        now = QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
+            + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
+            + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
+    }
+    const bool small = !now.isEmpty() && info.st_size <= kCompareWhole;
+    const QByteArray bytes = small ? readNativeFile(native).value_or(QByteArray()) : QByteArray();
+    if (now == stamp && (!small || bytes == content))
         return false;
-    modified = stamp;
-    size = length;
+    stamp = now;
+    content = bytes;
     entries.clear();
     for (const QByteArray &line : readListFile(path).lines) {
         const QString entry = decodeDisplay(line).trimmed();
@@ -67,7 +80,7 @@ bool ListJudgement::WatchedFile::changed()
 ListJudgement::ListJudgement(QString configFolder)
     : m_configFolder(std::move(configFolder))
 {
-    const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), {}, -2, {}}; };
+    const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}}; };
     m_methods = file(kMethodsFile);
     m_white = file(filterLists()[kWhiteList].fileName);
     m_black = file(filterLists()[kBlackList].fileName);

@@ -2,7 +2,6 @@
 
 #include "proxy/mailfacts.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -48,8 +47,8 @@ private:
     struct WatchedFile
     {
         QString path;
-        QDateTime modified;
-        qint64 size = -1;
+        QByteArray stamp;    // identity, size and times of the file as last read
+        QByteArray content;  // kept for small files, whose changes may not show in the stamp
         QStringList entries;
         bool changed(); // re-reads the file when it has changed
     };

@@ -34,8 +34,10 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent)
                                           : QStringLiteral("%1 did not answer in time").arg(m_host));
     });
     connect(m_socket, &QSslSocket::readyRead, this, &Pop3Upstream::onReadyRead);
-    connect(m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_phase != Phase::Ready || m_inFlight || m_socket->state() != QAbstractSocket::ConnectedState)
+    connect(m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            fail(QStringLiteral("%1 closed the connection").arg(m_host));
+        else if (m_phase != Phase::Ready || m_inFlight || m_socket->state() != QAbstractSocket::ConnectedState)
             fail(QStringLiteral("%1: %2").arg(m_host, m_socket->errorString()));
     });
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {

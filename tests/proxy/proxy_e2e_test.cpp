@@ -199,7 +199,10 @@ TEST_F(ProxyEndToEnd, FiftyClientsAtOnce)
     int served = 0;
     for (QProcess *client : clients) {
         client->waitForFinished(70000);
-        served += client->exitCode() == 0 && client->readAllStandardOutput().contains("Hello.") ? 1 : 0;
+        const bool ok = client->exitCode() == 0 && client->readAllStandardOutput().contains("Hello.");
+        served += ok ? 1 : 0;
+        if (!ok)
+            ADD_FAILURE() << client->readAllStandardError().constData();
         delete client;
     }
     EXPECT_EQ(served, 50);

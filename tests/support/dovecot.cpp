@@ -124,6 +124,8 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort)
         "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=" + d + "/home/%u\n}\n"
         "mail_location = maildir:~/Maildir\n"
         "pop3_uidl_format = %08Xu%08Xv\n"
+        // Many clients of one user at once (the default allows ten).
+        "protocol pop3 {\n  mail_max_userip_connections = 500\n}\n"
         "service pop3-login {\n"
         "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " + QByteArray::number(m_plainPort) + "\n  }\n"
         "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + QByteArray::number(m_tlsPort) + "\n    ssl = yes\n  }\n"
