@@ -50,9 +50,11 @@ void ProxyFixture::writeAccounts(quint16 port, const QByteArray &more)
                   + realPort + "\r\n" + more + "\r\n");
 }
 
-void ProxyFixture::startProxy()
+void ProxyFixture::startProxy(const QProcessEnvironment &environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : environment.keys())
+        env.insert(name, environment.value(name));
     env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), folder.file(QStringLiteral("registry.reg")));
     proxy.setProcessEnvironment(env);
     proxy.setProcessChannelMode(QProcess::ForwardedChannels);

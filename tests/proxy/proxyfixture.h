@@ -26,7 +26,8 @@ protected:
     // The account store: ann's account on "localhost" at `port` (the
     // server's plain port when 0), routed; `more` values go into its key.
     void writeAccounts(quint16 port = 0, const QByteArray &more = {});
-    void startProxy();
+    // `environment` is added to the proxy's.
+    void startProxy(const QProcessEnvironment &environment = {});
     void stopProxy();
 
     struct Fetch
