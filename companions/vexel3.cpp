@@ -38,6 +38,9 @@ int check(const QString &programFolder, const QString &path)
 
 int main(int argc, char *argv[])
 {
+    // Qt's own event dispatcher: lighter per socket event than GLib's, and
+    // the proxy needs nothing of GLib's loop.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     const QString programFolder = jw::ownExecutableFolder();
     const QStringList arguments = QCoreApplication::arguments();

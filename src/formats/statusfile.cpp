@@ -16,7 +16,7 @@ StatusFile::StatusFile(const QString &programFolder)
 void StatusFile::write(const QByteArray &content)
 {
     try {
-        writeNativeFileAtomically(nativePath(m_path), content);
+        replaceNativeFile(nativePath(m_path), content);
     } catch (const FileError &) {
         // The status is a courtesy to the tray; mail goes on without it.
     }
@@ -35,14 +35,22 @@ void StatusFile::working(const QString &progress)
     if (m_heldSinceAcknowledged && saysQuarantine())
         return;
     m_heldSinceAcknowledged = false;
+    // The tray looks twice a second; writing more often shows nothing more.
+    const qint64 now = m_clock.elapsed();
+    if (m_clock.isValid() && now - m_lastProgressMs < kProgressIntervalMs && m_lastProgress.startsWith("working"))
+        return;
+    m_clock.start();
+    m_lastProgressMs = 0;
     QByteArray line = encodeDisplay(progress);
     line.replace('\r', ' ').replace('\n', ' ');
-    write("working\r\n" + line + "\r\n");
+    m_lastProgress = "working\r\n" + line + "\r\n";
+    write(m_lastProgress);
 }
 
 void StatusFile::quarantine()
 {
     m_heldSinceAcknowledged = true;
+    m_lastProgress.clear();
     write("quarantine\r\n");
 }
 
@@ -51,6 +59,7 @@ void StatusFile::idle()
     if (m_heldSinceAcknowledged && saysQuarantine())
         return;
     m_heldSinceAcknowledged = false;
+    m_lastProgress.clear();
     removeNativeFile(nativePath(m_path));
 }
 

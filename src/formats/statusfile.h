@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 namespace jw {
@@ -27,8 +29,13 @@ public:
 private:
     void write(const QByteArray &content);
 
+    static constexpr qint64 kProgressIntervalMs = 250;
+
     QString m_path;
     bool m_heldSinceAcknowledged = false;
+    QElapsedTimer m_clock;
+    qint64 m_lastProgressMs = 0;
+    QByteArray m_lastProgress;
 };
 
 } // namespace jw

@@ -89,6 +89,7 @@ ClientSession::ClientSession(QTcpSocket *client, ProxyContext &context, QObject 
     , m_reader(kMaxAuthLine)
 {
     client->setParent(this);
+    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_idle->setSingleShot(true);
     m_idle->setInterval(kIdleTimeoutMs);
     connect(m_idle, &QTimer::timeout, this, [this] {
@@ -383,32 +384,36 @@ void ClientSession::readListing()
 
 void ClientSession::judgeNext()
 {
-    if (m_state == State::Closing)
-        return;
-    if (m_judgedCount == m_toJudge.size()) {
+    if (m_toJudge.isEmpty()) {
         addReleasedMessages();
         return;
     }
-    const int number = m_toJudge.at(m_judgedCount++);
-    progress(QStringLiteral("Reading message %1 of %2 from %3").arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
-    auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
-    auto failed = std::make_shared<bool>(false);
-    m_upstream->streamCommand(
-        "RETR " + QByteArray::number(number),
-        [buffer, failed](const QByteArray &line) {
-            if (!*failed && !buffer->append(line))
-                *failed = true;
-        },
-        [this, number, buffer, failed](const Pop3Upstream::Reply &reply) {
-            const QByteArray uidl = m_serverUidls.value(number - 1);
-            if (!reply.ok || *failed) {
-                // Not readable now: not shown, left on the server for the
-                // next session. Nothing is lost.
-                judgeNext();
-                return;
-            }
-            judged(number, uidl, buffer);
-        });
+    progress(QStringLiteral("Reading message 1 of %1 from %2").arg(m_toJudge.size()).arg(m_server));
+    // All asked for at once: a server that pipelines sends them back to
+    // back; answers come in order.
+    for (int number : std::as_const(m_toJudge)) {
+        auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
+        auto failed = std::make_shared<bool>(false);
+        m_upstream->streamCommand(
+            "RETR " + QByteArray::number(number),
+            [buffer, failed](const QByteArray &lines) {
+                if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
+                    *failed = true;
+            },
+            [this, number, buffer, failed](const Pop3Upstream::Reply &reply) {
+                if (m_state == State::Closing)
+                    return;
+                ++m_judgedCount;
+                progress(QStringLiteral("Reading message %1 of %2 from %3")
+                             .arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
+                // One that cannot be read now is not shown and stays on the
+                // server for the next session: nothing is lost.
+                if (reply.ok && !*failed)
+                    judged(number, m_serverUidls.value(number - 1), buffer);
+                if (m_judgedCount == m_toJudge.size())
+                    addReleasedMessages();
+            });
+    }
 }
 
 void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer)
@@ -424,7 +429,6 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     if (!verdict.spam) {
         message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
         m_messages.append(message);
-        judgeNext();
         return;
     }
     const QString what = m_context.whatWithSpam;
@@ -433,12 +437,10 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         if (what == QLatin1String("lowprio"))
             message.addedLines += "X-Priority: 5 (Lowest)\r\nImportance: low\r\n";
         m_messages.append(message);
-        judgeNext();
         return;
     }
     if (what == QLatin1String("drop")) {
         m_removeAtQuit.append(serverNumber);
-        judgeNext();
         return;
     }
     // Quarantine (also for an unknown choice: holding loses nothing). The
@@ -464,7 +466,6 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
     }
-    judgeNext();
 }
 
 void ClientSession::addReleasedMessages()
@@ -615,7 +616,6 @@ void ClientSession::retrieve(Message &message, int bodyLines)
         ? QByteArray("RETR " + QByteArray::number(message.serverNumber))
         : QByteArray("TOP " + QByteArray::number(message.serverNumber) + ' ' + QByteArray::number(bodyLines));
     auto started = std::make_shared<bool>(false);
-    auto atLineStart = std::make_shared<bool>(true);
     const QByteArray added = message.addedLines;
     const auto start = [this, started, size, added] {
         if (!*started) {
@@ -625,22 +625,24 @@ void ClientSession::retrieve(Message &message, int bodyLines)
     };
     m_upstream->streamCommand(
         command,
-        [this, start, atLineStart](const QByteArray &line) {
+        [this, start](const QByteArray &lines) {
             if (!m_client)
                 return;
             start();
-            m_client->write(stuffPiece(line, *atLineStart));
+            // Already stuffed as the server sent them, whole lines: they go
+            // on as they are.
+            m_client->write(lines);
             if (m_client->bytesToWrite() > kClientBacklog)
                 m_upstream->setPaused(true);
         },
-        [this, start, started, atLineStart](const Pop3Upstream::Reply &reply) {
+        [this, start](const Pop3Upstream::Reply &reply) {
             if (!m_client)
                 return;
             if (!reply.ok) {
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR the server could not send it");
             } else {
                 start();
-                m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+                m_client->write(".\r\n");
             }
             m_busy = false;
             QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);

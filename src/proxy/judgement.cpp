@@ -77,8 +77,9 @@ bool ListJudgement::WatchedFile::changed()
     return true;
 }
 
-ListJudgement::ListJudgement(QString configFolder)
+ListJudgement::ListJudgement(QString configFolder, qint64 recheckMs)
     : m_configFolder(std::move(configFolder))
+    , m_recheckMs(recheckMs)
 {
     const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}}; };
     m_methods = file(kMethodsFile);
@@ -90,6 +91,9 @@ ListJudgement::ListJudgement(QString configFolder)
 
 void ListJudgement::refresh()
 {
+    if (m_sinceCheck.isValid() && m_sinceCheck.elapsed() < m_recheckMs)
+        return;
+    m_sinceCheck.start();
     if (m_methods.changed()) {
         Lines lines;
         for (const QString &entry : std::as_const(m_methods.entries))

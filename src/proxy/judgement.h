@@ -2,6 +2,7 @@
 
 #include "proxy/mailfacts.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -36,11 +37,12 @@ bool addressMatches(const QString &address, const QString &entry);
 // always pass, the black list always holds, banned words (whole words of
 // the decoded subject and text) hold; each switched by its method in the
 // methods file (0 white list, 1 black list, 2 automatic white list, 3
-// banned words). The files are read again whenever they change on disk.
+// banned words). The files are read again whenever they change on disk,
+// looked at no more often than every `recheckMs`.
 class ListJudgement final : public Judgement
 {
 public:
-    explicit ListJudgement(QString configFolder);
+    explicit ListJudgement(QString configFolder, qint64 recheckMs = 1000);
     Verdict judge(const MailFacts &facts) override;
 
 private:
@@ -55,6 +57,8 @@ private:
     void refresh();
 
     QString m_configFolder;
+    qint64 m_recheckMs;
+    QElapsedTimer m_sinceCheck;
     WatchedFile m_methods;
     WatchedFile m_white;
     WatchedFile m_black;

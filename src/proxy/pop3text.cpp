@@ -25,6 +25,31 @@ std::optional<QByteArray> LineReader::takeLine()
     return line;
 }
 
+QByteArray LineReader::takeLinesUntilEnd(bool *ended)
+{
+    *ended = false;
+    qsizetype position = m_start;
+    for (;;) {
+        const qsizetype newline = m_buffer.indexOf('\n', position);
+        if (newline < 0)
+            break;
+        const qsizetype length = newline - position;
+        if (m_buffer[position] == '.' && (length == 1 || (length == 2 && m_buffer[position + 1] == '\r'))) {
+            *ended = true;
+            QByteArray lines = m_buffer.mid(m_start, position - m_start);
+            m_buffer.remove(0, newline + 1);
+            m_start = 0;
+            return lines;
+        }
+        position = newline + 1;
+    }
+    QByteArray lines = m_buffer.mid(m_start, position - m_start);
+    // Only the unfinished line stays.
+    m_buffer.remove(0, position);
+    m_start = 0;
+    return lines;
+}
+
 bool LineReader::overflowed() const
 {
     const qsizetype end = m_buffer.indexOf('\n', m_start);
@@ -68,6 +93,24 @@ QByteArray stuffed(const QByteArray &line)
 QByteArray unstuffed(const QByteArray &line)
 {
     return line.startsWith('.') ? line.mid(1) : line;
+}
+
+QByteArray unstuffedLines(const QByteArray &lines)
+{
+    if (!lines.startsWith('.') && !lines.contains("\n."))
+        return lines;
+    QByteArray plain;
+    plain.reserve(lines.size());
+    qsizetype start = 0;
+    while (start < lines.size()) {
+        if (lines[start] == '.')
+            ++start;
+        const qsizetype newline = lines.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? lines.size() : newline + 1;
+        plain.append(QByteArrayView(lines).sliced(start, end - start));
+        start = end;
+    }
+    return plain;
 }
 
 } // namespace jw::pop3

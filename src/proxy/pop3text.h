@@ -26,6 +26,11 @@ public:
     // The next whole line with its line end, or nullopt when none is
     // complete yet.
     std::optional<QByteArray> takeLine();
+    // The complete lines of a multi-line answer buffered so far, as they
+    // travel (still dot-stuffed), in one piece, up to the line "." that ends
+    // the answer; `ended` tells whether it came (it is consumed, not
+    // returned).
+    QByteArray takeLinesUntilEnd(bool *ended);
     // Whether the unfinished line has grown past the limit.
     bool overflowed() const;
     qsizetype buffered() const { return m_buffer.size() - m_start; }
@@ -51,5 +56,7 @@ bool isTerminator(const QByteArray &line);
 // back.
 QByteArray stuffed(const QByteArray &line);
 QByteArray unstuffed(const QByteArray &line);
+// Whole lines as they travel, made plain again.
+QByteArray unstuffedLines(const QByteArray &lines);
 
 } // namespace jw::pop3

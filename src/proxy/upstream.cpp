@@ -28,6 +28,10 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent)
     m_socket->setSslConfiguration(tls);
     m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setReadBufferSize(1024 * 1024);
+    // Commands and answers are small and strictly alternate: waiting to
+    // gather more (Nagle) only meets the peer's delayed acknowledgement.
+    connect(m_socket, &QSslSocket::connected, this,
+            [this] { m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] {
         fail(m_phase == Phase::Connecting ? QStringLiteral("no connection to %1").arg(m_host)
@@ -114,6 +118,7 @@ void Pop3Upstream::fail(const QString &why)
     m_failed = true;
     m_timer->stop();
     m_queue.clear();
+    m_sent = 0;
     m_socket->abort();
     if (auto opened = std::exchange(m_opened, {})) {
         opened(why);
@@ -144,25 +149,41 @@ void Pop3Upstream::streamCommand(const QByteArray &line, LineSink onLine, Done d
 
 void Pop3Upstream::startCommand()
 {
-    if (m_failed || m_inFlight || m_phase != Phase::Ready || m_queue.isEmpty())
+    if (m_failed || m_phase != Phase::Ready)
+        return;
+    // A server that offers PIPELINING (RFC 2449) gets the next commands
+    // before it has answered the first: no round trip per message.
+    const int window = m_pipelining ? kPipelineWindow : 1;
+    QByteArray out;
+    while (m_sent < m_queue.size() && m_sent < window)
+        out += m_queue.at(m_sent++).line + "\r\n";
+    if (out.isEmpty())
         return;
     m_inFlight = true;
-    m_statusRead = false;
-    m_reply = Reply();
-    m_socket->write(m_queue.first().line + "\r\n");
+    m_socket->write(out);
     armTimer(kReplyTimeoutMs);
+}
+
+void Pop3Upstream::finishCommand()
+{
+    m_timer->stop();
+    Pending done = m_queue.takeFirst();
+    --m_sent;
+    m_inFlight = m_sent > 0;
+    m_statusRead = false;
+    const Reply reply = std::exchange(m_reply, Reply());
+    const QPointer<Pop3Upstream> alive(this);
+    done.done(reply);
+    if (!alive)
+        return;
+    startCommand();
+    // What came after this answer belongs to the next one.
+    if (m_reader.buffered() > 0)
+        QMetaObject::invokeMethod(this, &Pop3Upstream::onReadyRead, Qt::QueuedConnection);
 }
 
 void Pop3Upstream::afterGreeting()
 {
-    if (m_security == Security::ImplicitTls) {
-        m_phase = Phase::Ready;
-        m_timer->stop();
-        if (auto opened = std::exchange(m_opened, {}))
-            opened(QString());
-        startCommand();
-        return;
-    }
     m_phase = Phase::Capabilities;
     m_socket->write("CAPA\r\n");
     armTimer(kReplyTimeoutMs);
@@ -184,15 +205,31 @@ void Pop3Upstream::onReadyRead()
         fail(QStringLiteral("%1 sent a line that is too long").arg(m_host));
         return;
     }
+    if (m_inFlight || m_phase != Phase::Ready)
+        armTimer(kReplyTimeoutMs);
     while (!m_failed && !m_paused) {
         // Nothing may be read past the STLS answer before the handshake: it
         // belongs to TLS.
         if (m_phase == Phase::StartingTls && m_socket->mode() != QSslSocket::UnencryptedMode)
             return;
+        // A streamed answer goes on in whole pieces, not line by line.
+        if (m_phase == Phase::Ready && m_inFlight && m_statusRead && m_queue.first().onLine) {
+            bool ended = false;
+            const QByteArray lines = m_reader.takeLinesUntilEnd(&ended);
+            if (!lines.isEmpty()) {
+                const QPointer<Pop3Upstream> alive(this);
+                m_queue.first().onLine(lines);
+                if (!alive || m_failed)
+                    return;
+            }
+            if (!ended)
+                return;
+            finishCommand();
+            return;
+        }
         const std::optional<QByteArray> line = m_reader.takeLine();
         if (!line)
             return;
-        armTimer(kReplyTimeoutMs);
         switch (m_phase) {
         case Phase::Connecting:
         case Phase::Handshake:
@@ -216,9 +253,10 @@ void Pop3Upstream::onReadyRead()
                 break;
             }
             m_statusRead = false;
-            if (m_reply.lines.contains("STLS")) {
+            m_pipelining = m_reply.lines.contains("PIPELINING");
+            if (m_security != Security::ImplicitTls && m_reply.lines.contains("STLS")) {
                 startTls();
-            } else if (m_security == Security::StartTlsRequired) {
+            } else if (m_security == Security::StartTlsRequired && !m_socket->isEncrypted()) {
                 fail(QStringLiteral("%1 offers no secure connection (STLS), which this account requires").arg(m_host));
                 return;
             } else {
@@ -255,24 +293,12 @@ void Pop3Upstream::onReadyRead()
                 finished = !m_reply.ok || !pending.multiline;
             } else if (pop3::isTerminator(*line)) {
                 finished = true;
-            } else if (pending.onLine) {
-                const QPointer<Pop3Upstream> alive(this);
-                pending.onLine(pop3::unstuffed(*line));
-                if (!alive)
-                    return;
             } else {
                 m_reply.lines.append(pop3::unstuffed(*line));
             }
             if (finished) {
-                m_timer->stop();
-                Pending done = m_queue.takeFirst();
-                m_inFlight = false;
-                const Reply reply = std::exchange(m_reply, Reply());
-                const QPointer<Pop3Upstream> alive(this);
-                done.done(reply);
-                if (!alive)
-                    return;
-                startCommand();
+                finishCommand();
+                return;
             }
             break;
         }

@@ -34,7 +34,9 @@ public:
         QList<QByteArray> lines; // a multi-line answer's lines, un-stuffed, with line ends
     };
     using Done = std::function<void(const Reply &)>;
-    using LineSink = std::function<void(const QByteArray &line)>;
+    // Whole lines of a multi-line answer, as many as have come, still
+    // dot-stuffed as they travel.
+    using LineSink = std::function<void(const QByteArray &lines)>;
 
     static constexpr int kConnectTimeoutMs = 30000;
     static constexpr int kReplyTimeoutMs = 90000;
@@ -47,9 +49,8 @@ public:
     void open(const QString &host, quint16 port, Security security, std::function<void(const QString &)> done);
     // One command; a multi-line answer is collected whole.
     void command(const QByteArray &line, bool multiline, Done done);
-    // One command whose multi-line answer is handed over line by line
-    // (un-stuffed, with line ends) as it arrives; `done` then gets the reply
-    // without lines.
+    // One command whose multi-line answer is handed over in pieces of whole
+    // lines as it arrives; `done` then gets the reply without lines.
     void streamCommand(const QByteArray &line, LineSink onLine, Done done);
     // Drops the connection without QUIT: the server changes nothing.
     void abandon();
@@ -67,6 +68,7 @@ private:
     void onReadyRead();
     void fail(const QString &why);
     void startCommand();
+    void finishCommand();
     void armTimer(int ms);
     void afterGreeting();
     void startTls();
@@ -86,7 +88,10 @@ private:
     Security m_security = Security::StartTlsIfOffered;
     std::function<void(const QString &)> m_opened;
     QList<Pending> m_queue;
-    bool m_inFlight = false;
+    static constexpr int kPipelineWindow = 16;
+    bool m_inFlight = false; // some command sent and not yet answered
+    int m_sent = 0;          // queued commands already sent, from the front
+    bool m_pipelining = false;
     bool m_statusRead = false;
     Reply m_reply;
     bool m_failed = false;

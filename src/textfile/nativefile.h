@@ -36,6 +36,10 @@ bool removeNativeFile(const NativePath &path);
 // otherwise it keeps the old file's, or gets the usual ones when it is new.
 void writeNativeFileAtomically(const NativePath &path, QByteArrayView content,
                                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+// The same without waiting for the disk: readers still never see half a
+// file, but a power cut may lose it. For short-lived files such as a status
+// report written many times a second.
+void replaceNativeFile(const NativePath &path, QByteArrayView content);
 // The same for content too large to hold at once: `produce` hands it over
 // in pieces to the writer it gets (which answers false when a piece could
 // not be written) and returns false when it could not produce everything.

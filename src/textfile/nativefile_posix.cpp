@@ -164,8 +164,10 @@ void writeNativeFileAtomically(const NativePath &requested, QByteArrayView conte
         requested, [content](const ContentWriter &write) { return write(content); }, permissions);
 }
 
-void writeNativeFileAtomically(const NativePath &requested, const std::function<bool(const ContentWriter &)> &produce,
-                               std::optional<QFileDevice::Permissions> permissions)
+namespace {
+
+void writeReplacing(const NativePath &requested, const std::function<bool(const ContentWriter &)> &produce,
+                    std::optional<QFileDevice::Permissions> permissions, bool durable)
 {
     const NativePath path = saveTarget(requested);
     const auto fail = [&requested]() { return FileError::cannotCreate(displayPath(requested)); };
@@ -190,12 +192,14 @@ void writeNativeFileAtomically(const NativePath &requested, const std::function<
         throw fail();
     const int out = fd.get();
     bool written = ::fchmod(out, mode) == 0
-        && produce([out](QByteArrayView piece) { return writeAll(out, piece); }) && ::fsync(out) == 0;
+        && produce([out](QByteArrayView piece) { return writeAll(out, piece); }) && (!durable || ::fsync(out) == 0);
     written = fd.reset() && written;
     if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
         ::unlink(temporary.constData());
         throw fail();
     }
+    if (!durable)
+        return;
     // Make the rename itself durable; a folder that cannot be synced (some
     // file systems refuse) does not make the save a failure.
     const qsizetype slash = path.lastIndexOf('/');
@@ -203,6 +207,19 @@ void writeNativeFileAtomically(const NativePath &requested, const std::function<
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid())
         ::fsync(dir.get());
+}
+
+} // namespace
+
+void writeNativeFileAtomically(const NativePath &path, const std::function<bool(const ContentWriter &)> &produce,
+                               std::optional<QFileDevice::Permissions> permissions)
+{
+    writeReplacing(path, produce, permissions, true);
+}
+
+void replaceNativeFile(const NativePath &path, QByteArrayView content)
+{
+    writeReplacing(path, [content](const ContentWriter &write) { return write(content); }, std::nullopt, false);
 }
 
 bool isOpenForWriting(const NativePath &path)

@@ -82,7 +82,7 @@ TEST(ListJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
     writeFile(config + QStringLiteral("blacklist"), "spam.example\r\nfriend@friends.example\r\n");
     writeFile(config + QStringLiteral("whitelist_auto"), "released@spam.example\r\n");
     writeFile(config + QStringLiteral("badwords"), "viagra\r\nzegarki\r\nfree money\r\n");
-    ListJudgement judgement(config);
+    ListJudgement judgement(config, 0);
     const auto facts = [](const char *from, const char *subject, const char *text) {
         MailFacts f;
         f.fromAddress = QString::fromUtf8(from);
