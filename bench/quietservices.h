@@ -21,7 +21,7 @@ struct QuietServices final : jw::Autostart,
                              jw::MonotonicClock,
                              jw::HelpViewer
 {
-    jw::StartResult start(const QString &) override { return {true, 1, 0, false}; }
+    jw::StartResult start(const QString &, Lifetime) override { return {true, 1, 0, false}; }
     // The proxy "runs" for the whole benchmark.
     bool isAlive(qint64) override { return true; }
     int kill(qint64) override { return -1; }

@@ -50,10 +50,15 @@ class Processes
 public:
     virtual ~Processes() = default;
 
+    // What becomes of a started program when this process ends.
+    enum class Lifetime {
+        Independent,       // runs on (the updater, the mail checker)
+        EndsWithThisProcess // killed by the system when this process ends, however it ends (the proxy)
+    };
     // Starts `program` with no arguments, no inherited descriptors, the
     // standard streams on the null device, this process's environment and
     // current folder, detached from this process's session.
-    virtual StartResult start(const QString &program) = 0;
+    virtual StartResult start(const QString &program, Lifetime lifetime) = 0;
     // Whether the started process has not ended yet. Ended children are
     // reaped, so neither a zombie nor a reused id is taken for alive.
     virtual bool isAlive(qint64 pid) = 0;

@@ -12,7 +12,9 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +98,68 @@ std::optional<quint64> readStartTime(qint64 pid)
     return ok ? std::optional<quint64>(start) : std::nullopt;
 }
 
+// Starts a program that the system kills when this process ends, even by
+// SIGKILL or a crash: a child with a parent-death signal. Between fork and
+// exec the child makes system calls only. -1 and the errno on failure.
+pid_t spawnTied(const QByteArray &path, int *error)
+{
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        *error = errno;
+        return -1;
+    }
+    char *argv[] = {const_cast<char *>(path.constData()), nullptr};
+    const pid_t parent = ::getpid();
+    // No signal handler of this process may run in the child.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127); // the parent ended before the signal was set
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::close_range(3, unsigned(report[1]) - 1, 0);
+        ::close_range(unsigned(report[1]) + 1, ~0U, 0);
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(path.constData(), argv, environ);
+        const int failure = errno;
+        (void)!::write(report[1], &failure, sizeof failure);
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        *error = forkError;
+        return -1;
+    }
+    int failure = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(report[0], &failure, sizeof failure);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got == ssize_t(sizeof failure)) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        *error = failure;
+        return -1;
+    }
+    return pid;
+}
+
 class LinuxProcesses final : public Processes
 {
 public:
@@ -109,11 +173,22 @@ public:
         }
     }
 
-    StartResult start(const QString &program) override
+    StartResult start(const QString &program, Lifetime lifetime) override
     {
         reapReleased();
         StartResult result;
         const QByteArray path = QFile::encodeName(program);
+        if (lifetime == Lifetime::EndsWithThisProcess) {
+            int error = 0;
+            const pid_t pid = spawnTied(path, &error);
+            if (pid < 0) {
+                describeFailure(error, result);
+                return result;
+            }
+            result.started = true;
+            result.pid = pid;
+            return result;
+        }
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);

@@ -134,7 +134,8 @@ private:
     void buildMenu();
     void readMailCheckSettings();
     void applyMailCheckTimer();
-    bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record);
+    bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record,
+                        bool endsWithProgram = false);
     void stopCompanion(ProcessRecord &record);
     void routeMail();
     // Restores the accounts; returns what could not be restored, for one

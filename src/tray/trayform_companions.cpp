@@ -64,9 +64,12 @@ QString startFailureText(const StartResult &result)
     return QStringLiteral("Unknown Error - ") + QString::number(result.errorCode);
 }
 
-bool TTrayForm::startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record)
+bool TTrayForm::startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record,
+                               bool endsWithProgram)
 {
-    const StartResult result = m_services.processes.start(m_folders.program + executableFileName(baseName));
+    const StartResult result = m_services.processes.start(m_folders.program + executableFileName(baseName),
+                                                          endsWithProgram ? Processes::Lifetime::EndsWithThisProcess
+                                                                          : Processes::Lifetime::Independent);
     if (!result.started) {
         m_services.prompts.information(failurePrefix + startFailureText(result));
         return false;
@@ -91,7 +94,9 @@ void TTrayForm::StartVexel()
     // Two proxies would fight over the port: one left running by an earlier
     // run that could not stop it goes first.
     m_services.guard.stopLeftoverProxy();
-    if (!startCompanion(kProxy, kProxyFailurePrefix, &m_vexel))
+    // Tied to this process: a proxy whose program is gone, however it went,
+    // is gone too; the guardian and the record are there for the rest.
+    if (!startCompanion(kProxy, kProxyFailurePrefix, &m_vexel, true))
         return;
     m_vexelStartedAt = m_services.clock.nowMs();
     m_services.guard.proxyStarted(m_vexel.pid);

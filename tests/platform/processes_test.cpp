@@ -39,7 +39,7 @@ protected:
 
 TEST_F(ProcessesTest, StartAliveKillWithSignalNine)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("vexel3")));
+    const StartResult result = processes->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     EXPECT_TRUE(waitUntil([&] { return readFile(folder.file(QStringLiteral("companions.log"))).contains("vexel3 "); }));
     EXPECT_TRUE(processes->isAlive(result.pid));
@@ -50,7 +50,7 @@ TEST_F(ProcessesTest, StartAliveKillWithSignalNine)
 
 TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")));
+    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     // Until reaped, the ended child is a zombie that kill(pid, 0) still finds.
     EXPECT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
@@ -61,7 +61,7 @@ TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 
 TEST_F(ProcessesTest, ReleasedChildrenAreReapedWhenTheyEnd)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")));
+    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     processes->release(result.pid);
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(result.pid)); }));
@@ -69,6 +69,8 @@ TEST_F(ProcessesTest, ReleasedChildrenAreReapedWhenTheyEnd)
 
 TEST_F(ProcessesTest, ChildGetsNullStreamsNoDescriptorsNoArgumentsOwnSession)
 {
+  for (Processes::Lifetime lifetime : {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
+    SCOPED_TRACE(int(lifetime));
     // A descriptor this process holds open without close-on-exec.
     const QString marker = folder.file(QStringLiteral("inherited-marker"));
     writeFile(marker, "x");
@@ -83,7 +85,7 @@ TEST_F(ProcessesTest, ChildGetsNullStreamsNoDescriptorsNoArgumentsOwnSession)
                                        "echo \"sid $(cut -d' ' -f6 /proc/$$/stat) pid $$\" >> '"
                                        + QFile::encodeName(report) + "'\n"
                                        "echo \"cwd $(pwd)\" >> '" + QFile::encodeName(report) + "'\n");
-    const StartResult result = processes->start(program);
+    const StartResult result = processes->start(program, lifetime);
     ::close(leaked);
     ASSERT_TRUE(result.started);
     ASSERT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
@@ -98,6 +100,7 @@ TEST_F(ProcessesTest, ChildGetsNullStreamsNoDescriptorsNoArgumentsOwnSession)
         << "detached into its own session";
     const QByteArray cwd = "cwd " + QFile::encodeName(QDir::currentPath()) + "\n";
     EXPECT_TRUE(text.contains(cwd)) << "current folder inherited";
+  }
 }
 
 TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
@@ -116,21 +119,48 @@ TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
         {"not executable", plain, 5, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const StartResult result = processes->start(c.path);
-        EXPECT_FALSE(result.started);
-        EXPECT_EQ(result.errorCode, c.code);
-        EXPECT_EQ(result.knownError, c.known);
+        for (Processes::Lifetime lifetime : {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
+            SCOPED_TRACE(std::string(c.name) + (lifetime == Processes::Lifetime::Independent ? "" : ", tied"));
+            const StartResult result = processes->start(c.path, lifetime);
+            EXPECT_FALSE(result.started);
+            EXPECT_EQ(result.errorCode, c.code);
+            EXPECT_EQ(result.knownError, c.known);
+        }
     }
     // A file the system cannot run at all (no interpreter line, not a
     // program) is reported by the system's own number.
     const QString garbage = folder.file(QStringLiteral("garbage"));
     writeFile(garbage, QByteArray("\x7f" "ELF\x01\x01", 6));
     QFile::setPermissions(garbage, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const StartResult result = processes->start(garbage);
+    const StartResult result = processes->start(garbage, Processes::Lifetime::EndsWithThisProcess);
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(result.knownError);
     EXPECT_EQ(result.errorCode, ENOEXEC);
+}
+
+TEST_F(ProcessesTest, ATiedChildEndsWhenItsParentIsKilled)
+{
+    // A parent of our own making, killed as a crash would end it.
+    const QString pidFile = folder.file(QStringLiteral("tied-child"));
+    const pid_t parent = ::fork();
+    if (parent == 0) {
+        std::unique_ptr<Processes> own = createSystemProcesses();
+        const StartResult child = own->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::EndsWithThisProcess);
+        const QByteArray line = QByteArray::number(child.pid) + '\n';
+        const int fd = ::open(QFile::encodeName(pidFile).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        (void)!::write(fd, line.constData(), size_t(line.size()));
+        ::close(fd);
+        for (;;)
+            ::pause();
+    }
+    ASSERT_GT(parent, 0);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile) && readFile(pidFile).endsWith('\n'); }));
+    const qint64 child = readFile(pidFile).trimmed().toLongLong();
+    ASSERT_TRUE(waitUntil([&] { return !processes->identify(child).isEmpty(); }));
+    ::kill(parent, SIGKILL);
+    int status = 0;
+    ::waitpid(parent, &status, 0);
+    EXPECT_TRUE(waitUntil([&] { return processes->identify(child).isEmpty(); }, 5000)) << "ended with its parent";
 }
 
 TEST_F(ProcessesTest, EndsAreToldByExitCodeOrSignal)
@@ -147,7 +177,7 @@ TEST_F(ProcessesTest, EndsAreToldByExitCodeOrSignal)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.body);
-        const StartResult result = processes->start(script("ender", c.body));
+        const StartResult result = processes->start(script("ender", c.body), Processes::Lifetime::EndsWithThisProcess);
         ASSERT_TRUE(result.started);
         ASSERT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
         const std::optional<ProcessEnd> end = processes->endOf(result.pid);
@@ -161,7 +191,7 @@ TEST_F(ProcessesTest, EndsAreToldByExitCodeOrSignal)
 TEST_F(ProcessesTest, OnlyTheIdentifiedProcessIsKilledWhoeverItsParentIs)
 {
     const QString proxy = folder.file(QStringLiteral("vexel3"));
-    const StartResult result = processes->start(proxy);
+    const StartResult result = processes->start(proxy, Processes::Lifetime::EndsWithThisProcess);
     ASSERT_TRUE(result.started);
     const ProcessIdentity identity = processes->identify(result.pid);
     EXPECT_EQ(identity.pid, result.pid);
@@ -192,7 +222,8 @@ TEST_F(ProcessesTest, OnlyTheIdentifiedProcessIsKilledWhoeverItsParentIs)
     const StartResult parent =
         processes->start(script("spawner", "'" + QFile::encodeName(proxy) + "' & echo $! > '" + QFile::encodeName(pidFile)
                                                + ".part' && mv '" + QFile::encodeName(pidFile) + ".part' '"
-                                               + QFile::encodeName(pidFile) + "'\n"));
+                                               + QFile::encodeName(pidFile) + "'\n"),
+                         Processes::Lifetime::Independent);
     ASSERT_TRUE(parent.started);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile) && !processes->isAlive(parent.pid); }));
     const qint64 grandchild = readFile(pidFile).trimmed().toLongLong();

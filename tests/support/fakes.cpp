@@ -4,9 +4,11 @@
 
 namespace jw::test {
 
-StartResult FakeProcesses::start(const QString &program)
+StartResult FakeProcesses::start(const QString &program, Lifetime lifetime)
 {
     const QString name = QFileInfo(program).fileName();
+    if (lifetime == Lifetime::EndsWithThisProcess)
+        tiedToProgram.append(name);
     if (m_log)
         m_log->calls.append(QStringLiteral("start ") + name);
     if (failures.contains(name))

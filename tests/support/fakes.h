@@ -31,7 +31,8 @@ public:
     {
     }
 
-    StartResult start(const QString &program) override;
+    StartResult start(const QString &program, Lifetime lifetime) override;
+    QStringList tiedToProgram; // file names started to end with the program
     bool isAlive(qint64 pid) override { return m_alive.contains(pid); }
     int kill(qint64 pid) override;
     void release(qint64 pid) override { released.append(pid); }

@@ -213,6 +213,9 @@ TEST_F(CompanionTest, UpdaterIsNeverStartedTwiceAndOldStatusIsRemoved)
 
     t.StopUpdate();
     EXPECT_FALSE(t.updaterRunning());
+    t.StartCheckMail();
+    EXPECT_EQ(processes.tiedToProgram, QStringList{QStringLiteral("vexel3")})
+        << "only the proxy ends with the program; the updater and the mail checker run on";
     tray.reset();
     EXPECT_EQ(processes.killed.size(), 2) << "the updater and, at exit, the proxy";
 }

@@ -66,6 +66,17 @@ QString commandName(qint64 pid)
     return QString::fromLatin1(readFile(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed());
 }
 
+// For failure messages: what of ours still runs, and in what state.
+QString describeLiving(const QString &folder)
+{
+    QStringList living;
+    for (qint64 pid : livingProcessesIn(folder)) {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        living.append(commandName(pid) + QLatin1Char(' ') + QString::fromLatin1(stat.mid(stat.lastIndexOf(')') + 2, 1)));
+    }
+    return QStringLiteral(" still running: ") + living.join(QStringLiteral(", "));
+}
+
 class ExecutableTest : public ::testing::Test
 {
 protected:
@@ -171,11 +182,22 @@ protected:
             return readFile(registryPath()) == plainRegistry() && livingProcessesIn(folder.path()).isEmpty();
         }, 5000);
         const qint64 ms = since.elapsed();
-        EXPECT_TRUE(clean) << readFile(registryPath()).constData() << livingProcessesIn(folder.path()).size();
+        EXPECT_TRUE(clean) << readFile(registryPath()).constData() << describeLiving(folder.path()).toStdString();
         // The times are printed above; the bound only catches a stop that hangs.
         EXPECT_LT(ms, 5000) << what;
         std::printf("[ measured ] %s: accounts restored and no process left after %lld ms\n", what, ms);
         return ms;
+    }
+
+    // The proxy's record as a run writes it: the process's id and start
+    // time, with the proxy's program file.
+    void writeProxyRecord(qint64 pid)
+    {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QByteArray startTime = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
+        const QByteArray proxyPath = QFileInfo(folder.file(QStringLiteral("vexel3"))).canonicalFilePath().toUtf8();
+        writeFile(folder.file(QStringLiteral("vexel3.pid")),
+                  QByteArray::number(pid) + ' ' + startTime + ' ' + proxyPath.toHex() + "\r\n");
     }
 
     // A further start runs exactly one proxy, and ends cleanly.
@@ -362,7 +384,7 @@ TEST_F(ExecutableTest, RestoringGoesOnPastABadAccountAndDoesNotHoldTheExit)
         ::kill(pid_t(program->processId()), sig);
         ASSERT_TRUE(program->waitForFinished(5000)) << "no box holds the exit";
         EXPECT_TRUE(waitUntil([&] { return readFile(registryPath()) == expected && livingProcessesIn(folder.path()).isEmpty(); }, 5000))
-            << readFile(registryPath()).constData();
+            << readFile(registryPath()).constData() << describeLiving(folder.path()).toStdString();
         EXPECT_LT(since.elapsed(), 5000) << "not held by a box";
         if (sig == SIGTERM) {
             EXPECT_TRUE(program->readAllStandardError().contains("bob: Invalid data type for 'POP3 Port orig'"))
@@ -411,17 +433,28 @@ TEST_F(ExecutableTest, AProxyThatKeepsEndingIsGivenUpOnAndTheAccountsComeBack)
     expectCleanEnd(since, "SIGTERM with the proxy-failure box open");
 }
 
-TEST_F(ExecutableTest, AProxyLeftByAnEarlierRunIsStoppedAndNoOtherProcessIsTouched)
+TEST_F(ExecutableTest, TheProxyEndsWithTheProgramEvenWithoutItsGuardian)
 {
-    // The program and its guardian both killed: the proxy stays behind.
+    // The program and its guardian both killed: the system ends the proxy,
+    // which was started to end with its program.
     QProcess *first = startRouted();
-    const qint64 orphan = proxyPids().last();
+    const qint64 proxy = proxyPids().last();
     const qint64 guardian = guardianPid();
     ASSERT_NE(guardian, 0);
     ::kill(pid_t(guardian), SIGKILL);
     ::kill(pid_t(first->processId()), SIGKILL);
     ASSERT_TRUE(first->waitForFinished(5000));
-    ASSERT_TRUE(waitUntil([&] { return !livingProcessesIn(folder.path()).contains(guardian); }));
+    EXPECT_TRUE(waitUntil([&] { return !livingProcessesIn(folder.path()).contains(proxy); }, 5000));
+}
+
+TEST_F(ExecutableTest, AProxyLeftByAnEarlierRunIsStoppedAndNoOtherProcessIsTouched)
+{
+    // A proxy left running by an earlier run, named by its record (as a
+    // proxy that outlived its program would be).
+    qint64 orphan = 0;
+    ASSERT_TRUE(QProcess::startDetached(folder.file(QStringLiteral("vexel3")), {}, folder.path(), &orphan));
+    ASSERT_TRUE(waitUntil([&] { return proxyPids().contains(orphan); }));
+    writeProxyRecord(orphan);
     ASSERT_EQ(livingProxies(), QList<qint64>{orphan});
 
     QProcess *second = startRouted();
@@ -438,11 +471,7 @@ TEST_F(ExecutableTest, AProxyLeftByAnEarlierRunIsStoppedAndNoOtherProcessIsTouch
     QProcess other;
     other.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
     ASSERT_TRUE(other.waitForStarted(5000));
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(other.processId()));
-    const QByteArray startTime = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
-    const QByteArray proxyPath = QFileInfo(folder.file(QStringLiteral("vexel3"))).canonicalFilePath().toUtf8();
-    writeFile(folder.file(QStringLiteral("vexel3.pid")),
-              QByteArray::number(other.processId()) + ' ' + startTime + ' ' + proxyPath.toHex() + "\r\n");
+    writeProxyRecord(other.processId());
     QProcess *third = startRouted();
     EXPECT_EQ(other.state(), QProcess::Running) << "not ours: never touched";
     ::kill(pid_t(third->processId()), SIGTERM);

@@ -133,7 +133,7 @@ TEST(Guardian, ReportsWhatItCouldNotUndo)
     class Unkillable final : public Processes
     {
     public:
-        StartResult start(const QString &) override { return {}; }
+        StartResult start(const QString &, Lifetime) override { return {}; }
         bool isAlive(qint64) override { return true; }
         int kill(qint64) override { return -1; }
         void release(qint64) override {}
@@ -166,7 +166,7 @@ TEST_F(ProgramGuardTest, TellsTheGuardianEveryChangeAndKeepsTheRecord)
 {
     ProgramGuard guard = makeGuard();
     guard.accountsRouted();
-    const qint64 pid = processes.start(QStringLiteral("/p/vexel3")).pid;
+    const qint64 pid = processes.start(QStringLiteral("/p/vexel3"), Processes::Lifetime::EndsWithThisProcess).pid;
     guard.proxyStarted(pid);
     const ProcessIdentity identity = processes.identify(pid);
     EXPECT_EQ(sent, (QList<QByteArray>{"routed", guardmessage::proxy(identity)}));
@@ -180,7 +180,7 @@ TEST_F(ProgramGuardTest, TellsTheGuardianEveryChangeAndKeepsTheRecord)
     EXPECT_TRUE(guard.state().isClean());
 
     // A proxy gone before it could be looked at leaves nothing to stop.
-    processes.end(processes.start(QStringLiteral("/p/vexel3")).pid);
+    processes.end(processes.start(QStringLiteral("/p/vexel3"), Processes::Lifetime::EndsWithThisProcess).pid);
     guard.proxyStarted(processes.lastPid());
     EXPECT_EQ(sent.last(), QByteArray("noproxy"));
 
@@ -195,7 +195,7 @@ TEST_F(ProgramGuardTest, StopNowUndoesTheChangesHereAndTellsTheGuardian)
 {
     ProgramGuard guard = makeGuard();
     guard.accountsRouted();
-    const qint64 pid = processes.start(QStringLiteral("/p/vexel3")).pid;
+    const qint64 pid = processes.start(QStringLiteral("/p/vexel3"), Processes::Lifetime::EndsWithThisProcess).pid;
     guard.proxyStarted(pid);
     log.calls.clear();
     routing.restoreProblems = QStringList{QStringLiteral("B: bad")};
