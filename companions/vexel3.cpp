@@ -17,6 +17,8 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 namespace {
 
 int check(const QString &programFolder, const QString &path)
@@ -41,6 +43,11 @@ int main(int argc, char *argv[])
     // Qt's own event dispatcher: lighter per socket event than GLib's, and
     // the proxy needs nothing of GLib's loop.
     qputenv("QT_NO_GLIB", "1");
+    // Messages pass through in buffers of a few hundred KB: kept in the
+    // heap rather than mapped and unmapped each time, which costs a page
+    // fault per page.
+    mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
     QCoreApplication app(argc, argv);
     const QString programFolder = jw::ownExecutableFolder();
     const QStringList arguments = QCoreApplication::arguments();

@@ -19,6 +19,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace jw {
@@ -35,8 +36,13 @@ QByteArray hexHash(const QByteArray &data)
 
 // Dot-stuffs a piece of a message on its way to the client; `atLineStart`
 // carries over between pieces.
-QByteArray stuffPiece(QByteArrayView piece, bool &atLineStart)
+QByteArray stuffPiece(const QByteArray &piece, bool &atLineStart)
 {
+    if (!piece.isEmpty() && !(atLineStart && piece.front() == '.') && !piece.contains("\n.")) {
+        // Nothing to stuff: the piece goes as it is.
+        atLineStart = piece.back() == '\n';
+        return piece;
+    }
     QByteArray out;
     out.reserve(piece.size() + 64);
     qsizetype start = 0;
@@ -45,7 +51,7 @@ QByteArray stuffPiece(QByteArrayView piece, bool &atLineStart)
             out.append('.');
         const qsizetype newline = piece.indexOf('\n', start);
         const qsizetype end = newline < 0 ? piece.size() : newline + 1;
-        out.append(piece.sliced(start, end - start));
+        out.append(QByteArrayView(piece).sliced(start, end - start));
         atLineStart = newline >= 0;
         start = end;
     }
@@ -424,11 +430,11 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     message.serverNumber = serverNumber;
     message.uidl = uidl;
     message.size = buffer->size();
-    message.cached = buffer;
     const QString note = verdict.reason.isEmpty() ? QString() : QStringLiteral("; ") + verdict.reason;
     if (!verdict.spam) {
         message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
         m_messages.append(message);
+        keep(m_messages.last(), buffer);
         return;
     }
     const QString what = m_context.whatWithSpam;
@@ -437,6 +443,7 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         if (what == QLatin1String("lowprio"))
             message.addedLines += "X-Priority: 5 (Lowest)\r\nImportance: low\r\n";
         m_messages.append(message);
+        keep(m_messages.last(), buffer);
         return;
     }
     if (what == QLatin1String("drop")) {
@@ -485,6 +492,7 @@ void ClientSession::addReleasedMessages()
         if (!released.cached->append(source))
             continue;
         released.size = released.cached->size();
+        m_cachedBytes += std::min<qint64>(released.size, MessageBuffer::kInMemory);
         released.addedLines = "X-Junkwarden: released from quarantine\r\n";
         m_messages.append(released);
     }
@@ -558,7 +566,7 @@ void ClientSession::transaction(const pop3::Command &command)
         sendMultiline("+OK", lines);
     } else if (command.verb == "RETR" && args.size() == 1) {
         if (Message *m = message(args.first(), &error))
-            retrieve(*m, -1);
+            retrieve(int(m - m_messages.constData()), -1);
         else
             send(error);
     } else if (command.verb == "TOP" && args.size() == 2) {
@@ -567,12 +575,14 @@ void ClientSession::transaction(const pop3::Command &command)
         if (!ok || lines < 0)
             send("-ERR TOP needs a message and a number of lines");
         else if (Message *m = message(args.first(), &error))
-            retrieve(*m, lines);
+            retrieve(int(m - m_messages.constData()), lines);
         else
             send(error);
     } else if (command.verb == "DELE" && args.size() == 1) {
         if (Message *m = message(args.first(), &error)) {
             m->deleted = true;
+            if (m->serverNumber > 0)
+                drop(*m);
             send("+OK deleted");
         } else {
             send(error);
@@ -590,60 +600,119 @@ void ClientSession::transaction(const pop3::Command &command)
     }
 }
 
-void ClientSession::retrieve(Message &message, int bodyLines)
+void ClientSession::keep(Message &message, std::shared_ptr<MessageBuffer> source)
 {
+    const qint64 cost = std::min<qint64>(source->size(), MessageBuffer::kInMemory);
+    if (m_cachedBytes + cost > kSessionCache)
+        return; // fetched again from the server when the client asks
+    message.cached = std::move(source);
+    m_cachedBytes += cost;
+}
+
+void ClientSession::drop(Message &message)
+{
+    if (!message.cached)
+        return;
+    m_cachedBytes -= std::min<qint64>(message.cached->size(), MessageBuffer::kInMemory);
+    message.cached.reset();
+}
+
+void ClientSession::readAhead(int from)
+{
+    int inFlight = 0;
+    qint64 bytes = 0;
+    for (int i = from; i < m_messages.size() && i < from + kReadAheadCount; ++i) {
+        Message &ahead = m_messages[i];
+        if (ahead.readingAhead)
+            ++inFlight;
+        if (ahead.cached || ahead.readingAhead || ahead.deleted || ahead.serverNumber <= 0)
+            continue;
+        const qint64 cost = ahead.size;
+        if (cost > MessageBuffer::kInMemory || bytes + cost > kReadAheadBytes
+            || m_cachedBytes + cost > kSessionCache || inFlight >= kReadAheadCount)
+            break;
+        bytes += cost;
+        ++inFlight;
+        ahead.readingAhead = true;
+        m_cachedBytes += cost;
+        auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
+        auto failed = std::make_shared<bool>(false);
+        m_upstream->streamCommand(
+            "RETR " + QByteArray::number(ahead.serverNumber),
+            [buffer, failed](const QByteArray &lines) {
+                if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
+                    *failed = true;
+            },
+            [this, i, cost, buffer, failed](const Pop3Upstream::Reply &reply) {
+                if (m_state == State::Closing)
+                    return;
+                Message &done = m_messages[i];
+                done.readingAhead = false;
+                m_cachedBytes -= cost;
+                // A message whose size changed since the listing is not
+                // handed over from here: the numbers the client saw would
+                // not hold.
+                if (reply.ok && !*failed && buffer->size() == done.size && !done.deleted)
+                    keep(done, buffer);
+                if (m_waiting && m_waiting->index == i) {
+                    const Waiting waiting = *std::exchange(m_waiting, std::nullopt);
+                    retrieve(waiting.index, waiting.bodyLines);
+                }
+            });
+    }
+}
+
+void ClientSession::retrieve(int index, int bodyLines)
+{
+    Message &message = m_messages[index];
     const qint64 size = message.size + message.addedLines.size();
+    m_busy = true;
     if (message.releasedCopy.size() > 0 && bodyLines < 0 && !m_deliveredCopies.contains(message.releasedCopy))
         m_deliveredCopies.append(message.releasedCopy);
+    if (bodyLines < 0)
+        readAhead(index + 1);
+    if (message.readingAhead) {
+        // On its way: handed over as soon as it is here.
+        m_waiting = Waiting{index, bodyLines};
+        return;
+    }
+    const QByteArray status = octets("+OK", size) + "\r\n" + message.addedLines;
     if (message.cached) {
-        // Judged in this session: delivered from here, not fetched again.
-        m_busy = true;
-        m_client->write(octets("+OK", size) + "\r\n" + message.addedLines);
-        auto atLineStart = std::make_shared<bool>(true);
+        // Read in this session: delivered from here, not fetched again.
         if (bodyLines >= 0) {
-            m_client->write(stuffPiece(topOf(message.cached->head(), bodyLines), *atLineStart));
-            m_client->write(*atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+            bool atLineStart = true;
+            QByteArray out = status + stuffPiece(topOf(message.cached->head(), bodyLines), atLineStart);
+            m_client->write(out + (atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n")));
             m_busy = false;
             return;
         }
-        m_outgoing = Outgoing{message.cached, 0, true};
+        m_outgoing = Outgoing{message.cached, index, status, 0, true};
         pump();
         return;
     }
-    // Judged in an earlier session: relayed from the server as it comes.
-    m_busy = true;
+    // Relayed from the server as it comes.
     const QByteArray command = bodyLines < 0
         ? QByteArray("RETR " + QByteArray::number(message.serverNumber))
         : QByteArray("TOP " + QByteArray::number(message.serverNumber) + ' ' + QByteArray::number(bodyLines));
-    auto started = std::make_shared<bool>(false);
-    const QByteArray added = message.addedLines;
-    const auto start = [this, started, size, added] {
-        if (!*started) {
-            *started = true;
-            m_client->write(octets("+OK", size) + "\r\n" + added);
-        }
-    };
+    auto pendingStatus = std::make_shared<QByteArray>(status);
     m_upstream->streamCommand(
         command,
-        [this, start](const QByteArray &lines) {
+        [this, pendingStatus](const QByteArray &lines) {
             if (!m_client)
                 return;
-            start();
             // Already stuffed as the server sent them, whole lines: they go
             // on as they are.
-            m_client->write(lines);
+            m_client->write(std::exchange(*pendingStatus, QByteArray()) + lines);
             if (m_client->bytesToWrite() > kClientBacklog)
                 m_upstream->setPaused(true);
         },
-        [this, start](const Pop3Upstream::Reply &reply) {
+        [this, pendingStatus](const Pop3Upstream::Reply &reply) {
             if (!m_client)
                 return;
-            if (!reply.ok) {
+            if (!reply.ok)
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR the server could not send it");
-            } else {
-                start();
-                m_client->write(".\r\n");
-            }
+            else
+                m_client->write(std::exchange(*pendingStatus, QByteArray()) + ".\r\n");
             m_busy = false;
             QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
         });
@@ -655,19 +724,26 @@ void ClientSession::pump()
     while (m_outgoing && m_client && m_client->bytesToWrite() < kClientBacklog) {
         Outgoing &out = *m_outgoing;
         const QByteArray piece = out.source->read(out.offset, kPiece);
-        if (!piece.isEmpty()) {
-            out.offset += piece.size();
-            m_client->write(stuffPiece(piece, out.atLineStart));
-            continue;
-        }
-        if (out.offset < out.source->size()) {
+        if (piece.isEmpty() && out.offset < out.source->size()) {
             // The spilled part cannot be read back: end the session rather
             // than hand over half a message as if whole.
             m_outgoing.reset();
             close();
             return;
         }
-        m_client->write(out.atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n"));
+        out.offset += piece.size();
+        // A message that fits in one piece goes out in one write.
+        QByteArray bytes = std::exchange(out.status, QByteArray()) + stuffPiece(piece, out.atLineStart);
+        if (out.offset < out.source->size()) {
+            m_client->write(bytes);
+            continue;
+        }
+        bytes += out.atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n");
+        m_client->write(bytes);
+        // Handed over whole: what is still on the server is fetched again
+        // if the client asks twice.
+        if (m_messages[out.index].serverNumber > 0)
+            drop(m_messages[out.index]);
         m_outgoing.reset();
         m_busy = false;
         QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);

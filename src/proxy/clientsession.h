@@ -49,10 +49,18 @@ private:
         QByteArray uidl;
         qint64 size = 0;                    // without the added lines
         QByteArray addedLines;              // header lines put on top
-        std::shared_ptr<MessageBuffer> cached;
+        std::shared_ptr<MessageBuffer> cached; // the whole source, at hand
+        bool readingAhead = false;             // a RETR for it is on its way
         NativePath releasedCopy;
         bool deleted = false;
     };
+    // Sources kept at hand in one session: judged mail up to this much is
+    // delivered from here; the rest is fetched again when asked for.
+    static constexpr qint64 kSessionCache = 32 * 1024 * 1024;
+    // While the client takes one message, the next ones are read ahead
+    // from the server, so it does not wait on the server's answer each time.
+    static constexpr int kReadAheadCount = 8;
+    static constexpr qint64 kReadAheadBytes = 4 * 1024 * 1024;
     enum class State { Authorization, AuthPlainContinuation, LoggingIn, Transaction, Closing };
 
     void onClientData();
@@ -73,7 +81,10 @@ private:
 
     void transaction(const pop3::Command &command);
     Message *message(const QByteArray &argument, QByteArray *error);
-    void retrieve(Message &message, int bodyLines);
+    void retrieve(int index, int bodyLines);
+    void readAhead(int from);
+    void keep(Message &message, std::shared_ptr<MessageBuffer> source);
+    void drop(Message &message);
     void quit();
     void finishQuit(bool serverOk, const QByteArray &serverStatus);
     void upstreamBroken(const QString &why);
@@ -109,10 +120,20 @@ private:
     struct Outgoing
     {
         std::shared_ptr<MessageBuffer> source;
+        int index = -1;        // the message's place in m_messages
+        QByteArray status;     // status line and added lines, sent first
         qint64 offset = 0;
         bool atLineStart = true;
     };
     std::optional<Outgoing> m_outgoing;
+    qint64 m_cachedBytes = 0;
+    // A RETR or TOP that waits for its message to be read ahead.
+    struct Waiting
+    {
+        int index = -1;
+        int bodyLines = -1;
+    };
+    std::optional<Waiting> m_waiting;
 };
 
 } // namespace jw

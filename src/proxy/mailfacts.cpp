@@ -4,6 +4,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace jw {
@@ -38,8 +39,8 @@ QString withoutTags(const QString &html)
 
 struct PartWalk
 {
-    QString plain;
-    QString html;
+    QByteArray plain; // UTF-8, as GMime decoded it
+    QByteArray html;
 };
 
 void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
@@ -55,11 +56,18 @@ void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
     const bool html = g_mime_content_type_is_type(type, "text", "html");
     if (!html && !g_mime_content_type_is_type(type, "text", "plain"))
         return;
-    QString &target = html ? walk->html : walk->plain;
+    QByteArray &target = html ? walk->html : walk->plain;
     if (target.size() >= kMaxText)
         return;
     char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
-    target += fromUtf8(text).left(kMaxText - target.size());
+    if (text) {
+        QByteArrayView decoded(text);
+        // Cut at a character's start, never inside one.
+        qsizetype take = std::min(decoded.size(), kMaxText - target.size());
+        while (take < decoded.size() && take > 0 && (uchar(decoded[take]) & 0xC0) == 0x80)
+            --take;
+        target += decoded.first(take);
+    }
     g_free(text);
 }
 
@@ -100,8 +108,8 @@ MailFacts readMailFacts(const QByteArray &source)
     g_object_unref(message);
 
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
-    facts.text = walk.plain.isEmpty() ? withoutTags(walk.html) : walk.plain;
-    facts.content = (walk.html.isEmpty() ? walk.plain : walk.html).toUtf8();
+    facts.text = walk.plain.isEmpty() ? withoutTags(QString::fromUtf8(walk.html)) : QString::fromUtf8(walk.plain);
+    facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
     return facts;
 }
 

@@ -18,7 +18,10 @@ bool MessageBuffer::append(const QByteArray &bytes)
 {
     m_size += bytes.size();
     if (!m_spill && m_head.size() + bytes.size() <= kInMemory) {
-        m_head.append(bytes);
+        if (m_head.isEmpty())
+            m_head = bytes; // shared, not copied
+        else
+            m_head.append(bytes);
         return true;
     }
     if (!m_spill) {

@@ -1,6 +1,36 @@
 #include "proxy/pop3text.h"
 
+#include <QIODevice>
+
+#include <algorithm>
+
 namespace jw::pop3 {
+
+void LineReader::append(const QByteArray &bytes)
+{
+    if (m_start >= m_buffer.size()) {
+        // Nothing left over: the bytes are taken as they are, not copied.
+        m_buffer = bytes;
+        m_start = 0;
+        return;
+    }
+    m_buffer.append(bytes);
+}
+
+void LineReader::readFrom(QIODevice &device)
+{
+    const qint64 available = device.bytesAvailable();
+    if (available <= 0)
+        return;
+    if (m_start >= m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    }
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + available);
+    const qint64 got = device.read(m_buffer.data() + old, available);
+    m_buffer.resize(old + std::max<qint64>(got, 0));
+}
 
 std::optional<QByteArray> LineReader::takeLine()
 {
@@ -29,6 +59,7 @@ QByteArray LineReader::takeLinesUntilEnd(bool *ended)
 {
     *ended = false;
     qsizetype position = m_start;
+    qsizetype next = position;
     for (;;) {
         const qsizetype newline = m_buffer.indexOf('\n', position);
         if (newline < 0)
@@ -36,17 +67,23 @@ QByteArray LineReader::takeLinesUntilEnd(bool *ended)
         const qsizetype length = newline - position;
         if (m_buffer[position] == '.' && (length == 1 || (length == 2 && m_buffer[position + 1] == '\r'))) {
             *ended = true;
-            QByteArray lines = m_buffer.mid(m_start, position - m_start);
-            m_buffer.remove(0, newline + 1);
-            m_start = 0;
-            return lines;
+            next = newline + 1;
+            break;
         }
         position = newline + 1;
+        next = position;
     }
     QByteArray lines = m_buffer.mid(m_start, position - m_start);
-    // Only the unfinished line stays.
-    m_buffer.remove(0, position);
-    m_start = 0;
+    // What follows (the next answers of a pipelined server) stays where it
+    // is; consumed bytes are dropped only now and then, not per answer.
+    m_start = next;
+    if (m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    } else if (m_start > 65536 && m_start * 2 > m_buffer.size()) {
+        m_buffer.remove(0, m_start);
+        m_start = 0;
+    }
     return lines;
 }
 

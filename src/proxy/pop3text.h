@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+class QIODevice;
+
 #include <optional>
 
 namespace jw::pop3 {
@@ -22,7 +24,9 @@ public:
         : m_maxLine(maxLine)
     {
     }
-    void append(const QByteArray &bytes) { m_buffer.append(bytes); }
+    void append(const QByteArray &bytes);
+    // Reads what the device has straight into the buffer.
+    void readFrom(QIODevice &device);
     // The next whole line with its line end, or nullopt when none is
     // complete yet.
     std::optional<QByteArray> takeLine();

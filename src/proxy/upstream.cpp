@@ -164,7 +164,7 @@ void Pop3Upstream::startCommand()
     armTimer(kReplyTimeoutMs);
 }
 
-void Pop3Upstream::finishCommand()
+bool Pop3Upstream::finishCommand()
 {
     m_timer->stop();
     Pending done = m_queue.takeFirst();
@@ -175,11 +175,12 @@ void Pop3Upstream::finishCommand()
     const QPointer<Pop3Upstream> alive(this);
     done.done(reply);
     if (!alive)
-        return;
+        return false;
     startCommand();
-    // What came after this answer belongs to the next one.
-    if (m_reader.buffered() > 0)
-        QMetaObject::invokeMethod(this, &Pop3Upstream::onReadyRead, Qt::QueuedConnection);
+    // The server still owes answers to commands sent before: its time runs.
+    if (m_inFlight && !m_paused && !m_failed)
+        armTimer(kReplyTimeoutMs);
+    return true;
 }
 
 void Pop3Upstream::afterGreeting()
@@ -200,7 +201,7 @@ void Pop3Upstream::onReadyRead()
 {
     if (m_failed || m_paused)
         return;
-    m_reader.append(m_socket->readAll());
+    m_reader.readFrom(*m_socket);
     if (m_reader.overflowed()) {
         fail(QStringLiteral("%1 sent a line that is too long").arg(m_host));
         return;
@@ -222,10 +223,10 @@ void Pop3Upstream::onReadyRead()
                 if (!alive || m_failed)
                     return;
             }
-            if (!ended)
+            if (!ended || !finishCommand())
                 return;
-            finishCommand();
-            return;
+            // What came after this answer belongs to the next one.
+            continue;
         }
         const std::optional<QByteArray> line = m_reader.takeLine();
         if (!line)
@@ -296,10 +297,8 @@ void Pop3Upstream::onReadyRead()
             } else {
                 m_reply.lines.append(pop3::unstuffed(*line));
             }
-            if (finished) {
-                finishCommand();
+            if (finished && !finishCommand())
                 return;
-            }
             break;
         }
         }

@@ -68,7 +68,8 @@ private:
     void onReadyRead();
     void fail(const QString &why);
     void startCommand();
-    void finishCommand();
+    // False when the callback deleted this connection.
+    bool finishCommand();
     void armTimer(int ms);
     void afterGreeting();
     void startTls();

@@ -79,6 +79,66 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
     EXPECT_EQ(readFile(configFile("whitelist_auto")), QByteArray("offers@shop.spam.example\r\n"));
 }
 
+TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
+{
+    QList<QByteArray> sources;
+    for (int i = 1; i <= 6; ++i) {
+        sources.append(mail("carol@friends.example", "note" + QByteArray::number(i),
+                            ".dot line " + QByteArray::number(i) + "\r\nplain\r\n"));
+        dovecot->addMessage("ann", sources.last());
+    }
+    startProxy();
+    ASSERT_EQ(curl(QString()).exitCode, 0) << "the first session judges them all";
+
+    // The next session relays from the server, reading ahead of the client;
+    // deleting, peeking at and asking again for messages that are on their
+    // way or already handed over gives the same answers as without.
+    const auto wire = [&](int n, int bodyLines = -1) {
+        QByteArray source = "X-Junkwarden: passed\r\n" + sources[n - 1];
+        if (bodyLines == 0)
+            source = source.left(source.indexOf("\r\n\r\n") + 2);
+        QList<QByteArray> lines = source.trimmed().split('\n');
+        for (QByteArray &line : lines)
+            line = (line.startsWith('.') ? "." : "") + line.trimmed();
+        if (bodyLines == 0)
+            lines.append(QByteArray()); // the empty line that ends the header
+        return lines;
+    };
+    struct Step
+    {
+        QByteArray command;
+        QByteArray status;         // how the answer begins
+        QList<QByteArray> body;    // a multi-line answer's lines
+    } steps[] = {
+        {"RETR 1", "+OK", wire(1)},
+        {"DELE 3", "+OK", {}},
+        {"TOP 2 0", "+OK", wire(2, 0)},
+        {"RETR 2", "+OK", wire(2)},
+        {"RETR 1", "+OK", wire(1)},
+        {"RETR 3", "-ERR", {}},
+        {"RSET", "+OK", {}},
+        {"RETR 3", "+OK", wire(3)},
+        {"RETR 6", "+OK", wire(6)},
+        {"DELE 4", "+OK", {}},
+        {"STAT", "+OK 5 ", {}},
+    };
+    Pop3Talk talk(proxyPort);
+    ASSERT_TRUE(talk.connected());
+    talk.say("USER ann,localhost");
+    ASSERT_TRUE(talk.say("PASS secret").startsWith("+OK 6 messages"));
+    for (const Step &step : steps) {
+        const QByteArray status = talk.say(step.command);
+        EXPECT_TRUE(status.startsWith(step.status)) << step.command.constData() << ": " << status.constData();
+        if (!step.body.isEmpty())
+            EXPECT_EQ(talk.readBody(), step.body) << step.command.constData();
+    }
+    EXPECT_EQ(talk.say("QUIT"), QByteArray("+OK bye"));
+    ASSERT_TRUE(waitUntil([&] { return dovecot->messagesOf("ann").size() == 5; }));
+    const QList<QByteArray> left = uidls();
+    ASSERT_EQ(left.size(), 5);
+    EXPECT_EQ(curl(QStringLiteral("4")).out, "X-Junkwarden: passed\r\n" + sources[4]) << "only the fourth one went";
+}
+
 TEST_F(ProxyEndToEnd, ASessionWithoutQuitRemovesNothingAndHeldMailIsStoredOnce)
 {
     dovecot->addMessage("ann", mail("x@spam.example", "offer", "Buy.\r\n"));
