@@ -20,18 +20,22 @@ QString sslErrorsText(const QList<QSslError> &errors)
 
 } // namespace
 
-Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent)
+Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent, int replyTimeoutMs)
     : QObject(parent)
     , m_socket(new QSslSocket(this))
     , m_timer(new QTimer(this))
+    , m_replyTimeoutMs(replyTimeoutMs)
 {
     m_socket->setSslConfiguration(tls);
     m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setReadBufferSize(1024 * 1024);
     // Commands and answers are small and strictly alternate: waiting to
     // gather more (Nagle) only meets the peer's delayed acknowledgement.
-    connect(m_socket, &QSslSocket::connected, this,
-            [this] { m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+    connect(m_socket, &QSslSocket::connected, this, [this] {
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Connected: the greeting (or the handshake) is an answer like any.
+        armTimer(m_replyTimeoutMs);
+    });
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] {
         fail(m_phase == Phase::Connecting ? QStringLiteral("no connection to %1").arg(m_host)
@@ -52,7 +56,7 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent)
     connect(m_socket, &QSslSocket::encrypted, this, [this] {
         if (m_phase == Phase::Handshake) {
             m_phase = Phase::Greeting;
-            armTimer(kReplyTimeoutMs);
+            armTimer(m_replyTimeoutMs);
         } else if (m_phase == Phase::StartingTls) {
             m_phase = Phase::Ready;
             m_timer->stop();
@@ -102,7 +106,7 @@ void Pop3Upstream::setPaused(bool paused)
         return;
     }
     if (m_inFlight)
-        armTimer(kReplyTimeoutMs);
+        armTimer(m_replyTimeoutMs);
     QMetaObject::invokeMethod(this, &Pop3Upstream::onReadyRead, Qt::QueuedConnection);
 }
 
@@ -161,7 +165,7 @@ void Pop3Upstream::startCommand()
         return;
     m_inFlight = true;
     m_socket->write(out);
-    armTimer(kReplyTimeoutMs);
+    armTimer(m_replyTimeoutMs);
 }
 
 bool Pop3Upstream::finishCommand()
@@ -179,7 +183,7 @@ bool Pop3Upstream::finishCommand()
     startCommand();
     // The server still owes answers to commands sent before: its time runs.
     if (m_inFlight && !m_paused && !m_failed)
-        armTimer(kReplyTimeoutMs);
+        armTimer(m_replyTimeoutMs);
     return true;
 }
 
@@ -187,14 +191,14 @@ void Pop3Upstream::afterGreeting()
 {
     m_phase = Phase::Capabilities;
     m_socket->write("CAPA\r\n");
-    armTimer(kReplyTimeoutMs);
+    armTimer(m_replyTimeoutMs);
 }
 
 void Pop3Upstream::startTls()
 {
     m_phase = Phase::StartingTls;
     m_socket->write("STLS\r\n");
-    armTimer(kReplyTimeoutMs);
+    armTimer(m_replyTimeoutMs);
 }
 
 void Pop3Upstream::onReadyRead()
@@ -207,7 +211,7 @@ void Pop3Upstream::onReadyRead()
         return;
     }
     if (m_inFlight || m_phase != Phase::Ready)
-        armTimer(kReplyTimeoutMs);
+        armTimer(m_replyTimeoutMs);
     while (!m_failed && !m_paused) {
         // Nothing may be read past the STLS answer before the handshake: it
         // belongs to TLS.

@@ -41,7 +41,8 @@ public:
     static constexpr int kConnectTimeoutMs = 30000;
     static constexpr int kReplyTimeoutMs = 90000;
 
-    explicit Pop3Upstream(QSslConfiguration tls, QObject *parent = nullptr);
+    // `replyTimeoutMs`: how long the server may keep an answer waiting.
+    explicit Pop3Upstream(QSslConfiguration tls, QObject *parent = nullptr, int replyTimeoutMs = kReplyTimeoutMs);
     ~Pop3Upstream() override;
 
     // Connects, reads the greeting and secures the line as asked. `done`
@@ -84,6 +85,7 @@ private:
 
     QSslSocket *m_socket = nullptr;
     QTimer *m_timer = nullptr;
+    int m_replyTimeoutMs = kReplyTimeoutMs;
     pop3::LineReader m_reader{pop3::kMaxResponseLine};
     QString m_host;
     Security m_security = Security::StartTlsIfOffered;

@@ -4,6 +4,7 @@
 #include "formats/quarantinestore.h"
 
 #include <QDir>
+#include <QTcpServer>
 
 namespace jw::test {
 namespace {
@@ -181,6 +182,26 @@ TEST_F(ProxyEndToEnd, UpstreamSecurityIsVerifiedAndNeverFallsBack)
     EXPECT_TRUE(refused.startsWith("-ERR")) << refused.constData();
     EXPECT_TRUE(refused.contains("could not be verified")) << refused.constData();
     EXPECT_EQ(dovecot->log().mid(logBefore.size()).count("user=<ann>"), 0) << dovecot->log().constData();
+
+    // An account saved with port 995 speaks TLS from the first byte: plain
+    // text there would get no login at all.
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 995))
+            GTEST_SKIP() << "port 995 is taken on this machine";
+    }
+    stopProxy();
+    dovecot->stop();
+    QString problem;
+    ASSERT_TRUE(dovecot->start(&problem, 995)) << problem.toStdString();
+    writeSettings();
+    writeAccounts(995);
+    startProxy();
+    const qsizetype logins = dovecot->log().count("user=<ann>");
+    const Fetch overTls = curl(QStringLiteral("1"));
+    EXPECT_EQ(overTls.exitCode, 0) << overTls.err.constData();
+    EXPECT_TRUE(overTls.out.endsWith("Hello.\r\n"));
+    EXPECT_EQ(dovecot->log().count("user=<ann>"), logins + 1) << dovecot->log().constData();
 }
 
 TEST_F(ProxyEndToEnd, RefusesStrangersAndRelaysTheServersRefusal)

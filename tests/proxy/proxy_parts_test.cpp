@@ -215,11 +215,15 @@ TEST(Upstream, MisbehavingServersEndInAClearErrorNeverInPlainText)
          "127.0.0.1 closed the connection"},
         {"endless line", "+OK hi\r\n", Pop3Upstream::Security::StartTlsIfOffered, "RETR 1",
          "127.0.0.1 sent a line that is too long"},
+        {"falls silent mid-answer", "+OK hi\r\n", Pop3Upstream::Security::StartTlsIfOffered, "LIST",
+         "127.0.0.1 did not answer in time"},
+        {"silent from the start", {}, Pop3Upstream::Security::StartTlsIfOffered, {},
+         "127.0.0.1 did not answer in time"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server(capaWithout, c.greeting);
-        Pop3Upstream upstream(QSslConfiguration::defaultConfiguration());
+        Pop3Upstream upstream(QSslConfiguration::defaultConfiguration(), nullptr, 1500);
         QString error;
         bool opened = false;
         upstream.open(QStringLiteral("127.0.0.1"), server.port(), c.security, [&](const QString &why) {
