@@ -4,12 +4,14 @@
 // is replaced atomically, and the server changes nothing of a session that
 // did not end with QUIT.
 //
-// For people: `vexel3 --check FILE` prints the verdict on one message file
-// and why.
+// For people and scripts: `vexel3 --check FILE...` judges message files as a
+// session would and prints a line for each (exit status 1 when any is spam,
+// 2 when any could not be read).
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
+#include "proxy/messagebuffer.h"
 #include "proxy/proxyserver.h"
 #include "textfile/nativefile.h"
 
@@ -21,19 +23,30 @@
 
 namespace {
 
-int check(const QString &programFolder, const QString &path)
+// One line per file: its name, "spam" or "good", the spam level and the
+// reasons, separated by tabs. Nothing is written anywhere else.
+int check(const QString &programFolder, const QStringList &paths)
 {
-    const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
-    if (!source) {
-        std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
-        return 2;
+    const QString config = programFolder + QStringLiteral("config/");
+    jw::LocalJudgement judgement(config, jw::JudgementSettings::readFrom(config));
+    int result = 0;
+    for (const QString &path : paths) {
+        const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
+        if (!source) {
+            std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
+            result = 2;
+            continue;
+        }
+        const jw::MailFacts facts = jw::readMailFacts(source->left(jw::MessageBuffer::kInMemory));
+        const jw::Verdict verdict = judgement.judge(facts);
+        QString reasons = verdict.reason;
+        reasons.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        std::printf("%s\t%s\t%d\t%s\n", qUtf8Printable(path), verdict.spam ? "spam" : "good", verdict.level,
+                    qUtf8Printable(reasons));
+        if (verdict.spam && result == 0)
+            result = 1;
     }
-    const jw::MailFacts facts = jw::readMailFacts(source->left(1024 * 1024));
-    jw::ListJudgement judgement(programFolder + QStringLiteral("config/"));
-    const jw::Verdict verdict = judgement.judge(facts);
-    std::printf("%s%s%s\n", verdict.spam ? "spam" : "passes", verdict.reason.isEmpty() ? "" : ": ",
-                qUtf8Printable(verdict.reason));
-    return verdict.spam ? 1 : 0;
+    return result;
 }
 
 } // namespace
@@ -51,10 +64,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QString programFolder = jw::ownExecutableFolder();
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--check"))
-        return check(programFolder, arguments.at(2));
+    if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("--check"))
+        return check(programFolder, arguments.mid(2));
     if (arguments.size() > 1) {
-        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE\n");
+        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE...\n");
         return 2;
     }
     const std::unique_ptr<jw::Registry> accounts = jw::createFileRegistry(jw::defaultRegistryPath());

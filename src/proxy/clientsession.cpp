@@ -462,7 +462,9 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
             HeldMessage held;
             held.subject = facts.subject;
             held.sender = facts.from;
-            held.spamNote = QStringLiteral("Spam: ") + verdict.reason;
+            held.spamNote = verdict.reason.startsWith(QLatin1String("Spam level"))
+                ? verdict.reason
+                : QStringLiteral("Spam: ") + verdict.reason;
             held.content = facts.content;
             store.storeHeld(m_accountFolder, fileName, held, [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
         }

@@ -2,6 +2,9 @@
 
 #include "formats/filterlistfiles.h"
 #include "formats/methodsfile.h"
+#include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
 #include "textfile/codec.h"
 #include "textfile/lines.h"
 
@@ -49,7 +52,7 @@ bool addressMatches(const QString &address, const QString &entry)
         || host.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
 }
 
-bool ListJudgement::WatchedFile::changed()
+bool LocalJudgement::WatchedFile::changed()
 {
     // Saves replace a file (a new inode); an edit in place changes its size
     // or times. A small file is compared whole as well: two saves within the
@@ -77,8 +80,28 @@ bool ListJudgement::WatchedFile::changed()
     return true;
 }
 
-ListJudgement::ListJudgement(QString configFolder, qint64 recheckMs)
+JudgementSettings JudgementSettings::readFrom(const QString &configFolder)
+{
+    JudgementSettings settings;
+    try {
+        const KeyValueFile file = KeyValueFile::load(configFolder + QLatin1String(settingskeys::kFileName));
+        const auto read = [&file](const char *key, int &value) {
+            try {
+                if (!file.text(key).isEmpty())
+                    value = file.number(key);
+            } catch (const Error &) {
+            }
+        };
+        read(settingskeys::kMaxTo, settings.checks.maxTo);
+        read(settingskeys::kAcceptedSpamLevel, settings.acceptedLevel);
+    } catch (const Error &) {
+    }
+    return settings;
+}
+
+LocalJudgement::LocalJudgement(QString configFolder, JudgementSettings settings, qint64 recheckMs)
     : m_configFolder(std::move(configFolder))
+    , m_settings(settings)
     , m_recheckMs(recheckMs)
 {
     const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}}; };
@@ -89,7 +112,7 @@ ListJudgement::ListJudgement(QString configFolder, qint64 recheckMs)
     m_badWords = file(filterLists()[kBadWords].fileName);
 }
 
-void ListJudgement::refresh()
+void LocalJudgement::refresh()
 {
     if (m_sinceCheck.isValid() && m_sinceCheck.elapsed() < m_recheckMs)
         return;
@@ -117,7 +140,7 @@ void ListJudgement::refresh()
     }
 }
 
-Verdict ListJudgement::judge(const MailFacts &facts)
+Verdict LocalJudgement::judge(const MailFacts &facts)
 {
     refresh();
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
@@ -143,7 +166,26 @@ Verdict ListJudgement::judge(const MailFacts &facts)
                 return {true, QStringLiteral("banned words (") + match.captured(1) + QLatin1Char(')')};
         }
     }
-    return {};
+    // A method that is on decides at its first match; one in the third
+    // state adds its weight to the spam level.
+    Verdict verdict;
+    QStringList counted;
+    for (const MethodCheck &check : methodChecks()) {
+        const int state = m_methodStates.value(check.number);
+        if (state != kMethodOn && state != kMethodThird)
+            continue;
+        const QString why = check.test(facts, m_settings.checks);
+        if (why.isEmpty())
+            continue;
+        if (state == kMethodOn)
+            return {true, why, verdict.level};
+        verdict.level += check.weight;
+        counted.append(why);
+    }
+    if (verdict.level > 0)
+        verdict.reason = QStringLiteral("Spam level %1: %2").arg(verdict.level).arg(counted.join(QStringLiteral(", ")));
+    verdict.spam = verdict.level > m_settings.acceptedLevel;
+    return verdict;
 }
 
 } // namespace jw

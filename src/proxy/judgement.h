@@ -1,6 +1,7 @@
 #pragma once
 
 #include "proxy/mailfacts.h"
+#include "proxy/methodchecks.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -14,9 +15,23 @@ namespace jw {
 struct Verdict
 {
     bool spam = false;
-    // Why, for the spam note and the header ("black list: ann@spam.example"),
-    // empty when nothing decided.
+    // Why, for the spam note and the header ("black list: ann@spam.example",
+    // "Spam level 4: ..."), empty when nothing counted.
     QString reason;
+    // What methods in the third state added up to.
+    int level = 0;
+};
+
+// What the judgement takes from "main.cfg".
+struct JudgementSettings
+{
+    CheckSettings checks;
+    // "accepted_spam_level": a message whose spam level is above it is spam.
+    int acceptedLevel = 1;
+
+    // Read from the settings file in a configuration folder; what is missing
+    // or unreadable keeps its default.
+    static JudgementSettings readFrom(const QString &configFolder);
 };
 
 // Judges messages. One interface for the whole judgement, so further
@@ -39,10 +54,10 @@ bool addressMatches(const QString &address, const QString &entry);
 // methods file (0 white list, 1 black list, 2 automatic white list, 3
 // banned words). The files are read again whenever they change on disk,
 // looked at no more often than every `recheckMs`.
-class ListJudgement final : public Judgement
+class LocalJudgement final : public Judgement
 {
 public:
-    explicit ListJudgement(QString configFolder, qint64 recheckMs = 1000);
+    explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000);
     Verdict judge(const MailFacts &facts) override;
 
 private:
@@ -57,6 +72,7 @@ private:
     void refresh();
 
     QString m_configFolder;
+    JudgementSettings m_settings;
     qint64 m_recheckMs;
     QElapsedTimer m_sinceCheck;
     WatchedFile m_methods;

@@ -13,6 +13,8 @@ namespace {
 
 // Decoded text beyond this adds nothing to a judgement.
 constexpr qsizetype kMaxText = 256 * 1024;
+// Header fields beyond this many are not looked at.
+constexpr int kMaxFields = 1000;
 
 void initialiseGMime()
 {
@@ -41,11 +43,16 @@ struct PartWalk
 {
     QByteArray plain; // UTF-8, as GMime decoded it
     QByteArray html;
+    QStringList attachments;
 };
 
 void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
 {
     auto *walk = static_cast<PartWalk *>(data);
+    if (GMIME_IS_PART(part)) {
+        if (const char *name = g_mime_part_get_filename(GMIME_PART(part)))
+            walk->attachments.append(QString::fromUtf8(name));
+    }
     if (!GMIME_IS_TEXT_PART(part))
         return;
     // Attachments are not the message's text.
@@ -98,6 +105,17 @@ MailFacts readMailFacts(const QByteArray &source)
             }
         }
     }
+    if (InternetAddressList *to = g_mime_message_get_to(message))
+        facts.toCount = internet_address_list_length(to);
+    if (GDateTime *date = g_mime_message_get_date(message))
+        facts.hasDate = date != nullptr;
+    GMimeHeaderList *fields = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    const int fieldCount = fields ? g_mime_header_list_get_count(fields) : 0;
+    for (int i = 0; i < fieldCount && i < kMaxFields; ++i) {
+        GMimeHeader *field = g_mime_header_list_get_header_at(fields, i);
+        const char *value = g_mime_header_get_value(field);
+        facts.headers.append({QByteArray(g_mime_header_get_name(field)).toLower(), fromUtf8(value).simplified()});
+    }
     PartWalk walk;
     if (GMimeObject *body = g_mime_message_get_mime_part(message)) {
         if (GMIME_IS_TEXT_PART(body))
@@ -107,10 +125,34 @@ MailFacts readMailFacts(const QByteArray &source)
     }
     g_object_unref(message);
 
+    facts.attachments = walk.attachments;
+    facts.html = QString::fromUtf8(walk.html);
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
     facts.text = walk.plain.isEmpty() ? withoutTags(QString::fromUtf8(walk.html)) : QString::fromUtf8(walk.plain);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
     return facts;
+}
+
+QString MailFacts::header(const char *name, bool *found) const
+{
+    for (const auto &field : headers) {
+        if (field.first == name) {
+            if (found)
+                *found = true;
+            return field.second;
+        }
+    }
+    if (found)
+        *found = false;
+    return {};
+}
+
+int MailFacts::headerCount(const char *name) const
+{
+    int count = 0;
+    for (const auto &field : headers)
+        count += field.first == name ? 1 : 0;
+    return count;
 }
 
 } // namespace jw

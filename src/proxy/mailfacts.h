@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 
 namespace jw {
 
@@ -15,6 +18,18 @@ struct MailFacts
     QString text;        // the text of the text parts, HTML without its tags
     QByteArray content;  // the HTML part when there is one, else the text, as UTF-8
     bool htmlOnly = false;
+    QString html;        // the HTML part as it stands (tags and all); empty when none
+    // Every header field of the message in order: name in lower case, value
+    // with RFC 2047 words decoded.
+    QList<QPair<QByteArray, QString>> headers;
+    int toCount = 0;            // addresses in the To field
+    bool hasDate = false;       // a Date field GMime could read
+    QStringList attachments;    // file names of attached parts
+
+    // The first field of that name (lower case), or an empty text; `found`
+    // tells an empty field from a missing one.
+    QString header(const char *name, bool *found = nullptr) const;
+    int headerCount(const char *name) const;
 };
 
 // Reads the facts of a message source (or of its first part only: what is

@@ -67,7 +67,7 @@ bool ProxyServer::start(QString *problem)
     if (whatWithSpam.isEmpty())
         whatWithSpam = QStringLiteral("quarantine");
 
-    m_judgement = std::make_unique<ListJudgement>(config);
+    m_judgement = std::make_unique<LocalJudgement>(config, JudgementSettings::readFrom(config));
     m_status = std::make_unique<StatusFile>(m_programFolder);
     m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
                                                                m_programFolder + QStringLiteral("state/"), m_accounts,

@@ -43,7 +43,7 @@ TEST(Pop3Text, LinesStuffingAndCommands)
     EXPECT_EQ(command.arguments, (QList<QByteArray>{"3", "10"}));
 }
 
-TEST(ListJudgement, AddressesMatchWholeOrByDomain)
+TEST(LocalJudgement, AddressesMatchWholeOrByDomain)
 {
     const struct
     {
@@ -68,7 +68,7 @@ TEST(ListJudgement, AddressesMatchWholeOrByDomain)
     }
 }
 
-TEST(ListJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
+TEST(LocalJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
 {
     TempProgramFolder folder;
     const QString config = folder.configPath();
@@ -82,7 +82,7 @@ TEST(ListJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
     writeFile(config + QStringLiteral("blacklist"), "spam.example\r\nfriend@friends.example\r\n");
     writeFile(config + QStringLiteral("whitelist_auto"), "released@spam.example\r\n");
     writeFile(config + QStringLiteral("badwords"), "viagra\r\nzegarki\r\nfree money\r\n");
-    ListJudgement judgement(config, 0);
+    LocalJudgement judgement(config, {}, 0);
     const auto facts = [](const char *from, const char *subject, const char *text) {
         MailFacts f;
         f.fromAddress = QString::fromUtf8(from);
@@ -123,6 +123,79 @@ TEST(ListJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
     EXPECT_TRUE(judgement.judge(facts("x@other.example", "hi", "")).spam);
     QFile::remove(config + QStringLiteral("blacklist"));
     EXPECT_FALSE(judgement.judge(facts("x@other.example", "hi", "")).spam);
+}
+
+// Each method that looks at the message alone, read through GMime from a
+// real source: on, it decides; in the third state it adds its weight to the
+// spam level, which holds the message once above "accepted_spam_level".
+TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
+{
+    TempProgramFolder folder;
+    const QString config = folder.configPath();
+    const auto methods = [&](const QMap<int, char> &states) {
+        QByteArray text;
+        for (int i = 0; i < 61; ++i)
+            text += "method " + QByteArray::number(i) + "=" + QByteArray(1, states.value(i, '0')) + "\r\n";
+        writeFile(config + QStringLiteral("methods.cfg"), text);
+    };
+    const QByteArray plainHead = "From: Carol <carol@friends.example>\r\nTo: ann@example.com\r\nSubject: hi\r\n";
+    const auto html = [&](const QByteArray &body) -> QByteArray {
+        return plainHead + "Content-Type: text/html; charset=utf-8\r\n\r\n<html><body>" + body + "</body></html>\r\n";
+    };
+    const auto attached = [&](const QByteArray &name) -> QByteArray {
+        return plainHead + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+               "Content-Type: text/plain\r\n\r\nSee attached.\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+               "Content-Disposition: attachment; filename=\"" + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+               "TVqQAAMAAAAEAAAA\r\n--b--\r\n";
+    };
+    const QByteArray clean = plainHead + "\r\nSee you at one. http://example.com/menu\r\n";
+    const struct
+    {
+        int method;
+        QByteArray source;
+        int weight;
+        const char *reason;
+    } cases[] = {
+        {7, "From: x@shop.example\r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n", 2,
+         "3 recipients in To"},
+        {8, "From: \r\nTo: ann@example.com\r\nSubject: hi\r\n\r\nHi.\r\n", 3, "no From address"},
+        {19, html("<form action=\"http://x.example/\"><input name=p></form>"), 3, "HTML with a form or a script"},
+        {19, html("<SCRIPT>alert(1)</SCRIPT>Hello"), 3, "HTML with a form or a script"},
+        {21, html("<a href=\"http://192.168.10.7/login\">your bank</a>"), 3, "link to a numeric IP address"},
+        {23, attached("setup.EXE"), 5, "program attachment (setup.EXE)"},
+        {24, attached("invoice.pdf.scr"), 5, "attachment with a double extension (invoice.pdf.scr)"},
+        {58, plainHead + "X-Spam-Flag: YES\r\n\r\nHi.\r\n", 5, "marked as spam by another filter"},
+        {58, plainHead + "X-Spam-Status: Yes, score=9.1\r\n\r\nHi.\r\n", 5, "marked as spam by another filter"},
+    };
+    JudgementSettings settings;
+    settings.checks.maxTo = 2;
+    settings.acceptedLevel = 2;
+    LocalJudgement judgement(config, settings, 0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE("method " + std::to_string(c.method) + ": " + c.reason);
+        const MailFacts facts = readMailFacts(c.source);
+        const QString reason = QString::fromUtf8(c.reason);
+        methods({{c.method, '1'}});
+        Verdict verdict = judgement.judge(facts);
+        EXPECT_TRUE(verdict.spam);
+        EXPECT_EQ(verdict.reason, reason);
+        EXPECT_FALSE(judgement.judge(readMailFacts(clean)).spam) << "an ordinary message passes";
+        methods({{c.method, '2'}});
+        verdict = judgement.judge(facts);
+        EXPECT_EQ(verdict.level, c.weight);
+        EXPECT_EQ(verdict.spam, c.weight > settings.acceptedLevel);
+        EXPECT_EQ(verdict.reason, QStringLiteral("Spam level %1: ").arg(c.weight) + reason);
+        methods({});
+        verdict = judgement.judge(facts);
+        EXPECT_FALSE(verdict.spam);
+        EXPECT_EQ(verdict.level, 0);
+    }
+    // Weights add up: two weak signs together are too many.
+    methods({{7, '2'}, {8, '2'}});
+    const Verdict both = judgement.judge(
+        readMailFacts("From: \r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n"));
+    EXPECT_TRUE(both.spam);
+    EXPECT_EQ(both.reason, QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
 }
 
 TEST(MailFacts, DecodedByGMime)
