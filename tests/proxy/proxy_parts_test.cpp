@@ -8,6 +8,8 @@
 
 #include "support/testfiles.h"
 
+#include <QProcess>
+#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -196,6 +198,38 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         readMailFacts("From: \r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n"));
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.reason, QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
+}
+
+// The command-line check judges files with the configuration beside the
+// executable and touches nothing.
+TEST(CheckCommand, PrintsALinePerFileAndTouchesNothing)
+{
+    TempProgramFolder folder;
+    copyStagedProgram(folder, true);
+    writeFile(folder.configPath() + QStringLiteral("blacklist"), "spam.example\r\n");
+    writeFile(folder.configPath() + QStringLiteral("main.cfg"), "accepted_spam_level=1\r\nmaxto=1\r\n");
+    QByteArray methods;
+    for (int i = 0; i < 61; ++i)
+        methods += "m=" + QByteArray(i == 1 ? "1" : i == 7 ? "2" : "0") + "\r\n";
+    writeFile(folder.configPath() + QStringLiteral("methods.cfg"), methods);
+    const QString good = folder.file(QStringLiteral("good.eml"));
+    const QString bad = folder.file(QStringLiteral("bad.eml"));
+    const QString crowded = folder.file(QStringLiteral("crowded.eml"));
+    writeFile(good, "From: carol@friends.example\r\nTo: ann@example.com\r\nSubject: hi\r\n\r\nHello.\r\n");
+    writeFile(bad, "From: x@shop.spam.example\r\nTo: ann@example.com\r\nSubject: offer\r\n\r\nBuy.\r\n");
+    writeFile(crowded, "From: y@shop.example\r\nTo: a@x.example, b@x.example\r\nSubject: all\r\n\r\nHi.\r\n");
+    const QStringList before = QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    QProcess check;
+    check.start(folder.file(QStringLiteral("vexel3")),
+                {QStringLiteral("--check"), good, bad, crowded, folder.file(QStringLiteral("missing.eml"))});
+    ASSERT_TRUE(check.waitForFinished(20000));
+    EXPECT_EQ(check.exitCode(), 2) << "a file could not be read";
+    EXPECT_EQ(QString::fromUtf8(check.readAllStandardOutput()),
+              good + QStringLiteral("\tgood\t0\t\n") + bad + QStringLiteral("\tspam\t0\tblack list: spam.example\n")
+                  + crowded + QStringLiteral("\tspam\t2\tSpam level 2: 2 recipients in To\n"));
+    EXPECT_TRUE(check.readAllStandardError().contains("missing.eml"));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
 }
 
 TEST(MailFacts, DecodedByGMime)
