@@ -9,3 +9,10 @@ cmake --build "$root/build/test"
 export QT_QPA_PLATFORM=offscreen
 cd "$root/build/test"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
+
+# Then the judgement's entry point is fuzzed for a bounded time (a minute by
+# default; JUNKWARDEN_FUZZ_SECONDS=0 skips it).
+fuzzSeconds="${JUNKWARDEN_FUZZ_SECONDS:-60}"
+if [ "$fuzzSeconds" -gt 0 ]; then
+    "$root/scripts/fuzz.sh" "$fuzzSeconds"
+fi
