@@ -398,28 +398,34 @@ void ClientSession::judgeNext()
     // All asked for at once: a server that pipelines sends them back to
     // back; answers come in order.
     for (int number : std::as_const(m_toJudge)) {
-        auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
-        auto failed = std::make_shared<bool>(false);
-        m_upstream->streamCommand(
-            "RETR " + QByteArray::number(number),
-            [buffer, failed](const QByteArray &lines) {
-                if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
-                    *failed = true;
-            },
-            [this, number, buffer, failed](const Pop3Upstream::Reply &reply) {
-                if (m_state == State::Closing)
-                    return;
-                ++m_judgedCount;
-                progress(QStringLiteral("Reading message %1 of %2 from %3")
-                             .arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
-                // One that cannot be read now is not shown and stays on the
-                // server for the next session: nothing is lost.
-                if (reply.ok && !*failed)
-                    judged(number, m_serverUidls.value(number - 1), buffer);
-                if (m_judgedCount == m_toJudge.size())
-                    addReleasedMessages();
-            });
+        fetch(number, [this, number](const std::shared_ptr<MessageBuffer> &source) {
+            ++m_judgedCount;
+            progress(QStringLiteral("Reading message %1 of %2 from %3")
+                         .arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
+            // One that cannot be read now is not shown and stays on the
+            // server for the next session: nothing is lost.
+            if (source)
+                judged(number, m_serverUidls.value(number - 1), source);
+            if (m_judgedCount == m_toJudge.size())
+                addReleasedMessages();
+        });
     }
+}
+
+void ClientSession::fetch(int serverNumber, std::function<void(const std::shared_ptr<MessageBuffer> &)> done)
+{
+    auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
+    auto failed = std::make_shared<bool>(false);
+    m_upstream->streamCommand(
+        "RETR " + QByteArray::number(serverNumber),
+        [buffer, failed](const QByteArray &lines) {
+            if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
+                *failed = true;
+        },
+        [this, buffer, failed, done = std::move(done)](const Pop3Upstream::Reply &reply) {
+            if (m_state != State::Closing)
+                done(reply.ok && !*failed ? buffer : nullptr);
+        });
 }
 
 void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer)
@@ -462,9 +468,7 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
             HeldMessage held;
             held.subject = facts.subject;
             held.sender = facts.from;
-            held.spamNote = verdict.reason.startsWith(QLatin1String("Spam level"))
-                ? verdict.reason
-                : QStringLiteral("Spam: ") + verdict.reason;
+            held.spamNote = verdict.spamNote();
             held.content = facts.content;
             store.storeHeld(m_accountFolder, fileName, held, [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
         }
@@ -637,30 +641,19 @@ void ClientSession::readAhead(int from)
         ++inFlight;
         ahead.readingAhead = true;
         m_cachedBytes += cost;
-        auto buffer = std::make_shared<MessageBuffer>(m_context.stateFolder);
-        auto failed = std::make_shared<bool>(false);
-        m_upstream->streamCommand(
-            "RETR " + QByteArray::number(ahead.serverNumber),
-            [buffer, failed](const QByteArray &lines) {
-                if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
-                    *failed = true;
-            },
-            [this, i, cost, buffer, failed](const Pop3Upstream::Reply &reply) {
-                if (m_state == State::Closing)
-                    return;
-                Message &done = m_messages[i];
-                done.readingAhead = false;
-                m_cachedBytes -= cost;
-                // A message whose size changed since the listing is not
-                // handed over from here: the numbers the client saw would
-                // not hold.
-                if (reply.ok && !*failed && buffer->size() == done.size && !done.deleted)
-                    keep(done, buffer);
-                if (m_waiting && m_waiting->index == i) {
-                    const Waiting waiting = *std::exchange(m_waiting, std::nullopt);
-                    retrieve(waiting.index, waiting.bodyLines);
-                }
-            });
+        fetch(ahead.serverNumber, [this, i, cost](const std::shared_ptr<MessageBuffer> &source) {
+            Message &done = m_messages[i];
+            done.readingAhead = false;
+            m_cachedBytes -= cost;
+            // A message whose size changed since the listing is not handed
+            // over from here: the numbers the client saw would not hold.
+            if (source && source->size() == done.size && !done.deleted)
+                keep(done, source);
+            if (m_waiting && m_waiting->index == i) {
+                const Waiting waiting = *std::exchange(m_waiting, std::nullopt);
+                retrieve(waiting.index, waiting.bodyLines);
+            }
+        });
     }
 }
 

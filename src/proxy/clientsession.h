@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -75,6 +76,9 @@ private:
     void openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password);
     void readListing();
     void judgeNext();
+    // RETR into a buffer; `done` gets it whole, or null when the server
+    // refused or it could not be kept. Not called once the session closes.
+    void fetch(int serverNumber, std::function<void(const std::shared_ptr<MessageBuffer> &)> done);
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message);
     void addReleasedMessages();
     void enterTransaction();

@@ -185,6 +185,7 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     if (verdict.level > 0)
         verdict.reason = QStringLiteral("Spam level %1: %2").arg(verdict.level).arg(counted.join(QStringLiteral(", ")));
     verdict.spam = verdict.level > m_settings.acceptedLevel;
+    verdict.byLevel = verdict.spam;
     return verdict;
 }
 

@@ -20,6 +20,11 @@ struct Verdict
     QString reason;
     // What methods in the third state added up to.
     int level = 0;
+    // Held because the level was too high, not by one rule.
+    bool byLevel = false;
+
+    // The one line the quarantine keeps about a held message.
+    QString spamNote() const { return byLevel ? reason : QStringLiteral("Spam: ") + reason; }
 };
 
 // What the judgement takes from "main.cfg".

@@ -107,8 +107,6 @@ MailFacts readMailFacts(const QByteArray &source)
     }
     if (InternetAddressList *to = g_mime_message_get_to(message))
         facts.toCount = internet_address_list_length(to);
-    if (GDateTime *date = g_mime_message_get_date(message))
-        facts.hasDate = date != nullptr;
     GMimeHeaderList *fields = g_mime_object_get_header_list(GMIME_OBJECT(message));
     const int fieldCount = fields ? g_mime_header_list_get_count(fields) : 0;
     for (int i = 0; i < fieldCount && i < kMaxFields; ++i) {
@@ -128,31 +126,18 @@ MailFacts readMailFacts(const QByteArray &source)
     facts.attachments = walk.attachments;
     facts.html = QString::fromUtf8(walk.html);
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
-    facts.text = walk.plain.isEmpty() ? withoutTags(QString::fromUtf8(walk.html)) : QString::fromUtf8(walk.plain);
+    facts.text = walk.plain.isEmpty() ? withoutTags(facts.html) : QString::fromUtf8(walk.plain);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
     return facts;
 }
 
-QString MailFacts::header(const char *name, bool *found) const
+QString MailFacts::header(const char *name) const
 {
     for (const auto &field : headers) {
-        if (field.first == name) {
-            if (found)
-                *found = true;
+        if (field.first == name)
             return field.second;
-        }
     }
-    if (found)
-        *found = false;
     return {};
-}
-
-int MailFacts::headerCount(const char *name) const
-{
-    int count = 0;
-    for (const auto &field : headers)
-        count += field.first == name ? 1 : 0;
-    return count;
 }
 
 } // namespace jw

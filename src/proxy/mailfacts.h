@@ -23,13 +23,10 @@ struct MailFacts
     // with RFC 2047 words decoded.
     QList<QPair<QByteArray, QString>> headers;
     int toCount = 0;            // addresses in the To field
-    bool hasDate = false;       // a Date field GMime could read
     QStringList attachments;    // file names of attached parts
 
-    // The first field of that name (lower case), or an empty text; `found`
-    // tells an empty field from a missing one.
-    QString header(const char *name, bool *found = nullptr) const;
-    int headerCount(const char *name) const;
+    // The first field of that name (lower case), or an empty text.
+    QString header(const char *name) const;
 };
 
 // Reads the facts of a message source (or of its first part only: what is

@@ -37,7 +37,6 @@ public:
     QByteArray takeLinesUntilEnd(bool *ended);
     // Whether the unfinished line has grown past the limit.
     bool overflowed() const;
-    qsizetype buffered() const { return m_buffer.size() - m_start; }
 
 private:
     QByteArray m_buffer;

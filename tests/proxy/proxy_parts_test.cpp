@@ -181,6 +181,7 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         Verdict verdict = judgement.judge(facts);
         EXPECT_TRUE(verdict.spam);
         EXPECT_EQ(verdict.reason, reason);
+        EXPECT_EQ(verdict.spamNote(), QStringLiteral("Spam: ") + reason);
         EXPECT_FALSE(judgement.judge(readMailFacts(clean)).spam) << "an ordinary message passes";
         methods({{c.method, '2'}});
         verdict = judgement.judge(facts);
@@ -197,7 +198,7 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     const Verdict both = judgement.judge(
         readMailFacts("From: \r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n"));
     EXPECT_TRUE(both.spam);
-    EXPECT_EQ(both.reason, QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
+    EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
 }
 
 // The command-line check judges files with the configuration beside the
