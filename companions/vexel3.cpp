@@ -6,18 +6,23 @@
 //
 // For people and scripts: `vexel3 --check FILE...` judges message files as a
 // session would and prints a line for each (exit status 1 when any is spam,
-// 2 when any could not be read).
+// 2 when any could not be read). `vexel3 --learn-spam FILE...` and
+// `--learn-good FILE...` add message files to what the statistical method
+// has learned ("learned_words.dat" in the configuration); `--prune-words N`
+// forgets the words seen fewer than N times.
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxyserver.h"
+#include "proxy/wordmodel.h"
 #include "textfile/nativefile.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <functional>
 
 #include <malloc.h>
 
@@ -49,6 +54,44 @@ int check(const QString &programFolder, const QStringList &paths)
     return result;
 }
 
+// Changes what the statistical method has learned: `change` is handed the
+// model read from the configuration, which is written back atomically.
+int changeLearned(const QString &programFolder, const std::function<int(jw::WordModel &)> &change)
+{
+    const jw::NativePath modelPath = jw::nativePath(programFolder + QStringLiteral("config/") + QLatin1String(jw::kLearnedWordsFile));
+    QString error;
+    jw::WordModel model = jw::WordModel::fromBytes(jw::readNativeFile(modelPath).value_or(QByteArray()), &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "vexel3: %s: %s\n", modelPath.constData(), qUtf8Printable(error));
+        return 2;
+    }
+    const int result = change(model);
+    try {
+        jw::writeNativeFileAtomically(modelPath, model.toBytes());
+    } catch (const jw::Error &problem) {
+        std::fprintf(stderr, "vexel3: %s\n", qUtf8Printable(problem.message()));
+        return 2;
+    }
+    return result;
+}
+
+int learn(const QString &programFolder, const QStringList &paths, bool spam)
+{
+    return changeLearned(programFolder, [&paths, spam](jw::WordModel &model) {
+        int result = 0;
+        for (const QString &path : paths) {
+            const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
+            if (!source) {
+                std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
+                result = 2;
+                continue;
+            }
+            model.learn(jw::messageWords(jw::readMailFacts(source->left(jw::MessageBuffer::kInMemory))), spam);
+        }
+        return result;
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -66,8 +109,18 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("--check"))
         return check(programFolder, arguments.mid(2));
+    if (arguments.size() >= 3 && (arguments.at(1) == QLatin1String("--learn-spam") || arguments.at(1) == QLatin1String("--learn-good")))
+        return learn(programFolder, arguments.mid(2), arguments.at(1) == QLatin1String("--learn-spam"));
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--prune-words") && arguments.at(2).toUInt() > 0) {
+        return changeLearned(programFolder, [&arguments](jw::WordModel &model) {
+            model.prune(arguments.at(2).toUInt());
+            return 0;
+        });
+    }
     if (arguments.size() > 1) {
-        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE...\n");
+        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE...\n"
+                             "       vexel3 --learn-spam MESSAGE-FILE...\n       vexel3 --learn-good MESSAGE-FILE...\n"
+                             "       vexel3 --prune-words MINIMUM-COUNT\n");
         return 2;
     }
     const std::unique_ptr<jw::Registry> accounts = jw::createFileRegistry(jw::defaultRegistryPath());

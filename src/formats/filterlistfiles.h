@@ -23,6 +23,9 @@ const std::array<FilterListInfo, kFilterListCount> &filterLists();
 inline constexpr int kWhiteList = 0;
 inline constexpr int kBlackList = 1;
 inline constexpr int kBadWords = 2;
+inline constexpr int kBlockedServers = 3;
+inline constexpr int kMailerNames = 4;
+inline constexpr int kOddTo = 5;
 
 inline constexpr char kAutoWhiteListFile[] = "whitelist_auto";
 inline constexpr char kDeletionLogFile[] = "forget";

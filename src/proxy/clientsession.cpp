@@ -783,14 +783,16 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     } catch (const Error &) {
     }
     // Released mail that the client has now: the copies and their lines go,
-    // and the senders are trusted from now on.
+    // the senders are trusted from now on, and the messages are learned as
+    // good mail.
     QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
     QStringList senders;
     for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
         try {
-            const QString sender = readMailFacts(QuarantineStore::sourceOfFile(copy)).fromAddress;
-            if (!sender.isEmpty())
-                senders.append(sender);
+            const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
+            m_context.judgement.learn(facts, false);
+            if (!facts.fromAddress.isEmpty())
+                senders.append(facts.fromAddress);
         } catch (const Error &) {
         }
     }

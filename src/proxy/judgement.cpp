@@ -52,20 +52,28 @@ bool addressMatches(const QString &address, const QString &entry)
         || host.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
 }
 
+// The identity, size and times of a file; empty when it is missing. Saves
+// replace a file (a new inode); an edit in place changes its size or times.
+static QByteArray fileStamp(const NativePath &native, qint64 *size = nullptr)
+{
+    struct stat info = {};
+    if (::stat(native.constData(), &info) != 0)
+        return {};
+    if (size)
+        *size = info.st_size;
+    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
+        + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
+}
+
 bool LocalJudgement::WatchedFile::changed()
 {
-    // Saves replace a file (a new inode); an edit in place changes its size
-    // or times. A small file is compared whole as well: two saves within the
-    // clock's resolution that keep the size show no other difference.
-    struct stat info = {};
+    // A small file is compared whole as well: two saves within the clock's
+    // resolution that keep the size show no other difference.
     const NativePath native = nativePath(path);
-    QByteArray now;
-    if (::stat(native.constData(), &info) == 0) {
-        now = QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
-            + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
-            + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
-    }
-    const bool small = !now.isEmpty() && info.st_size <= kCompareWhole;
+    qint64 size = 0;
+    const QByteArray now = fileStamp(native, &size);
+    const bool small = !now.isEmpty() && size <= kCompareWhole;
     const QByteArray bytes = small ? readNativeFile(native).value_or(QByteArray()) : QByteArray();
     if (now == stamp && (!small || bytes == content))
         return false;
@@ -110,6 +118,11 @@ LocalJudgement::LocalJudgement(QString configFolder, JudgementSettings settings,
     m_black = file(filterLists()[kBlackList].fileName);
     m_autoWhite = file(kAutoWhiteListFile);
     m_badWords = file(filterLists()[kBadWords].fileName);
+    m_blockedServers = file(filterLists()[kBlockedServers].fileName);
+    m_mailerNames = file(filterLists()[kMailerNames].fileName);
+    m_oddTo = file(filterLists()[kOddTo].fileName);
+    m_learnedPath = m_configFolder + QLatin1String(kLearnedWordsFile);
+    m_learnedStamp = "unread";
 }
 
 void LocalJudgement::refresh()
@@ -123,9 +136,17 @@ void LocalJudgement::refresh()
             lines.append(entry.toUtf8());
         m_methodStates = readMethodStates(lines, kMethodCount).states;
     }
+    const QByteArray learnedStamp = fileStamp(nativePath(m_learnedPath));
+    if (learnedStamp != m_learnedStamp) {
+        m_learnedStamp = learnedStamp;
+        m_learned = WordModel::fromBytes(readNativeFile(nativePath(m_learnedPath)).value_or(QByteArray()));
+    }
     m_white.changed();
     m_black.changed();
     m_autoWhite.changed();
+    m_blockedServers.changed();
+    m_mailerNames.changed();
+    m_oddTo.changed();
     if (m_badWords.changed()) {
         QStringList alternatives;
         for (const QString &word : std::as_const(m_badWords.entries))
@@ -170,11 +191,18 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     // state adds its weight to the spam level.
     Verdict verdict;
     QStringList counted;
+    CheckSettings settings = m_settings.checks;
+    settings.learned = &m_learned;
+    const bool bannedWords = m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty();
+    settings.bannedWords = bannedWords ? &m_badWordPattern : nullptr;
+    settings.blockedServers = &m_blockedServers.entries;
+    settings.mailerNames = &m_mailerNames.entries;
+    settings.oddTo = &m_oddTo.entries;
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
         if (state != kMethodOn && state != kMethodThird)
             continue;
-        const QString why = check.test(facts, m_settings.checks);
+        const QString why = check.test(facts, settings);
         if (why.isEmpty())
             continue;
         if (state == kMethodOn)
@@ -187,6 +215,19 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     verdict.spam = verdict.level > m_settings.acceptedLevel;
     verdict.byLevel = verdict.spam;
     return verdict;
+}
+
+void LocalJudgement::learn(const MailFacts &facts, bool spam)
+{
+    m_sinceCheck.invalidate();
+    refresh();
+    m_learned.learn(messageWords(facts), spam);
+    try {
+        writeNativeFileAtomically(nativePath(m_learnedPath), m_learned.toBytes());
+        m_learnedStamp = fileStamp(nativePath(m_learnedPath));
+    } catch (const Error &) {
+        m_learnedStamp = "unread";
+    }
 }
 
 } // namespace jw

@@ -46,6 +46,9 @@ class Judgement
 public:
     virtual ~Judgement() = default;
     virtual Verdict judge(const MailFacts &facts) = 0;
+    // The user has sorted a message: released from the quarantine (good)
+    // or thrown away as spam. Learned for the statistical method.
+    virtual void learn(const MailFacts &facts, bool spam) = 0;
 };
 
 // Whether a sender's address matches a list entry: the whole address, or a
@@ -57,13 +60,18 @@ bool addressMatches(const QString &address, const QString &entry);
 // always pass, the black list always holds, banned words (whole words of
 // the decoded subject and text) hold; each switched by its method in the
 // methods file (0 white list, 1 black list, 2 automatic white list, 3
-// banned words). The files are read again whenever they change on disk,
-// looked at no more often than every `recheckMs`.
+// banned words), and the methods of `methodChecks`, the statistical one
+// weighing what was learned ("learned_words.dat"). The files are read again
+// whenever they change on disk, looked at no more often than every
+// `recheckMs`.
 class LocalJudgement final : public Judgement
 {
 public:
     explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000);
     Verdict judge(const MailFacts &facts) override;
+    // Writes what was learned at once, atomically; a failure to write is
+    // not reported and leaves the file as it was.
+    void learn(const MailFacts &facts, bool spam) override;
 
 private:
     struct WatchedFile
@@ -85,6 +93,12 @@ private:
     WatchedFile m_black;
     WatchedFile m_autoWhite;
     WatchedFile m_badWords;
+    WatchedFile m_blockedServers;
+    WatchedFile m_mailerNames;
+    WatchedFile m_oddTo;
+    QString m_learnedPath;
+    QByteArray m_learnedStamp;
+    WordModel m_learned;
     QList<int> m_methodStates;
     QRegularExpression m_badWordPattern;
 };

@@ -5,6 +5,7 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace jw {
@@ -44,7 +45,29 @@ struct PartWalk
     QByteArray plain; // UTF-8, as GMime decoded it
     QByteArray html;
     QStringList attachments;
+    bool base64Text = false;
+    int images = 0;
 };
+
+QDateTime fromGDateTime(GDateTime *time)
+{
+    if (!time)
+        return {};
+    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(time), Qt::UTC);
+    g_date_time_unref(time);
+    return result;
+}
+
+void addAddresses(QStringList &to, InternetAddressList *list)
+{
+    for (int i = 0; list && i < internet_address_list_length(list) && to.size() < 1000; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address))
+            to.append(fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address))).toLower());
+        else if (INTERNET_ADDRESS_IS_GROUP(address))
+            addAddresses(to, internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
+    }
+}
 
 void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
 {
@@ -53,6 +76,9 @@ void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
         if (const char *name = g_mime_part_get_filename(GMIME_PART(part)))
             walk->attachments.append(QString::fromUtf8(name));
     }
+    GMimeContentType *partType = g_mime_object_get_content_type(part);
+    if (partType && g_mime_content_type_is_type(partType, "image", "*"))
+        ++walk->images;
     if (!GMIME_IS_TEXT_PART(part))
         return;
     // Attachments are not the message's text.
@@ -63,6 +89,8 @@ void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
     const bool html = g_mime_content_type_is_type(type, "text", "html");
     if (!html && !g_mime_content_type_is_type(type, "text", "plain"))
         return;
+    if (g_mime_part_get_content_encoding(GMIME_PART(part)) == GMIME_CONTENT_ENCODING_BASE64)
+        walk->base64Text = true;
     QByteArray &target = html ? walk->html : walk->plain;
     if (target.size() >= kMaxText)
         return;
@@ -107,12 +135,25 @@ MailFacts readMailFacts(const QByteArray &source)
     }
     if (InternetAddressList *to = g_mime_message_get_to(message))
         facts.toCount = internet_address_list_length(to);
+    addAddresses(facts.recipients, g_mime_message_get_to(message));
+    addAddresses(facts.recipients, g_mime_message_get_cc(message));
+    if (GDateTime *date = g_mime_message_get_date(message))
+        facts.date = fromGDateTime(g_date_time_ref(date));
     GMimeHeaderList *fields = g_mime_object_get_header_list(GMIME_OBJECT(message));
     const int fieldCount = fields ? g_mime_header_list_get_count(fields) : 0;
     for (int i = 0; i < fieldCount && i < kMaxFields; ++i) {
         GMimeHeader *field = g_mime_header_list_get_header_at(fields, i);
         const char *value = g_mime_header_get_value(field);
-        facts.headers.append({QByteArray(g_mime_header_get_name(field)).toLower(), fromUtf8(value).simplified()});
+        const QByteArray name = QByteArray(g_mime_header_get_name(field)).toLower();
+        facts.headers.append({name, fromUtf8(value).simplified()});
+        if (name == "subject" && facts.rawSubject.isEmpty())
+            facts.rawSubject = QByteArray(g_mime_header_get_raw_value(field)).trimmed();
+        if (name == "received" && !facts.received.isValid() && value) {
+            // "... ; Tue, 3 Sep 2002 14:03:01 +0100": the stamp follows the last semicolon.
+            const char *stamp = std::strrchr(value, ';');
+            if (stamp)
+                facts.received = fromGDateTime(g_mime_utils_header_decode_date(stamp + 1));
+        }
     }
     PartWalk walk;
     if (GMimeObject *body = g_mime_message_get_mime_part(message)) {
@@ -124,6 +165,13 @@ MailFacts readMailFacts(const QByteArray &source)
     g_object_unref(message);
 
     facts.attachments = walk.attachments;
+    facts.base64Text = walk.base64Text;
+    facts.imageParts = walk.images;
+    const QByteArrayView counted = QByteArrayView(source).first(std::min<qsizetype>(source.size(), 1024 * 1024));
+    facts.eightBitBytes = int(std::count_if(counted.begin(), counted.end(), [](char c) { return uchar(c) > 127; }));
+    facts.charsetDeclared = facts.eightBitBytes > 0
+        && (QLatin1StringView(counted.data(), counted.size()).contains(QLatin1StringView("charset"), Qt::CaseInsensitive)
+            || facts.rawSubject.contains("=?"));
     facts.html = QString::fromUtf8(walk.html);
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
     facts.text = walk.plain.isEmpty() ? withoutTags(facts.html) : QString::fromUtf8(walk.plain);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -23,7 +24,15 @@ struct MailFacts
     // with RFC 2047 words decoded.
     QList<QPair<QByteArray, QString>> headers;
     int toCount = 0;            // addresses in the To field
+    QStringList recipients;     // the addresses of To and Cc in order, lower case
     QStringList attachments;    // file names of attached parts
+    QByteArray rawSubject;      // the Subject field as it stands in the source
+    QDateTime date;             // from the Date field; invalid when none or unreadable
+    QDateTime received;         // the date of the newest Received field; invalid when none
+    int eightBitBytes = 0;      // bytes above 127 in the source (counted up to 1 MB)
+    bool charsetDeclared = false; // with 8-bit bytes: some part or word names its character set
+    bool base64Text = false;    // a text part is sent in Base64
+    int imageParts = 0;         // parts of type image
 
     // The first field of that name (lower case), or an empty text.
     QString header(const char *name) const;

@@ -30,38 +30,252 @@ QString withDetail(const char *what, const QString &detail)
     return QLatin1String(what) + QStringLiteral(" (") + detail.left(60) + QLatin1Char(')');
 }
 
+QString found(const char *what, bool matched)
+{
+    return matched ? QLatin1String(what) : QString();
+}
+
+int count(const QRegularExpression &pattern, QStringView text, int enough)
+{
+    int n = 0;
+    QRegularExpressionMatchIterator matches = pattern.globalMatch(text);
+    while (n < enough && matches.hasNext()) {
+        matches.next();
+        ++n;
+    }
+    return n;
+}
+
+QRegularExpression pattern(const char *text)
+{
+    return QRegularExpression(QLatin1String(text), QRegularExpression::CaseInsensitiveOption
+                                                       | QRegularExpression::DotMatchesEverythingOption);
+}
+
+// The first entry of a list that `text` holds, ignoring case.
+QString listed(const QStringList *list, const QString &text)
+{
+    if (!list || text.isEmpty())
+        return {};
+    for (const QString &entry : *list) {
+        if (text.contains(entry, Qt::CaseInsensitive))
+            return entry;
+    }
+    return {};
+}
+
+bool isPrivate(const QString &ip)
+{
+    static const QRegularExpression local(QStringLiteral(
+        "^(127\\.|10\\.|192\\.168\\.|172\\.(1[6-9]|2\\d|3[01])\\.|169\\.254\\.|0\\.)"));
+    return local.match(ip).hasMatch();
+}
+
+QString domainPart(const QString &address)
+{
+    return address.mid(address.lastIndexOf(QLatin1Char('@')) + 1).toLower();
+}
+
+// The last two labels of a host name ("mail.example.com" -> "example.com").
+QString baseDomain(const QString &host)
+{
+    const QStringList labels = host.toLower().split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    return labels.size() <= 2 ? labels.join(QLatin1Char('.')) : labels.mid(labels.size() - 2).join(QLatin1Char('.'));
+}
+
+bool isHostName(const QString &name)
+{
+    static const QRegularExpression host(QStringLiteral("^[a-z0-9-]+(\\.[a-z0-9-]+)+$"), QRegularExpression::CaseInsensitiveOption);
+    return host.match(name).hasMatch() && !name.front().isDigit();
+}
+
+} // namespace
+
+QList<ReceivedHop> receivedHops(const MailFacts &facts)
+{
+    // "from helo (rdns [1.2.3.4])" (sendmail, Postfix), "from rdns ([1.2.3.4]
+    // helo=helo)" (Exim), "from unknown (HELO helo) (1.2.3.4)" (qmail).
+    static const QRegularExpression from(QStringLiteral("^from\\s+\\[?([^\\s\\]\\[()]+)\\]?\\s*(\\((.*?)\\))?"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ip(QStringLiteral("\\b(\\d{1,3}(?:\\.\\d{1,3}){3})\\b"));
+    static const QRegularExpression heloWord(QStringLiteral("\\b(?:helo[= ])\\s*\\[?([^\\s\\])]+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QList<ReceivedHop> hops;
+    for (const auto &[name, value] : facts.headers) {
+        if (name != "received" || hops.size() >= 50)
+            continue;
+        const QRegularExpressionMatch match = from.match(value);
+        if (!match.hasMatch())
+            continue;
+        ReceivedHop hop;
+        hop.helo = match.captured(1).toLower();
+        const QString comment = match.captured(3);
+        const QRegularExpressionMatch address = ip.match(comment.isEmpty() ? value : comment);
+        hop.ip = address.hasMatch() ? address.captured(1) : (ip.match(hop.helo).hasMatch() ? hop.helo : QString());
+        const QRegularExpressionMatch helo = heloWord.match(comment);
+        if (helo.hasMatch()) {
+            // The name outside the comment is the checked one.
+            hop.rdns = isHostName(hop.helo) ? hop.helo : QString();
+            hop.helo = helo.captured(1).toLower();
+        } else {
+            const QString first = comment.section(QLatin1Char(' '), 0, 0).toLower();
+            hop.rdns = isHostName(first) ? first : QString();
+        }
+        hops.append(hop);
+    }
+    return hops;
+}
+
+std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops)
+{
+    for (const ReceivedHop &hop : hops) {
+        if (!hop.ip.isEmpty() && !isPrivate(hop.ip))
+            return hop;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+QString blockedHop(const CheckSettings &settings, const ReceivedHop &hop)
+{
+    if (!settings.blockedServers)
+        return {};
+    for (const QString &entry : *settings.blockedServers) {
+        const QString wanted = entry.trimmed().toLower();
+        if (wanted.isEmpty())
+            continue;
+        // An address or the start of one ("192.0.2." for a network), or a
+        // host name and the hosts of that domain.
+        if (!hop.ip.isEmpty() && (hop.ip == wanted || (wanted.endsWith(QLatin1Char('.')) && hop.ip.startsWith(wanted))))
+            return hop.ip;
+        for (const QString &name : {hop.rdns, hop.helo}) {
+            if (!name.isEmpty() && (name == wanted || name.endsWith(QLatin1Char('.') + wanted)))
+                return name;
+        }
+    }
+    return {};
+}
+
+const QStringList &wellKnownProviders()
+{
+    static const QStringList providers{QStringLiteral("hotmail.com"), QStringLiteral("yahoo.com"), QStringLiteral("aol.com"),
+                                       QStringLiteral("msn.com"), QStringLiteral("gmail.com"), QStringLiteral("outlook.com"),
+                                       QStringLiteral("earthlink.net"), QStringLiteral("juno.com"), QStringLiteral("excite.com")};
+    return providers;
+}
+
 } // namespace
 
 const QList<MethodCheck> &methodChecks()
 {
+    using F = const MailFacts &;
+    using S = const CheckSettings &;
     static const QList<MethodCheck> checks{
+        {4, 3,
+         [](F facts, S settings) {
+             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+             const QString blocked = sender ? blockedHop(settings, *sender) : QString();
+             return blocked.isEmpty() ? QString() : withDetail("sender's server blocked", blocked);
+         }},
+        {5, 3,
+         [](F facts, S settings) {
+             for (const char *field : {"x-mailer", "user-agent"}) {
+                 const QString entry = listed(settings.mailerNames, facts.header(field));
+                 if (!entry.isEmpty())
+                     return withDetail("mailer name listed", entry);
+             }
+             return QString();
+         }},
+        {6, 3,
+         [](F facts, S settings) {
+             const QString entry = listed(settings.oddTo, facts.header("to"));
+             return entry.isEmpty() ? QString() : withDetail("odd To field", entry);
+         }},
         {7, 2,
-         [](const MailFacts &facts, const CheckSettings &settings) {
+         [](F facts, S settings) {
              return settings.maxTo > 0 && facts.toCount > settings.maxTo
                  ? QStringLiteral("%1 recipients in To").arg(facts.toCount)
                  : QString();
          }},
-        {8, 3,
-         [](const MailFacts &facts, const CheckSettings &) {
-             return facts.fromAddress.isEmpty() ? QStringLiteral("no From address") : QString();
+        {8, 3, [](F facts, S) { return found("no From address", facts.fromAddress.isEmpty()); }},
+        {9, 1, [](F facts, S) { return found("no To address", facts.toCount == 0); }},
+        {10, 1, [](F facts, S) { return found("empty subject", facts.subject.trimmed().isEmpty()); }},
+        {11, 2,
+         [](F facts, S) {
+             int letters = 0;
+             bool lower = false;
+             for (const QChar c : facts.subject) {
+                 letters += c.isLetter() ? 1 : 0;
+                 lower = lower || c.isLower();
+             }
+             return found("subject in capitals", letters >= 8 && !lower);
+         }},
+        {12, 1, [](F facts, S) { return found("exclamation marks in the subject", facts.subject.count(QLatin1Char('!')) >= 3); }},
+        {13, 2,
+         [](F facts, S) {
+             static const QRegularExpression code(QStringLiteral("\\s{6,}[-\\w#.\\[\\]]{2,}\\s*$"));
+             return found("subject ending in blanks and a code", code.match(facts.subject).hasMatch());
+         }},
+        {14, 3,
+         [](F facts, S settings) {
+             const QString word = settings.bannedWords ? firstMatch(*settings.bannedWords, facts.subject) : QString();
+             return word.isEmpty() ? QString() : withDetail("banned word in the subject", word);
+         }},
+        {15, 3,
+         [](F facts, S settings) {
+             const QString word = settings.bannedWords ? firstMatch(*settings.bannedWords, facts.text) : QString();
+             return word.isEmpty() ? QString() : withDetail("banned word in the text", word);
+         }},
+        {16, 1, [](F facts, S) { return found("HTML only", facts.htmlOnly); }},
+        {17, 2,
+         [](F facts, S) {
+             static const QRegularExpression hidden = pattern(
+                 "(<font[^>]*color\\s*=\\s*[\"']?\\s*(#?fff(fff)?|white)\\b)|(font-size\\s*:\\s*[01](\\.\\d+)?\\s*(px|pt)?\\s*[;\"'])"
+                 "|(<[^>]*\\bstyle\\s*=\\s*[\"'][^\"']*[^-]color\\s*:\\s*(#fff(fff)?|white)\\b)");
+             return found("HTML with hidden text", hidden.match(facts.html).hasMatch());
+         }},
+        {18, 1,
+         [](F facts, S) {
+             static const QRegularExpression remote = pattern("<img\\b[^>]*\\bsrc\\s*=\\s*[\"']?\\s*https?://");
+             return found("pictures from remote servers", remote.match(facts.html).hasMatch());
          }},
         {19, 3,
-         [](const MailFacts &facts, const CheckSettings &) {
-             static const QRegularExpression formOrScript(QStringLiteral("<\\s*(form|script)\\b"),
-                                                          QRegularExpression::CaseInsensitiveOption);
-             const QString found = firstMatch(formOrScript, facts.html);
-             return found.isEmpty() ? QString() : QStringLiteral("HTML with a form or a script");
+         [](F facts, S) {
+             static const QRegularExpression formOrScript = pattern("<\\s*(form|script)\\b");
+             return found("HTML with a form or a script", formOrScript.match(facts.html).hasMatch());
+         }},
+        {20, 3,
+         [](F facts, S) {
+             static const QRegularExpression link = pattern(
+                 "<a\\b[^>]*\\bhref\\s*=\\s*[\"']?\\s*https?://([^/\"'\\s>:?#]+)[^>]*>(.*?)</a>");
+             static const QRegularExpression shown = pattern("^\\s*(https?://)?(www\\.)?(([a-z0-9-]+\\.)+[a-z]{2,})(\\s|/|$)");
+             static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+             QRegularExpressionMatchIterator links = link.globalMatch(facts.html);
+             for (int i = 0; i < 200 && links.hasNext(); ++i) {
+                 const QRegularExpressionMatch match = links.next();
+                 const QRegularExpressionMatch text = shown.match(match.captured(2).remove(tags));
+                 if (text.hasMatch() && baseDomain(text.captured(3)) != baseDomain(match.captured(1)))
+                     return withDetail("link shows another address", text.captured(3));
+             }
+             return QString();
          }},
         {21, 3,
-         [](const MailFacts &facts, const CheckSettings &) {
-             static const QRegularExpression numericLink(
-                 QStringLiteral("\\bhref\\s*=\\s*[\"']?\\s*https?://(\\d{1,3}\\.){3}\\d{1,3}\\b"),
-                 QRegularExpression::CaseInsensitiveOption);
-             const QString found = firstMatch(numericLink, facts.html);
-             return found.isEmpty() ? QString() : QStringLiteral("link to a numeric IP address");
+         [](F facts, S) {
+             static const QRegularExpression numericLink = pattern("\\bhref\\s*=\\s*[\"']?\\s*https?://(\\d{1,3}\\.){3}\\d{1,3}\\b");
+             return found("link to a numeric IP address", numericLink.match(facts.html).hasMatch());
+         }},
+        {22, 1,
+         [](F facts, S) {
+             static const QRegularExpression link = pattern("\\bhref\\s*=|\\bhttps?://");
+             static const QRegularExpression word(QStringLiteral("\\w+"));
+             const int links = count(link, facts.html.isEmpty() ? facts.text : facts.html, 1000);
+             const int words = count(word, facts.text, 100000);
+             return links >= 5 && words < 30 * links ? QStringLiteral("%1 links in %2 words").arg(links).arg(words)
+                                                      : QString();
          }},
         {23, 5,
-         [](const MailFacts &facts, const CheckSettings &) {
+         [](F facts, S) {
              for (const QString &name : facts.attachments) {
                  if (programExtensions().contains(extensionOf(name)))
                      return withDetail("program attachment", name);
@@ -69,10 +283,9 @@ const QList<MethodCheck> &methodChecks()
              return QString();
          }},
         {24, 5,
-         [](const MailFacts &facts, const CheckSettings &) {
+         [](F facts, S) {
              // "invoice.pdf.exe": a harmless-looking name that runs.
-             static const QRegularExpression doubled(QStringLiteral("\\.[a-z0-9]{2,4}\\s*\\.([a-z0-9]{2,4})\\s*$"),
-                                                     QRegularExpression::CaseInsensitiveOption);
+             static const QRegularExpression doubled = pattern("\\.[a-z0-9]{2,4}\\s*\\.([a-z0-9]{2,4})\\s*$");
              for (const QString &name : facts.attachments) {
                  const QRegularExpressionMatch match = doubled.match(name);
                  if (match.hasMatch() && programExtensions().contains(match.captured(1).toLower()))
@@ -80,14 +293,244 @@ const QList<MethodCheck> &methodChecks()
              }
              return QString();
          }},
+        {25, 2, [](F facts, S) { return found("no Date field", facts.header("date").isEmpty()); }},
+        {26, 2,
+         [](F facts, S) {
+             // Against the time the user's server received it: mail read
+             // long after it came is not suspect.
+             if (!facts.date.isValid())
+                 return QString();
+             const QDateTime reference = facts.received.isValid() ? facts.received : QDateTime::currentDateTimeUtc();
+             const qint64 ahead = reference.secsTo(facts.date);
+             return ahead > 24 * 3600 || ahead < -10 * 24 * 3600
+                 ? QStringLiteral("date %1 days off").arg(ahead / (24 * 3600))
+                 : QString();
+         }},
+        {27, 1, [](F facts, S) { return found("no Message-ID", facts.header("message-id").isEmpty()); }},
+        {28, 1,
+         [](F facts, S) {
+             static const QRegularExpression wellFormed(QStringLiteral("^<[^<>@\\s]+@[^<>@\\s]+\\.[^<>@\\s]+>$"));
+             const QString id = facts.header("message-id").trimmed();
+             return found("malformed Message-ID", !id.isEmpty() && !wellFormed.match(id).hasMatch());
+         }},
+        {29, 1,
+         [](F facts, S) {
+             static const QRegularExpression angle(QStringLiteral("<([^<>]*)>"));
+             const QString path = facts.header("return-path");
+             const QRegularExpressionMatch match = angle.match(path);
+             const QString address = (match.hasMatch() ? match.captured(1) : path).trimmed().toLower();
+             return !address.isEmpty() && !facts.fromAddress.isEmpty()
+                     && baseDomain(domainPart(address)) != baseDomain(domainPart(facts.fromAddress))
+                 ? withDetail("Return-Path differs", address)
+                 : QString();
+         }},
+        {30, 1,
+         [](F facts, S) {
+             const QString replyTo = facts.header("reply-to");
+             return !replyTo.isEmpty() && !facts.fromAddress.isEmpty()
+                     && !replyTo.contains(QLatin1Char('@') + domainPart(facts.fromAddress), Qt::CaseInsensitive)
+                 ? withDetail("Reply-To differs", replyTo)
+                 : QString();
+         }},
+        {31, 1,
+         [](F facts, S) {
+             const QString local = facts.fromAddress.left(facts.fromAddress.indexOf(QLatin1Char('@')));
+             const qsizetype digits = std::count_if(local.begin(), local.end(), [](QChar c) { return c.isDigit(); });
+             return found("sender's address full of digits", digits >= 5 || (local.size() >= 4 && digits * 2 > local.size()));
+         }},
+        {33, 2,
+         [](F facts, S) {
+             return facts.eightBitBytes >= 20 && !facts.charsetDeclared
+                 ? QStringLiteral("%1 8-bit characters, no character set").arg(facts.eightBitBytes)
+                 : QString();
+         }},
+        {34, 1,
+         [](F facts, S) {
+             const bool plain = std::all_of(facts.subject.begin(), facts.subject.end(), [](QChar c) { return c.unicode() < 128; });
+             return found("subject encoded without need", facts.rawSubject.contains("=?") && plain);
+         }},
+        {35, 3,
+         [](F facts, S settings) {
+             for (const ReceivedHop &hop : receivedHops(facts)) {
+                 const QString blocked = blockedHop(settings, hop);
+                 if (!blocked.isEmpty())
+                     return withDetail("relayed through a blocked server", blocked);
+             }
+             return QString();
+         }},
+        {36, 2,
+         [](F facts, S) {
+             // A server that calls itself by a big provider's name from an
+             // address whose name in the DNS is not the provider's. Without
+             // that name (not looked up, or written as the only name) nothing
+             // can be said.
+             for (const ReceivedHop &hop : receivedHops(facts)) {
+                 for (const QString &provider : wellKnownProviders()) {
+                     const bool claims = hop.helo == provider || hop.helo.endsWith(QLatin1Char('.') + provider);
+                     if (claims && !hop.rdns.isEmpty() && !hop.rdns.endsWith(provider))
+                         return withDetail("forged host name", hop.helo);
+                 }
+             }
+             return QString();
+         }},
+        {37, 1,
+         [](F facts, S) {
+             const qsizetype received = std::count_if(facts.headers.begin(), facts.headers.end(),
+                                                      [](const auto &field) { return field.first == "received"; });
+             return received > 15 ? QStringLiteral("%1 Received fields").arg(received) : QString();
+         }},
+        {38, 1, [](F facts, S) { return found("no Received field", facts.header("received").isEmpty()); }},
+        {39, 3,
+         [](F facts, S) {
+             static const QStringList bulk{
+                 QStringLiteral("group mail"), QStringLiteral("mass mail"), QStringLiteral("send-safe"),
+                 QStringLiteral("dynamic mail"), QStringLiteral("mailking"), QStringLiteral("atlas mailer"),
+                 QStringLiteral("aureate"), QStringLiteral("floodgate"), QStringLiteral("emailer platinum"),
+                 QStringLiteral("bulk"), QStringLiteral("stormpost"), QStringLiteral("mail bomber"),
+                 QStringLiteral("egroupmail"), QStringLiteral("jixing"), QStringLiteral("massmailer"),
+                 QStringLiteral("express mail blaster"), QStringLiteral("ultimate mailer"), QStringLiteral("desktop server 200"),
+                 QStringLiteral("super mail sender"), QStringLiteral("email magic"), QStringLiteral("worldmerge")};
+             for (const char *field : {"x-mailer", "user-agent"}) {
+                 const QString entry = listed(&bulk, facts.header(field));
+                 if (!entry.isEmpty())
+                     return withDetail("bulk mailer", entry);
+             }
+             return QString();
+         }},
+        {40, 1,
+         [](F facts, S) {
+             return found("no mailer name", facts.header("x-mailer").isEmpty() && facts.header("user-agent").isEmpty());
+         }},
+        {42, 2,
+         [](F facts, S) {
+             if (facts.recipients.size() < 4)
+                 return QString();
+             for (qsizetype i = 1; i < facts.recipients.size(); ++i) {
+                 if (facts.recipients.at(i - 1) >= facts.recipients.at(i))
+                     return QString();
+             }
+             return QStringLiteral("recipients in alphabetical order");
+         }},
+        {43, 2,
+         [](F facts, S) {
+             int letters = 0;
+             int capitals = 0;
+             for (const QChar c : QStringView(facts.text).left(20000)) {
+                 if (c.isLetter()) {
+                     ++letters;
+                     capitals += c.isUpper() ? 1 : 0;
+                 }
+             }
+             return found("text mostly in capitals", letters >= 100 && capitals * 2 > letters);
+         }},
+        {44, 1,
+         [](F facts, S) {
+             static const QRegularExpression marks(QStringLiteral("[!$\u20ac\u00a3]"));
+             const QStringView text = QStringView(facts.text).left(20000);
+             const int n = count(marks, text, 100000);
+             return n >= 10 && n * 100 > text.size() ? QStringLiteral("%1 exclamation marks or currency signs").arg(n)
+                                                    : QString();
+         }},
+        {45, 3,
+         [](F facts, S settings) {
+             if (!settings.learned)
+                 return QString();
+             QList<QByteArray> telling;
+             const double probability = settings.learned->spamProbability(messageWords(facts), &telling);
+             if (probability < kStatisticalSpam)
+                 return QString();
+             QStringList words;
+             for (const QByteArray &word : std::as_const(telling))
+                 words.append(QString::fromUtf8(word));
+             return QStringLiteral("statistics: %1 % spam (%2)")
+                 .arg(int(probability * 100))
+                 .arg(words.join(QStringLiteral(", ")));
+         }},
+        {46, 1,
+         [](F facts, S) {
+             static const QRegularExpression removal = pattern(
+                 "(to be removed from|remove yourself from|to unsubscribe from this (mailing|e-?mail|list)|opt[- ]?out"
+                 "|reply with (\"?remove\"?|unsubscribe) in the subject|click here to (be )?(removed|unsubscribe)"
+                 "|you (are )?receiv(e|ed|ing) this (e-?mail|message) because|this (e-?mail|message) is sent in compliance)");
+             return found("mass mailing unsubscribe text", removal.match(QStringView(facts.text).left(100000)).hasMatch());
+         }},
+        {47, 1,
+         [](F facts, S) {
+             static const QRegularExpression image = pattern("<img\\b");
+             static const QRegularExpression word(QStringLiteral("\\w{2,}"));
+             const int images = count(image, facts.html, 3) + facts.imageParts;
+             return found("mostly one picture", images == 1 && count(word, facts.text, 30) < 30);
+         }},
+        {48, 2, [](F facts, S) { return found("text in Base64", facts.base64Text && facts.attachments.isEmpty()); }},
+        {49, 3,
+         [](F facts, S) {
+             static const QRegularExpression broken = pattern("\\w<!--[^>]{0,40}-->\\w");
+             return found("words broken by HTML comments", broken.match(facts.html).hasMatch());
+         }},
+        {50, 1,
+         [](F facts, S) {
+             static const QRegularExpression random = pattern(
+                 "(\\b(?=[a-z]*\\d)(?=\\d*[a-z])[a-z\\d]{7,}\\s*$)|[bcdfghjklmnpqrstvwxz]{6,}");
+             const QString junk = firstMatch(random, facts.subject);
+             return junk.isEmpty() ? QString() : withDetail("random characters in the subject", junk.trimmed());
+         }},
+        {52, 2,
+         [](F facts, S) {
+             return found("sender uses the recipient's address",
+                          !facts.fromAddress.isEmpty() && facts.recipients.contains(facts.fromAddress));
+         }},
+        {53, 1,
+         [](F facts, S) {
+             return found("no text", facts.text.trimmed().isEmpty() && facts.imageParts == 0 && facts.attachments.isEmpty());
+         }},
+        {54, 1,
+         [](F facts, S) {
+             const QString priority = facts.header("x-priority").trimmed();
+             return found("highest priority", priority.startsWith(QLatin1Char('1'))
+                                                  || facts.header("x-msmail-priority").compare(QLatin1String("high"), Qt::CaseInsensitive) == 0
+                                                  || facts.header("importance").compare(QLatin1String("high"), Qt::CaseInsensitive) == 0);
+         }},
+        {55, 5,
+         [](F facts, S) {
+             // Names the mass-mailing worms gave their copies.
+             static const QRegularExpression virus = pattern(
+                 "^(your_details|details|document|application|movie\\d*|thank_you|wicked_scr|your_document|document_all"
+                 "|message|readme|photo|data|text|body|file|doc|mail|test|instruction|msg|letter|attachment|patch"
+                 "|q\\d+|your_archive|your_file|yours|screensaver|wininit|setup|install)\\.(pif|scr|exe|com|bat|zip\\.exe|txt\\.exe|doc\\.pif)$");
+             for (const QString &name : facts.attachments) {
+                 if (virus.match(name.trimmed()).hasMatch())
+                     return withDetail("attachment named like a virus", name);
+             }
+             return QString();
+         }},
+        {56, 1,
+         [](F facts, S) {
+             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+             return sender && !sender->helo.isEmpty() && !sender->helo.contains(QLatin1Char('.'))
+                     && sender->helo != QLatin1String("localhost")
+                 ? withDetail("sender's server name without a domain", sender->helo)
+                 : QString();
+         }},
+        {57, 1,
+         [](F facts, S) {
+             static const QRegularExpression home = pattern(
+                 "(^|[.-])(dsl|adsl|xdsl|dialup|dial-up|dial|ppp|pppoe|cable|dyn|dynamic|dynip|pool|dhcp|client|cust|home|modem)"
+                 "[\\d.-]|\\d{1,3}[-.]\\d{1,3}[-.]\\d{1,3}[-.]\\d{1,3}");
+             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+             return sender && home.match(sender->rdns).hasMatch() ? withDetail("sender on a home connection", sender->rdns)
+                                                                : QString();
+         }},
         {58, 5,
-         [](const MailFacts &facts, const CheckSettings &) {
+         [](F facts, S) {
              const QString flag = facts.header("x-spam-flag").trimmed();
              const QString status = facts.header("x-spam-status").trimmed();
-             if (flag.startsWith(QLatin1String("yes"), Qt::CaseInsensitive)
-                 || status.startsWith(QLatin1String("yes"), Qt::CaseInsensitive))
-                 return QStringLiteral("marked as spam by another filter");
-             return QString();
+             return found("marked as spam by another filter", flag.startsWith(QLatin1String("yes"), Qt::CaseInsensitive)
+                                                                  || status.startsWith(QLatin1String("yes"), Qt::CaseInsensitive));
+         }},
+        {59, 1,
+         [](F facts, S) {
+             static const QRegularExpression noReply = pattern("^(no[-_.]?reply|do[-_.]?not[-_.]?reply|noresponse|bounce)");
+             return found("sender's address takes no replies", noReply.match(facts.fromAddress).hasMatch());
          }},
     };
     return checks;

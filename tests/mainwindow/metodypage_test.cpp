@@ -56,7 +56,7 @@ TEST_F(MethodsPageTest, LoadsTextsAndStatesAndSavesSixtyOneLines)
     const Lines saved = methodsFile();
     ASSERT_EQ(saved.size(), 61);
     EXPECT_EQ(saved[0], QByteArray("Use the white list: mail from its senders always passes=1"));
-    EXPECT_EQ(saved[2], QByteArray("Use the automatic white list of people you wrote to=2"));
+    EXPECT_EQ(saved[2], QByteArray("Use the automatic white list: senders of mail you released from the quarantine=2"));
     EXPECT_EQ(saved[7], QByteArray("More than 12 recipients in the To field=0"));
     EXPECT_TRUE(configFile("methods.cfg").endsWith("\r\n"));
     EXPECT_EQ(processes.started.count(QStringLiteral("vexel3")), starts);

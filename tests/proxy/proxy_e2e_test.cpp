@@ -2,6 +2,7 @@
 #include "proxyfixture.h"
 
 #include "formats/quarantinestore.h"
+#include "proxy/wordmodel.h"
 
 #include <QDir>
 #include <QTcpServer>
@@ -12,7 +13,7 @@ namespace {
 QByteArray mail(const QByteArray &from, const QByteArray &subject, const QByteArray &body)
 {
     return "From: " + from + "\r\nTo: ann@example.com\r\nSubject: " + subject
-        + "\r\nMessage-ID: <" + subject.toHex() + "@example.com>\r\n\r\n" + body;
+        + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + subject.toHex() + "@example.com>\r\n\r\n" + body;
 }
 
 QList<QuarantineRow> quarantined(const TempProgramFolder &folder)
@@ -68,6 +69,11 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
 
     // Released from the quarantine page: delivered once at the next session,
     // then the copy and its line go, and the sender is trusted.
+    const auto learned = [&] {
+        QFile file(configFile("learned_words.dat"));
+        return WordModel::fromBytes(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    };
+    const WordModel before = learned();
     QuarantineStore store(folder.messagesPath(), folder.configPath(), QString(), QString());
     store.requestResend({rows[0].path});
     const QList<QByteArray> withReleased = uidls();
@@ -78,6 +84,11 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
     EXPECT_EQ(readFile(configFile("to_resend")), QByteArray("C:/elsewhere/x_resend\r\n")) << "other lines kept";
     EXPECT_FALSE(QFile::exists(QFile::decodeName(rows[0].path + "_resend")));
     EXPECT_EQ(readFile(configFile("whitelist_auto")), QByteArray("offers@shop.spam.example\r\n"));
+    // and the statistical method has learned it as good mail.
+    const WordModel after = learned();
+    EXPECT_EQ(after.goodMessages(), before.goodMessages() + 1);
+    EXPECT_EQ(after.spamMessages(), before.spamMessages());
+    EXPECT_EQ(after.counts("s:wätches").good, before.counts("s:wätches").good + 1);
 }
 
 TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
@@ -265,9 +276,9 @@ TEST_F(ProxyEndToEnd, ListensOnLoopbackOnly)
 
 TEST_F(ProxyEndToEnd, AHugeMessagePassesWholeInBoundedMemory)
 {
-    // 60 MB of base64-like lines, and a held one as large.
+    // 60 MB of text, and a held one as large.
     QByteArray body;
-    const QByteArray line = QByteArray(76, 'Q') + "\r\n";
+    const QByteArray line = "the quick brown fox jumps over the lazy dog, and on and on and on to the end\r\n";
     while (body.size() < 60 * 1024 * 1024)
         body += line;
     const QByteArray big = mail("carol@friends.example", "big", body);

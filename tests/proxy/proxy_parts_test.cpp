@@ -5,6 +5,7 @@
 #include "proxy/mailfacts.h"
 #include "proxy/pop3text.h"
 #include "proxy/upstream.h"
+#include "proxy/wordmodel.h"
 
 #include "support/testfiles.h"
 
@@ -140,17 +141,46 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
             text += "method " + QByteArray::number(i) + "=" + QByteArray(1, states.value(i, '0')) + "\r\n";
         writeFile(config + QStringLiteral("methods.cfg"), text);
     };
-    const QByteArray plainHead = "From: Carol <carol@friends.example>\r\nTo: ann@example.com\r\nSubject: hi\r\n";
+    // An ordinary message, with fields changed ("" empties a field, {}
+    // leaves it out, a name starting with "+" adds one more).
+    const auto mail = [](std::initializer_list<std::pair<QByteArray, QByteArray>> changes,
+                         const QByteArray &body = "Hi.\r\n") -> QByteArray {
+        QList<std::pair<QByteArray, QByteArray>> fields{
+            {"Received", "from mail.friends.example (mail.friends.example [198.51.100.7]) by mx.example.com; "
+                         "Mon, 7 Dec 2026 10:00:05 +0000"},
+            {"From", "Carol <carol@friends.example>"}, {"To", "ann@example.com"}, {"Subject", "hi"},
+            {"Date", "Mon, 7 Dec 2026 10:00:00 +0000"}, {"Message-ID", "<1@friends.example>"}, {"X-Mailer", "Thunderbird"}};
+        for (const auto &[name, value] : changes) {
+            const auto at = std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.first == name; });
+            if (name.startsWith('+') || at == fields.end())
+                fields.append({name.startsWith('+') ? name.mid(1) : name, value});
+            else
+                at->second = value;
+        }
+        QByteArray source;
+        for (const auto &[name, value] : fields) {
+            if (!value.isNull())
+                source += name + ": " + value + "\r\n";
+        }
+        return source + "\r\n" + body;
+    };
+    const QByteArray htmlType = "text/html; charset=utf-8";
     const auto html = [&](const QByteArray &body) -> QByteArray {
-        return plainHead + "Content-Type: text/html; charset=utf-8\r\n\r\n<html><body>" + body + "</body></html>\r\n";
+        return mail({{"Content-Type", htmlType}}, "<html><body>" + body + "</body></html>\r\n");
     };
     const auto attached = [&](const QByteArray &name) -> QByteArray {
-        return plainHead + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-               "Content-Type: text/plain\r\n\r\nSee attached.\r\n--b\r\nContent-Type: application/octet-stream\r\n"
-               "Content-Disposition: attachment; filename=\"" + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-               "TVqQAAMAAAAEAAAA\r\n--b--\r\n";
+        return mail({{"MIME-Version", "1.0"}, {"Content-Type", "multipart/mixed; boundary=b"}},
+                    "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+                    "Content-Disposition: attachment; filename=\"" + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                    "TVqQAAMAAAAEAAAA\r\n--b--\r\n");
     };
-    const QByteArray clean = plainHead + "\r\nSee you at one. http://example.com/menu\r\n";
+    const QByteArray clean = mail({}, "See you at one. http://example.com/menu\r\n");
+    const auto hop = [](const QByteArray &from) -> QByteArray {
+        return "from " + from + " by mx.example.com; Mon, 7 Dec 2026 10:00:04 +0000";
+    };
+    QByteArray manyHops;
+    for (int i = 0; i < 16; ++i)
+        manyHops += "Received: " + hop("relay" + QByteArray::number(i) + ".example (relay.example [198.51.100.1])") + "\r\n";
     const struct
     {
         int method;
@@ -158,17 +188,76 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         int weight;
         const char *reason;
     } cases[] = {
-        {7, "From: x@shop.example\r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n", 2,
-         "3 recipients in To"},
-        {8, "From: \r\nTo: ann@example.com\r\nSubject: hi\r\n\r\nHi.\r\n", 3, "no From address"},
+        {4, mail({{"Received", hop("mx (relay.bad.example [203.0.113.9])")}}), 3, "sender's server blocked (relay.bad.example)"},
+        {5, mail({{"X-Mailer", "BulkBlaster 3.1"}}), 3, "mailer name listed (BulkBlaster)"},
+        {6, mail({{"To", "undisclosed-recipients:;"}}), 3, "odd To field (undisclosed-recipients)"},
+        {7, mail({{"To", "a@x.example, b@x.example, c@x.example"}}), 2, "3 recipients in To"},
+        {8, mail({{"From", ""}}), 3, "no From address"},
+        {9, mail({{"To", {}}}), 1, "no To address"},
+        {10, mail({{"Subject", " "}}), 1, "empty subject"},
+        {11, mail({{"Subject", "FREE MONEY WAITING"}}), 2, "subject in capitals"},
+        {12, mail({{"Subject", "Win!!! now!"}}), 1, "exclamation marks in the subject"},
+        {13, mail({{"Subject", "Your offer          XK-2231"}}), 2, "subject ending in blanks and a code"},
+        {14, mail({{"Subject", "Cheap Viagra"}}), 3, "banned word in the subject (Viagra)"},
+        {15, mail({}, "Buy viagra here.\r\n"), 3, "banned word in the text (viagra)"},
+        {16, html("Hello"), 1, "HTML only"},
+        {17, html("<font color=\"#FFFFFF\">cheap pills</font>Hello"), 2, "HTML with hidden text"},
+        {18, html("<img src=\"http://track.example/p.gif\">Hello"), 1, "pictures from remote servers"},
         {19, html("<form action=\"http://x.example/\"><input name=p></form>"), 3, "HTML with a form or a script"},
         {19, html("<SCRIPT>alert(1)</SCRIPT>Hello"), 3, "HTML with a form or a script"},
+        {20, html("<a href=\"http://evil.example/login\">www.mybank.example</a>"), 3,
+         "link shows another address (mybank.example)"},
         {21, html("<a href=\"http://192.168.10.7/login\">your bank</a>"), 3, "link to a numeric IP address"},
+        {22, mail({}, "http://a.example/1 http://a.example/2 http://a.example/3 http://a.example/4 http://a.example/5\r\n"), 1,
+         "5 links in 20 words"},
         {23, attached("setup.EXE"), 5, "program attachment (setup.EXE)"},
         {24, attached("invoice.pdf.scr"), 5, "attachment with a double extension (invoice.pdf.scr)"},
-        {58, plainHead + "X-Spam-Flag: YES\r\n\r\nHi.\r\n", 5, "marked as spam by another filter"},
-        {58, plainHead + "X-Spam-Status: Yes, score=9.1\r\n\r\nHi.\r\n", 5, "marked as spam by another filter"},
+        {25, mail({{"Date", {}}}), 2, "no Date field"},
+        {26, mail({{"Date", "Fri, 1 Jan 2027 10:00:00 +0000"}}), 2, "date 24 days off"},
+        {26, mail({{"Date", "Mon, 1 Jan 2001 10:00:00 +0000"}}), 2, "date -9471 days off"},
+        {27, mail({{"Message-ID", {}}}), 1, "no Message-ID"},
+        {28, mail({{"Message-ID", "<abc>"}}), 1, "malformed Message-ID"},
+        {29, mail({{"Return-Path", "<bounce@other.example>"}}), 1, "Return-Path differs (bounce@other.example)"},
+        {30, mail({{"Reply-To", "x@other.example"}}), 1, "Reply-To differs (x@other.example)"},
+        {31, mail({{"From", "a8372615@mail.example"}}), 1, "sender's address full of digits"},
+        {33, mail({}, "caf" + QByteArray(25, '\xe9') + "\r\n"), 2, "25 8-bit characters, no character set"},
+        {34, mail({{"Subject", "=?utf-8?Q?hello?="}}), 1, "subject encoded without need"},
+        {35, mail({{"+Received", hop("relay (relay [203.0.113.5])")}}), 3, "relayed through a blocked server (203.0.113.5)"},
+        {36, mail({{"Received", hop("mail.yahoo.com (dsl-1-2.home.example [198.51.100.9])")}}), 2,
+         "forged host name (mail.yahoo.com)"},
+        {37, manyHops + mail({}), 1, "17 Received fields"},
+        {38, mail({{"Received", {}}}), 1, "no Received field"},
+        {39, mail({{"X-Mailer", "Group Mail 4.0"}}), 3, "bulk mailer (group mail)"},
+        {40, mail({{"X-Mailer", {}}}), 1, "no mailer name"},
+        {42, mail({{"To", "a@x.example, b@x.example"}, {"Cc", "c@x.example, d@x.example"}}), 2,
+         "recipients in alphabetical order"},
+        {43, mail({}, QByteArray("ACT NOW AND GET THE BEST DEAL OF THE YEAR ON ALL OUR PRODUCTS. ").repeated(3)), 2,
+         "text mostly in capitals"},
+        {44, mail({}, "Win $$$ now!!! Only $9.99!!! Save $$$!!!\r\n"), 1, "16 exclamation marks or currency signs"},
+        {45, mail({}, "Pills online, cheap.\r\n"), 3, "statistics: 99 % spam (pills, cheap, online)"},
+        {46, mail({}, "Great deal. To be removed from our list, reply.\r\n"), 1, "mass mailing unsubscribe text"},
+        {47, html("<img src=\"cid:offer\">"), 1, "mostly one picture"},
+        {48, mail({{"Content-Transfer-Encoding", "base64"}}, "SGVsbG8sIHRoaXMgaXMgdGV4dC4=\r\n"), 2, "text in Base64"},
+        {49, html("Buy vi<!-- zz -->agra"), 3, "words broken by HTML comments"},
+        {50, mail({{"Subject", "hello xkcd7283z"}}), 1, "random characters in the subject (xkcd7283z)"},
+        {52, mail({{"From", "ann@example.com"}}), 2, "sender uses the recipient's address"},
+        {53, mail({}, "\r\n"), 1, "no text"},
+        {54, mail({{"X-Priority", "1 (Highest)"}}), 1, "highest priority"},
+        {55, attached("document.pif"), 5, "attachment named like a virus (document.pif)"},
+        {56, mail({{"Received", hop("mailhost (mailhost [198.51.100.20])")}}), 1,
+         "sender's server name without a domain (mailhost)"},
+        {57, mail({{"Received", hop("pc1.example (dsl-198-51-100-9.home.example [198.51.100.9])")}}), 1,
+         "sender on a home connection (dsl-198-51-100-9.home.example)"},
+        {58, mail({{"X-Spam-Flag", "YES"}}), 5, "marked as spam by another filter"},
+        {58, mail({{"X-Spam-Status", "Yes, score=9.1"}}), 5, "marked as spam by another filter"},
+        {59, mail({{"From", "noreply@shop.example"}}), 1, "sender's address takes no replies"},
     };
+    writeFile(config + QStringLiteral("rbl"), "bad.example\r\n203.0.113.\r\n");
+    writeFile(config + QStringLiteral("xmailer"), "BulkBlaster\r\n");
+    writeFile(config + QStringLiteral("to"), "undisclosed-recipients\r\n");
+    writeFile(config + QStringLiteral("badwords"), "viagra\r\n");
+    writeFile(config + QStringLiteral("learned_words.dat"),
+              "junkwarden learned words 1\t100\t100\npills\t90\t0\nonline\t80\t2\ncheap\t90\t1\n");
     JudgementSettings settings;
     settings.checks.maxTo = 2;
     settings.acceptedLevel = 2;
@@ -195,10 +284,77 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     }
     // Weights add up: two weak signs together are too many.
     methods({{7, '2'}, {8, '2'}});
-    const Verdict both = judgement.judge(
-        readMailFacts("From: \r\nTo: a@x.example, b@x.example, c@x.example\r\nSubject: hi\r\n\r\nHi.\r\n"));
+    const Verdict both = judgement.judge(readMailFacts(mail({{"From", ""}, {"To", "a@x.example, b@x.example, c@x.example"}})));
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
+}
+
+// The statistical method's memory: what it learns moves its judgement,
+// survives its file, and a damaged file never stops the judgement.
+TEST(WordModel, LearnsWeighsAndSurvivesDamagedFiles)
+{
+    const auto words = [](const char *subject, const char *text) {
+        MailFacts facts;
+        facts.fromAddress = QStringLiteral("someone@example.com");
+        facts.subject = QString::fromUtf8(subject);
+        facts.text = QString::fromUtf8(text);
+        return messageWords(facts);
+    };
+    const QList<QByteArray> offer = words("Cheap pills", "Buy cheap pills online, best prices, order now!");
+    EXPECT_TRUE(offer.contains("s:cheap") && offer.contains("pills") && offer.contains("from:someone@example.com"));
+    EXPECT_FALSE(offer.contains("now!")) << "punctuation trimmed";
+    EXPECT_EQ(offer.count("cheap"), 1) << "each word once";
+
+    WordModel model;
+    EXPECT_EQ(model.spamProbability(offer), 0.5) << "nothing known";
+    for (int i = 0; i < 20; ++i) {
+        model.learn(words("Cheap pills", "Best prices for pills, order online"), true);
+        model.learn(words("Minutes of the meeting", "The agenda for Tuesday and the minutes attached"), false);
+    }
+    const double spam = model.spamProbability(offer);
+    const double good = model.spamProbability(words("meeting agenda", "Tuesday minutes"));
+    EXPECT_GT(spam, kStatisticalSpam);
+    EXPECT_LT(good, 0.1);
+    EXPECT_EQ(model.spamProbability(words("", "unseen words only")), 0.5);
+
+    // Written and read back whole; taking back a lesson undoes it.
+    const WordModel copy = WordModel::fromBytes(model.toBytes());
+    EXPECT_EQ(copy.toBytes(), model.toBytes());
+    EXPECT_EQ(copy.spamMessages(), 20u);
+    EXPECT_EQ(copy.counts("pills").spam, 20u);
+    WordModel undone = copy;
+    undone.learn(offer, false);
+    undone.unlearn(offer, false);
+    EXPECT_EQ(undone.toBytes(), model.toBytes());
+
+    // Damaged files: what can be read is kept, and the reason is given.
+    const struct
+    {
+        QByteArray bytes;
+        quint32 spamMessages;
+        qsizetype size;
+        bool error;
+    } damaged[] = {
+        {"", 0, 0, false},
+        {"some other file\nword\t1\t2\n", 0, 0, true},
+        {"junkwarden learned words 1\tx\t3\nword\t1\t2\n", 0, 0, true},
+        {"junkwarden learned words 1\t5\t3\nword\t1\t2\nbroken line\nw2\t9999999999999\t1\nlast\t1\t0", 5, 2, true},
+        {QByteArray("junkwarden learned words 1\t5\t3\n") + QByteArray(1000, '\0') + "\n", 5, 0, true},
+    };
+    for (const auto &d : damaged) {
+        SCOPED_TRACE(d.bytes.left(60).toStdString());
+        QString error;
+        const WordModel read = WordModel::fromBytes(d.bytes, &error);
+        EXPECT_EQ(read.spamMessages(), d.spamMessages);
+        EXPECT_EQ(read.size(), d.size);
+        EXPECT_EQ(!error.isEmpty(), d.error);
+        EXPECT_GE(read.spamProbability(offer), 0.0);
+    }
+    // Counts above the number of messages (a hand-edited file) stay within
+    // the bounds of a probability.
+    const WordModel odd = WordModel::fromBytes("junkwarden learned words 1\t1\t1\npills\t50\t0\ncheap\t0\t50\n");
+    const double p = odd.spamProbability(offer);
+    EXPECT_TRUE(p >= 0.0 && p <= 1.0) << p;
 }
 
 // The command-line check judges files with the configuration beside the
