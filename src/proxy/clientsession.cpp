@@ -5,6 +5,7 @@
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
 #include "platform/registry.h"
+#include "proxy/dnscache.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
@@ -397,18 +398,45 @@ void ClientSession::judgeNext()
     progress(QStringLiteral("Reading message 1 of %1 from %2").arg(m_toJudge.size()).arg(m_server));
     // All asked for at once: a server that pipelines sends them back to
     // back; answers come in order.
-    for (int number : std::as_const(m_toJudge)) {
-        fetch(number, [this, number](const std::shared_ptr<MessageBuffer> &source) {
+    m_fetched = QList<Fetched>(m_toJudge.size());
+    m_nextToJudge = 0;
+    for (int i = 0; i < m_toJudge.size(); ++i) {
+        fetch(m_toJudge.at(i), [this, i](const std::shared_ptr<MessageBuffer> &source) {
             ++m_judgedCount;
             progress(QStringLiteral("Reading message %1 of %2 from %3")
                          .arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
+            Fetched &fetched = m_fetched[i];
+            fetched.source = source;
             // One that cannot be read now is not shown and stays on the
             // server for the next session: nothing is lost.
-            if (source)
-                judged(number, m_serverUidls.value(number - 1), source);
-            if (m_judgedCount == m_toJudge.size())
-                addReleasedMessages();
+            if (!source) {
+                fetched.ready = true;
+                judgeInOrder();
+                return;
+            }
+            fetched.facts = std::make_shared<MailFacts>(readMailFacts(source->head()));
+            m_context.dns.prepare(m_context.judgement.dnsQuestions(*fetched.facts), this, [this, i] {
+                m_fetched[i].ready = true;
+                judgeInOrder();
+            });
         });
+    }
+}
+
+void ClientSession::judgeInOrder()
+{
+    if (m_state == State::Closing)
+        return;
+    while (m_nextToJudge < m_fetched.size() && m_fetched.at(m_nextToJudge).ready) {
+        const Fetched fetched = std::exchange(m_fetched[m_nextToJudge], Fetched{{}, {}, true});
+        const int number = m_toJudge.at(m_nextToJudge);
+        ++m_nextToJudge;
+        if (fetched.source)
+            judged(number, m_serverUidls.value(number - 1), fetched.source, *fetched.facts);
+    }
+    if (m_nextToJudge == m_fetched.size() && !m_fetched.isEmpty()) {
+        m_fetched.clear();
+        addReleasedMessages();
     }
 }
 
@@ -428,9 +456,9 @@ void ClientSession::fetch(int serverNumber, std::function<void(const std::shared
         });
 }
 
-void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer)
+void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer,
+                           const MailFacts &facts)
 {
-    const MailFacts facts = readMailFacts(buffer->head());
     const Verdict verdict = m_context.judgement.judge(facts);
     Message message;
     message.serverNumber = serverNumber;

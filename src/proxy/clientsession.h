@@ -1,5 +1,6 @@
 #pragma once
 
+#include "proxy/mailfacts.h"
 #include "proxy/pop3text.h"
 #include "textfile/nativefile.h"
 
@@ -79,7 +80,9 @@ private:
     // RETR into a buffer; `done` gets it whole, or null when the server
     // refused or it could not be kept. Not called once the session closes.
     void fetch(int serverNumber, std::function<void(const std::shared_ptr<MessageBuffer> &)> done);
-    void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message);
+    void judgeInOrder();
+    void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
+                const MailFacts &facts);
     void addReleasedMessages();
     void enterTransaction();
 
@@ -115,6 +118,16 @@ private:
     QList<qint64> m_serverSizes;
     QList<int> m_toJudge;
     int m_judgedCount = 0;
+    // Messages read for judging, by their place in m_toJudge: judged in
+    // that order once their DNS answers are in (or their wait is over).
+    struct Fetched
+    {
+        std::shared_ptr<MessageBuffer> source; // null when it could not be read
+        std::shared_ptr<MailFacts> facts;
+        bool ready = false;
+    };
+    QList<Fetched> m_fetched;
+    int m_nextToJudge = 0;
     QList<Message> m_messages;
     QList<int> m_removeAtQuit;         // server numbers of held and dropped mail
     QList<NativePath> m_deliveredCopies;

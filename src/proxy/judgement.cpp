@@ -23,6 +23,9 @@ constexpr int kWhiteListMethod = 0;
 constexpr int kBlackListMethod = 1;
 constexpr int kAutoWhiteListMethod = 2;
 constexpr int kBadWordsMethod = 3;
+constexpr int kSenderServerMethod = 4;
+constexpr int kMailServerMethod = 32;
+constexpr int kRelayServerMethod = 35;
 constexpr qint64 kCompareWhole = 64 * 1024;
 
 QString findAddress(const QString &address, const QStringList &entries)
@@ -102,15 +105,19 @@ JudgementSettings JudgementSettings::readFrom(const QString &configFolder)
         };
         read(settingskeys::kMaxTo, settings.checks.maxTo);
         read(settingskeys::kAcceptedSpamLevel, settings.acceptedLevel);
+        const QString dns = file.text(settingskeys::kDnsServer).trimmed();
+        if (!dns.isEmpty())
+            settings.dnsServer = QHostAddress(dns);
     } catch (const Error &) {
     }
     return settings;
 }
 
-LocalJudgement::LocalJudgement(QString configFolder, JudgementSettings settings, qint64 recheckMs)
+LocalJudgement::LocalJudgement(QString configFolder, JudgementSettings settings, qint64 recheckMs, const DnsAnswers *dns)
     : m_configFolder(std::move(configFolder))
     , m_settings(settings)
     , m_recheckMs(recheckMs)
+    , m_dns(dns)
 {
     const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}}; };
     m_methods = file(kMethodsFile);
@@ -161,6 +168,33 @@ void LocalJudgement::refresh()
     }
 }
 
+CheckSettings LocalJudgement::checkSettings() const
+{
+    CheckSettings settings = m_settings.checks;
+    settings.learned = &m_learned;
+    const bool bannedWords = m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty();
+    settings.bannedWords = bannedWords ? &m_badWordPattern : nullptr;
+    settings.blockedServers = &m_blockedServers.entries;
+    settings.mailerNames = &m_mailerNames.entries;
+    settings.oddTo = &m_oddTo.entries;
+    settings.dns = m_dns;
+    return settings;
+}
+
+QList<DnsQuestion> LocalJudgement::dnsQuestions(const MailFacts &facts)
+{
+    refresh();
+    if (!m_dns)
+        return {};
+    const auto used = [this](int method) {
+        const int state = m_methodStates.value(method);
+        return state == kMethodOn || state == kMethodThird;
+    };
+    const bool sender = used(kSenderServerMethod);
+    const bool relays = used(kRelayServerMethod);
+    return jw::dnsQuestions(facts, checkSettings(), sender || relays, relays, used(kMailServerMethod));
+}
+
 Verdict LocalJudgement::judge(const MailFacts &facts)
 {
     refresh();
@@ -191,13 +225,7 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     // state adds its weight to the spam level.
     Verdict verdict;
     QStringList counted;
-    CheckSettings settings = m_settings.checks;
-    settings.learned = &m_learned;
-    const bool bannedWords = m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty();
-    settings.bannedWords = bannedWords ? &m_badWordPattern : nullptr;
-    settings.blockedServers = &m_blockedServers.entries;
-    settings.mailerNames = &m_mailerNames.entries;
-    settings.oddTo = &m_oddTo.entries;
+    const CheckSettings settings = checkSettings();
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
         if (state != kMethodOn && state != kMethodThird)

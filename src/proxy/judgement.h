@@ -4,6 +4,7 @@
 #include "proxy/methodchecks.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -33,6 +34,8 @@ struct JudgementSettings
     CheckSettings checks;
     // "accepted_spam_level": a message whose spam level is above it is spam.
     int acceptedLevel = 1;
+    // "dns_server": the name server to ask; null for the system's.
+    QHostAddress dnsServer;
 
     // Read from the settings file in a configuration folder; what is missing
     // or unreadable keeps its default.
@@ -45,6 +48,9 @@ class Judgement
 {
 public:
     virtual ~Judgement() = default;
+    // What the DNS must answer before `judge` can weigh everything; asked
+    // for first, through the answers the judgement was given.
+    virtual QList<DnsQuestion> dnsQuestions(const MailFacts &facts) = 0;
     virtual Verdict judge(const MailFacts &facts) = 0;
     // The user has sorted a message: released from the quarantine (good)
     // or thrown away as spam. Learned for the statistical method.
@@ -67,7 +73,9 @@ bool addressMatches(const QString &address, const QString &entry);
 class LocalJudgement final : public Judgement
 {
 public:
-    explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000);
+    explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000,
+                            const DnsAnswers *dns = nullptr);
+    QList<DnsQuestion> dnsQuestions(const MailFacts &facts) override;
     Verdict judge(const MailFacts &facts) override;
     // Writes what was learned at once, atomically; a failure to write is
     // not reported and leaves the file as it was.
@@ -83,10 +91,12 @@ private:
         bool changed(); // re-reads the file when it has changed
     };
     void refresh();
+    CheckSettings checkSettings() const;
 
     QString m_configFolder;
     JudgementSettings m_settings;
     qint64 m_recheckMs;
+    const DnsAnswers *m_dns;
     QElapsedTimer m_sinceCheck;
     WatchedFile m_methods;
     WatchedFile m_white;

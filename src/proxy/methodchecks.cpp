@@ -85,8 +85,10 @@ QString baseDomain(const QString &host)
 
 bool isHostName(const QString &name)
 {
-    static const QRegularExpression host(QStringLiteral("^[a-z0-9-]+(\\.[a-z0-9-]+)+$"), QRegularExpression::CaseInsensitiveOption);
-    return host.match(name).hasMatch() && !name.front().isDigit();
+    // Dotted labels ending in one that starts with a letter: not an address.
+    static const QRegularExpression host(QStringLiteral("^([a-z0-9_-]+\\.)+[a-z][a-z0-9-]*$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return name.size() <= 253 && host.match(name).hasMatch();
 }
 
 } // namespace
@@ -135,12 +137,44 @@ std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops)
     return std::nullopt;
 }
 
+QStringList blockListZones(const QStringList &blockedServers)
+{
+    static const QRegularExpression address(QStringLiteral("^[\\d.]+$"));
+    QStringList zones;
+    for (const QString &entry : blockedServers) {
+        const QString zone = entry.trimmed().toLower();
+        if (zone.count(QLatin1Char('.')) >= 2 && !address.match(zone).hasMatch() && isHostName(zone)) {
+            zones.append(zone);
+            if (zones.size() == 10)
+                break;
+        }
+    }
+    return zones;
+}
+
 namespace {
+
+QString reversedAddress(const QString &ip)
+{
+    QStringList parts = ip.split(QLatin1Char('.'));
+    std::reverse(parts.begin(), parts.end());
+    return parts.join(QLatin1Char('.'));
+}
 
 QString blockedHop(const CheckSettings &settings, const ReceivedHop &hop)
 {
     if (!settings.blockedServers)
         return {};
+    // A block list answers an address in 127.0.0.0/8 for a listed server.
+    if (settings.dns && !hop.ip.isEmpty() && !isPrivate(hop.ip)) {
+        for (const QString &zone : blockListZones(*settings.blockedServers)) {
+            const std::optional<QStringList> records =
+                settings.dns->answer({reversedAddress(hop.ip) + QLatin1Char('.') + zone, DnsQuestion::Type::A});
+            if (records && std::any_of(records->begin(), records->end(),
+                                       [](const QString &a) { return a.startsWith(QLatin1String("127.")); }))
+                return hop.ip + QStringLiteral(" in ") + zone;
+        }
+    }
     for (const QString &entry : *settings.blockedServers) {
         const QString wanted = entry.trimmed().toLower();
         if (wanted.isEmpty())
@@ -166,6 +200,37 @@ const QStringList &wellKnownProviders()
 }
 
 } // namespace
+
+QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops,
+                                bool mailServer)
+{
+    QList<DnsQuestion> questions;
+    if (blockLists && settings.blockedServers) {
+        const QStringList zones = blockListZones(*settings.blockedServers);
+        const QList<ReceivedHop> hops = receivedHops(facts);
+        QList<ReceivedHop> asked;
+        if (allHops) {
+            asked = hops;
+        } else if (const std::optional<ReceivedHop> sender = senderHop(hops)) {
+            asked.append(*sender);
+        }
+        for (const ReceivedHop &hop : std::as_const(asked)) {
+            if (hop.ip.isEmpty() || isPrivate(hop.ip))
+                continue;
+            for (const QString &zone : zones) {
+                const DnsQuestion question{reversedAddress(hop.ip) + QLatin1Char('.') + zone, DnsQuestion::Type::A};
+                if (!questions.contains(question))
+                    questions.append(question);
+            }
+        }
+    }
+    const QString domain = domainPart(facts.fromAddress);
+    if (mailServer && !facts.fromAddress.isEmpty() && isHostName(domain)) {
+        questions.append({domain, DnsQuestion::Type::MX});
+        questions.append({domain, DnsQuestion::Type::A});
+    }
+    return questions;
+}
 
 const QList<MethodCheck> &methodChecks()
 {
@@ -337,6 +402,19 @@ const QList<MethodCheck> &methodChecks()
              const QString local = facts.fromAddress.left(facts.fromAddress.indexOf(QLatin1Char('@')));
              const qsizetype digits = std::count_if(local.begin(), local.end(), [](QChar c) { return c.isDigit(); });
              return found("sender's address full of digits", digits >= 5 || (local.size() >= 4 && digits * 2 > local.size()));
+         }},
+        {32, 2,
+         [](F facts, S settings) {
+             // RFC 5321: a domain without MX records takes mail at its own
+             // address; only a domain with neither has no mail server.
+             const QString domain = domainPart(facts.fromAddress);
+             if (!settings.dns || facts.fromAddress.isEmpty() || !isHostName(domain))
+                 return QString();
+             const std::optional<QStringList> exchanges = settings.dns->answer({domain, DnsQuestion::Type::MX});
+             const std::optional<QStringList> addresses = settings.dns->answer({domain, DnsQuestion::Type::A});
+             return exchanges && addresses && exchanges->isEmpty() && addresses->isEmpty()
+                 ? withDetail("sender's domain has no mail server", domain)
+                 : QString();
          }},
         {33, 2,
          [](F facts, S) {

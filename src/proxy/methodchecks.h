@@ -1,5 +1,6 @@
 #pragma once
 
+#include "proxy/dnscache.h"
 #include "proxy/mailfacts.h"
 #include "proxy/wordmodel.h"
 
@@ -25,6 +26,9 @@ struct CheckSettings
     const QStringList *blockedServers = nullptr;     // "rbl": host names, addresses
     const QStringList *mailerNames = nullptr;
     const QStringList *oddTo = nullptr;
+    // DNS answers asked for beforehand (`dnsQuestions`); none, or an answer
+    // not known, means no match.
+    const DnsAnswers *dns = nullptr;
 };
 
 // The statistical method matches a message at least this likely spam.
@@ -55,6 +59,16 @@ QList<ReceivedHop> receivedHops(const MailFacts &facts);
 // The server that handed the message to the user's mail system: the newest
 // hop from a public address.
 std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops);
+
+// The block-list zones of the blocked servers list: entries with at least
+// two dots that are not addresses ("zen.spamhaus.org"), the first ten.
+QStringList blockListZones(const QStringList &blockedServers);
+// The DNS questions the methods asked for need answered: the block-list
+// zones for the public addresses of the Received chain (only the sender's
+// server's when `allHops` is false), the mail servers of the sender's
+// domain.
+QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops,
+                                bool mailServer);
 
 // The methods of this kind, by number.
 const QList<MethodCheck> &methodChecks();

@@ -5,6 +5,7 @@
 
 namespace jw {
 
+class DnsCache;
 class Judgement;
 class Registry;
 class StatusFile;
@@ -18,6 +19,7 @@ struct ProxyContext
     QString stateFolder;   // the proxy's own memory: messages already judged
     Registry &accounts;
     Judgement &judgement;
+    DnsCache &dns;         // the answers the judgement reads
     QSslConfiguration tls;
     QString whatWithSpam;  // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;

@@ -2,6 +2,7 @@
 
 #include "formats/statusfile.h"
 #include "proxy/clientsession.h"
+#include "proxy/dnscache.h"
 #include "proxy/judgement.h"
 #include "proxy/proxycontext.h"
 #include "settings/keyvaluefile.h"
@@ -67,11 +68,13 @@ bool ProxyServer::start(QString *problem)
     if (whatWithSpam.isEmpty())
         whatWithSpam = QStringLiteral("quarantine");
 
-    m_judgement = std::make_unique<LocalJudgement>(config, JudgementSettings::readFrom(config));
+    const JudgementSettings judging = JudgementSettings::readFrom(config);
+    m_dns = std::make_unique<DnsCache>(judging.dnsServer);
+    m_judgement = std::make_unique<LocalJudgement>(config, judging, 1000, m_dns.get());
     m_status = std::make_unique<StatusFile>(m_programFolder);
     m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
                                                                m_programFolder + QStringLiteral("state/"), m_accounts,
-                                                               *m_judgement, tls, whatWithSpam, *m_status, 0});
+                                                               *m_judgement, *m_dns, tls, whatWithSpam, *m_status, 0});
 
     m_ipv4 = new QTcpServer(this);
     m_ipv6 = new QTcpServer(this);

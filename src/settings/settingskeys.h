@@ -15,5 +15,7 @@ inline constexpr char kAutoRemoveSpamTime[] = "auto_remove_spam_time";
 inline constexpr char kUpdate[] = "update";
 inline constexpr char kUpdateVersion[] = "update_version";
 inline constexpr char kLastTabSeen[] = "last_tab_seen";
+// The name server the filter asks (an address); the system's when empty.
+inline constexpr char kDnsServer[] = "dns_server";
 
 } // namespace jw::settingskeys

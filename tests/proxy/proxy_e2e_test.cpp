@@ -1,5 +1,6 @@
 // The real proxy between curl and a real Dovecot: relay, hold, release.
 #include "proxyfixture.h"
+#include "support/dnsserver.h"
 
 #include "formats/quarantinestore.h"
 #include "proxy/wordmodel.h"
@@ -89,6 +90,48 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
     EXPECT_EQ(after.goodMessages(), before.goodMessages() + 1);
     EXPECT_EQ(after.spamMessages(), before.spamMessages());
     EXPECT_EQ(after.counts("s:wätches").good, before.counts("s:wätches").good + 1);
+}
+
+// The whole judgement in a session: a block list asked of a real name
+// server, and weak signs adding up; the quarantine shows each reason and
+// the decoded HTML.
+TEST_F(ProxyEndToEnd, HoldsByBlockListAndSpamLevelWithTheReasonsInTheQuarantine)
+{
+    const QString unavailable = DnsServer::unavailableReason();
+    if (!unavailable.isEmpty())
+        GTEST_SKIP() << unavailable.toStdString();
+    DnsServer dns(QStringLiteral("127.0.5.6"), {QStringLiteral("--host-record=9.113.0.203.bl.dnsbl.test,127.0.0.2")});
+    QString problem;
+    ASSERT_TRUE(dns.start(&problem)) << problem.toStdString();
+    writeSettings("dns_server=127.0.5.6\r\naccepted_spam_level=2\r\n");
+    writeFile(configFile("rbl"), "bl.dnsbl.test\r\n");
+    QFile::remove(configFile("learned_words.dat")); // no statistics: the reasons below are the rules
+    const QByteArray relayed = "Received: from relay.isp.example (relay.isp.example [198.51.100.30]) by mx.example.com; "
+                               "Mon, 7 Dec 2026 10:00:06 +0000\r\n"
+                               "Received: from mx.sender.example (mx.sender.example [203.0.113.9]) by relay.isp.example; "
+                               "Mon, 7 Dec 2026 10:00:05 +0000\r\n";
+    const QByteArray shouting =
+        mail("deals@shop.example", "FREE MONEY WAITING", "")
+            .replace("\r\n\r\n", "\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=iso-8859-2\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\nX-Priority: 1\r\n\r\n")
+        + "<html><body><p>Zap=B3a=E6 teraz</p></body></html>\r\n";
+    dovecot->addMessage("ann", relayed + mail("x@sender.example", "hello", "Hi.\r\n"));
+    dovecot->addMessage("ann", shouting);
+    dovecot->addMessage("ann", mail("carol@friends.example", "lunch", "See you at one.\r\n"));
+    startProxy();
+
+    const Fetch list = curl(QString());
+    ASSERT_EQ(list.exitCode, 0) << list.err.constData();
+    EXPECT_EQ(list.out.count('\n'), 1) << list.out.constData();
+    QList<QuarantineRow> rows = quarantined(folder);
+    ASSERT_EQ(rows.size(), 2);
+    std::sort(rows.begin(), rows.end(), [](const QuarantineRow &a, const QuarantineRow &b) { return a.subject < b.subject; });
+    EXPECT_EQ(rows[0].subject, QStringLiteral("FREE MONEY WAITING"));
+    EXPECT_EQ(rows[0].spamNote, QStringLiteral("Spam level 4: subject in capitals, HTML only, highest priority"));
+    const QByteArray text = QuarantineStore::readText(rows[0].path);
+    EXPECT_TRUE(text.contains("<p>Zap\xc5\x82\x61\xc4\x87 teraz</p>")) << "the content section is the decoded HTML, in UTF-8";
+    EXPECT_EQ(rows[1].subject, QStringLiteral("hello"));
+    EXPECT_EQ(rows[1].spamNote, QStringLiteral("Spam: relayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"));
 }
 
 TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)

@@ -7,12 +7,15 @@
 #include "proxy/upstream.h"
 #include "proxy/wordmodel.h"
 
+#include "support/dnsserver.h"
 #include "support/testfiles.h"
 
 #include <QProcess>
 #include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -355,6 +358,79 @@ TEST(WordModel, LearnsWeighsAndSurvivesDamagedFiles)
     const WordModel odd = WordModel::fromBytes("junkwarden learned words 1\t1\t1\npills\t50\t0\ncheap\t0\t50\n");
     const double p = odd.spamProbability(offer);
     EXPECT_TRUE(p >= 0.0 && p <= 1.0) << p;
+}
+
+// Block lists and the sender's mail servers, asked of a real name server;
+// one that never answers delays the check by its bound once, not per file.
+TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
+{
+    const QString unavailable = DnsServer::unavailableReason();
+    if (!unavailable.isEmpty())
+        GTEST_SKIP() << unavailable.toStdString();
+    DnsServer dns(QStringLiteral("127.0.5.3"),
+                  {QStringLiteral("--mx-host=friends.example,mail.friends.example,10"),
+                   QStringLiteral("--host-record=mail.friends.example,198.51.100.7"),
+                   QStringLiteral("--host-record=webonly.example,198.51.100.8"),
+                   QStringLiteral("--host-record=9.113.0.203.bl.dnsbl.test,127.0.0.2")});
+    QString problem;
+    ASSERT_TRUE(dns.start(&problem)) << problem.toStdString();
+
+    TempProgramFolder folder;
+    copyStagedProgram(folder, true);
+    writeFile(folder.configPath() + QStringLiteral("rbl"), "bl.dnsbl.test\r\n");
+    QByteArray methods;
+    for (int i = 0; i < 61; ++i)
+        methods += "m=" + QByteArray(i == 4 || i == 35 ? "1" : i == 32 ? "2" : "0") + "\r\n";
+    writeFile(folder.configPath() + QStringLiteral("methods.cfg"), methods);
+    const auto received = [](const char *ip) -> QByteArray {
+        return "Received: from mx.sender.example (mx.sender.example [" + QByteArray(ip)
+            + "]) by mx.example.com; Mon, 7 Dec 2026 10:00:05 +0000\r\n";
+    };
+    const struct
+    {
+        QByteArray source;
+        const char *verdict;
+    } cases[] = {
+        {received("203.0.113.9") + "From: x@friends.example\r\n\r\nHi.\r\n",
+         "spam\t0\tsender's server blocked (203.0.113.9 in bl.dnsbl.test)"},
+        {received("198.51.100.20") + "From: x@friends.example\r\n\r\nHi.\r\n", "good\t0\t"},
+        {received("198.51.100.20") + "From: x@webonly.example\r\n\r\nHi.\r\n", "good\t0\t"},
+        {received("198.51.100.20") + "From: x@nomail.example\r\n\r\nHi.\r\n",
+         "spam\t2\tSpam level 2: sender's domain has no mail server (nomail.example)"},
+        {received("198.51.100.20") + received("203.0.113.9") + "From: x@friends.example\r\n\r\nHi.\r\n",
+         "spam\t0\trelayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"},
+        {received("198.51.100.21") + received("198.51.100.22") + "From: x@friends.example\r\n\r\nHi.\r\n", "good\t0\t"},
+    };
+    QStringList files;
+    for (const auto &c : cases) {
+        files.append(folder.file(QStringLiteral("m%1.eml").arg(files.size())));
+        writeFile(files.last(), c.source);
+    }
+    const auto check = [&](const char *server, qint64 *elapsed) {
+        writeFile(folder.configPath() + QStringLiteral("main.cfg"), "accepted_spam_level=1\r\ndns_server=" + QByteArray(server) + "\r\n");
+        QProcess run;
+        QElapsedTimer clock;
+        clock.start();
+        run.start(folder.file(QStringLiteral("vexel3")), QStringList{QStringLiteral("--check")} + files);
+        EXPECT_TRUE(run.waitForFinished(60000));
+        *elapsed = clock.elapsed();
+        return QString::fromUtf8(run.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    qint64 elapsed = 0;
+    QStringList lines = check("127.0.5.3", &elapsed);
+    ASSERT_EQ(lines.size(), files.size());
+    for (qsizetype i = 0; i < files.size(); ++i)
+        EXPECT_EQ(lines.at(i), files.at(i) + QLatin1Char('\t') + QString::fromUtf8(cases[i].verdict));
+
+    // A name server that takes the questions and never answers: every file
+    // still gets its line, judged without the DNS, and only the first waits.
+    QUdpSocket silent;
+    ASSERT_TRUE(silent.bind(QHostAddress(QStringLiteral("127.0.5.4")), 53));
+    lines = check("127.0.5.4", &elapsed);
+    ASSERT_EQ(lines.size(), files.size());
+    for (qsizetype i = 0; i < files.size(); ++i)
+        EXPECT_EQ(lines.at(i), files.at(i) + QStringLiteral("\tgood\t0\t"));
+    EXPECT_LT(elapsed, 6000) << "the 2 s bound once, not once per file";
 }
 
 // The command-line check judges files with the configuration beside the
