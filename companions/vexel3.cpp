@@ -40,13 +40,14 @@ int check(const QString &programFolder, const QStringList &paths)
     jw::LocalJudgement judgement(config, settings, 1000, &dns);
     int result = 0;
     for (const QString &path : paths) {
-        const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
+        // A session judges what it holds in memory of a message; so does this.
+        const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
         if (!source) {
             std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
             result = 2;
             continue;
         }
-        const jw::MailFacts facts = jw::readMailFacts(source->left(jw::MessageBuffer::kInMemory));
+        const jw::MailFacts facts = jw::readMailFacts(*source);
         dns.wait(judgement.dnsQuestions(facts));
         const jw::Verdict verdict = judgement.judge(facts);
         QString reasons = verdict.reason;
@@ -85,13 +86,13 @@ int learn(const QString &programFolder, const QStringList &paths, bool spam)
     return changeLearned(programFolder, [&paths, spam](jw::WordModel &model) {
         int result = 0;
         for (const QString &path : paths) {
-            const std::optional<QByteArray> source = jw::readNativeFile(jw::nativePath(path));
+            const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
             if (!source) {
                 std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
                 result = 2;
                 continue;
             }
-            model.learn(jw::messageWords(jw::readMailFacts(source->left(jw::MessageBuffer::kInMemory))), spam);
+            model.learn(jw::messageWords(jw::readMailFacts(*source)), spam);
         }
         return result;
     });

@@ -28,32 +28,7 @@ constexpr int kMailServerMethod = 32;
 constexpr int kRelayServerMethod = 35;
 constexpr qint64 kCompareWhole = 64 * 1024;
 
-QString findAddress(const QString &address, const QStringList &entries)
-{
-    for (const QString &entry : entries) {
-        if (addressMatches(address, entry))
-            return entry;
-    }
-    return {};
-}
-
 } // namespace
-
-bool addressMatches(const QString &address, const QString &entry)
-{
-    const QString wanted = entry.trimmed();
-    if (address.isEmpty() || wanted.isEmpty())
-        return false;
-    if (wanted.contains(QLatin1Char('@')) && !wanted.startsWith(QLatin1Char('@')))
-        return address.compare(wanted, Qt::CaseInsensitive) == 0;
-    const QString domain = wanted.startsWith(QLatin1Char('@')) ? wanted.mid(1) : wanted;
-    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
-    if (at < 0 || domain.isEmpty())
-        return false;
-    const QString host = address.mid(at + 1);
-    return host.compare(domain, Qt::CaseInsensitive) == 0
-        || host.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
-}
 
 // The identity, size and times of a file; empty when it is missing. Saves
 // replace a file (a new inode); an edit in place changes its size or times.
@@ -148,32 +123,28 @@ void LocalJudgement::refresh()
         m_learnedStamp = learnedStamp;
         m_learned = WordModel::fromBytes(readNativeFile(nativePath(m_learnedPath)).value_or(QByteArray()));
     }
-    m_white.changed();
-    m_black.changed();
-    m_autoWhite.changed();
+    // Indexed lists keep only their index: a list of a million entries is
+    // held once, not twice.
+    const auto index = [](WatchedFile &file, auto &target) {
+        if (file.changed()) {
+            target.setEntries(file.entries);
+            file.entries = QStringList();
+        }
+    };
+    index(m_white, m_whiteIndex);
+    index(m_black, m_blackIndex);
+    index(m_autoWhite, m_autoWhiteIndex);
+    index(m_badWords, m_bannedWords);
     m_blockedServers.changed();
     m_mailerNames.changed();
     m_oddTo.changed();
-    if (m_badWords.changed()) {
-        QStringList alternatives;
-        for (const QString &word : std::as_const(m_badWords.entries))
-            alternatives.append(QRegularExpression::escape(word));
-        // Whole words only: no letter, digit or underscore on either side.
-        m_badWordPattern = alternatives.isEmpty()
-            ? QRegularExpression()
-            : QRegularExpression(QStringLiteral("(?<![\\w])(") + alternatives.join(QLatin1Char('|'))
-                                     + QStringLiteral(")(?![\\w])"),
-                                 QRegularExpression::CaseInsensitiveOption
-                                     | QRegularExpression::UseUnicodePropertiesOption);
-    }
 }
 
 CheckSettings LocalJudgement::checkSettings() const
 {
     CheckSettings settings = m_settings.checks;
     settings.learned = &m_learned;
-    const bool bannedWords = m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty();
-    settings.bannedWords = bannedWords ? &m_badWordPattern : nullptr;
+    settings.bannedWords = &m_bannedWords;
     settings.blockedServers = &m_blockedServers.entries;
     settings.mailerNames = &m_mailerNames.entries;
     settings.oddTo = &m_oddTo.entries;
@@ -200,25 +171,25 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     refresh();
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
     if (on(kWhiteListMethod)) {
-        const QString entry = findAddress(facts.fromAddress, m_white.entries);
+        const QString entry = m_whiteIndex.find(facts.fromAddress);
         if (!entry.isEmpty())
             return {false, QStringLiteral("white list: ") + entry};
     }
     if (on(kAutoWhiteListMethod)) {
-        const QString entry = findAddress(facts.fromAddress, m_autoWhite.entries);
+        const QString entry = m_autoWhiteIndex.find(facts.fromAddress);
         if (!entry.isEmpty())
             return {false, QStringLiteral("automatic white list: ") + entry};
     }
     if (on(kBlackListMethod)) {
-        const QString entry = findAddress(facts.fromAddress, m_black.entries);
+        const QString entry = m_blackIndex.find(facts.fromAddress);
         if (!entry.isEmpty())
             return {true, QStringLiteral("black list: ") + entry};
     }
-    if (on(kBadWordsMethod) && m_badWordPattern.isValid() && !m_badWordPattern.pattern().isEmpty()) {
+    if (on(kBadWordsMethod)) {
         for (const QString *text : {&facts.subject, &facts.text}) {
-            const QRegularExpressionMatch match = m_badWordPattern.match(*text);
-            if (match.hasMatch())
-                return {true, QStringLiteral("banned words (") + match.captured(1) + QLatin1Char(')')};
+            const QString word = m_bannedWords.firstIn(*text);
+            if (!word.isEmpty())
+                return {true, QStringLiteral("banned words (") + word + QLatin1Char(')')};
         }
     }
     // A method that is on decides at its first match; one in the third

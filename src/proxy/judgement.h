@@ -1,5 +1,6 @@
 #pragma once
 
+#include "proxy/listindex.h"
 #include "proxy/mailfacts.h"
 #include "proxy/methodchecks.h"
 
@@ -57,11 +58,6 @@ public:
     virtual void learn(const MailFacts &facts, bool spam) = 0;
 };
 
-// Whether a sender's address matches a list entry: the whole address, or a
-// domain entry ("example.com" or "@example.com") for that domain and its
-// sub-domains; without regard to case.
-bool addressMatches(const QString &address, const QString &entry);
-
 // The judgement of the lists: the white list and the automatic white list
 // always pass, the black list always holds, banned words (whole words of
 // the decoded subject and text) hold; each switched by its method in the
@@ -110,7 +106,10 @@ private:
     QByteArray m_learnedStamp;
     WordModel m_learned;
     QList<int> m_methodStates;
-    QRegularExpression m_badWordPattern;
+    AddressList m_whiteIndex;
+    AddressList m_blackIndex;
+    AddressList m_autoWhiteIndex;
+    BannedWords m_bannedWords;
 };
 
 } // namespace jw

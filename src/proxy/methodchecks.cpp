@@ -284,12 +284,12 @@ const QList<MethodCheck> &methodChecks()
          }},
         {14, 3,
          [](F facts, S settings) {
-             const QString word = settings.bannedWords ? firstMatch(*settings.bannedWords, facts.subject) : QString();
+             const QString word = settings.bannedWords ? settings.bannedWords->firstIn(facts.subject) : QString();
              return word.isEmpty() ? QString() : withDetail("banned word in the subject", word);
          }},
         {15, 3,
          [](F facts, S settings) {
-             const QString word = settings.bannedWords ? firstMatch(*settings.bannedWords, facts.text) : QString();
+             const QString word = settings.bannedWords ? settings.bannedWords->firstIn(facts.text) : QString();
              return word.isEmpty() ? QString() : withDetail("banned word in the text", word);
          }},
         {16, 1, [](F facts, S) { return found("HTML only", facts.htmlOnly); }},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "proxy/dnscache.h"
+#include "proxy/listindex.h"
 #include "proxy/mailfacts.h"
 #include "proxy/wordmodel.h"
 
@@ -22,7 +23,8 @@ struct CheckSettings
     // never matches.
     const WordModel *learned = nullptr;
     // The filter lists the methods match against; none means empty.
-    const QRegularExpression *bannedWords = nullptr; // whole words of the banned words list
+    const BannedWords *bannedWords = nullptr;
+
     const QStringList *blockedServers = nullptr;     // "rbl": host names, addresses
     const QStringList *mailerNames = nullptr;
     const QStringList *oddTo = nullptr;

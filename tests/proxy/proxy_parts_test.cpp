@@ -67,10 +67,50 @@ TEST(LocalJudgement, AddressesMatchWholeOrByDomain)
         {"ann@example.com", "", false},
         {"", "example.com", false},
         {"ann@example.com", " example.com ", true},
+        {"ann@example.com", "com", true},
+        {"ann@exämple.com", "EXÄMPLE.com", true},
+        {"ann", "ann", false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.address) + " / " + c.entry);
-        EXPECT_EQ(addressMatches(QString::fromLatin1(c.address), QString::fromLatin1(c.entry)), c.matches);
+        AddressList list;
+        list.setEntries({QStringLiteral("other@example.org"), QString::fromUtf8(c.entry), QStringLiteral("elsewhere.example")});
+        EXPECT_EQ(list.find(QString::fromUtf8(c.address)), c.matches ? QString::fromUtf8(c.entry).trimmed() : QString());
+    }
+}
+
+// Banned words as whole words, ignoring case, from lists of any length.
+TEST(LocalJudgement, BannedWordsMatchWholeWordsInListsOfAnySize)
+{
+    QStringList many;
+    for (int i = 0; i < 200000; ++i)
+        many.append(QStringLiteral("word%1x").arg(i));
+    for (int i = 0; i < 5000; ++i)
+        many.append(QStringLiteral("two words %1").arg(i));
+    many += {QStringLiteral("Free Money"), QStringLiteral("$$$"), QStringLiteral("zegarki"), QStringLiteral("ZA DARMO")};
+    BannedWords words;
+    words.setEntries(many);
+    const struct
+    {
+        const char *text;
+        const char *found;
+    } cases[] = {
+        {"nothing here", ""},
+        {"a word199999x here", "word199999x"},
+        {"a WORD7X here and word8x", "WORD7X"},
+        {"word7xy and xword7x are other words", ""},
+        {"get free   money", ""},
+        {"get FREE MONEY now", "FREE MONEY"},
+        {"earn $$$ fast", "$$$"},
+        {"two words 4999, then word1x", "two words 4999"},
+        {"word2x before two words 1", "word2x"},
+        {"tanie zegarki tutaj", "zegarki"},
+        {"teraz za darmo!", "za darmo"},
+        {"zegarkizegarki", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(words.firstIn(QString::fromUtf8(c.text)), QString::fromUtf8(c.found));
     }
 }
 
@@ -358,6 +398,86 @@ TEST(WordModel, LearnsWeighsAndSurvivesDamagedFiles)
     const WordModel odd = WordModel::fromBytes("junkwarden learned words 1\t1\t1\npills\t50\t0\ncheap\t0\t50\n");
     const double p = odd.spamProbability(offer);
     EXPECT_TRUE(p >= 0.0 && p <= 1.0) << p;
+}
+
+// Broken, huge and hostile messages and a list of a million entries: each
+// file still gets its verdict, and what the message says is still read.
+TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
+{
+    TempProgramFolder folder;
+    copyStagedProgram(folder, true);
+    QByteArray black;
+    for (int i = 0; i < 1000000; ++i)
+        black += "sender" + QByteArray::number(i) + "@host" + QByteArray::number(i % 1000) + ".example\r\n";
+    writeFile(folder.configPath() + QStringLiteral("blacklist"), black + "spam.example\r\n");
+    writeFile(folder.configPath() + QStringLiteral("badwords"), "viagra\r\n");
+    QFile::remove(folder.configPath() + QStringLiteral("learned_words.dat"));
+
+    const QByteArray head = "From: x@shop.example\r\nTo: ann@example.com\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+                            "Message-ID: <1@shop.example>\r\n";
+    QByteArray manyParts = head + "Subject: parts\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (int i = 0; i < 10000; ++i)
+        manyParts += "--b\r\nContent-Type: text/plain\r\n\r\npart " + QByteArray::number(i) + "\r\n";
+    manyParts += "--b\r\nContent-Type: text/plain\r\n\r\nbuy viagra\r\n--b--\r\n";
+    QByteArray nested = head + "Subject: nested\r\n";
+    for (int i = 0; i < 2000; ++i)
+        nested += "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n" + QByteArray::number(i) + "\r\n";
+    nested += "Content-Type: text/plain\r\n\r\ndeep\r\n";
+    QByteArray hostile = head + "Subject: html\r\nContent-Type: text/html\r\n\r\n" + QByteArray("<div><table><font>").repeated(10000)
+        + "<script>while(1){}</script><a href='javascript:x'>viagra</a>";
+    QByteArray garbage(1024 * 1024, '\0');
+    for (qsizetype i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919 + i / 13) % 256);
+    static const char withNul[] = "From: a\0b@spam.example\r\nSubject: \xff\xfe\0x\r\n\r\nhi\r\n";
+    QByteArray huge = head + "Subject: huge\r\n\r\n" + QByteArray("all fine here, nothing to see\r\n").repeated(100 * 1024 * 1024 / 31);
+    const struct
+    {
+        const char *name;
+        QByteArray source;
+        const char *verdict; // "spam" or "good"; the reason's start for spam
+        const char *reason;
+    } cases[] = {
+        {"unterminated multipart", head + "Subject: a\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                          "Content-Type: text/plain\r\n\r\nhello viagra",
+         "spam", "banned words (viagra)"},
+        {"wrong length", head + "Subject: b\r\nContent-Length: 999999\r\n\r\nshort\r\n", "good", ""},
+        {"bad base64", head + "Subject: c\r\nContent-Transfer-Encoding: base64\r\n\r\n!!!@@@###***\r\n=====\r\n", "", ""},
+        {"unknown charset", head + "Subject: d\r\nContent-Type: text/plain; charset=x-unknown-42\r\n\r\nh\xe9llo\r\n", "good", ""},
+        {"10,000 parts", manyParts, "spam", "banned words (viagra)"},
+        {"2,000 nested parts", nested, "good", ""},
+        {"hostile HTML", hostile, "spam", "banned words (viagra)"},
+        {"NUL and 8-bit bytes in headers", QByteArray(withNul, sizeof withNul - 1), "", ""},
+        {"binary garbage", garbage, "", ""},
+        {"empty", "", "", ""},
+        {"100 MB", huge, "good", ""},
+        {"a million-entry list", head + "Subject: e\r\n\r\nhi\r\n", "good", ""},
+        {"listed among a million", QByteArray(head).replace("x@shop.example", "sender999999@host999.example")
+                                        + "Subject: f\r\n\r\nhi\r\n",
+         "spam", "black list: sender999999@host999.example"},
+    };
+    QStringList files;
+    for (const auto &c : cases) {
+        files.append(folder.file(QStringLiteral("bad%1.eml").arg(files.size())));
+        writeFile(files.last(), c.source);
+    }
+    QProcess check;
+    check.start(folder.file(QStringLiteral("vexel3")), QStringList{QStringLiteral("--check")} + files);
+    ASSERT_TRUE(check.waitForFinished(300000));
+    EXPECT_EQ(check.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(check.exitCode(), 1) << check.readAllStandardError().constData();
+    const QStringList lines = QString::fromUtf8(check.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), files.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 4) << lines.at(i).toStdString();
+        EXPECT_EQ(fields.at(0), files.at(i));
+        EXPECT_TRUE(fields.at(1) == QLatin1String("spam") || fields.at(1) == QLatin1String("good"));
+        if (*cases[i].verdict)
+            EXPECT_EQ(fields.at(1), QLatin1String(cases[i].verdict)) << fields.at(3).toStdString();
+        if (*cases[i].reason)
+            EXPECT_EQ(fields.at(3), QLatin1String(cases[i].reason));
+    }
 }
 
 // Block lists and the sender's mail servers, asked of a real name server;
