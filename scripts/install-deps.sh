@@ -11,7 +11,7 @@ packages=(
     libgumbo-dev
     xvfb
     libgmime-3.0-dev
-    dovecot-pop3d curl openssl dnsmasq-base
+    dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     clang
 )
 

@@ -146,11 +146,26 @@ std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const
             UpstreamAccount account;
             account.server = realServer;
             account.port = port && *port > 0 && *port < 65536 ? quint16(*port) : quint16(110);
-            const RegistryValueType secureType = registry.valueType(key, value(av::kSecure));
-            if (secureType == RegistryValueType::Integer)
-                account.tlsRequired = registry.readInteger(key, value(av::kSecure)).value_or(0) == 1;
-            else if (secureType == RegistryValueType::String)
-                account.tlsRequired = registry.readString(key, value(av::kSecure)).value_or(QString()) == QLatin1String("1");
+            // A flag stored as a number or as the text "1".
+            const auto flag = [&registry, &key](const char16_t *name) {
+                const RegistryValueType type = registry.valueType(key, value(name));
+                if (type == RegistryValueType::Integer)
+                    return registry.readInteger(key, value(name)).value_or(0) == 1;
+                return type == RegistryValueType::String
+                    && registry.readString(key, value(name)).value_or(QString()) == QLatin1String("1");
+            };
+            account.tlsRequired = flag(av::kSecure);
+            // Sending is for the automatic reply only: values of the wrong
+            // type there leave the account without it, never without mail.
+            try {
+                account.smtpServer = registry.readString(key, value(av::kSmtpServer)).value_or(QString()).trimmed();
+                const std::optional<quint32> smtpPort = registry.readInteger(key, value(av::kSmtpPort));
+                account.smtpPort = smtpPort && *smtpPort > 0 && *smtpPort < 65536 ? quint16(*smtpPort) : quint16(25);
+                account.smtpTlsRequired = flag(av::kSmtpSecure);
+                account.address = registry.readString(key, value(av::kEmailAddress)).value_or(QString()).trimmed();
+            } catch (const RegistryError &) {
+                account.smtpServer.clear();
+            }
             const bool sameUser = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString())) == user;
             if (!found || sameUser)
                 found = account;

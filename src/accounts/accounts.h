@@ -31,6 +31,10 @@ inline constexpr char16_t kServerOrig[] = u"POP3 Server orig";
 inline constexpr char16_t kPortOrig[] = u"POP3 Port orig";
 inline constexpr char16_t kPasswordOrig[] = u"POP3 Password orig";
 inline constexpr char16_t kSecure[] = u"POP3 Secure Connection";
+inline constexpr char16_t kSmtpServer[] = u"SMTP Server";
+inline constexpr char16_t kSmtpPort[] = u"SMTP Port";
+inline constexpr char16_t kSmtpSecure[] = u"SMTP Secure Connection";
+inline constexpr char16_t kEmailAddress[] = u"SMTP Email Address";
 } // namespace accountvalues
 
 // One row of the account list.
@@ -87,6 +91,11 @@ struct UpstreamAccount
     QString server;
     quint16 port = 110;
     bool tlsRequired = false; // "POP3 Secure Connection" is 1
+    // Where the account sends mail: empty when the store names no server.
+    QString smtpServer;
+    quint16 smtpPort = 25;
+    bool smtpTlsRequired = false; // "SMTP Secure Connection" is 1
+    QString address;              // "SMTP Email Address"; may be empty
 };
 // The account of the store (any source) whose real server is `server`
 // (without regard to case), preferring the one whose real user is `user`;

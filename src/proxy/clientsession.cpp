@@ -5,6 +5,7 @@
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
 #include "platform/registry.h"
+#include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
@@ -283,6 +284,9 @@ void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &passwo
 void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password)
 {
     m_server = account.server;
+    m_account = account;
+    m_realUser = decodeDisplay(user);
+    m_password = password;
     m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
     m_stateFile = m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
     m_upstream = new Pop3Upstream(m_context.tls, this);
@@ -471,6 +475,8 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         keep(m_messages.last(), buffer);
         return;
     }
+    if (verdict.reply)
+        m_context.replier.consider(facts, verdict, m_account, m_realUser, m_password);
     const QString what = m_context.whatWithSpam;
     if (what == QLatin1String("lowprio") || what == QLatin1String("nothing")) {
         message.addedLines = "X-Junkwarden: spam" + encodeDisplay(note) + "\r\n";

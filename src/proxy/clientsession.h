@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accounts/accounts.h"
 #include "proxy/mailfacts.h"
 #include "proxy/pop3text.h"
 #include "textfile/nativefile.h"
@@ -110,6 +111,9 @@ private:
     bool m_counted = false;
 
     Pop3Upstream *m_upstream = nullptr;
+    UpstreamAccount m_account;
+    QString m_realUser;
+    QByteArray m_password;             // for the automatic reply's SMTP; never written
     QString m_server;
     QString m_accountFolder;
     QString m_stateFile;

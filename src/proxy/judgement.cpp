@@ -26,6 +26,7 @@ constexpr int kBadWordsMethod = 3;
 constexpr int kSenderServerMethod = 4;
 constexpr int kMailServerMethod = 32;
 constexpr int kRelayServerMethod = 35;
+constexpr int kAutoReplyMethod = 60;
 constexpr qint64 kCompareWhole = 64 * 1024;
 
 } // namespace
@@ -169,6 +170,13 @@ QList<DnsQuestion> LocalJudgement::dnsQuestions(const MailFacts &facts)
 Verdict LocalJudgement::judge(const MailFacts &facts)
 {
     refresh();
+    Verdict verdict = decide(facts);
+    verdict.reply = verdict.spam && m_methodStates.value(kAutoReplyMethod) == kMethodOn;
+    return verdict;
+}
+
+Verdict LocalJudgement::decide(const MailFacts &facts)
+{
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
     if (on(kWhiteListMethod)) {
         const QString entry = m_whiteIndex.find(facts.fromAddress);
@@ -182,8 +190,11 @@ Verdict LocalJudgement::judge(const MailFacts &facts)
     }
     if (on(kBlackListMethod)) {
         const QString entry = m_blackIndex.find(facts.fromAddress);
-        if (!entry.isEmpty())
-            return {true, QStringLiteral("black list: ") + entry};
+        if (!entry.isEmpty()) {
+            Verdict verdict{true, QStringLiteral("black list: ") + entry};
+            verdict.blackList = true;
+            return verdict;
+        }
     }
     if (on(kBadWordsMethod)) {
         for (const QString *text : {&facts.subject, &facts.text}) {

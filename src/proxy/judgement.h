@@ -24,6 +24,10 @@ struct Verdict
     int level = 0;
     // Held because the level was too high, not by one rule.
     bool byLevel = false;
+    // Held by the black list.
+    bool blackList = false;
+    // Spam whose sender gets the automatic reply (method 60 is on).
+    bool reply = false;
 
     // The one line the quarantine keeps about a held message.
     QString spamNote() const { return byLevel ? reason : QStringLiteral("Spam: ") + reason; }
@@ -87,6 +91,7 @@ private:
         bool changed(); // re-reads the file when it has changed
     };
     void refresh();
+    Verdict decide(const MailFacts &facts);
     CheckSettings checkSettings() const;
 
     QString m_configFolder;

@@ -5,6 +5,7 @@
 
 namespace jw {
 
+class AutoReplier;
 class DnsCache;
 class Judgement;
 class Registry;
@@ -20,6 +21,7 @@ struct ProxyContext
     Registry &accounts;
     Judgement &judgement;
     DnsCache &dns;         // the answers the judgement reads
+    AutoReplier &replier;  // answers the senders of held mail
     QSslConfiguration tls;
     QString whatWithSpam;  // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;

@@ -2,6 +2,7 @@
 
 #include "formats/statusfile.h"
 #include "proxy/clientsession.h"
+#include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
 #include "proxy/proxycontext.h"
@@ -71,10 +72,11 @@ bool ProxyServer::start(QString *problem)
     const JudgementSettings judging = JudgementSettings::readFrom(config);
     m_dns = std::make_unique<DnsCache>(judging.dnsServer);
     m_judgement = std::make_unique<LocalJudgement>(config, judging, 1000, m_dns.get());
+    m_replier = std::make_unique<AutoReplier>(config, m_programFolder + QStringLiteral("state/"), tls);
     m_status = std::make_unique<StatusFile>(m_programFolder);
     m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
                                                                m_programFolder + QStringLiteral("state/"), m_accounts,
-                                                               *m_judgement, *m_dns, tls, whatWithSpam, *m_status, 0});
+                                                               *m_judgement, *m_dns, *m_replier, tls, whatWithSpam, *m_status, 0});
 
     m_ipv4 = new QTcpServer(this);
     m_ipv6 = new QTcpServer(this);

@@ -9,6 +9,7 @@ class QTcpServer;
 
 namespace jw {
 
+class AutoReplier;
 class DnsCache;
 class Judgement;
 class Registry;
@@ -47,6 +48,7 @@ private:
     QString m_programFolder;
     Registry &m_accounts;
     std::unique_ptr<DnsCache> m_dns;
+    std::unique_ptr<AutoReplier> m_replier;
     std::unique_ptr<Judgement> m_judgement;
     std::unique_ptr<StatusFile> m_status;
     std::unique_ptr<ProxyContext> m_context;

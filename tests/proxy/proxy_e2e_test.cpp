@@ -1,6 +1,7 @@
 // The real proxy between curl and a real Dovecot: relay, hold, release.
 #include "proxyfixture.h"
 #include "support/dnsserver.h"
+#include "support/smtpsink.h"
 
 #include "formats/quarantinestore.h"
 #include "proxy/wordmodel.h"
@@ -134,6 +135,68 @@ TEST_F(ProxyEndToEnd, HoldsByBlockListAndSpamLevelWithTheReasonsInTheQuarantine)
     EXPECT_EQ(rows[1].spamNote, QStringLiteral("Spam: relayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"));
 }
 
+// The automatic reply goes out through the account's SMTP server (STARTTLS
+// with a verified certificate), once per sender, and never where RFC 3834
+// forbids; every decision is noted.
+TEST_F(ProxyEndToEnd, AutomaticReplyOncePerSenderThroughTheAccountsSmtpServer)
+{
+    const QString unavailable = SmtpSink::unavailableReason();
+    if (!unavailable.isEmpty())
+        GTEST_SKIP() << unavailable.toStdString();
+    SmtpSink sink;
+    QString problem;
+    ASSERT_TRUE(sink.start(&problem, dovecot->caFile(), dovecot->keyFile())) << problem.toStdString();
+    writeAccounts(0, "\"SMTP Server\"=\"localhost\"\r\n\"SMTP Port\"=dword:" + QByteArray::number(sink.port(), 16).rightJustified(8, '0')
+                         + "\r\n\"SMTP Email Address\"=\"ann@example.com\"\r\n");
+    QByteArray methods = readFile(configFile("methods.cfg"));
+    methods.replace("held mail=0", "held mail=1");
+    writeFile(configFile("methods.cfg"), methods);
+    writeFile(configFile("badwords"), "viagra\r\n");
+    writeFile(configFile("blacklist"), "black.example\r\n");
+    writeFile(configFile("remessage"), "Held: your mail\r\nYour message waits for me.\r\n.A line with a dot.\r\n");
+
+    dovecot->addMessage("ann", mail("Offers <offers@shop.example>", "cheap viagra", "Buy.\r\n"));
+    dovecot->addMessage("ann", mail("offers@shop.example", "more viagra", "Buy more.\r\n"));
+    dovecot->addMessage("ann", "List-Id: <deals.lists.example>\r\n" + mail("list@lists.example", "viagra news", "News.\r\n"));
+    dovecot->addMessage("ann", mail("x@black.example", "hello", "Hi.\r\n"));
+    dovecot->addMessage("ann", "Return-Path: <>\r\n" + mail("bounce@shop.example", "viagra", "Failed.\r\n"));
+    startProxy();
+    ASSERT_EQ(curl(QString()).exitCode, 0);
+    ASSERT_EQ(quarantined(folder).size(), 5);
+
+    const QString log = folder.file(QStringLiteral("state/replies.log"));
+    ASSERT_TRUE(waitUntil([&] { return readFile(log).count('\n') == 5; })) << readFile(log).constData();
+    QList<QByteArray> notes = readFile(log).split('\n');
+    notes.removeAll(QByteArray());
+    for (QByteArray &note : notes)
+        note = note.mid(note.indexOf('\t') + 1);
+    // Sending runs alongside the session: its note may come at any place.
+    std::sort(notes.begin(), notes.end());
+    EXPECT_EQ(notes, (QList<QByteArray>{"\tnot sent: no sender to answer",
+                                        "list@lists.example\tnot sent: from a mailing list (list-id)",
+                                        "offers@shop.example\tnot sent: answered within the last 7 days",
+                                        "offers@shop.example\tsent through localhost",
+                                        "x@black.example\tnot sent: held by the black list"}));
+    const QList<QByteArray> sent = sink.messages();
+    ASSERT_EQ(sent.size(), 1);
+    const QByteArray &reply = sent[0];
+    for (const char *line : {"To: offers@shop.example\n", "From: ann@example.com\n", "Subject: Held: your mail\n",
+                             "Auto-Submitted: auto-replied\n", "In-Reply-To: <636865617020766961677261@example.com>\n",
+                             "X-MailFrom: <>\n", "X-RcptTo: offers@shop.example\n",
+                             "\nYour message waits for me.\n.A line with a dot.\n"})
+        EXPECT_TRUE(reply.contains(line)) << line << "\n" << reply.constData();
+    EXPECT_FALSE(reply.contains("secret")) << "the password goes nowhere but AUTH";
+
+    // A later session: the week is remembered across a restart.
+    stopProxy();
+    dovecot->addMessage("ann", mail("offers@shop.example", "viagra again", "Again.\r\n"));
+    startProxy();
+    ASSERT_EQ(curl(QString()).exitCode, 0);
+    ASSERT_TRUE(waitUntil([&] { return readFile(log).count('\n') == 6; }));
+    EXPECT_TRUE(readFile(log).endsWith("offers@shop.example\tnot sent: answered within the last 7 days\n"));
+    EXPECT_EQ(sink.messages().size(), 1);
+}
+
 TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
 {
     QList<QByteArray> sources;
@@ -184,8 +247,9 @@ TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
     for (const Step &step : steps) {
         const QByteArray status = talk.say(step.command);
         EXPECT_TRUE(status.startsWith(step.status)) << step.command.constData() << ": " << status.constData();
-        if (!step.body.isEmpty())
+        if (!step.body.isEmpty()) {
             EXPECT_EQ(talk.readBody(), step.body) << step.command.constData();
+        }
     }
     EXPECT_EQ(talk.say("QUIT"), QByteArray("+OK bye"));
     ASSERT_TRUE(waitUntil([&] { return dovecot->messagesOf("ann").size() == 5; }));

@@ -1,6 +1,7 @@
 // The proxy's parts on their own: POP3 lines, the list judgement, reading
 // messages through GMime, and the upstream side against servers that
 // misbehave.
+#include "proxy/autoreply.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/pop3text.h"
@@ -400,6 +401,63 @@ TEST(WordModel, LearnsWeighsAndSurvivesDamagedFiles)
     EXPECT_TRUE(p >= 0.0 && p <= 1.0) << p;
 }
 
+// Whom the automatic reply may answer (RFC 3834), and what it says.
+TEST(AutoReply, AnswersOnlyWhomTheRulesAllowAndSaysWhatTheFileSays)
+{
+    const QByteArray base = "From: Ann <ann@shop.example>\r\nSubject: hi\r\nMessage-ID: <m1@shop.example>\r\n";
+    Verdict black{true, QStringLiteral("black list: shop.example")};
+    black.blackList = true;
+    const struct
+    {
+        QByteArray head;
+        Verdict verdict;
+        const char *recipient;
+        const char *reason;
+    } cases[] = {
+        {base, {true, QStringLiteral("banned words (x)")}, "ann@shop.example", ""},
+        {"Return-Path: <Bounce+x@mail.shop.example>\r\n" + base, {true, QString()}, "bounce+x@mail.shop.example", ""},
+        {"Return-Path: <>\r\n" + base, {true, QString()}, "", "no sender to answer"},
+        {"From: \r\nSubject: hi\r\n", {true, QString()}, "", "no sender to answer"},
+        {"Return-Path: a@b.example RCPT TO:<c@d.example>\r\n" + base, {true, QString()}, "", "no sender to answer"},
+        {base, black, "ann@shop.example", "held by the black list"},
+        {"Auto-Submitted: auto-replied\r\n" + base, {true, QString()}, "ann@shop.example", "sent automatically (Auto-Submitted)"},
+        {"Auto-Submitted: no\r\n" + base, {true, QString()}, "ann@shop.example", ""},
+        {"Precedence: bulk\r\n" + base, {true, QString()}, "ann@shop.example", "sent in bulk (Precedence)"},
+        {"Precedence: list\r\n" + base, {true, QString()}, "ann@shop.example", "sent in bulk (Precedence)"},
+        {"List-Unsubscribe: <mailto:u@shop.example>\r\n" + base, {true, QString()}, "ann@shop.example",
+         "from a mailing list (list-unsubscribe)"},
+        {"X-Autoreply: yes\r\n" + base, {true, QString()}, "ann@shop.example", "sent automatically (x-autoreply)"},
+        {"From: MAILER-DAEMON@shop.example\r\n", {true, QString()}, "mailer-daemon@shop.example",
+         "a system address (mailer-daemon@shop.example)"},
+        {"From: deals-request@lists.example\r\n", {true, QString()}, "deals-request@lists.example",
+         "a system address (deals-request@lists.example)"},
+        {"From: noreply@shop.example\r\n", {true, QString()}, "noreply@shop.example", "a system address (noreply@shop.example)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.head.toStdString());
+        const MailFacts facts = readMailFacts(c.head + "\r\nHello.\r\n");
+        EXPECT_EQ(replyRecipient(facts), QLatin1String(c.recipient));
+        EXPECT_EQ(reasonNotToReply(facts, c.verdict), QLatin1String(c.reason));
+    }
+
+    ReplyMessage reply;
+    reply.body = QStringList{QStringLiteral("Zapłać później."), QString(), QStringLiteral("Bye")};
+    const MailFacts original = readMailFacts(base + "\r\nHello.\r\n");
+    const QByteArray message = composeReply(reply, original, QStringLiteral("me@example.com"), QStringLiteral("ann@shop.example"),
+                                            QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC));
+    EXPECT_TRUE(message.startsWith("From: me@example.com\r\nTo: ann@shop.example\r\nSubject: Auto: hi\r\n"
+                                   "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <"))
+        << message.constData();
+    EXPECT_TRUE(message.contains("@example.com>\r\nIn-Reply-To: <m1@shop.example>\r\nReferences: <m1@shop.example>\r\n"
+                                 "Auto-Submitted: auto-replied\r\n"));
+    EXPECT_TRUE(message.endsWith("\r\n\r\nZap\xc5\x82\x61\xc4\x87 p\xc3\xb3\xc5\xbaniej.\r\n\r\nBye\r\n"));
+    reply.subject = QStringLiteral("Wstrzymano: zażółć");
+    const MailFacts reread = readMailFacts(composeReply(reply, original, QStringLiteral("me@example.com"),
+                                                        QStringLiteral("ann@shop.example"), QDateTime::currentDateTimeUtc()));
+    EXPECT_EQ(reread.subject, reply.subject) << "encoded as RFC 2047 words";
+    EXPECT_EQ(reread.header("auto-submitted"), QStringLiteral("auto-replied"));
+}
+
 // Broken, huge and hostile messages and a list of a million entries: each
 // file still gets its verdict, and what the message says is still read.
 TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
@@ -473,10 +531,12 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
         ASSERT_EQ(fields.size(), 4) << lines.at(i).toStdString();
         EXPECT_EQ(fields.at(0), files.at(i));
         EXPECT_TRUE(fields.at(1) == QLatin1String("spam") || fields.at(1) == QLatin1String("good"));
-        if (*cases[i].verdict)
+        if (*cases[i].verdict) {
             EXPECT_EQ(fields.at(1), QLatin1String(cases[i].verdict)) << fields.at(3).toStdString();
-        if (*cases[i].reason)
+        }
+        if (*cases[i].reason) {
             EXPECT_EQ(fields.at(3), QLatin1String(cases[i].reason));
+        }
     }
 }
 

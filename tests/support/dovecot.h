@@ -42,6 +42,7 @@ public:
     quint16 tlsPort() const { return m_tlsPort; }
     // The certificate that signs the server's (it signs itself).
     QString caFile() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
+    QString keyFile() const { return m_dir.filePath(QStringLiteral("key.pem")); }
     QByteArray log() const;
 
 private:

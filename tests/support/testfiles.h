@@ -5,6 +5,17 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <ostream>
+
+// Readable failure messages for Qt's strings in GoogleTest.
+inline void PrintTo(const QByteArray &bytes, std::ostream *out)
+{
+    *out << '"' << bytes.toStdString() << '"';
+}
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace jw::test {
 
