@@ -8,6 +8,7 @@
 #include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
+#include "proxy/wordmodel.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
@@ -505,6 +506,9 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
             held.spamNote = verdict.spamNote();
             held.content = facts.content;
             store.storeHeld(m_accountFolder, fileName, held, [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
+            // Spam until the user says otherwise by releasing it.
+            m_context.judgement.learn(facts, Judgement::Lesson::Spam);
+            rememberLearnedSpam(facts, true);
         }
         m_removeAtQuit.append(serverNumber);
         m_heldAny = true;
@@ -513,6 +517,28 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
     }
+}
+
+bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
+{
+    // The held messages learned as spam, by their words, newest last; the
+    // oldest are forgotten beyond a bound.
+    constexpr int kRemembered = 5000;
+    const QByteArray key = hexHash(messageWords(facts).join('\n')).left(32);
+    const NativePath path = nativePath(m_context.stateFolder + QStringLiteral("learned_spam"));
+    QList<QByteArray> keys = splitLines(readNativeFile(path).value_or(QByteArray()), LineRule::AnyBreak);
+    keys.removeAll(QByteArray());
+    const bool known = keys.removeAll(key) > 0;
+    if (add)
+        keys.append(key);
+    if (keys.size() > kRemembered)
+        keys = keys.mid(keys.size() - kRemembered);
+    try {
+        QDir().mkpath(m_context.stateFolder);
+        writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
+    } catch (const Error &) {
+    }
+    return known;
 }
 
 void ClientSession::addReleasedMessages()
@@ -824,7 +850,8 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
         try {
             const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
-            m_context.judgement.learn(facts, false);
+            m_context.judgement.learn(facts, rememberLearnedSpam(facts, false) ? Judgement::Lesson::SpamWasGood
+                                                                               : Judgement::Lesson::Good);
             if (!facts.fromAddress.isEmpty())
                 senders.append(facts.fromAddress);
         } catch (const Error &) {

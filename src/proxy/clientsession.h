@@ -85,6 +85,9 @@ private:
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
                 const MailFacts &facts);
     void addReleasedMessages();
+    // Notes (add) or looks up and forgets (not add) a held message learned
+    // as spam; true when it was noted before.
+    bool rememberLearnedSpam(const MailFacts &facts, bool add);
     void enterTransaction();
 
     void transaction(const pop3::Command &command);

@@ -227,11 +227,14 @@ Verdict LocalJudgement::decide(const MailFacts &facts)
     return verdict;
 }
 
-void LocalJudgement::learn(const MailFacts &facts, bool spam)
+void LocalJudgement::learn(const MailFacts &facts, Lesson lesson)
 {
     m_sinceCheck.invalidate();
     refresh();
-    m_learned.learn(messageWords(facts), spam);
+    const QList<QByteArray> words = messageWords(facts);
+    if (lesson == Lesson::SpamWasGood)
+        m_learned.unlearn(words, true);
+    m_learned.learn(words, lesson == Lesson::Spam);
     try {
         writeNativeFileAtomically(nativePath(m_learnedPath), m_learned.toBytes());
         m_learnedStamp = fileStamp(nativePath(m_learnedPath));

@@ -57,9 +57,11 @@ public:
     // for first, through the answers the judgement was given.
     virtual QList<DnsQuestion> dnsQuestions(const MailFacts &facts) = 0;
     virtual Verdict judge(const MailFacts &facts) = 0;
-    // The user has sorted a message: released from the quarantine (good)
-    // or thrown away as spam. Learned for the statistical method.
-    virtual void learn(const MailFacts &facts, bool spam) = 0;
+    // What a message taught the statistical method: spam (held in the
+    // quarantine, where the user deletes it), good mail (released), or
+    // good mail that had been learned as spam when it was held.
+    enum class Lesson { Spam, Good, SpamWasGood };
+    virtual void learn(const MailFacts &facts, Lesson lesson) = 0;
 };
 
 // The judgement of the lists: the white list and the automatic white list
@@ -79,7 +81,7 @@ public:
     Verdict judge(const MailFacts &facts) override;
     // Writes what was learned at once, atomically; a failure to write is
     // not reported and leaves the file as it was.
-    void learn(const MailFacts &facts, bool spam) override;
+    void learn(const MailFacts &facts, Lesson lesson) override;
 
 private:
     struct WatchedFile
