@@ -331,6 +331,13 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     const Verdict both = judgement.judge(readMailFacts(mail({{"From", ""}, {"To", "a@x.example, b@x.example, c@x.example"}})));
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
+
+    // The help page of the methods gives each method's weight as it is.
+    const QString help = QString::fromUtf8(readFile(sourcePath(QStringLiteral("resources/help/4.html"))));
+    for (const MethodCheck &check : methodChecks()) {
+        const QRegularExpression row(QStringLiteral("<tr><td>%1</td>.*?<td>(\\d+)</td><td>(on|off|grey)</td></tr>").arg(check.number));
+        EXPECT_EQ(row.match(help).captured(1), QString::number(check.weight)) << "method " << check.number;
+    }
 }
 
 // The statistical method's memory: what it learns moves its judgement,
