@@ -11,7 +11,8 @@
 # by a program that has learned (`vexel3 --learn-spam/--learn-good`) only
 # from the other folds, starting from nothing rather than from the shipped
 # model, which was made from all of these messages. Prints spam caught, good
-# mail held and CPU time per message judged.
+# mail held and CPU time per message judged, beside bogofilter (Debian's
+# Bayesian filter) trained and tested on the same folds in the same run.
 #
 #   bench/corpus_bench.sh [BUILD-DIR] [K]   (default build/bench, 10)
 set -euo pipefail
@@ -29,6 +30,8 @@ done
 
 : >"$work/verdicts"
 : >"$work/cpu"
+: >"$work/bogo-verdicts"
+: >"$work/bogo-cpu"
 for ((fold = 0; fold < folds; fold++)); do
     program="$work/program"
     rm -rf "$program"
@@ -40,26 +43,39 @@ for ((fold = 0; fold < folds; fold++)); do
         | xargs -0 -n 100000 "$program/vexel3" --learn-spam
     awk -F'\t' -v f="$fold" '$1 != f { print $2 }' "$work/easy-ham-1.folds" | tr '\n' '\0' \
         | xargs -0 -n 100000 "$program/vexel3" --learn-good
+    bogo="$work/bogo"
+    rm -rf "$bogo"
+    mkdir -p "$bogo"
+    awk -F'\t' -v f="$fold" '$1 != f { print $2 }' "$work/spam-1.folds" | bogofilter -d "$bogo" -s -b || true
+    awk -F'\t' -v f="$fold" '$1 != f { print $2 }' "$work/easy-ham-1.folds" | bogofilter -d "$bogo" -n -b || true
     for folder in easy-ham-1 spam-1; do
         awk -F'\t' -v f="$fold" '$1 == f { print $2 }' "$work/$folder.folds" | tr '\n' '\0' >"$work/list"
         # User and system CPU of the checks alone.
         { TIMEFORMAT='%3U %3S'; time xargs -0 -n 500 "$program/vexel3" --check <"$work/list" \
             | awk -F'\t' -v f="$folder" '{ print f "\t" $2 "\t" $4 }' >>"$work/verdicts" || true; } 2>>"$work/cpu"
+        { TIMEFORMAT='%3U %3S'; time tr '\0' '\n' <"$work/list" | bogofilter -d "$bogo" -b -T \
+            | awk -v f="$folder" '{ print f "\t" $(NF - 1) }' >>"$work/bogo-verdicts" || true; } 2>>"$work/bogo-cpu"
     done
 done
 
 awk -F'\t' -v k="$folds" '
+    FILENAME ~ /bogo-cpu$/ { bcpu += 1000 * ($1 + $2); next }
     FILENAME ~ /cpu$/ { cpu += 1000 * ($1 + $2); next }
+    FILENAME ~ /bogo-verdicts$/ { btotal[$1]++; if ($2 == "S") bspam[$1]++; if ($2 == "U") bunsure[$1]++; next }
     { total[$1]++; if ($2 == "spam") spam[$1]++ }
     END {
         st = total["spam-1"]; ss = spam["spam-1"]; ht = total["easy-ham-1"]; hs = spam["easy-ham-1"]
         printf "\n%d-fold cross-validation on the development folders, default methods.cfg and main.cfg\n\n", k
-        printf "| Development folder | Messages | Judged spam | Share | Target |\n|---|---|---|---|---|\n"
-        printf "| spam-1 | %d | %d | %.1f %% caught | at least 85 %% |\n", st, ss, 100 * ss / st
-        printf "| easy-ham-1 | %d | %d | %.2f %% held | at most 0.5 %% |\n", ht, hs, 100 * hs / ht
-        printf "\nCPU per message judged (including process start, up to 500 files per process): %.2f ms (target at most 5 ms)\n",
-            cpu / (st + ht)
-    }' "$work/cpu" FS='\t' "$work/verdicts"
+        printf "| Development folder | Messages | Junkwarden: judged spam | bogofilter: spam | bogofilter: spam or unsure | Target |\n"
+        printf "|---|---|---|---|---|---|\n"
+        printf "| spam-1 | %d | %d (%.1f %% caught) | %.1f %% | %.1f %% | at least 85 %% caught |\n", st, ss, 100 * ss / st,
+            100 * bspam["spam-1"] / btotal["spam-1"], 100 * (bspam["spam-1"] + bunsure["spam-1"]) / btotal["spam-1"]
+        printf "| easy-ham-1 | %d | %d (%.2f %% held) | %.2f %% | %.2f %% | at most 0.5 %% held |\n", ht, hs, 100 * hs / ht,
+            100 * bspam["easy-ham-1"] / btotal["easy-ham-1"],
+            100 * (bspam["easy-ham-1"] + bunsure["easy-ham-1"]) / btotal["easy-ham-1"]
+        printf "\nCPU per message judged: Junkwarden %.2f ms (including process start, up to 500 files per process; target at most 5 ms), bogofilter %.2f ms\n",
+            cpu / (st + ht), bcpu / (st + ht)
+    }' "$work/cpu" "$work/bogo-cpu" "$work/bogo-verdicts" "$work/verdicts"
 if [ -n "${JUNKWARDEN_BENCH_VERDICTS:-}" ]; then
     cp "$work/verdicts" "$JUNKWARDEN_BENCH_VERDICTS"
 fi
