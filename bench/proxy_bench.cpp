@@ -141,7 +141,8 @@ int main(int argc, char *argv[])
         body += "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor.\r\n";
     for (int i = 0; i < messages; ++i)
         dovecot.addMessage("ann", "From: carol@friends.example\r\nTo: ann@example.com\r\nSubject: note " + QByteArray::number(i)
-                                      + "\r\n\r\n" + body);
+                                      + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QByteArray::number(i)
+                                      + "@friends.example>\r\n\r\n" + body);
     QString problem;
     if (!dovecot.start(&problem)) {
         std::printf("proxy_bench: %s\n", qUtf8Printable(problem));

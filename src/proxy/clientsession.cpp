@@ -17,9 +17,11 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QTcpSocket>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -419,13 +421,32 @@ void ClientSession::judgeNext()
                 judgeInOrder();
                 return;
             }
-            fetched.facts = std::make_shared<MailFacts>(readMailFacts(source->head()));
-            m_context.dns.prepare(m_context.judgement.dnsQuestions(*fetched.facts), this, [this, i] {
-                m_fetched[i].ready = true;
-                judgeInOrder();
+            // Read on the readers' thread; the rest of the judgement comes
+            // back here, queued to this session (and dropped with it).
+            auto facts = std::make_shared<MailFacts>();
+            fetched.facts = facts;
+            m_context.readers.start([self = QPointer<ClientSession>(this), i, facts, head = source->head()] {
+                *facts = readMailFacts(head, true);
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [self, i] {
+                        if (self)
+                            self->prepareJudging(i);
+                    },
+                    Qt::QueuedConnection);
             });
         });
     }
+}
+
+void ClientSession::prepareJudging(int index)
+{
+    if (m_state == State::Closing || index >= m_fetched.size() || !m_fetched.at(index).facts)
+        return;
+    m_context.dns.prepare(m_context.judgement.dnsQuestions(*m_fetched.at(index).facts), this, [this, index] {
+        m_fetched[index].ready = true;
+        judgeInOrder();
+    });
 }
 
 void ClientSession::judgeInOrder()

@@ -81,6 +81,7 @@ private:
     // RETR into a buffer; `done` gets it whole, or null when the server
     // refused or it could not be kept. Not called once the session closes.
     void fetch(int serverNumber, std::function<void(const std::shared_ptr<MessageBuffer> &)> done);
+    void prepareJudging(int index);
     void judgeInOrder();
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
                 const MailFacts &facts);

@@ -231,7 +231,7 @@ void LocalJudgement::learn(const MailFacts &facts, Lesson lesson)
 {
     m_sinceCheck.invalidate();
     refresh();
-    const QList<QByteArray> words = messageWords(facts);
+    const QList<QByteArray> words = facts.words.isEmpty() ? messageWords(facts) : facts.words;
     if (lesson == Lesson::SpamWasGood)
         m_learned.unlearn(words, true);
     m_learned.learn(words, lesson == Lesson::Spam);

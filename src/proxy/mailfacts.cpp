@@ -1,5 +1,7 @@
 #include "proxy/mailfacts.h"
 
+#include "proxy/wordmodel.h"
+
 #include <QRegularExpression>
 
 #include <gmime/gmime.h>
@@ -108,7 +110,7 @@ void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
 
 } // namespace
 
-MailFacts readMailFacts(const QByteArray &source)
+MailFacts readMailFacts(const QByteArray &source, bool withWords)
 {
     initialiseGMime();
     MailFacts facts;
@@ -176,6 +178,8 @@ MailFacts readMailFacts(const QByteArray &source)
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
     facts.text = walk.plain.isEmpty() ? withoutTags(facts.html) : QString::fromUtf8(walk.plain);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
+    if (withWords)
+        facts.words = messageWords(facts);
     return facts;
 }
 

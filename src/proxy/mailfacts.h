@@ -33,6 +33,9 @@ struct MailFacts
     bool charsetDeclared = false; // with 8-bit bytes: some part or word names its character set
     bool base64Text = false;    // a text part is sent in Base64
     int imageParts = 0;         // parts of type image
+    // The words the statistical method weighs, when read along with the
+    // facts (`readMailFacts(source, true)`); empty otherwise.
+    QList<QByteArray> words;
 
     // The first field of that name (lower case), or an empty text.
     QString header(const char *name) const;
@@ -41,6 +44,8 @@ struct MailFacts
 // Reads the facts of a message source (or of its first part only: what is
 // cut off is simply not seen). Never fails: a message GMime cannot make
 // sense of gives empty facts.
-MailFacts readMailFacts(const QByteArray &source);
+// With `withWords`, the statistical method's words are read too. Safe to
+// call from any thread.
+MailFacts readMailFacts(const QByteArray &source, bool withWords = false);
 
 } // namespace jw

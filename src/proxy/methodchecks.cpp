@@ -334,10 +334,15 @@ const QList<MethodCheck> &methodChecks()
          [](F facts, S) {
              static const QRegularExpression link = pattern("\\bhref\\s*=|\\bhttps?://");
              static const QRegularExpression word(QStringLiteral("\\w+"));
-             const int links = count(link, facts.html.isEmpty() ? facts.text : facts.html, 1000);
-             const int words = count(word, facts.text, 100000);
-             return links >= 5 && words < 30 * links ? QStringLiteral("%1 links in %2 words").arg(links).arg(words)
-                                                      : QString();
+             const QString &linked = facts.html.isEmpty() ? facts.text : facts.html;
+             // Most plain mail has no link at all: looked for plainly first.
+             if (facts.html.isEmpty() && !linked.contains(QLatin1String("://")))
+                 return QString();
+             const int links = count(link, linked, 1000);
+             if (links < 5)
+                 return QString();
+             const int words = count(word, facts.text, 30 * links);
+             return words < 30 * links ? QStringLiteral("%1 links in %2 words").arg(links).arg(words) : QString();
          }},
         {23, 5,
          [](F facts, S) {
@@ -494,7 +499,12 @@ const QList<MethodCheck> &methodChecks()
              int letters = 0;
              int capitals = 0;
              for (const QChar c : QStringView(facts.text).left(20000)) {
-                 if (c.isLetter()) {
+                 const char16_t u = c.unicode();
+                 if (u < 128) {
+                     const bool upper = u >= 'A' && u <= 'Z';
+                     letters += upper || (u >= 'a' && u <= 'z') ? 1 : 0;
+                     capitals += upper ? 1 : 0;
+                 } else if (c.isLetter()) {
                      ++letters;
                      capitals += c.isUpper() ? 1 : 0;
                  }
@@ -503,9 +513,10 @@ const QList<MethodCheck> &methodChecks()
          }},
         {44, 1,
          [](F facts, S) {
-             static const QRegularExpression marks(QStringLiteral("[!$\u20ac\u00a3]"));
              const QStringView text = QStringView(facts.text).left(20000);
-             const int n = count(marks, text, 100000);
+             const int n = int(std::count_if(text.begin(), text.end(), [](QChar c) {
+                 return c == QLatin1Char('!') || c == QLatin1Char('$') || c == QChar(0x20ac) || c == QChar(0x00a3);
+             }));
              return n >= 10 && n * 100 > text.size() ? QStringLiteral("%1 exclamation marks or currency signs").arg(n)
                                                     : QString();
          }},
@@ -514,7 +525,8 @@ const QList<MethodCheck> &methodChecks()
              if (!settings.learned)
                  return QString();
              QList<QByteArray> telling;
-             const double probability = settings.learned->spamProbability(messageWords(facts), &telling);
+             const double probability =
+                 settings.learned->spamProbability(facts.words.isEmpty() ? messageWords(facts) : facts.words, &telling);
              if (probability < kStatisticalSpam)
                  return QString();
              QStringList words;

@@ -3,6 +3,8 @@
 #include <QSslConfiguration>
 #include <QString>
 
+class QThreadPool;
+
 namespace jw {
 
 class AutoReplier;
@@ -22,6 +24,7 @@ struct ProxyContext
     Judgement &judgement;
     DnsCache &dns;         // the answers the judgement reads
     AutoReplier &replier;  // answers the senders of held mail
+    QThreadPool &readers;  // reads messages for judging beside the sessions' thread
     QSslConfiguration tls;
     QString whatWithSpam;  // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;

@@ -1,5 +1,7 @@
 #include "proxy/proxyserver.h"
 
+#include <QThreadPool>
+
 #include "formats/statusfile.h"
 #include "proxy/clientsession.h"
 #include "proxy/autoreply.h"
@@ -73,10 +75,14 @@ bool ProxyServer::start(QString *problem)
     m_dns = std::make_unique<DnsCache>(judging.dnsServer);
     m_judgement = std::make_unique<LocalJudgement>(config, judging, 1000, m_dns.get());
     m_replier = std::make_unique<AutoReplier>(config, m_programFolder + QStringLiteral("state/"), tls);
+    // Decoding a message and splitting it into words is most of judging it:
+    // done on a thread of its own while the sessions' thread moves mail.
+    m_readers = std::make_unique<QThreadPool>();
+    m_readers->setMaxThreadCount(1);
     m_status = std::make_unique<StatusFile>(m_programFolder);
     m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
                                                                m_programFolder + QStringLiteral("state/"), m_accounts,
-                                                               *m_judgement, *m_dns, *m_replier, tls, whatWithSpam, *m_status, 0});
+                                                               *m_judgement, *m_dns, *m_replier, *m_readers, tls, whatWithSpam, *m_status, 0});
 
     m_ipv4 = new QTcpServer(this);
     m_ipv6 = new QTcpServer(this);

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QTcpServer;
+class QThreadPool;
 
 namespace jw {
 
@@ -49,6 +50,7 @@ private:
     Registry &m_accounts;
     std::unique_ptr<DnsCache> m_dns;
     std::unique_ptr<AutoReplier> m_replier;
+    std::unique_ptr<QThreadPool> m_readers;
     std::unique_ptr<Judgement> m_judgement;
     std::unique_ptr<StatusFile> m_status;
     std::unique_ptr<ProxyContext> m_context;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace jw {
 
@@ -12,7 +13,7 @@ namespace {
 
 constexpr char kMagic[] = "junkwarden learned words 1";
 // Text beyond this says nothing new about a message and only costs time.
-constexpr qsizetype kMaxWordText = 64 * 1024;
+constexpr qsizetype kMaxWordText = 16 * 1024;
 constexpr qsizetype kMaxWords = 5000;
 constexpr int kMaxHeaderFields = 100;
 // Robinson's prior: a word seen n times is believed in proportion n : s
@@ -23,57 +24,100 @@ constexpr double kNeutral = 0.5;
 constexpr double kMinimumDeviation = 0.1;
 constexpr int kMaxClues = 150;
 
+// The words of one message, each once. Words repeat a lot within a
+// message: a repeat is recognised by a 64-bit hash of its bytes, without
+// making a copy of it.
 class WordSet
 {
 public:
-    void add(const QByteArray &word)
+    WordSet() { m_seen.reserve(1024); }
+    void add(QByteArrayView word)
     {
-        if (m_words.size() < kMaxWords && !word.isEmpty() && !m_seen.contains(word)) {
-            m_seen.insert(word);
-            m_words.append(word);
+        if (m_words.size() >= kMaxWords || word.isEmpty())
+            return;
+        quint64 hash = 14695981039346656037ULL; // FNV-1a
+        for (const char c : word) {
+            hash ^= uchar(c);
+            hash *= 1099511628211ULL;
         }
+        if (m_seen.contains(hash))
+            return;
+        m_seen.insert(hash);
+        m_words.append(word.toByteArray());
     }
+    void add(const QByteArray &word) { add(QByteArrayView(word)); }
     QList<QByteArray> take() { return std::move(m_words); }
 
 private:
-    QSet<QByteArray> m_seen;
+    QSet<quint64> m_seen;
     QList<QByteArray> m_words;
 };
 
+// Word characters and blanks, by table for ASCII (most of any mail) and by
+// Unicode's properties beyond.
+bool isBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 128 ? (u == ' ' || (u >= '\t' && u <= '\r')) : c.isSpace();
+}
+
 bool isWordEdge(QChar c)
 {
-    return !(c.isLetterOrNumber() || c == QLatin1Char('$'));
+    const char16_t u = c.unicode();
+    if (u < 128)
+        return !((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '$');
+    return !c.isLetterOrNumber();
 }
 
 // The words of a text, split on blanks, trimmed of punctuation at either
 // end and folded to lower case. Very short words are left out; very long
 // ones are kept only as their first letter and length, in tens.
-void addTextWords(WordSet &set, const QString &text, const char *prefix)
+void addTextWords(WordSet &set, QStringView text, const char *prefix)
 {
-    const QString limited = text.left(kMaxWordText).toLower();
-    const QByteArray head(prefix);
-    const qsizetype size = limited.size();
+    text = text.left(kMaxWordText);
+    const QChar *data = text.data();
+    const qsizetype size = text.size();
+    const qsizetype headSize = qsizetype(std::strlen(prefix));
+    QByteArray word(prefix);
+    word.reserve(headSize + 64);
     qsizetype at = 0;
     while (at < size) {
-        while (at < size && limited.at(at).isSpace())
+        while (at < size && isBlank(data[at]))
             ++at;
         qsizetype end = at;
-        while (end < size && !limited.at(end).isSpace())
+        while (end < size && !isBlank(data[end]))
             ++end;
         qsizetype first = at;
         qsizetype last = end;
-        while (first < last && isWordEdge(limited.at(first)))
+        while (first < last && isWordEdge(data[first]))
             ++first;
-        while (last > first && isWordEdge(limited.at(last - 1)))
+        while (last > first && isWordEdge(data[last - 1]))
             --last;
-        const qsizetype length = last - first;
-        if (length >= 3 && length <= 12) {
-            set.add(head + QStringView(limited).mid(first, length).toUtf8());
-        } else if (length > 12) {
-            set.add(head + "skip:" + QStringView(limited).mid(first, 1).toUtf8() + ' '
-                    + QByteArray::number(length / 10 * 10));
-        }
         at = end;
+        const qsizetype length = last - first;
+        if (length < 3)
+            continue;
+        word.truncate(headSize);
+        if (length > 12) {
+            word += "skip:" + QStringView(data + first, 1).toString().toLower().toUtf8() + ' '
+                + QByteArray::number(length / 10 * 10);
+            set.add(word);
+            continue;
+        }
+        bool ascii = true;
+        for (qsizetype i = first; i < last && ascii; ++i)
+            ascii = data[i].unicode() < 128;
+        if (ascii) {
+            word.resize(headSize + length);
+            char *out = word.data() + headSize;
+            for (qsizetype i = first; i < last; ++i) {
+                const char c = char(data[i].unicode());
+                *out++ = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+            }
+        } else {
+            word += QStringView(data + first, length).toString().toLower().toUtf8();
+        }
+        set.add(word);
     }
 }
 
@@ -99,6 +143,8 @@ void addLinks(WordSet &set, const QString &text)
 {
     static const QRegularExpression link(QStringLiteral("\\b(https?|ftp)://([^\\s/\"'<>:?#]+)"),
                                          QRegularExpression::CaseInsensitiveOption);
+    if (!text.contains(QLatin1String("://")))
+        return;
     int count = 0;
     QRegularExpressionMatchIterator matches = link.globalMatch(QStringView(text).left(kMaxWordText));
     while (matches.hasNext() && count < 200) {
@@ -134,7 +180,7 @@ QList<QByteArray> messageWords(const MailFacts &facts)
         set.add("from:" + facts.fromAddress.toUtf8());
         addHost(set, "fromdomain:", QString::fromUtf8(domainOf(facts.fromAddress)));
     } else {
-        set.add("from:none");
+        set.add(QByteArrayView("from:none"));
     }
     QString fromName = facts.from;
     fromName.remove(facts.fromAddress, Qt::CaseInsensitive);
@@ -157,9 +203,9 @@ QList<QByteArray> messageWords(const MailFacts &facts)
         }
     }
     if (facts.htmlOnly)
-        set.add("html:only");
+        set.add(QByteArrayView("html:only"));
     else if (!facts.html.isEmpty())
-        set.add("html:alternative");
+        set.add(QByteArrayView("html:alternative"));
     for (const QString &attachment : facts.attachments) {
         const qsizetype dot = attachment.lastIndexOf(QLatin1Char('.'));
         set.add("attachment:" + (dot < 0 ? QByteArray("none") : attachment.mid(dot + 1).toLower().toUtf8()));
