@@ -485,7 +485,14 @@ void ClientSession::fetch(int serverNumber, std::function<void(const std::shared
 void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer,
                            const MailFacts &facts)
 {
-    const Verdict verdict = m_context.judgement.judge(facts);
+    Addressee addressee;
+    addressee.account = m_accountFolder;
+    // The account's own address, and the user name when it is one.
+    for (const QString &address : {m_account.address, m_realUser}) {
+        if (address.contains(QLatin1Char('@')) && !addressee.addresses.contains(address.toLower()))
+            addressee.addresses.append(address.toLower());
+    }
+    const Verdict verdict = m_context.judgement.judge(facts, addressee);
     Message message;
     message.serverNumber = serverNumber;
     message.uidl = uidl;

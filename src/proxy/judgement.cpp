@@ -167,15 +167,33 @@ QList<DnsQuestion> LocalJudgement::dnsQuestions(const MailFacts &facts)
     return jw::dnsQuestions(facts, checkSettings(), sender || relays, relays, used(kMailServerMethod));
 }
 
-Verdict LocalJudgement::judge(const MailFacts &facts)
+Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee)
 {
     refresh();
-    Verdict verdict = decide(facts);
+    CheckSettings settings = checkSettings();
+    settings.addressee = &addressee;
+    // The same message (by its Message-ID) to several accounts.
+    const QString id = facts.header("message-id").trimmed();
+    if (!id.isEmpty() && !addressee.account.isEmpty()) {
+        QStringList &accounts = m_seenIds[id];
+        for (const QString &account : std::as_const(accounts)) {
+            if (account != addressee.account)
+                settings.otherAccounts.append(account);
+        }
+        if (!accounts.contains(addressee.account)) {
+            accounts.append(addressee.account);
+            m_seenOrder.append(id);
+        }
+        constexpr qsizetype kRememberedIds = 10000;
+        while (m_seenOrder.size() > kRememberedIds)
+            m_seenIds.remove(m_seenOrder.takeFirst());
+    }
+    Verdict verdict = decide(facts, settings);
     verdict.reply = verdict.spam && m_methodStates.value(kAutoReplyMethod) == kMethodOn;
     return verdict;
 }
 
-Verdict LocalJudgement::decide(const MailFacts &facts)
+Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &settings)
 {
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
     if (on(kWhiteListMethod)) {
@@ -207,7 +225,6 @@ Verdict LocalJudgement::decide(const MailFacts &facts)
     // state adds its weight to the spam level.
     Verdict verdict;
     QStringList counted;
-    const CheckSettings settings = checkSettings();
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
         if (state != kMethodOn && state != kMethodThird)

@@ -5,6 +5,7 @@
 #include "proxy/methodchecks.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QRegularExpression>
@@ -56,7 +57,7 @@ public:
     // What the DNS must answer before `judge` can weigh everything; asked
     // for first, through the answers the judgement was given.
     virtual QList<DnsQuestion> dnsQuestions(const MailFacts &facts) = 0;
-    virtual Verdict judge(const MailFacts &facts) = 0;
+    virtual Verdict judge(const MailFacts &facts, const Addressee &addressee = {}) = 0;
     // What a message taught the statistical method: spam (held in the
     // quarantine, where the user deletes it), good mail (released), or
     // good mail that had been learned as spam when it was held.
@@ -78,7 +79,7 @@ public:
     explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000,
                             const DnsAnswers *dns = nullptr);
     QList<DnsQuestion> dnsQuestions(const MailFacts &facts) override;
-    Verdict judge(const MailFacts &facts) override;
+    Verdict judge(const MailFacts &facts, const Addressee &addressee = {}) override;
     // Writes what was learned at once, atomically; a failure to write is
     // not reported and leaves the file as it was.
     void learn(const MailFacts &facts, Lesson lesson) override;
@@ -93,7 +94,7 @@ private:
         bool changed(); // re-reads the file when it has changed
     };
     void refresh();
-    Verdict decide(const MailFacts &facts);
+    Verdict decide(const MailFacts &facts, const CheckSettings &settings);
     CheckSettings checkSettings() const;
 
     QString m_configFolder;
@@ -113,6 +114,9 @@ private:
     QByteArray m_learnedStamp;
     WordModel m_learned;
     QList<int> m_methodStates;
+    // Message-ID -> the accounts it came to, for the last messages judged.
+    QHash<QString, QStringList> m_seenIds;
+    QList<QString> m_seenOrder;
     AddressList m_whiteIndex;
     AddressList m_blackIndex;
     AddressList m_autoWhiteIndex;

@@ -484,6 +484,16 @@ const QList<MethodCheck> &methodChecks()
          [](F facts, S) {
              return found("no mailer name", facts.header("x-mailer").isEmpty() && facts.header("user-agent").isEmpty());
          }},
+        {41, 1,
+         [](F facts, S settings) {
+             if (!settings.addressee || settings.addressee->addresses.isEmpty() || facts.recipients.isEmpty())
+                 return QString();
+             for (const QString &own : settings.addressee->addresses) {
+                 if (facts.recipients.contains(own))
+                     return QString();
+             }
+             return QStringLiteral("your address not in To or Cc");
+         }},
         {42, 2,
          [](F facts, S) {
              if (facts.recipients.size() < 4)
@@ -563,6 +573,12 @@ const QList<MethodCheck> &methodChecks()
                  "(\\b(?=[a-z]*\\d)(?=\\d*[a-z])[a-z\\d]{7,}\\s*$)|[bcdfghjklmnpqrstvwxz]{6,}");
              const QString junk = firstMatch(random, facts.subject);
              return junk.isEmpty() ? QString() : withDetail("random characters in the subject", junk.trimmed());
+         }},
+        {51, 1,
+         [](F, S settings) {
+             return settings.otherAccounts.isEmpty()
+                 ? QString()
+                 : withDetail("also sent to your account", settings.otherAccounts.join(QStringLiteral(", ")));
          }},
         {52, 2,
          [](F facts, S) {

@@ -15,6 +15,13 @@
 
 namespace jw {
 
+// Whom a message came to: the mail account a session fetches it for.
+struct Addressee
+{
+    QString account;         // "user,server"; empty when not known (the check command)
+    QStringList addresses;   // the account's own addresses, lower case; may be empty
+};
+
 // What a method looks at beside the message itself.
 struct CheckSettings
 {
@@ -31,6 +38,9 @@ struct CheckSettings
     // DNS answers asked for beforehand (`dnsQuestions`); none, or an answer
     // not known, means no match.
     const DnsAnswers *dns = nullptr;
+    const Addressee *addressee = nullptr;
+    // The other accounts the same message (by Message-ID) came to lately.
+    QStringList otherAccounts;
 };
 
 // The statistical method matches a message at least this likely spam.

@@ -332,6 +332,20 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
 
+    // Methods that need to know whom the message came to.
+    const Addressee ann{QStringLiteral("ann,pop.example"), {QStringLiteral("ann@example.com")}};
+    const Addressee bob{QStringLiteral("bob,pop.example"), {}};
+    methods({{41, '1'}});
+    EXPECT_EQ(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}})), ann).reason,
+              QStringLiteral("your address not in To or Cc"));
+    EXPECT_FALSE(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}, {"Cc", "Ann@Example.com"}})), ann).spam);
+    EXPECT_FALSE(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}}))).spam) << "whom it came to is not known";
+    methods({{51, '1'}});
+    const MailFacts twice = readMailFacts(mail({{"Message-ID", "<twice@x.example>"}}));
+    EXPECT_FALSE(judgement.judge(twice, ann).spam);
+    EXPECT_FALSE(judgement.judge(twice, ann).spam) << "fetched again for the same account";
+    EXPECT_EQ(judgement.judge(twice, bob).reason, QStringLiteral("also sent to your account (ann,pop.example)"));
+
     // The help page of the methods gives each method's weight as it is.
     const QString help = QString::fromUtf8(readFile(sourcePath(QStringLiteral("resources/help/4.html"))));
     for (const MethodCheck &check : methodChecks()) {
