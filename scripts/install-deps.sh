@@ -12,7 +12,7 @@ packages=(
     xvfb
     libgmime-3.0-dev
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
-    bogofilter
+    bogofilter desktop-file-utils
     clang
 )
 

@@ -52,6 +52,7 @@ public:
                                              "Type=Application\n"
                                              "Name=Junkwarden\n"
                                              "Comment=POP3 spam filter\n"
+                                             "Icon=junkwarden\n"
                                              "Exec=%1 /tray\n"
                                              "Terminal=false\n"
                                              "X-GNOME-Autostart-enabled=true\n")

@@ -2,6 +2,7 @@
 
 #include "support/testfiles.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,11 @@ TEST(Autostart, DesktopEntryQuotesThePathAndPassesTray)
     const QByteArray entry = readFile(folder + QStringLiteral("/junkwarden.desktop"));
     EXPECT_TRUE(entry.contains("\nExec=\"/opt/Junk warden/\\\\\"jw\\\\\"/junkwarden\" /tray\n")) << entry.constData();
     EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entry.contains("\nIcon=junkwarden\n")) << "the installed icon";
+    QProcess validate;
+    validate.start(QStringLiteral("desktop-file-validate"), {folder + QStringLiteral("/junkwarden.desktop")});
+    ASSERT_TRUE(validate.waitForFinished(20000)) << "desktop-file-validate (desktop-file-utils) runs";
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().constData();
 
     writeFile(folder + QStringLiteral("/junkwarden.desktop"), entry + "Hidden=true\n");
     EXPECT_FALSE(autostart->isEnabled()) << "a hidden entry does not start anything";
