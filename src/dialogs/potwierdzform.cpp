@@ -55,7 +55,8 @@ void TPotwierdzForm::FormCreate(const LanguageTable &language, const QString &ca
     Tak->setText(language.text(keys::tak));
     Nie->setText(language.text(keys::nie));
     setWindowTitle(caption);
-    Image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
+    // A question, not an error: the question icon.
+    Image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
 }
 
 bool TPotwierdzForm::ask(const LanguageTable &language, const QString &caption, const QString &question)

@@ -89,6 +89,8 @@ FiltersPage::FiltersPage(TMainForm &main)
     layout->addLayout(controls);
 
     connect(BialaButtonDodaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonDodajClick);
+    // Enter in the field adds what it holds, as the add button does.
+    connect(BialaEdit, &QLineEdit::returnPressed, this, &FiltersPage::BialaButtonDodajClick);
     connect(BialaButtonUsun, &QPushButton::clicked, this, &FiltersPage::BialaButtonUsunClick);
     connect(BialaButtonSzukaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonSzukajClick);
     connect(BialaButtonZapisz, &QPushButton::clicked, this, &FiltersPage::BialaButtonZapiszClick);

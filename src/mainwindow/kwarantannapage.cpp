@@ -346,6 +346,8 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
             &KwarantannaPage::KwarantannaPopupDodajdozakazanychClick);
     connect(KwarantannaButtonUsun, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonUsunClick);
     connect(KwarantannaButtonSzukaj, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonSzukajClick);
+    // Enter in the search field searches, as the search button does.
+    connect(KwarantannaEdit, &QLineEdit::returnPressed, this, &KwarantannaPage::KwarantannaButtonSzukajClick);
     connect(KwarantannaTabPodglad, &QTabBar::currentChanged, this, &KwarantannaPage::KwarantannaTabPodgladChange);
     connect(KwarantannaMemo->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &KwarantannaPage::KwarantannaMemoColumnClick);

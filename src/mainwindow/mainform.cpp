@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -95,6 +96,7 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
     buildHelpPanel();
+    buildKeys();
     connect(MainPageControl, &QTabWidget::currentChanged, this, &TMainForm::onPageSwitched);
 
     FormCreate();
@@ -147,6 +149,28 @@ void TMainForm::buildBanner()
     connect(BanerTimer, &QTimer::timeout, this, &TMainForm::BanerTimerTimer);
     // A build without a banner host shows no banner.
     Banerpanel->setVisible(!m_bannerAddress.isEmpty());
+}
+
+void TMainForm::buildKeys()
+{
+    // Keys that work on every page, wherever the focus is: F1 opens the
+    // page's help; Ctrl+Tab and Ctrl+PgDn go to the next page, Ctrl+Shift+Tab
+    // and Ctrl+PgUp to the one before, round the end.
+    const auto key = [this](const QKeySequence &sequence, std::function<void()> action) {
+        auto *shortcut = new QShortcut(sequence, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, std::move(action));
+    };
+    const auto step = [this](int by) {
+        const int count = MainPageControl->count();
+        MainPageControl->setCurrentIndex((MainPageControl->currentIndex() + by + count) % count);
+    };
+    key(QKeySequence(Qt::Key_F1), [this] { HelpImageClick(); });
+    for (const QKeySequence &next : {QKeySequence(QKeySequence::NextChild), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        key(next, [step] { step(1); });
+    for (const QKeySequence &previous : {QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::Key_PageUp),
+                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)})
+        key(previous, [step] { step(-1); });
 }
 
 void TMainForm::buildHelpPanel()

@@ -112,6 +112,7 @@ private:
     void FormCreate();
     void FormClose();
     void buildHelpPanel();
+    void buildKeys();
     void buildBanner();
     void placeHelpPanel();
     void onPageSwitched(int index);

@@ -48,7 +48,11 @@ TUpdateForm::TUpdateForm(TTrayForm &tray, const QString &caption, QWidget *paren
 
 void TUpdateForm::FormCreate(const QString &caption)
 {
-    setWindowTitle(caption);
+    // Titled as what it is: "Junkwarden – Update progress".
+    QString what = m_tray.text(keys::updatePostep).trimmed();
+    if (what.endsWith(QLatin1Char(':')))
+        what.chop(1);
+    setWindowTitle(what.isEmpty() ? caption : caption + QStringLiteral(" \u2013 ") + what);
     LabelUpdate->setText(m_tray.text(keys::updatePostep));
     button->setText(m_tray.text(keys::updateStop));
     m_polls = 0;

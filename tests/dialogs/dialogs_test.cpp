@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -45,6 +46,9 @@ TEST(PotwierdzForm, TakesCaptionsFromTheTableAndTheAskersTitle)
     EXPECT_EQ(form.size(), QSize(392, 98));
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(form.Image->pixmap().isNull());
+    EXPECT_EQ(form.Image->pixmap().toImage(), form.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32).toImage())
+        << "a question shows the question icon";
+    EXPECT_NE(form.Image->pixmap().toImage(), form.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32).toImage());
 }
 
 TEST(PotwierdzForm, AnswersYesNoAndAnythingElseCountsAsNo)

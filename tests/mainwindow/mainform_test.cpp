@@ -1,5 +1,8 @@
 #include "mainformfixture.h"
 
+#include <QApplication>
+#include <QTest>
+
 #include <QLabel>
 #include <QListWidget>
 #include "mainwindow/metodypage.h"
@@ -101,6 +104,43 @@ TEST_F(MainFormTest, HelpContextFollowsThePage)
         EXPECT_EQ(w.helpContext(), expected[page]) << page;
         w.HelpImageClick();
         EXPECT_EQ(help.topics.last(), expected[page]);
+    }
+}
+
+// F1 and the page keys work from every page, wherever the focus is.
+TEST_F(MainFormTest, KeysOpenHelpAndChangePageFromEveryPage)
+{
+    TMainForm &w = open();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    const int topics[] = {1, 2, 5, 4, 3};
+    const struct
+    {
+        QKeyCombination keys;
+        int step;
+    } moves[] = {{Qt::CTRL | Qt::Key_PageDown, 1}, {Qt::CTRL | Qt::Key_PageUp, -1}, {Qt::CTRL | Qt::Key_Tab, 1},
+                 {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1}};
+    for (int page = 0; page < 5; ++page) {
+        for (const auto &move : moves) {
+            switchPage(page);
+            // The focus deep inside the page, as a user leaves it.
+            QWidget *inside = w.MainPageControl->widget(page);
+            const QList<QWidget *> children = inside->findChildren<QWidget *>();
+            for (QWidget *child : children) {
+                if (child->focusPolicy() != Qt::NoFocus && child->isVisible()) {
+                    inside = child;
+                    break;
+                }
+            }
+            inside->setFocus();
+            QTest::keyClick(inside, move.keys.key(), move.keys.keyboardModifiers());
+            EXPECT_EQ(w.MainPageControl->currentIndex(), (page + move.step + 5) % 5)
+                << "page " << page << " from " << inside->objectName().toStdString();
+        }
+        switchPage(page);
+        QTest::keyClick(w.MainPageControl->widget(page), Qt::Key_F1);
+        ASSERT_FALSE(help.topics.isEmpty());
+        EXPECT_EQ(help.topics.last(), topics[page]) << "page " << page;
     }
 }
 

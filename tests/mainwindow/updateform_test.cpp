@@ -36,6 +36,9 @@ TEST_F(UpdateFormTest, ShowsProgressWithoutMessages)
 {
     EXPECT_EQ(window->button->text(), QStringLiteral("Stop"));
     EXPECT_EQ(window->LabelUpdate->text(), QStringLiteral("Update progress:"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Junkwarden \u2013 Update progress"));
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint) << "cannot be maximised";
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     for (const int percent : {10, 55, 100}) {
         status(QByteArray::number(percent) + "\r\n");
         tick();
