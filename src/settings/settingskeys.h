@@ -15,6 +15,8 @@ inline constexpr char kAutoRemoveSpamTime[] = "auto_remove_spam_time";
 inline constexpr char kUpdate[] = "update";
 inline constexpr char kUpdateVersion[] = "update_version";
 inline constexpr char kLastTabSeen[] = "last_tab_seen";
+// "1" once the user was told that the desktop shows no tray icons.
+inline constexpr char kTrayHintShown[] = "tray_hint_shown";
 // The name server the filter asks (an address); the system's when empty.
 inline constexpr char kDnsServer[] = "dns_server";
 

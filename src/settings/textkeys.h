@@ -133,6 +133,8 @@ private:
     X(kontoPrzecinek, "konto przecinek")                                                 \
     /* followed by the lock's path and the system's reason */                            \
     X(brakBlokady, "brak blokady")                                                       \
+    /* the desktop has no notification area for the icon */                             \
+    X(brakZasobnika, "brak zasobnika")                                                   \
     /* "%1" stands for the number of characters shown */                                 \
     X(podgladSkrocony, "podglad skrocony")
 

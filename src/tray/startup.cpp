@@ -7,11 +7,16 @@
 #include "platform/shell.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
 #include "tray/guardian.h"
 #include "tray/mailrouting.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,11 +33,45 @@ public:
     QStringList DeConfigureMail() override { return {}; }
 };
 
+constexpr int kTrayPollMs = 500;
+constexpr int kTrayWaitMs = 8000;
+
+// Whether the desktop has a notification area for the icon, as Qt sees it.
+// JUNKWARDEN_TRAY=present or =absent says so instead, for a tray host Qt
+// cannot see or one it wrongly believes in.
+bool trayAvailable()
+{
+    const QString told = qEnvironmentVariable("JUNKWARDEN_TRAY");
+    if (told == QLatin1String("present") || told == QLatin1String("absent"))
+        return told == QLatin1String("present");
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 } // namespace
 
 bool startsInTrayOnly(const QStringList &arguments)
 {
     return arguments.size() > 1 && arguments.at(1) == QLatin1String("/tray");
+}
+
+StartView startView(const QStringList &arguments, bool trayAvailable, const QString &settingsFile)
+{
+    StartView view;
+    view.showWindow = !startsInTrayOnly(arguments) || !trayAvailable;
+    if (trayAvailable)
+        return view;
+    // Told once: a desktop without a tray stays so at every login.
+    try {
+        KeyValueFile settings = KeyValueFile::load(settingsFile);
+        if (settings.text(settingskeys::kTrayHintShown) == QLatin1String("1"))
+            return view;
+        settings.setText(settingskeys::kTrayHintShown, QStringLiteral("1"));
+        settings.save(settingsFile);
+    } catch (const Error &) {
+        // Not remembered: told again next time rather than never.
+    }
+    view.explainMissingTray = true;
+    return view;
 }
 
 int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
@@ -90,8 +129,34 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
         prompts.information(tray->LanguageMemo.text(keys::brakBlokady) + QLatin1Char(' ') + instance->lockProblem());
     QObject::connect(instance.get(), &SingleInstance::showRequested, tray.get(), &TTrayForm::PokazkonfiguracjeClick);
 
-    if (!startsInTrayOnly(QCoreApplication::arguments()))
-        tray->PokazkonfiguracjeClick();
+    // Without a notification area the program must not run unseen. At login
+    // the panel may come up after us: a start with "/tray" gives it a few
+    // seconds before showing the window instead. Qt docks the icon by
+    // itself whenever an area appears later.
+    const QString settingsFile = folders.config + QLatin1String(settingskeys::kFileName);
+    const auto applyView = [&tray, &prompts, settingsFile](bool trayAvailable) {
+        const StartView view = startView(QCoreApplication::arguments(), trayAvailable, settingsFile);
+        if (view.showWindow)
+            tray->PokazkonfiguracjeClick();
+        if (view.explainMissingTray)
+            prompts.information(tray->LanguageMemo.text(keys::brakZasobnika));
+    };
+    QTimer trayWait;
+    int polls = 0;
+    if (startsInTrayOnly(QCoreApplication::arguments()) && !trayAvailable()) {
+        trayWait.setInterval(kTrayPollMs);
+        QObject::connect(&trayWait, &QTimer::timeout, &app, [&trayWait, &polls, applyView] {
+            if (trayAvailable()) {
+                trayWait.stop();
+            } else if (++polls * kTrayPollMs >= kTrayWaitMs) {
+                trayWait.stop();
+                applyView(false);
+            }
+        });
+        trayWait.start();
+    } else {
+        applyView(trayAvailable());
+    }
 
     const int code = app.exec();
 

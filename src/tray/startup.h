@@ -21,6 +21,18 @@ struct ProgramParts
 // first argument after the program.
 bool startsInTrayOnly(const QStringList &arguments);
 
+// What the start shows: the configuration window unless started with
+// "/tray" while the desktop has a notification area to put the icon in,
+// so the program is never running unseen; and, when there is no such area,
+// a word to the user the first time it happens (remembered in the settings
+// file, whose other lines stay as they are).
+struct StartView
+{
+    bool showWindow = true;
+    bool explainMissingTray = false;
+};
+StartView startView(const QStringList &arguments, bool trayAvailable, const QString &settingsFile);
+
 // The whole run: single-instance check (a second start asks the running copy
 // to show its window and ends), the tray controller, the configuration
 // window unless started with "/tray", the event loop until the exit command

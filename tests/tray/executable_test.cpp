@@ -110,6 +110,9 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The offscreen display has no notification area; these tests play
+        // a desktop that has one.
+        env.insert(QStringLiteral("JUNKWARDEN_TRAY"), QStringLiteral("present"));
         env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), registryPath());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
         // No desktop notifications from a test.
@@ -239,6 +242,20 @@ TEST_F(ExecutableTest, SecondStartMakesTheRunningCopyShowItsWindowAndEnds)
     EXPECT_TRUE(waitUntil([&] { return log().contains("pokaz konfiguracje"); }));
     EXPECT_EQ(proxyPids().size(), 1) << "the second start touched no companion";
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// A desktop without a notification area: a start with "/tray" gives the
+// panel a few seconds, then shows the window rather than run unseen.
+TEST_F(ExecutableTest, WithoutANotificationAreaTheWindowShowsEvenWithTray)
+{
+    QProcessEnvironment noTray;
+    noTray.insert(QStringLiteral("JUNKWARDEN_TRAY"), QStringLiteral("absent"));
+    startProgram({QStringLiteral("/tray")}, noTray);
+    ASSERT_TRUE(waitForProxies(1));
+    EXPECT_FALSE(log().contains("pokaz konfiguracje")) << "not at once: the panel may still come";
+    EXPECT_TRUE(waitUntil([&] { return log().contains("pokaz konfiguracje"); }, 20000)) << "the window shows";
+    EXPECT_TRUE(waitUntil([&] { return readFile(folder.configPath() + QStringLiteral("main.cfg")).contains("tray_hint_shown=1"); }))
+        << "the user is told, once";
 }
 
 TEST_F(ExecutableTest, OfSeveralSimultaneousStartsExactlyOneRuns)

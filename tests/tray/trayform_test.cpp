@@ -1,4 +1,5 @@
 #include "tray/guardian.h"
+#include "tray/startup.h"
 #include "tray/trayform.h"
 
 #include "support/trayfixture.h"
@@ -304,6 +305,40 @@ TEST_F(TrayTest, DiagnosticLogIsWrittenOnlyWhenItExists)
     t.loguj(QStringLiteral("one"));
     t.loguj(QStringLiteral("two"));
     EXPECT_EQ(readFile(logPath), QByteArray("one\r\ntwo\r\n"));
+}
+
+// Never an unseen program: without a notification area the window shows
+// even with "/tray", and the user hears why once.
+TEST(StartView, WithoutATrayTheWindowShowsAndTheUserIsToldOnce)
+{
+    TempProgramFolder folder;
+    const QString settings = folder.configPath() + QStringLiteral("main.cfg");
+    const QStringList tray{QStringLiteral("junkwarden"), QStringLiteral("/tray")};
+    const QStringList plain{QStringLiteral("junkwarden")};
+    writeFile(settings, "server_port=1110\r\nnote line\r\n");
+    const struct
+    {
+        QStringList arguments;
+        bool trayAvailable;
+        bool showWindow;
+        bool explain;
+    } cases[] = {
+        {tray, true, false, false},
+        {plain, true, true, false},
+        {tray, false, true, true},   // the first time: told
+        {tray, false, true, false},  // then remembered
+        {plain, false, true, false},
+    };
+    for (const auto &c : cases) {
+        const StartView view = startView(c.arguments, c.trayAvailable, settings);
+        EXPECT_EQ(view.showWindow, c.showWindow);
+        EXPECT_EQ(view.explainMissingTray, c.explain);
+    }
+    EXPECT_EQ(readFile(settings), QByteArray("server_port=1110\r\nnote line\r\ntray_hint_shown=1\r\n"));
+    // No settings file: told, and nothing is written.
+    const QString missing = folder.file(QStringLiteral("nowhere/main.cfg"));
+    EXPECT_TRUE(startView(tray, false, missing).explainMissingTray);
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
 } // namespace
