@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace jw {
 
 namespace {
@@ -38,6 +40,20 @@ constexpr int kBannerReloadMs = 180000;
 constexpr int kBannerPanelHeight = 112;
 
 } // namespace
+
+QRect windowPlace(const QRect &available, const QSize &wanted)
+{
+    // Room the window manager's frame takes: a title bar above, a border
+    // around (the frame is not known before the window is shown).
+    constexpr int kTitle = 36;
+    constexpr int kBorder = 8;
+    const QRect room = available.adjusted(kBorder, kTitle, -kBorder, -kBorder);
+    QRect place(QPoint(), wanted.boundedTo(room.size()).expandedTo(QSize(1, 1)));
+    place.moveCenter(room.center());
+    place.moveLeft(std::max(place.left(), room.left()));
+    place.moveTop(std::max(place.top(), room.top()));
+    return place;
+}
 
 TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
@@ -53,8 +69,11 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     setAttribute(Qt::WA_DeleteOnClose);
     resize(809, 569);
     setMinimumSize(809, 480);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect place = windowPlace(screen->availableGeometry(), size());
+        setMinimumSize(minimumSize().boundedTo(place.size()));
+        setGeometry(place);
+    }
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);

@@ -3,6 +3,7 @@
 #include "textfile/lines.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QUrl>
 
 #include <functional>
@@ -13,6 +14,12 @@ class QTimer;
 class QWidget;
 
 namespace jw {
+
+// Where a window of `wanted` size goes in a screen's free area: centred,
+// no larger than the area less room for the window's title bar and border,
+// and never starting above or left of it, so the title bar can always be
+// reached (a large scale factor makes the screen small in logical pixels).
+QRect windowPlace(const QRect &available, const QSize &wanted);
 
 class Autostart;
 class BannerView;

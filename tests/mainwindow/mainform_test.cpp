@@ -1,6 +1,8 @@
 #include "mainformfixture.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 
 #include <QLabel>
@@ -22,8 +24,10 @@ TEST_F(MainFormTest, BuildsTheShell)
     TMainForm &w = open();
     EXPECT_EQ(w.objectName(), QStringLiteral("MainForm"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Junkwarden"));
-    EXPECT_EQ(w.size(), QSize(809, 569));
-    EXPECT_EQ(w.minimumSize(), QSize(809, 480));
+    // 809 by 569 (at least 809 by 480), fitted into the screen's free area.
+    const QRect place = windowPlace(QGuiApplication::primaryScreen()->availableGeometry(), QSize(809, 569));
+    EXPECT_EQ(w.geometry(), place);
+    EXPECT_EQ(w.minimumSize(), QSize(809, 480).boundedTo(place.size()));
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     ASSERT_EQ(w.MainPageControl->count(), 5);
     const QStringList texts{QStringLiteral("Filters"), QStringLiteral("Quarantine"), QStringLiteral("Reply"),
@@ -104,6 +108,28 @@ TEST_F(MainFormTest, HelpContextFollowsThePage)
         EXPECT_EQ(w.helpContext(), expected[page]) << page;
         w.HelpImageClick();
         EXPECT_EQ(help.topics.last(), expected[page]);
+    }
+}
+
+// The window always opens with its title bar on screen: at scale 2 a
+// 1280 by 800 screen is 640 by 400 logical pixels, less the panels.
+TEST(WindowPlace, TheTitleBarAndTabsAreAlwaysOnScreen)
+{
+    const struct
+    {
+        QRect available;
+        QSize wanted;
+        QRect place;
+    } cases[] = {
+        {{0, 0, 1920, 1050}, {809, 569}, {555, 254, 809, 569}},        // room enough: centred
+        {{0, 27, 640, 373}, {809, 569}, {8, 63, 624, 329}},            // scale 2 on 1280 x 800, top panel
+        {{1280, 0, 640, 400}, {809, 569}, {1288, 36, 624, 356}},       // a second screen to the right
+        {{0, 0, 300, 200}, {809, 569}, {8, 36, 284, 156}},
+    };
+    for (const auto &c : cases) {
+        const QRect place = windowPlace(c.available, c.wanted);
+        EXPECT_EQ(place, c.place) << place.x() << "," << place.y() << " " << place.width() << "x" << place.height();
+        EXPECT_TRUE(c.available.contains(place.adjusted(0, -36, 0, 0))) << "title bar inside the free area";
     }
 }
 

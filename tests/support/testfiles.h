@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -15,6 +17,14 @@ inline void PrintTo(const QByteArray &bytes, std::ostream *out)
 inline void PrintTo(const QString &text, std::ostream *out)
 {
     *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QRect &rect, std::ostream *out)
+{
+    *out << rect.x() << ',' << rect.y() << ' ' << rect.width() << 'x' << rect.height();
+}
+inline void PrintTo(const QSize &size, std::ostream *out)
+{
+    *out << size.width() << 'x' << size.height();
 }
 
 namespace jw::test {
