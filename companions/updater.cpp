@@ -12,6 +12,8 @@ int main()
         standin::replaceFile(status, std::string(percent) + "\r\n");
         usleep(400 * 1000);
     }
-    standin::replaceFile(status, "N1.0.253\r\n");
+    // The next version after this build's.
+    standin::replaceFile(status, "N" + std::to_string(JUNKWARDEN_VERSION_MAJOR) + "." + std::to_string(JUNKWARDEN_VERSION_MINOR) + "."
+                                     + std::to_string(JUNKWARDEN_BUILD + 1) + "\r\n");
     return 0;
 }

@@ -114,7 +114,8 @@ TAboutForm::TAboutForm(const LanguageTable &language, Shell &shell, const QStrin
 
 void TAboutForm::FormCreate(const LanguageTable &language, const QString &applicationTitle)
 {
-    ProgramName->setText(applicationTitle + QStringLiteral(" Build ") + QString::number(kBuild));
+    // "Junkwarden 1.0 Build 252": version 1.0.252, as the updater records it.
+    ProgramName->setText(applicationTitle + QStringLiteral(" %1.%2 Build %3").arg(kMajor).arg(kMinor).arg(kBuild));
     Image3->setPixmap(windowIcon().pixmap(41, 41));
     setWindowTitle(language.text(keys::oProgramie));
     Prawa->setText(language.text(keys::aboutPrawa));

@@ -18,7 +18,10 @@ class TAboutForm : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int kBuild = 252;
+    // The build's version, the same the updater speaks of ("1.0.252").
+    static constexpr int kMajor = JUNKWARDEN_VERSION_MAJOR;
+    static constexpr int kMinor = JUNKWARDEN_VERSION_MINOR;
+    static constexpr int kBuild = JUNKWARDEN_BUILD;
     static constexpr char kHiddenAddress[] = "http://www.junkwarden.example/team/";
 
     TAboutForm(const LanguageTable &language, Shell &shell, const QString &applicationTitle, QWidget *parent = nullptr);

@@ -100,7 +100,7 @@ TEST(AboutForm, ShowsNameBuildAndHeadings)
     const LanguageTable table = englishTable();
     FakeShell shell;
     TAboutForm about(table, shell, QStringLiteral("Junkwarden"));
-    EXPECT_EQ(about.ProgramName->text(), QStringLiteral("Junkwarden Build 252"));
+    EXPECT_EQ(about.ProgramName->text(), QStringLiteral("Junkwarden 1.0 Build 252")) << "version 1.0.252, as the updater counts";
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About"));
     EXPECT_EQ(about.Prawa->text(), QStringLiteral("All rights reserved."));
     EXPECT_EQ(about.Autorzy->text(), QStringLiteral("Authors:"));
