@@ -1,12 +1,17 @@
 #include "dialogs/aboutform.h"
 #include "dialogs/clicklabel.h"
 #include "dialogs/potwierdzform.h"
+#include "platform/helpviewer.h"
 #include "settings/languagetable.h"
 
 #include "support/fakes.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
+#include <QListWidget>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
@@ -157,6 +162,57 @@ TEST(AboutForm, HiddenLinkNeedsShiftCtrlAltWithTheLeftButton)
     EXPECT_EQ(shell.opened, QList<QUrl>{QUrl(QLatin1String(TAboutForm::kHiddenAddress))});
     EXPECT_EQ(about.Label32->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_TRUE(about.Label32->font().underline());
+}
+
+// The help window: a contents list of every topic, links between topics,
+// Back and Close.
+TEST(HelpWindow, ContentsLinksBackAndClose)
+{
+    TempProgramFolder folder;
+    const QString help = folder.file(QStringLiteral("help/"));
+    QDir().mkpath(help);
+    writeFile(help + QStringLiteral("0.html"),
+              "<html><head><title>Setting up</title></head><body>See <a href=\"2.html\">the quarantine</a>.</body></html>");
+    writeFile(help + QStringLiteral("2.html"), "<html><head><title>Quarantine</title></head><body>Held mail.</body></html>");
+    writeFile(help + QStringLiteral("10.html"), "<html><head><title>Any mail program</title></head><body>x</body></html>");
+    writeFile(help + QStringLiteral("notes.html"), "<html><head><title>Not a topic</title></head></html>");
+    const std::unique_ptr<HelpViewer> viewer = createHelpWindowViewer(help);
+    viewer->showTopic(2);
+    QWidget *window = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("HelpWindow") && w->isVisible())
+            window = w;
+    }
+    ASSERT_NE(window, nullptr);
+    auto *contents = window->findChild<QListWidget *>(QStringLiteral("HelpContents"));
+    auto *browser = window->findChild<QTextBrowser *>(QStringLiteral("HelpBrowser"));
+    auto *back = window->findChild<QPushButton *>(QStringLiteral("HelpBack"));
+    auto *close = window->findChild<QPushButton *>(QStringLiteral("HelpClose"));
+    ASSERT_TRUE(contents && browser && back && close);
+    QStringList titles;
+    for (int i = 0; i < contents->count(); ++i)
+        titles.append(contents->item(i)->text());
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Setting up"), QStringLiteral("Quarantine"), QStringLiteral("Any mail program")}));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarantine"));
+    EXPECT_EQ(contents->currentRow(), 1);
+    EXPECT_FALSE(back->isEnabled());
+
+    // From the contents, then along a link, then back.
+    contents->itemClicked(contents->item(0));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Setting up"));
+    browser->setSource(QUrl(QStringLiteral("2.html"))); // what following the link does
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarantine"));
+    EXPECT_EQ(contents->currentRow(), 1);
+    EXPECT_TRUE(back->isEnabled());
+    back->click();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Setting up"));
+    EXPECT_EQ(contents->currentRow(), 0);
+    EXPECT_EQ(back->text(), QStringLiteral("&Back"));
+
+    viewer->showTopic(7);
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("topic 7 is missing"))) << "a missing topic says so";
+    close->click();
+    EXPECT_FALSE(window->isVisible());
 }
 
 } // namespace

@@ -16,7 +16,7 @@ for file in junkwarden vexel3 update PostPing; do
     [ -x "$program/$file" ] || fail "$program/$file is not an installed program"
 done
 for file in config/main.cfg config/methods.cfg config/remessage config/learned_words.dat config/language.lng \
-    help/0.html help/5.html share; do
+    help/0.html help/6.html share; do
     case "$file" in
         share) [ -f "$prefix/share/icons/hicolor/scalable/apps/junkwarden.svg" ] || fail "no icon" ;;
         *) [ -s "$program/$file" ] || fail "$program/$file is missing or empty" ;;
