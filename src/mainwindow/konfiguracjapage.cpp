@@ -288,16 +288,20 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     scale->addWidget(new QLabel(QStringLiteral("0 %"), bottom));
     scale->addWidget(KonfiguracjaSpamLevel, 1);
     scale->addWidget(new QLabel(QStringLiteral("100 %"), bottom));
+    // One number field with arrows: the spin box shows and edits the number;
+    // the text field behind it keeps the text the settings file gets.
+    KonfiguracjaMaxTo->hide();
+    KonfiguracjaMaxToPos->setMinimumWidth(64);
     auto *maxTo = new QHBoxLayout;
-    maxTo->addWidget(KonfiguracjaMaxTo, 1);
     maxTo->addWidget(KonfiguracjaMaxToPos);
+    maxTo->addStretch(1);
     // Labels above their controls: the texts are long in some languages.
     secondLayout->addWidget(KonfiguracjaLabelPoziomSpamu, 0, 0, 1, 2);
     secondLayout->addLayout(scale, 1, 0, 1, 2);
-    secondLayout->addWidget(KonfiguracjaLabelMaxto, 2, 0);
-    secondLayout->addLayout(maxTo, 2, 1);
-    secondLayout->addWidget(KonfiguracjaLabelSpam, 3, 0, 1, 2);
-    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 4, 0, 1, 2);
+    secondLayout->addWidget(KonfiguracjaLabelMaxto, 2, 0, 1, 2);
+    secondLayout->addLayout(maxTo, 3, 0, 1, 2);
+    secondLayout->addWidget(KonfiguracjaLabelSpam, 4, 0, 1, 2);
+    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 5, 0, 1, 2);
 
     // Mail check.
     auto *mail = new QGroupBox(bottom);
@@ -314,7 +318,8 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaCheckMailText = label("KonfiguracjaCheckMailText", "min");
     auto *mailLayout = new QVBoxLayout(mail);
     auto *minutes = new QHBoxLayout;
-    minutes->addWidget(KonfiguracjaCheckMail);
+    KonfiguracjaCheckMail->hide(); // the spin box shows the minutes
+    KonfiguracjaCheckMailPos->setMinimumWidth(64);
     minutes->addWidget(KonfiguracjaCheckMailPos);
     minutes->addWidget(KonfiguracjaCheckMailText, 1);
     mailLayout->addWidget(KonfiguracjaCheckMailCheckBox);
@@ -358,6 +363,13 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     connect(KonfiguracjaWhatWithSpam, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaEditAktualizacja, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaMaxTo, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaMaxToChange);
+    // What is typed into the spin box is the field's text, an empty one too.
+    if (auto *typed = KonfiguracjaMaxToPos->findChild<QLineEdit *>()) {
+        connect(typed, &QLineEdit::textEdited, this, [this](const QString &text) {
+            if (KonfiguracjaMaxTo->text() != text.trimmed().left(3))
+                KonfiguracjaMaxTo->setText(text.trimmed().left(3));
+        });
+    }
     connect(KonfiguracjaMaxToPos, &QSpinBox::valueChanged, this, [this](int value) {
         if (KonfiguracjaMaxTo->text() != QString::number(value))
             KonfiguracjaMaxTo->setText(QString::number(value));
@@ -483,6 +495,11 @@ void KonfiguracjaPage::KonfiguracjaMaxToChange()
     {
         const QSignalBlocker blocker(KonfiguracjaMaxToPos);
         KonfiguracjaMaxToPos->setValue(value);
+        // An empty field shows empty, not as 0.
+        if (KonfiguracjaMaxTo->text().isEmpty()) {
+            if (auto *shown = KonfiguracjaMaxToPos->findChild<QLineEdit *>())
+                shown->clear();
+        }
     }
     if (KonfiguracjaMaxToPos->value() != m_lastMaxTo) {
         m_lastMaxTo = KonfiguracjaMaxToPos->value();

@@ -193,6 +193,33 @@ TEST_F(SettingsPageTest, DigitsOnlyInThePortAndToLimitFields)
     EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("123"));
 }
 
+// The To-limit and the minutes are each one number field with arrows: the
+// spin box is what shows, and what is typed there is what is saved.
+TEST_F(SettingsPageTest, NumberFieldsAreSingleSpinBoxes)
+{
+    writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+    TMainForm &w = open();
+    w.show();
+    switchPage(4);
+    EXPECT_TRUE(page().KonfiguracjaMaxTo->isHidden());
+    EXPECT_TRUE(page().KonfiguracjaCheckMail->isHidden());
+    EXPECT_TRUE(page().KonfiguracjaMaxToPos->isVisible());
+    EXPECT_TRUE(page().KonfiguracjaCheckMailPos->isVisible());
+    QLineEdit *typed = page().KonfiguracjaMaxToPos->findChild<QLineEdit *>();
+    ASSERT_NE(typed, nullptr);
+    typed->selectAll();
+    QTest::keyClicks(typed, QStringLiteral("42"));
+    EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("42"));
+    typed->selectAll();
+    QTest::keyClick(typed, Qt::Key_Backspace);
+    EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QString()) << "an emptied field removes the key";
+    QTest::keyClicks(typed, QStringLiteral("7"));
+    QTest::keyClick(page().KonfiguracjaMaxToPos, Qt::Key_Up);
+    EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("8"));
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_TRUE(readFile(config(QStringLiteral("main.cfg"))).contains("maxto=8\r\n"));
+}
+
 TEST_F(SettingsPageTest, AccountsAreListedEditedAndSavedThroughTheStore)
 {
     seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.old"), QStringLiteral("ann"));
