@@ -330,11 +330,11 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaLabelAktualizacja = label("KonfiguracjaLabelAktualizacja", "Aktualizacja");
     KonfiguracjaEditAktualizacja = new QComboBox(bottom);
     KonfiguracjaEditAktualizacja->setObjectName(QStringLiteral("KonfiguracjaEditAktualizacja"));
-    KonfiguracjaEditAktualizacja->setEditable(true);
+    // A plain drop-down: only its four choices mean anything.
+    KonfiguracjaEditAktualizacja->setEditable(false);
     KonfiguracjaEditAktualizacja->addItems({QStringLiteral("Recznie"), QStringLiteral("Codziennie"),
                                             QStringLiteral("Co tydzien"), QStringLiteral("Co miesiac")});
     KonfiguracjaEditAktualizacja->setCurrentIndex(-1);
-    KonfiguracjaEditAktualizacja->setEditText(QString());
     KonfiguracjaButtonAktualizacja = new QPushButton(QStringLiteral("Aktualizuj teraz"), bottom);
     KonfiguracjaButtonAktualizacja->setObjectName(QStringLiteral("KonfiguracjaButtonAktualizacja"));
     auto *updateLayout = new QGridLayout(update);

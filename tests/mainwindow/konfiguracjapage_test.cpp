@@ -88,7 +88,7 @@ TEST_F(SettingsPageTest, EmptyFieldsAndUnknownChoicesRemoveTheirKeys)
     open();
     page().KonfiguracjaPort->clear();
     page().KonfiguracjaMaxTo->clear();
-    page().KonfiguracjaEditAktualizacja->setEditText(QStringLiteral("whenever"));
+    page().KonfiguracjaEditAktualizacja->setCurrentIndex(-1); // no choice: a plain drop-down takes no typing
     page().KonfiguracjaButtonZapiszClick();
     const QByteArray saved = configFile("main.cfg");
     EXPECT_FALSE(saved.contains("server_port="));
@@ -205,6 +205,7 @@ TEST_F(SettingsPageTest, NumberFieldsAreSingleSpinBoxes)
     EXPECT_TRUE(page().KonfiguracjaCheckMail->isHidden());
     EXPECT_TRUE(page().KonfiguracjaMaxToPos->isVisible());
     EXPECT_TRUE(page().KonfiguracjaCheckMailPos->isVisible());
+    EXPECT_FALSE(page().KonfiguracjaEditAktualizacja->isEditable()) << "the updates choice is a plain drop-down";
     QLineEdit *typed = page().KonfiguracjaMaxToPos->findChild<QLineEdit *>();
     ASSERT_NE(typed, nullptr);
     typed->selectAll();
