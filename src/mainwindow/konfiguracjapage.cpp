@@ -121,20 +121,15 @@ KonfiguracjaPage::KonfiguracjaPage(TMainForm &main)
     layout->addWidget(KonfiguracjaKonta, 1);
     layout->addWidget(groups);
 
-    // Focus: first group, second group, the list, updates, save, mail check.
-    setTabOrder(KonfiguracjaPin, KonfiguracjaCheckBox);
-    setTabOrder(KonfiguracjaCheckBox, KonfiguracjaPort);
-    setTabOrder(KonfiguracjaPort, KonfiguracjaSpamLevel);
-    setTabOrder(KonfiguracjaSpamLevel, KonfiguracjaWhatWithSpam);
-    setTabOrder(KonfiguracjaWhatWithSpam, KonfiguracjaMaxTo);
-    setTabOrder(KonfiguracjaMaxTo, KonfiguracjaMaxToPos);
-    setTabOrder(KonfiguracjaMaxToPos, KonfiguracjaKonta);
-    setTabOrder(KonfiguracjaKonta, KonfiguracjaEditAktualizacja);
-    setTabOrder(KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja);
-    setTabOrder(KonfiguracjaButtonAktualizacja, KonfiguracjaButtonZapisz);
-    setTabOrder(KonfiguracjaButtonZapisz, KonfiguracjaCheckMailCheckBox);
-    setTabOrder(KonfiguracjaCheckMailCheckBox, KonfiguracjaCheckMail);
-    setTabOrder(KonfiguracjaCheckMail, KonfiguracjaCheckMailPos);
+    // Focus follows what the eye reads: the account list above, then the
+    // groups below from left to right and top to bottom, then save. The
+    // text fields behind the number fields are hidden and take no focus.
+    const QList<QWidget *> order{KonfiguracjaKonta,           KonfiguracjaPort,          KonfiguracjaPin,
+                                 KonfiguracjaCheckBox,        KonfiguracjaSpamLevel,     KonfiguracjaMaxToPos,
+                                 KonfiguracjaWhatWithSpam,    KonfiguracjaCheckMailCheckBox, KonfiguracjaCheckMailPos,
+                                 KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja, KonfiguracjaButtonZapisz};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void KonfiguracjaPage::buildAccountList()

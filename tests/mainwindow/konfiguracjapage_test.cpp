@@ -1,5 +1,7 @@
 #include "mainformfixture.h"
 
+#include <QApplication>
+
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
 
@@ -191,6 +193,45 @@ TEST_F(SettingsPageTest, DigitsOnlyInThePortAndToLimitFields)
     page().KonfiguracjaMaxTo->clear();
     QTest::keyClicks(page().KonfiguracjaMaxTo, QStringLiteral("x12345"));
     EXPECT_EQ(page().KonfiguracjaMaxTo->text(), QStringLiteral("123"));
+}
+
+// Tab walks the page as it reads: the list, then the groups from left to
+// right and top to bottom, then save.
+TEST_F(SettingsPageTest, TabOrderFollowsTheVisualOrder)
+{
+    writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+    TMainForm &w = open();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    switchPage(4);
+    QList<QWidget *> expected{page().KonfiguracjaKonta,          page().KonfiguracjaPort,
+                                    page().KonfiguracjaPin,            page().KonfiguracjaCheckBox,
+                                    page().KonfiguracjaSpamLevel,      page().KonfiguracjaMaxToPos,
+                                    page().KonfiguracjaWhatWithSpam,   page().KonfiguracjaCheckMailCheckBox,
+                                    page().KonfiguracjaCheckMailPos,   page().KonfiguracjaEditAktualizacja,
+                                    page().KonfiguracjaButtonAktualizacja, page().KonfiguracjaButtonZapisz};
+    // A control that is switched off (the spam action here) is passed over.
+    expected.removeIf([](const QWidget *widget) { return !widget->isEnabled(); });
+    page().KonfiguracjaKonta->setFocus();
+    QList<QWidget *> visited{page().KonfiguracjaKonta};
+    for (int step = 0; step < 40 && visited.size() < expected.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        // A spin box's own text field has the focus for it.
+        for (QWidget *widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+            if (expected.contains(widget)) {
+                if (visited.last() != widget)
+                    visited.append(widget);
+                break;
+            }
+        }
+    }
+    QStringList names;
+    for (QWidget *widget : std::as_const(visited))
+        names.append(widget->objectName());
+    QStringList wanted;
+    for (QWidget *widget : expected)
+        wanted.append(widget->objectName());
+    EXPECT_EQ(names, wanted);
 }
 
 // The To-limit and the minutes are each one number field with arrows: the
