@@ -30,6 +30,24 @@
 
 namespace {
 
+// Hands each message file, as far as a session would hold it in memory,
+// to `use`; a file that cannot be read is reported. Returns 2 when any
+// could not be read, else 0.
+int forEachMessage(const QStringList &paths, const std::function<void(const QString &, const jw::MailFacts &)> &use)
+{
+    int result = 0;
+    for (const QString &path : paths) {
+        const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
+        if (!source) {
+            std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
+            result = 2;
+            continue;
+        }
+        use(path, jw::readMailFacts(*source));
+    }
+    return result;
+}
+
 // One line per file: its name, "spam" or "good", the spam level and the
 // reasons, separated by tabs. Nothing is written anywhere else.
 int check(const QString &programFolder, const QStringList &paths)
@@ -38,26 +56,17 @@ int check(const QString &programFolder, const QStringList &paths)
     const jw::JudgementSettings settings = jw::JudgementSettings::readFrom(config);
     jw::DnsCache dns(settings.dnsServer);
     jw::LocalJudgement judgement(config, settings, 1000, &dns);
-    int result = 0;
-    for (const QString &path : paths) {
-        // A session judges what it holds in memory of a message; so does this.
-        const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
-        if (!source) {
-            std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
-            result = 2;
-            continue;
-        }
-        const jw::MailFacts facts = jw::readMailFacts(*source);
+    bool anySpam = false;
+    const int unread = forEachMessage(paths, [&](const QString &path, const jw::MailFacts &facts) {
         dns.wait(judgement.dnsQuestions(facts));
         const jw::Verdict verdict = judgement.judge(facts);
         QString reasons = verdict.reason;
         reasons.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
         std::printf("%s\t%s\t%d\t%s\n", qUtf8Printable(path), verdict.spam ? "spam" : "good", verdict.level,
                     qUtf8Printable(reasons));
-        if (verdict.spam && result == 0)
-            result = 1;
-    }
-    return result;
+        anySpam = anySpam || verdict.spam;
+    });
+    return unread ? unread : anySpam ? 1 : 0;
 }
 
 // Changes what the statistical method has learned: `change` is handed the
@@ -84,17 +93,7 @@ int changeLearned(const QString &programFolder, const std::function<int(jw::Word
 int learn(const QString &programFolder, const QStringList &paths, bool spam)
 {
     return changeLearned(programFolder, [&paths, spam](jw::WordModel &model) {
-        int result = 0;
-        for (const QString &path : paths) {
-            const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
-            if (!source) {
-                std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
-                result = 2;
-                continue;
-            }
-            model.learn(jw::messageWords(jw::readMailFacts(*source)), spam);
-        }
-        return result;
+        return forEachMessage(paths, [&model, spam](const QString &, const jw::MailFacts &facts) { model.learn(facts.words, spam); });
     });
 }
 

@@ -80,7 +80,7 @@ QByteArray composeReply(const ReplyMessage &reply, const MailFacts &original, co
                         const QDateTime &now)
 {
     const QString subject = reply.subject.trimmed().isEmpty() ? QStringLiteral("Auto: ") + original.subject : reply.subject;
-    const QString domain = from.mid(from.lastIndexOf(QLatin1Char('@')) + 1);
+    const QString domain = domainOf(from);
     QByteArray message = "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + encodedHeader(subject)
         + "\r\nDate: " + QLocale::c().toString(now.toUTC(), QStringLiteral("ddd, d MMM yyyy hh:mm:ss")).toLatin1()
         + " +0000\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toUtf8()

@@ -426,7 +426,7 @@ void ClientSession::judgeNext()
             auto facts = std::make_shared<MailFacts>();
             fetched.facts = facts;
             m_context.readers.start([self = QPointer<ClientSession>(this), i, facts, head = source->head()] {
-                *facts = readMailFacts(head, true);
+                *facts = readMailFacts(head);
                 QMetaObject::invokeMethod(
                     QCoreApplication::instance(),
                     [self, i] {
@@ -552,7 +552,7 @@ bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
     // The held messages learned as spam, by their words, newest last; the
     // oldest are forgotten beyond a bound.
     constexpr int kRemembered = 5000;
-    const QByteArray key = hexHash(messageWords(facts).join('\n')).left(32);
+    const QByteArray key = hexHash(facts.words.join('\n')).left(32);
     const NativePath path = nativePath(m_context.stateFolder + QStringLiteral("learned_spam"));
     QList<QByteArray> keys = splitLines(readNativeFile(path).value_or(QByteArray()), LineRule::AnyBreak);
     keys.removeAll(QByteArray());

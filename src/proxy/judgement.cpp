@@ -164,7 +164,9 @@ QList<DnsQuestion> LocalJudgement::dnsQuestions(const MailFacts &facts)
     };
     const bool sender = used(kSenderServerMethod);
     const bool relays = used(kRelayServerMethod);
-    return jw::dnsQuestions(facts, checkSettings(), sender || relays, relays, used(kMailServerMethod));
+    CheckSettings settings = checkSettings();
+    settings.hops = receivedHops(facts);
+    return jw::dnsQuestions(facts, settings, sender || relays, relays, used(kMailServerMethod));
 }
 
 Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee)
@@ -172,6 +174,7 @@ Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee
     refresh();
     CheckSettings settings = checkSettings();
     settings.addressee = &addressee;
+    settings.hops = receivedHops(facts);
     // The same message (by its Message-ID) to several accounts.
     const QString id = facts.header("message-id").trimmed();
     if (!id.isEmpty() && !addressee.account.isEmpty()) {
@@ -248,10 +251,9 @@ void LocalJudgement::learn(const MailFacts &facts, Lesson lesson)
 {
     m_sinceCheck.invalidate();
     refresh();
-    const QList<QByteArray> words = facts.words.isEmpty() ? messageWords(facts) : facts.words;
     if (lesson == Lesson::SpamWasGood)
-        m_learned.unlearn(words, true);
-    m_learned.learn(words, lesson == Lesson::Spam);
+        m_learned.unlearn(facts.words, true);
+    m_learned.learn(facts.words, lesson == Lesson::Spam);
     try {
         writeNativeFileAtomically(nativePath(m_learnedPath), m_learned.toBytes());
         m_learnedStamp = fileStamp(nativePath(m_learnedPath));

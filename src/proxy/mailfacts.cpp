@@ -110,7 +110,7 @@ void visitPart(GMimeObject *, GMimeObject *part, gpointer data)
 
 } // namespace
 
-MailFacts readMailFacts(const QByteArray &source, bool withWords)
+MailFacts readMailFacts(const QByteArray &source)
 {
     initialiseGMime();
     MailFacts facts;
@@ -178,9 +178,19 @@ MailFacts readMailFacts(const QByteArray &source, bool withWords)
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
     facts.text = walk.plain.isEmpty() ? withoutTags(facts.html) : QString::fromUtf8(walk.plain);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
-    if (withWords)
-        facts.words = messageWords(facts);
+    facts.words = messageWords(facts);
     return facts;
+}
+
+QString domainOf(const QString &address)
+{
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    if (at < 0)
+        return {};
+    QString domain = address.mid(at + 1).trimmed().toLower();
+    if (domain.endsWith(QLatin1Char('>')))
+        domain.chop(1);
+    return domain.trimmed();
 }
 
 QString MailFacts::header(const char *name) const

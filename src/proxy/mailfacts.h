@@ -33,8 +33,8 @@ struct MailFacts
     bool charsetDeclared = false; // with 8-bit bytes: some part or word names its character set
     bool base64Text = false;    // a text part is sent in Base64
     int imageParts = 0;         // parts of type image
-    // The words the statistical method weighs, when read along with the
-    // facts (`readMailFacts(source, true)`); empty otherwise.
+    // The words the statistical method weighs (`messageWords`), read with
+    // the facts.
     QList<QByteArray> words;
 
     // The first field of that name (lower case), or an empty text.
@@ -44,8 +44,12 @@ struct MailFacts
 // Reads the facts of a message source (or of its first part only: what is
 // cut off is simply not seen). Never fails: a message GMime cannot make
 // sense of gives empty facts.
-// With `withWords`, the statistical method's words are read too. Safe to
-// call from any thread.
-MailFacts readMailFacts(const QByteArray &source, bool withWords = false);
+// Safe to call from any thread.
+MailFacts readMailFacts(const QByteArray &source);
+
+// The domain of an address ("Ann@Mail.Example.com>" -> "mail.example.com"):
+// what follows the last "@", in lower case, without blanks or a closing
+// angle bracket; empty when there is no "@".
+QString domainOf(const QString &address);
 
 } // namespace jw

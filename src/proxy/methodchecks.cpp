@@ -64,16 +64,23 @@ QString listed(const QStringList *list, const QString &text)
     return {};
 }
 
+// The first entry of a list that the mailer's name (X-Mailer, else
+// User-Agent) holds.
+QString listedMailer(const QStringList *list, const MailFacts &facts)
+{
+    for (const char *field : {"x-mailer", "user-agent"}) {
+        const QString entry = listed(list, facts.header(field));
+        if (!entry.isEmpty())
+            return entry;
+    }
+    return {};
+}
+
 bool isPrivate(const QString &ip)
 {
     static const QRegularExpression local(QStringLiteral(
         "^(127\\.|10\\.|192\\.168\\.|172\\.(1[6-9]|2\\d|3[01])\\.|169\\.254\\.|0\\.)"));
     return local.match(ip).hasMatch();
-}
-
-QString domainPart(const QString &address)
-{
-    return address.mid(address.lastIndexOf(QLatin1Char('@')) + 1).toLower();
 }
 
 // The last two labels of a host name ("mail.example.com" -> "example.com").
@@ -207,11 +214,10 @@ QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &set
     QList<DnsQuestion> questions;
     if (blockLists && settings.blockedServers) {
         const QStringList zones = blockListZones(*settings.blockedServers);
-        const QList<ReceivedHop> hops = receivedHops(facts);
         QList<ReceivedHop> asked;
         if (allHops) {
-            asked = hops;
-        } else if (const std::optional<ReceivedHop> sender = senderHop(hops)) {
+            asked = settings.hops;
+        } else if (const std::optional<ReceivedHop> sender = senderHop(settings.hops)) {
             asked.append(*sender);
         }
         for (const ReceivedHop &hop : std::as_const(asked)) {
@@ -224,7 +230,7 @@ QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &set
             }
         }
     }
-    const QString domain = domainPart(facts.fromAddress);
+    const QString domain = domainOf(facts.fromAddress);
     if (mailServer && !facts.fromAddress.isEmpty() && isHostName(domain)) {
         questions.append({domain, DnsQuestion::Type::MX});
         questions.append({domain, DnsQuestion::Type::A});
@@ -238,19 +244,15 @@ const QList<MethodCheck> &methodChecks()
     using S = const CheckSettings &;
     static const QList<MethodCheck> checks{
         {4, 3,
-         [](F facts, S settings) {
-             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+         [](F, S settings) {
+             const std::optional<ReceivedHop> sender = senderHop(settings.hops);
              const QString blocked = sender ? blockedHop(settings, *sender) : QString();
              return blocked.isEmpty() ? QString() : withDetail("sender's server blocked", blocked);
          }},
         {5, 3,
          [](F facts, S settings) {
-             for (const char *field : {"x-mailer", "user-agent"}) {
-                 const QString entry = listed(settings.mailerNames, facts.header(field));
-                 if (!entry.isEmpty())
-                     return withDetail("mailer name listed", entry);
-             }
-             return QString();
+             const QString entry = listedMailer(settings.mailerNames, facts);
+             return entry.isEmpty() ? QString() : withDetail("mailer name listed", entry);
          }},
         {6, 3,
          [](F facts, S settings) {
@@ -390,7 +392,7 @@ const QList<MethodCheck> &methodChecks()
              const QRegularExpressionMatch match = angle.match(path);
              const QString address = (match.hasMatch() ? match.captured(1) : path).trimmed().toLower();
              return !address.isEmpty() && !facts.fromAddress.isEmpty()
-                     && baseDomain(domainPart(address)) != baseDomain(domainPart(facts.fromAddress))
+                     && baseDomain(domainOf(address)) != baseDomain(domainOf(facts.fromAddress))
                  ? withDetail("Return-Path differs", address)
                  : QString();
          }},
@@ -398,7 +400,7 @@ const QList<MethodCheck> &methodChecks()
          [](F facts, S) {
              const QString replyTo = facts.header("reply-to");
              return !replyTo.isEmpty() && !facts.fromAddress.isEmpty()
-                     && !replyTo.contains(QLatin1Char('@') + domainPart(facts.fromAddress), Qt::CaseInsensitive)
+                     && !replyTo.contains(QLatin1Char('@') + domainOf(facts.fromAddress), Qt::CaseInsensitive)
                  ? withDetail("Reply-To differs", replyTo)
                  : QString();
          }},
@@ -412,7 +414,7 @@ const QList<MethodCheck> &methodChecks()
          [](F facts, S settings) {
              // RFC 5321: a domain without MX records takes mail at its own
              // address; only a domain with neither has no mail server.
-             const QString domain = domainPart(facts.fromAddress);
+             const QString domain = domainOf(facts.fromAddress);
              if (!settings.dns || facts.fromAddress.isEmpty() || !isHostName(domain))
                  return QString();
              const std::optional<QStringList> exchanges = settings.dns->answer({domain, DnsQuestion::Type::MX});
@@ -433,8 +435,8 @@ const QList<MethodCheck> &methodChecks()
              return found("subject encoded without need", facts.rawSubject.contains("=?") && plain);
          }},
         {35, 3,
-         [](F facts, S settings) {
-             for (const ReceivedHop &hop : receivedHops(facts)) {
+         [](F, S settings) {
+             for (const ReceivedHop &hop : settings.hops) {
                  const QString blocked = blockedHop(settings, hop);
                  if (!blocked.isEmpty())
                      return withDetail("relayed through a blocked server", blocked);
@@ -442,12 +444,12 @@ const QList<MethodCheck> &methodChecks()
              return QString();
          }},
         {36, 2,
-         [](F facts, S) {
+         [](F, S settings) {
              // A server that calls itself by a big provider's name from an
              // address whose name in the DNS is not the provider's. Without
              // that name (not looked up, or written as the only name) nothing
              // can be said.
-             for (const ReceivedHop &hop : receivedHops(facts)) {
+             for (const ReceivedHop &hop : settings.hops) {
                  for (const QString &provider : wellKnownProviders()) {
                      const bool claims = hop.helo == provider || hop.helo.endsWith(QLatin1Char('.') + provider);
                      if (claims && !hop.rdns.isEmpty() && !hop.rdns.endsWith(provider))
@@ -473,12 +475,8 @@ const QList<MethodCheck> &methodChecks()
                  QStringLiteral("egroupmail"), QStringLiteral("jixing"), QStringLiteral("massmailer"),
                  QStringLiteral("express mail blaster"), QStringLiteral("ultimate mailer"), QStringLiteral("desktop server 200"),
                  QStringLiteral("super mail sender"), QStringLiteral("email magic"), QStringLiteral("worldmerge")};
-             for (const char *field : {"x-mailer", "user-agent"}) {
-                 const QString entry = listed(&bulk, facts.header(field));
-                 if (!entry.isEmpty())
-                     return withDetail("bulk mailer", entry);
-             }
-             return QString();
+             const QString entry = listedMailer(&bulk, facts);
+             return entry.isEmpty() ? QString() : withDetail("bulk mailer", entry);
          }},
         {40, 1,
          [](F facts, S) {
@@ -536,7 +534,7 @@ const QList<MethodCheck> &methodChecks()
                  return QString();
              QList<QByteArray> telling;
              const double probability =
-                 settings.learned->spamProbability(facts.words.isEmpty() ? messageWords(facts) : facts.words, &telling);
+                 settings.learned->spamProbability(facts.words, &telling);
              if (probability < kStatisticalSpam)
                  return QString();
              QStringList words;
@@ -610,19 +608,19 @@ const QList<MethodCheck> &methodChecks()
              return QString();
          }},
         {56, 1,
-         [](F facts, S) {
-             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+         [](F, S settings) {
+             const std::optional<ReceivedHop> sender = senderHop(settings.hops);
              return sender && !sender->helo.isEmpty() && !sender->helo.contains(QLatin1Char('.'))
                      && sender->helo != QLatin1String("localhost")
                  ? withDetail("sender's server name without a domain", sender->helo)
                  : QString();
          }},
         {57, 1,
-         [](F facts, S) {
+         [](F, S settings) {
              static const QRegularExpression home = pattern(
                  "(^|[.-])(dsl|adsl|xdsl|dialup|dial-up|dial|ppp|pppoe|cable|dyn|dynamic|dynip|pool|dhcp|client|cust|home|modem)"
                  "[\\d.-]|\\d{1,3}[-.]\\d{1,3}[-.]\\d{1,3}[-.]\\d{1,3}");
-             const std::optional<ReceivedHop> sender = senderHop(receivedHops(facts));
+             const std::optional<ReceivedHop> sender = senderHop(settings.hops);
              return sender && home.match(sender->rdns).hasMatch() ? withDetail("sender on a home connection", sender->rdns)
                                                                 : QString();
          }},

@@ -15,6 +15,21 @@
 
 namespace jw {
 
+// One server a message passed, from a Received field: the name it gave
+// (HELO), the name its address has in the DNS as the receiving server
+// wrote it, and its IPv4 address; each empty when not given.
+struct ReceivedHop
+{
+    QString helo;
+    QString rdns;
+    QString ip;
+};
+// The hops of the Received fields, newest (nearest to the user) first.
+QList<ReceivedHop> receivedHops(const MailFacts &facts);
+// The server that handed the message to the user's mail system: the newest
+// hop from a public address.
+std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops);
+
 // Whom a message came to: the mail account a session fetches it for.
 struct Addressee
 {
@@ -41,6 +56,8 @@ struct CheckSettings
     const Addressee *addressee = nullptr;
     // The other accounts the same message (by Message-ID) came to lately.
     QStringList otherAccounts;
+    // The message's Received chain, read once for all methods (`receivedHops`).
+    QList<ReceivedHop> hops;
 };
 
 // The statistical method matches a message at least this likely spam.
@@ -57,26 +74,11 @@ struct MethodCheck
     std::function<QString(const MailFacts &, const CheckSettings &)> test;
 };
 
-// One server a message passed, from a Received field: the name it gave
-// (HELO), the name its address has in the DNS as the receiving server
-// wrote it, and its IPv4 address; each empty when not given.
-struct ReceivedHop
-{
-    QString helo;
-    QString rdns;
-    QString ip;
-};
-// The hops of the Received fields, newest (nearest to the user) first.
-QList<ReceivedHop> receivedHops(const MailFacts &facts);
-// The server that handed the message to the user's mail system: the newest
-// hop from a public address.
-std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops);
-
 // The block-list zones of the blocked servers list: entries with at least
 // two dots that are not addresses ("zen.spamhaus.org"), the first ten.
 QStringList blockListZones(const QStringList &blockedServers);
 // The DNS questions the methods asked for need answered: the block-list
-// zones for the public addresses of the Received chain (only the sender's
+// zones for the public addresses of the Received chain (`settings.hops`) (only the sender's
 // server's when `allHops` is false), the mail servers of the sender's
 // domain.
 QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops,

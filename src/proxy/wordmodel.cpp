@@ -121,12 +121,6 @@ void addTextWords(WordSet &set, QStringView text, const char *prefix)
     }
 }
 
-QByteArray domainOf(const QString &address)
-{
-    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
-    return at < 0 ? QByteArray() : address.mid(at + 1).trimmed().toLower().toUtf8();
-}
-
 // A host and the domains it lies in ("a.b.example.com", "example.com").
 void addHost(WordSet &set, const char *prefix, const QString &host)
 {
@@ -178,7 +172,7 @@ QList<QByteArray> messageWords(const MailFacts &facts)
     addTextWords(set, facts.subject, "s:");
     if (!facts.fromAddress.isEmpty()) {
         set.add("from:" + facts.fromAddress.toUtf8());
-        addHost(set, "fromdomain:", QString::fromUtf8(domainOf(facts.fromAddress)));
+        addHost(set, "fromdomain:", domainOf(facts.fromAddress));
     } else {
         set.add(QByteArrayView("from:none"));
     }
@@ -196,10 +190,10 @@ QList<QByteArray> messageWords(const MailFacts &facts)
         } else if (name == "content-type") {
             addTextWords(set, value.left(120), "ct:");
         } else if (name == "message-id") {
-            const QByteArray domain = domainOf(QString(value).remove(QLatin1Char('>')));
+            const QByteArray domain = domainOf(value).toUtf8();
             set.add("mid:" + (domain.isEmpty() ? QByteArray("none") : domain));
         } else if (name == "reply-to") {
-            set.add("replyto:" + domainOf(value).replace('>', ""));
+            set.add("replyto:" + domainOf(value).toUtf8());
         }
     }
     if (facts.htmlOnly)
