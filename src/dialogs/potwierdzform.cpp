@@ -1,5 +1,6 @@
 #include "dialogs/potwierdzform.h"
 
+#include "dialogs/mnemonics.h"
 #include "settings/languagetable.h"
 
 #include <QGuiApplication>
@@ -54,6 +55,7 @@ void TPotwierdzForm::FormCreate(const LanguageTable &language, const QString &ca
 {
     Tak->setText(language.text(keys::tak));
     Nie->setText(language.text(keys::nie));
+    giveMnemonics({Tak, Nie});
     setWindowTitle(caption);
     // A question, not an error: the question icon.
     Image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));

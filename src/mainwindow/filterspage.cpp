@@ -1,5 +1,6 @@
 #include "mainwindow/filterspage.h"
 
+#include "dialogs/mnemonics.h"
 #include "mainwindow/filterlistmodel.h"
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/mainform.h"
@@ -107,6 +108,7 @@ void FiltersPage::SetLanguage()
     BialaButtonUsun->setText(language.text(keys::usun));
     BialaButtonSzukaj->setText(language.text(keys::szukaj));
     BialaButtonZapisz->setText(language.text(keys::zapisz));
+    giveMnemonics({BialaButtonDodaj, BialaButtonUsun, BialaButtonSzukaj, BialaButtonZapisz});
 }
 
 QString FiltersPage::BialaFindTabStr() const

@@ -1,5 +1,6 @@
 #include "mainwindow/konfiguracjapage.h"
 
+#include "dialogs/mnemonics.h"
 #include "dialogs/clicklabel.h"
 #include "dialogs/paintedicon.h"
 #include "mainwindow/inplaceeditor.h"
@@ -182,17 +183,13 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaKontaNieMa3->setFont(link);
     setLabelColor(KonfiguracjaKontaNieMa3, Qt::blue);
     KonfiguracjaKontaNieMa3->setCursor(Qt::PointingHandCursor);
+    // One line each: together they are wider than the list in some languages.
     auto *panelLayout = new QVBoxLayout(KonfiguracjaKontaPanel);
-    auto *secondLine = new QHBoxLayout;
-    secondLine->addStretch();
-    secondLine->addWidget(KonfiguracjaKontaNieMa2);
-    secondLine->addWidget(KonfiguracjaKontaNieMa3);
-    secondLine->addStretch();
     panelLayout->addStretch();
     panelLayout->addWidget(KonfiguracjaKontaNieMa1);
-    panelLayout->addLayout(secondLine);
+    panelLayout->addWidget(KonfiguracjaKontaNieMa2);
+    panelLayout->addWidget(KonfiguracjaKontaNieMa3, 0, Qt::AlignHCenter);
     panelLayout->addStretch();
-    KonfiguracjaKonta->installEventFilter(this);
 
     KonfiguracjaPopupMenu = new QMenu(this);
     KonfiguracjaPopupMenu->setObjectName(QStringLiteral("KonfiguracjaPopupMenu"));
@@ -341,15 +338,17 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaButtonZapisz->setObjectName(QStringLiteral("KonfiguracjaButtonZapisz"));
     KonfiguracjaButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
 
+    // Save sits under the last group, where the eye ends, and leaves the
+    // groups the whole width.
     auto *right = new QVBoxLayout;
     right->addWidget(mail);
     right->addWidget(update);
+    right->addWidget(KonfiguracjaButtonZapisz, 0, Qt::AlignRight);
     auto *layout = new QHBoxLayout(bottom);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(first);
     layout->addWidget(second);
     layout->addLayout(right);
-    layout->addWidget(KonfiguracjaButtonZapisz, 0, Qt::AlignBottom);
 
     connect(KonfiguracjaPin, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaPort, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
@@ -409,6 +408,7 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
     KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));
     KonfiguracjaCheckMailText->setText(t.text(keys::automatycznieUsuwajSpam2));
+    giveMnemonics({KonfiguracjaButtonZapisz, KonfiguracjaButtonAktualizacja, KonfiguracjaCheckBox, KonfiguracjaCheckMailCheckBox});
 }
 
 void KonfiguracjaPage::guarded(const std::function<void()> &handler)
@@ -712,7 +712,9 @@ bool KonfiguracjaPage::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == KonfiguracjaSpamLevel && event->type() == QEvent::FocusOut) {
         KonfiguracjaSpamLevelExit();
-    } else if (watched == KonfiguracjaKonta && event->type() == QEvent::Resize) {
+    } else if (watched == KonfiguracjaKonta->viewport() && event->type() == QEvent::Resize) {
+        // The viewport, not the list: the list sizes its viewport after
+        // its own resize event.
         placeNoAccountsPanel();
     }
     return MainFormPage::eventFilter(watched, event);

@@ -1,5 +1,6 @@
 #include "mainwindow/kwarantannapage.h"
 
+#include "dialogs/mnemonics.h"
 #include "mailhtml/safehtml.h"
 
 #include "formats/filterlistfiles.h"
@@ -368,6 +369,7 @@ void KwarantannaPage::SetLanguage()
     KwarantannaTabPodglad->setTabText(SourceView, t.text(keys::kwarantannaZrodlo));
     KwarantannaButtonUsun->setText(t.text(keys::usun));
     KwarantannaButtonSzukaj->setText(t.text(keys::szukaj));
+    giveMnemonics({KwarantannaButtonUsun, KwarantannaButtonSzukaj});
     KwarantannaOdLabel->setText(t.text(keys::kwarantannaPodgOd));
     KwarantannaTematLabel->setText(t.text(keys::kwarantannaPodgTemat));
     KwarantannaDoLabel->setText(t.text(keys::kwarantannaPodgDo));

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -92,11 +93,21 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     TabOdpowiedz = new OdpowiedzPage(*this);
     TabMetody = new MetodyPage(*this);
     TabKonfiguracja = new KonfiguracjaPage(*this);
-    MainPageControl->addTab(TabBiala, QStringLiteral("Filtry"));
-    MainPageControl->addTab(TabKwarantanna, QStringLiteral("Kwarantanna"));
-    MainPageControl->addTab(TabOdpowiedz, QStringLiteral("Odpowiedz"));
-    MainPageControl->addTab(TabMetody, QStringLiteral("Metody"));
-    MainPageControl->addTab(TabKonfiguracja, QStringLiteral("Konfiguracja"));
+    // On a small screen (or a large scale) a page smaller than its
+    // controls scrolls rather than cutting them.
+    auto addPage = [this](QWidget *page, const char *caption) {
+        auto *scroll = new QScrollArea(MainPageControl);
+        scroll->setObjectName(page->objectName() + QLatin1String("Scroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(page);
+        MainPageControl->addTab(scroll, QLatin1String(caption));
+    };
+    addPage(TabBiala, "Filtry");
+    addPage(TabKwarantanna, "Kwarantanna");
+    addPage(TabOdpowiedz, "Odpowiedz");
+    addPage(TabMetody, "Metody");
+    addPage(TabKonfiguracja, "Konfiguracja");
     // The page selected when the window is built.
     MainPageControl->setCurrentIndex(PageKwarantanna);
     layout->addWidget(MainPageControl, 1);

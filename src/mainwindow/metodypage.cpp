@@ -1,5 +1,6 @@
 #include "mainwindow/metodypage.h"
 
+#include "dialogs/mnemonics.h"
 #include "formats/methodsfile.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/mainform.h"
@@ -63,6 +64,7 @@ MetodyPage::MetodyPage(TMainForm &main)
 void MetodyPage::SetLanguage()
 {
     MetodyButtonZapisz->setText(m_main.language().text(keys::zapisz));
+    giveMnemonics({MetodyButtonZapisz});
 }
 
 void MetodyPage::appendMethod(int method, int state)

@@ -1,5 +1,6 @@
 #include "mainwindow/odpowiedzpage.h"
 
+#include "dialogs/mnemonics.h"
 #include "mainwindow/mainform.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
@@ -54,6 +55,7 @@ void OdpowiedzPage::SetLanguage()
     const LanguageTable &language = m_main.language();
     OdpowiedzTematLabel->setText(language.text(keys::odpowiedzTematLabel));
     OdpowiedzButtonZapisz->setText(language.text(keys::zapisz));
+    giveMnemonics({OdpowiedzButtonZapisz});
 }
 
 QString OdpowiedzPage::path() const

@@ -1,5 +1,6 @@
 #include "update/updateform.h"
 
+#include "dialogs/mnemonics.h"
 #include "platform/prompts.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingskeys.h"
@@ -55,6 +56,7 @@ void TUpdateForm::FormCreate(const QString &caption)
     setWindowTitle(what.isEmpty() ? caption : caption + QStringLiteral(" \u2013 ") + what);
     LabelUpdate->setText(m_tray.text(keys::updatePostep));
     button->setText(m_tray.text(keys::updateStop));
+    giveMnemonics({button});
     m_polls = 0;
 }
 
@@ -122,6 +124,7 @@ void TUpdateForm::buttonClick()
         Timer1->stop();
         m_stopMode = false;
         button->setText(m_tray.text(keys::updateClose));
+        giveMnemonics({button});
         return;
     }
     done(QDialog::Accepted);

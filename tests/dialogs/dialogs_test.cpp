@@ -1,5 +1,6 @@
 #include "dialogs/aboutform.h"
 #include "dialogs/clicklabel.h"
+#include "dialogs/mnemonics.h"
 #include "dialogs/potwierdzform.h"
 #include "platform/helpviewer.h"
 #include "settings/languagetable.h"
@@ -45,8 +46,8 @@ TEST(PotwierdzForm, TakesCaptionsFromTheTableAndTheAskersTitle)
 {
     const LanguageTable table = englishTable();
     TPotwierdzForm form(table, QStringLiteral("Junkwarden"));
-    EXPECT_EQ(form.Tak->text(), QStringLiteral("Yes"));
-    EXPECT_EQ(form.Nie->text(), QStringLiteral("No"));
+    EXPECT_EQ(form.Tak->text(), QStringLiteral("&Yes"));
+    EXPECT_EQ(form.Nie->text(), QStringLiteral("&No"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Junkwarden"));
     EXPECT_EQ(form.size(), QSize(392, 98));
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
@@ -213,6 +214,40 @@ TEST(HelpWindow, ContentsLinksBackAndClose)
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("topic 7 is missing"))) << "a missing topic says so";
     close->click();
     EXPECT_FALSE(window->isVisible());
+}
+
+// Every button seen together gets its own Alt key from its caption.
+TEST(Mnemonics, EachButtonGetsAFreeLetterOfItsCaption)
+{
+    const struct
+    {
+        std::vector<const char *> captions;
+        std::vector<const char *> marked;
+    } cases[] = {
+        {{"Save", "Search", "Delete"}, {"&Save", "S&earch", "&Delete"}},
+        {{"Update now", "Undo now"}, {"&Update now", "Undo &now"}},   // another word's first letter before others
+        {{"Zapisz", "Aktualizuj teraz", "Uruchamiaj po zalogowaniu"}, {"&Zapisz", "&Aktualizuj teraz", "&Uruchamiaj po zalogowaniu"}},
+        {{"ab", "ba", "ąb"}, {"&ab", "&ba", "&ąb"}},                 // a plain letter first, then any letter
+        {{"Q&A", "A"}, {"&Q&&A", "&A"}},                            // an "&" of the caption stays one
+        {{"x", "x"}, {"&x", "x"}},                                    // nothing left: shown as it is
+    };
+    for (const auto &c : cases) {
+        QList<QPushButton *> owned;
+        QList<QAbstractButton *> buttons;
+        QStringList wanted;
+        for (const char *caption : c.captions) {
+            owned.append(new QPushButton(QString::fromUtf8(caption)));
+            buttons.append(owned.last());
+        }
+        giveMnemonics(buttons);
+        QStringList marked;
+        for (QPushButton *button : owned)
+            marked.append(button->text());
+        for (const char *text : c.marked)
+            wanted.append(QString::fromUtf8(text));
+        EXPECT_EQ(marked, wanted) << c.captions.front();
+        qDeleteAll(owned);
+    }
 }
 
 } // namespace

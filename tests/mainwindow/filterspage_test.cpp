@@ -84,7 +84,7 @@ TEST_F(FiltersPageTest, AddRefusesEmptyTextAndDuplicatesInTheShownListOnly)
     type(QStringLiteral("friend@example.ORG"));
     page().BialaButtonDodaj->click();
     EXPECT_EQ(prompts.informations,
-              (QStringList{QStringLiteral("Type the entry to add first."), QStringLiteral("This entry is already in the list.")}));
+              (QStringList{QStringLiteral("First type the entry to add."), QStringLiteral("This entry is already in the list.")}));
     EXPECT_EQ(page().BialaEdit->text(), QStringLiteral("friend@example.ORG")) << "a refusal changes nothing";
     EXPECT_FALSE(form->UnsavedChanges);
 
@@ -128,7 +128,7 @@ TEST_F(FiltersPageTest, DeleteSelectionAsksLogsInOrderAndUpdatesTheAutoCopy)
 
     prompts.answers = {true};
     page().BialaButtonUsun->click();
-    EXPECT_EQ(prompts.questions.last(), QStringLiteral("Do you really want to delete?"));
+    EXPECT_EQ(prompts.questions.last(), QStringLiteral("Are you sure you want to delete it?"));
     EXPECT_EQ(shown(), QStringList{QStringLiteral("carl@c.org")});
     EXPECT_EQ(configFile("forget"), QByteArray("-rbl::old\r\n-whitelist::ann@a.org\r\n-whitelist::bob@b.org\r\n"))
         << "logged at once, in order";
@@ -148,7 +148,7 @@ TEST_F(FiltersPageTest, DeleteWithNothingSelectedIsRefused)
     page();
     select({});
     page().BialaButtonUsun->click();
-    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Type or select the entry to delete first.")});
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("First type or select the entry to delete.")});
     EXPECT_EQ(shown().size(), 1);
 }
 
@@ -169,7 +169,7 @@ TEST_F(FiltersPageTest, SearchStepsThroughCaseSensitiveMatchesAndWraps)
 
     type(QString());
     page().BialaButtonSzukaj->click();
-    EXPECT_EQ(prompts.informations.last(), QStringLiteral("Type the text to search for first."));
+    EXPECT_EQ(prompts.informations.last(), QStringLiteral("First type the text to search for."));
 }
 
 TEST_F(FiltersPageTest, InPlaceEditStaysInPlaceAndKeepsEmptyEntries)

@@ -180,7 +180,7 @@ TEST_F(QuarantinePageTest, DeleteSelectsTheNextRowOrThePreviousOne)
     plain(QStringLiteral("b"), 2, "two");
     const QString c = plain(QStringLiteral("c"), 3, "three");
     page().KwarantannaButtonUsunClick();
-    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Select the messages to delete first.")});
+    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("First select the messages to delete.")});
 
     select({0});
     page().KwarantannaButtonUsunClick();

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QToolButton>
 #include <QTest>
 
 #include <QLabel>
@@ -44,7 +47,10 @@ TEST_F(MainFormTest, BuildsTheShell)
                             QStringLiteral("TabMetody"), QStringLiteral("TabKonfiguracja")};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(w.MainPageControl->tabText(i), texts[i]);
-        EXPECT_EQ(w.MainPageControl->widget(i)->objectName(), names[i]);
+        // Each page in its own scroll area, for screens smaller than the page.
+        const auto *scroll = qobject_cast<QScrollArea *>(w.MainPageControl->widget(i));
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_EQ(scroll->widget()->objectName(), names[i]);
         EXPECT_FALSE(w.MainPageControl->tabIcon(i).pixmap(80, 55).isNull());
     }
     EXPECT_FALSE(w.Banerpanel->isVisible()) << "no banner host in this build";
@@ -264,6 +270,36 @@ TEST_F(MainFormTest, ExitWhileOpenAsksNothing)
     delete form.data(); // as the program's exit destroys it
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_EQ(configFile("main.cfg"), QByteArray(kMainCfg));
+}
+
+// On every page each visible button answers its own Alt key, in both
+// languages, and the key presses the button.
+TEST_F(MainFormTest, EveryButtonOfAPageHasItsOwnAltKey)
+{
+    for (const char *language : {"english", "polish"}) {
+        ASSERT_TRUE(tray->LanguageMemo.load(sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
+        TMainForm &w = open();
+        QApplication::setActiveWindow(&w);
+        for (int page = 0; page < 5; ++page) {
+            switchPage(page);
+            QStringList keys;
+            for (QAbstractButton *button : w.MainPageControl->widget(page)->findChildren<QAbstractButton *>()) {
+                if (!button->isVisible() || qobject_cast<QToolButton *>(button))
+                    continue;
+                const QString key = QKeySequence::mnemonic(button->text()).toString();
+                EXPECT_FALSE(key.isEmpty()) << language << ": " << button->objectName().toStdString();
+                EXPECT_FALSE(keys.contains(key)) << language << ": " << key.toStdString() << " twice on page " << page;
+                keys.append(key);
+            }
+        }
+        switchPage(TMainForm::PageMetody);
+        QSignalSpy saved(w.TabMetody->MetodyButtonZapisz, &QAbstractButton::clicked);
+        const QKeySequence key = QKeySequence::mnemonic(w.TabMetody->MetodyButtonZapisz->text());
+        QTest::keyClick(&w, key[0].key(), key[0].keyboardModifiers());
+        // The button shows itself pressed for a moment before it clicks.
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 2000);
+        closeWindow();
+    }
 }
 
 } // namespace

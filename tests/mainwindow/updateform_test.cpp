@@ -34,7 +34,7 @@ protected:
 
 TEST_F(UpdateFormTest, ShowsProgressWithoutMessages)
 {
-    EXPECT_EQ(window->button->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(window->button->text(), QStringLiteral("&Stop"));
     EXPECT_EQ(window->LabelUpdate->text(), QStringLiteral("Update progress:"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Junkwarden \u2013 Update progress"));
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint) << "cannot be maximised";
@@ -80,7 +80,7 @@ TEST_F(UpdateFormTest, FinalLinesReportTheirOutcome)
         EXPECT_EQ(window->ProgressBar->value(), c.bar);
         EXPECT_FALSE(window->Timer1->isActive());
         EXPECT_FALSE(window->stopMode());
-        EXPECT_EQ(window->button->text(), QStringLiteral("Close"));
+        EXPECT_EQ(window->button->text(), QStringLiteral("&Close"));
         if (c.version)
             EXPECT_TRUE(configFile("main.cfg").contains(c.version)) << configFile("main.cfg").constData();
         else
@@ -134,7 +134,7 @@ TEST_F(UpdateFormTest, StopKillsTheUpdaterSilentlyThenCloses)
     EXPECT_TRUE(processes.killed.contains(updater));
     EXPECT_TRUE(prompts.informations.isEmpty());
     EXPECT_FALSE(window->Timer1->isActive());
-    EXPECT_EQ(window->button->text(), QStringLiteral("Close"));
+    EXPECT_EQ(window->button->text(), QStringLiteral("&Close"));
     EXPECT_TRUE(window->isVisible());
     window->button->click();
     EXPECT_FALSE(window->isVisible());
