@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -337,7 +339,7 @@ TEST_F(SettingsPageTest, OwnAccountsCanBeAddedAndDeletedMailClientAccountsNot)
     page().KonfiguracjaPopupUsunkontoClick();
     EXPECT_EQ(list->topLevelItemCount(), 1);
     EXPECT_FALSE(registry.load().keyExists(kOwn + QStringLiteral("00000001")));
-    EXPECT_EQ(prompts.questions.value(0), QStringLiteral("Do you really want to delete?"));
+    EXPECT_EQ(prompts.questions.value(0), QStringLiteral("Are you sure you want to delete it?"));
 }
 
 TEST_F(SettingsPageTest, ACommaInAUserNameIsExplained)
@@ -381,6 +383,52 @@ TEST_F(SettingsPageTest, UpdateNowStartsTheUpdaterAndOpensTheWindow)
     page().KonfiguracjaButtonAktualizacjaClick();
     EXPECT_TRUE(sawWindow);
     EXPECT_EQ(processes.started.count(QStringLiteral("update")), 1);
+}
+
+// Every caption of the page shows whole, in both languages, at the window's
+// first size and at its smallest: a label is given at least the width its
+// text needs (a wrapping one the height its lines need at its width).
+TEST_F(SettingsPageTest, EveryCaptionFitsInBothLanguagesAtEverySize)
+{
+    for (const char *language : {"english", "polish"}) {
+        ASSERT_TRUE(tray->LanguageMemo.load(sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
+        writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+        TMainForm &w = open();
+        switchPage(4);
+        const QSize first = w.size();
+        for (const QSize size : {first, w.minimumSize()}) {
+            w.resize(size);
+            QApplication::processEvents();
+            auto *scroll = w.findChild<QScrollArea *>(QStringLiteral("TabKonfiguracjaScroll"));
+            ASSERT_NE(scroll, nullptr);
+            EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible() || scroll->verticalScrollBar()->isVisible())
+                << language << ": the page scrolls at " << size.width() << "x" << size.height();
+            QStringList cut;
+            for (QWidget *widget : page().findChildren<QWidget *>()) {
+                if (!widget->isVisible())
+                    continue;
+                const auto *label = qobject_cast<QLabel *>(widget);
+                const bool caption = label || qobject_cast<QAbstractButton *>(widget) || qobject_cast<QComboBox *>(widget);
+                if (!caption)
+                    continue;
+                const bool wide = label && label->wordWrap()
+                                      ? label->height() >= label->heightForWidth(label->width())
+                                      : widget->width() >= widget->sizeHint().width();
+                // Nor cut off by what holds it.
+                const bool fits = wide && widget->visibleRegion().boundingRect() == widget->rect();
+                if (!fits)
+                    cut.append(QStringLiteral("%1 \"%2\" %3 < %4")
+                                   .arg(widget->objectName(),
+                                        label ? label->text()
+                                              : widget->property("text").toString(),
+                                        QString::number(widget->width()),
+                                        QString::number(widget->sizeHint().width())));
+            }
+            EXPECT_TRUE(cut.isEmpty()) << language << " at " << size.width() << "x" << size.height() << ":\n"
+                                       << cut.join(QLatin1Char('\n')).toStdString();
+        }
+        closeWindow();
+    }
 }
 
 } // namespace
