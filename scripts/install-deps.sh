@@ -11,6 +11,7 @@ packages=(
     libgumbo-dev
     xvfb
     libgmime-3.0-dev
+    dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter desktop-file-utils
     clang

@@ -3,6 +3,12 @@
 // however the program ends.
 #include "support/testfiles.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -76,6 +82,31 @@ QString describeLiving(const QString &folder)
     }
     return QStringLiteral(" still running: ") + living.join(QStringLiteral(", "));
 }
+
+// The host side of the StatusNotifierItem protocol, as KDE Plasma, XFCE and
+// GNOME's AppIndicator extension offer it: items register with the watcher.
+class StatusNotifierWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return registered; }
+    QStringList registered;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service) { registered.append(service); }
+    Q_SCRIPTABLE void RegisterStatusNotifierHost(const QString &) {}
+
+Q_SIGNALS:
+    Q_SCRIPTABLE void StatusNotifierItemRegistered(const QString &service);
+    Q_SCRIPTABLE void StatusNotifierItemUnregistered(const QString &service);
+    Q_SCRIPTABLE void StatusNotifierHostRegistered();
+};
 
 class ExecutableTest : public ::testing::Test
 {
@@ -224,6 +255,32 @@ protected:
         return registryOf(account(1, "ann", "pop.home.example", true) + account(2, "bob", "pop.work.example", true));
     }
 
+    // Starts an X display server of its own on a free display; returns the
+    // environment that makes the program use it, empty when there is none.
+    static QProcessEnvironment startDisplay(QProcess &server)
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xvfb.isEmpty())
+            return {};
+        int display = 90;
+        while (display < 200
+               && (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))
+                   || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display))))
+            ++display;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!server.waitForStarted(5000)
+            || !waitUntil([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }, 10000)) {
+            server.kill();
+            server.waitForFinished(5000);
+            return {};
+        }
+        QProcessEnvironment x11;
+        x11.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        x11.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+        return x11;
+    }
+
     TempProgramFolder folder;
     QTemporaryDir runtime;
     bool captureErrors = false;
@@ -325,27 +382,10 @@ TEST_F(ExecutableTest, HoweverTheProgramEndsTheAccountsComeBackAndNothingIsLeft)
 
 TEST_F(ExecutableTest, ADisplayThatGoesAwayLeavesNoMailPointedAtTheProxy)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
-        GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-    int display = 90;
-    while (display < 200
-           && (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))
-               || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display))))
-        ++display;
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    if (!waitUntil([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }, 10000)) {
-        server.kill();
-        server.waitForFinished(5000);
-        GTEST_SKIP() << "Xvfb did not come up on display :" << display;
-    }
-
-    QProcessEnvironment x11;
-    x11.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    x11.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+    const QProcessEnvironment x11 = startDisplay(server);
+    if (x11.isEmpty())
+        GTEST_SKIP() << "no X display server (Debian package xvfb)";
     QProcess *program = startRouted(x11);
     ASSERT_EQ(program->state(), QProcess::Running);
 
@@ -497,5 +537,88 @@ TEST_F(ExecutableTest, AProxyLeftByAnEarlierRunIsStoppedAndNoOtherProcessIsTouch
     other.waitForFinished(5000);
 }
 
+// On a desktop whose notification area speaks StatusNotifierItem over D-Bus
+// (and has no X tray), "/tray" puts the icon there: the item registers with
+// the host, shows the program's tip and picture, and no window or hint comes.
+TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
+{
+    QProcess display;
+    QProcessEnvironment desktop = startDisplay(display);
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (desktop.isEmpty() || daemon.isEmpty())
+        GTEST_SKIP() << "needs Xvfb and dbus-daemon (Debian packages xvfb, dbus-daemon)";
+    const QString address = QStringLiteral("unix:path=") + runtime.filePath(QStringLiteral("bus"));
+    QProcess bus;
+    bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--address=") + address});
+    ASSERT_TRUE(bus.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(runtime.filePath(QStringLiteral("bus"))); }));
+    {
+        QDBusConnection connection = QDBusConnection::connectToBus(address, QStringLiteral("jw-desktop"));
+        ASSERT_TRUE(connection.isConnected()) << connection.lastError().message().toStdString();
+        StatusNotifierWatcher watcher;
+        ASSERT_TRUE(connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                              QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties));
+        ASSERT_TRUE(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+
+        desktop.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        desktop.insert(QStringLiteral("JUNKWARDEN_TRAY"), QString()); // as Qt finds it
+        QProcess *program = startProgram({QStringLiteral("/tray")}, desktop);
+        ASSERT_TRUE(waitUntil([&] { return !watcher.registered.isEmpty(); }, 20000)) << "no item registered";
+
+        const QString item = watcher.registered.first().section(QLatin1Char('/'), 0, 0);
+        auto property = [&](const char *name) {
+            QDBusMessage get = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
+                                                              QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                              QStringLiteral("Get"));
+            get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QLatin1String(name)});
+            // Asked without blocking: the program may be asking this side meanwhile.
+            QDBusPendingCall pending = connection.asyncCall(get, 5000);
+            waitUntil([&] { return pending.isFinished(); }, 10000);
+            const QDBusMessage reply = pending.reply();
+            EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << name << ": " << reply.errorMessage().toStdString();
+            return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+        };
+        // Pictures as the protocol sends them: (width, height, ARGB bytes).
+        auto countPictures = [](const QDBusArgument &pictures) {
+            int count = 0;
+            pictures.beginArray();
+            while (!pictures.atEnd()) {
+                int width = 0, height = 0;
+                QByteArray argb;
+                pictures.beginStructure();
+                pictures >> width >> height >> argb;
+                pictures.endStructure();
+                count += width > 0 && argb.size() == qsizetype(width) * height * 4;
+            }
+            pictures.endArray();
+            return count;
+        };
+        EXPECT_GT(countPictures(property("IconPixmap")), 0) << "the item carries the icon's picture";
+        // The tip: (icon name, pictures, title, text).
+        const QDBusArgument tip = property("ToolTip");
+        QString iconName, title, text;
+        tip.beginStructure();
+        tip >> iconName;
+        countPictures(tip);
+        tip >> title >> text;
+        tip.endStructure();
+        const QString shown = title + QLatin1Char(' ') + text;
+        EXPECT_TRUE(shown.contains(QLatin1String("Junkwarden"))) << shown.toStdString();
+
+        EXPECT_FALSE(log().contains("pokaz konfiguracje")) << "the icon is there: no window";
+        EXPECT_FALSE(readFile(folder.configPath() + QStringLiteral("main.cfg")).contains("tray_hint_shown"));
+        program->terminate();
+        EXPECT_TRUE(program->waitForFinished(5000));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("jw-desktop"));
+    bus.terminate();
+    bus.waitForFinished(5000);
+    display.terminate();
+    display.waitForFinished(5000);
+}
+
 } // namespace
 } // namespace jw::test
+
+#include "executable_test.moc"
