@@ -20,7 +20,7 @@ const std::array<FilterListInfo, kFilterListCount> &filterLists()
     return lists;
 }
 
-ListFile readListFile(const QString &path)
+ListFile readListContent(const QString &path)
 {
     ListFile list;
     QFile file(path);
@@ -30,15 +30,23 @@ ListFile readListFile(const QString &path)
         list.state = ListFile::State::Unreadable;
         return list;
     }
-    const QByteArray content = file.readAll();
+    QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         list.state = ListFile::State::Unreadable;
         return list;
     }
     list.state = ListFile::State::Read;
-    list.lines = splitLines(content, LineRule::AnyBreak);
     list.encoding = detectEncoding(content);
     list.endsWithBreak = content.isEmpty() || content.endsWith('\r') || content.endsWith('\n');
+    list.content = std::move(content);
+    return list;
+}
+
+ListFile readListFile(const QString &path)
+{
+    ListFile list = readListContent(path);
+    list.lines = splitLines(list.content, LineRule::AnyBreak);
+    list.content = QByteArray();
     return list;
 }
 

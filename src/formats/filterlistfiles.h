@@ -39,8 +39,12 @@ struct ListFile
     Lines lines;
     TextEncoding encoding = TextEncoding::Utf8;
     bool endsWithBreak = true; // whether the last line had a line end
+    QByteArray content;        // only from readListContent
 };
 ListFile readListFile(const QString &path);
+// The same file unsplit, for lists too big to hold line by line: `lines`
+// stays empty and `content` holds the bytes as read.
+ListFile readListContent(const QString &path);
 
 // Appends entries to a list file (read whole, written whole). Used where
 // other pages add to a list. Throws FileError.

@@ -1,13 +1,42 @@
 #include "mainwindow/filterlistmodel.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstring>
 
 namespace jw {
+
+namespace {
+
+// The folded text of an entry's bytes as the display codec decodes them,
+// with a shortcut for the common plain ASCII entry.
+void foldInto(QByteArrayView bytes, QString &out)
+{
+    for (const char c : bytes) {
+        if (uchar(c) >= 0x80) {
+            out = decodeDisplay(bytes).toCaseFolded();
+            return;
+        }
+    }
+    out.resize(bytes.size());
+    QChar *to = out.data();
+    for (const char c : bytes)
+        *to++ = QLatin1Char(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
+}
+
+quint64 headOf(QByteArrayView key)
+{
+    uchar head[8] = {};
+    std::memcpy(head, key.data(), size_t(std::min<qsizetype>(key.size(), 8)));
+    return qFromBigEndian<quint64>(head);
+}
+
+} // namespace
 
 FilterListModel::FilterListModel(QObject *parent)
     : QAbstractListModel(parent)
 {
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
 int FilterListModel::rowCount(const QModelIndex &parent) const
@@ -22,7 +51,7 @@ QVariant FilterListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return m_entries[size_t(index.row())].text;
+        return text(index.row());
     case HighlightRole:
         return isHighlighted(index.row());
     default:
@@ -30,37 +59,77 @@ QVariant FilterListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-FilterListModel::Entry FilterListModel::makeEntry(QByteArray raw, QString text) const
+QByteArrayView FilterListModel::rawView(int row) const
 {
-    QString folded = text.toCaseFolded();
-    // Folded first: in the "C" locale the collator compares code points and
-    // its keys would keep letter case apart.
-    QCollatorSortKey key = m_collator.sortKey(folded);
-    return Entry{std::move(raw), std::move(text), std::move(folded), std::move(key)};
+    const Entry &entry = m_entries[size_t(row)];
+    return QByteArrayView(m_raw.constData() + entry.raw, entry.rawLength);
 }
 
-void FilterListModel::count(const Entry &entry, int delta)
+QByteArrayView FilterListModel::keyView(const Entry &entry) const
 {
-    int &n = m_foldedCount[entry.folded];
-    n += delta;
-    if (n <= 0)
-        m_foldedCount.remove(entry.folded);
+    return QByteArrayView(m_keys.constData() + entry.key, entry.keyLength);
+}
+
+bool FilterListModel::less(const Entry &a, const Entry &b) const
+{
+    if (a.keyHead != b.keyHead)
+        return a.keyHead < b.keyHead;
+    return compareKeys(keyView(a), keyView(b)) < 0;
+}
+
+FilterListModel::Entry FilterListModel::makeEntry(qsizetype raw, qsizetype rawLength)
+{
+    // Folded first: in the "C" locale the order is by code point, which
+    // would keep letter case apart.
+    foldInto(QByteArrayView(m_raw.constData() + raw, rawLength), m_folded);
+    const qsizetype key = m_keys.size();
+    const qsizetype keyLength = m_collation.appendKey(m_folded, m_keys);
+    return Entry{headOf(QByteArrayView(m_keys.constData() + key, keyLength)), raw, key, int(rawLength), int(keyLength)};
+}
+
+FilterListModel::Entry FilterListModel::appendEntry(const QByteArray &bytes)
+{
+    const qsizetype raw = m_raw.size();
+    m_raw.append(bytes);
+    return makeEntry(raw, bytes.size());
+}
+
+void FilterListModel::reset(TextEncoding encoding, qsizetype expected)
+{
+    m_encoding = encoding;
+    m_entries = {};
+    m_entries.reserve(size_t(expected));
+    m_keys = QByteArray();
+    // About as many key bytes as entry bytes, for addresses.
+    m_keys.reserve(m_raw.size() + 16 * expected);
+}
+
+void FilterListModel::sortEntries()
+{
+    std::stable_sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) { return less(a, b); });
+    m_keys.squeeze();
+}
+
+void FilterListModel::setContent(const QByteArray &content, TextEncoding encoding)
+{
+    beginResetModel();
+    m_raw = content;
+    reset(encoding, content.count('\n') + 1);
+    forEachLine(m_raw, LineRule::AnyBreak, [this](qsizetype start, qsizetype length) {
+        m_entries.push_back(makeEntry(start, length));
+    });
+    sortEntries();
+    endResetModel();
 }
 
 void FilterListModel::setLines(const Lines &lines, TextEncoding encoding)
 {
     beginResetModel();
-    m_encoding = encoding;
-    m_entries.clear();
-    m_foldedCount.clear();
-    m_foldedCount.reserve(lines.size());
-    m_entries.reserve(size_t(lines.size()));
-    for (const QByteArray &line : lines) {
-        m_entries.push_back(makeEntry(line, decodeDisplay(line)));
-        count(m_entries.back(), 1);
-    }
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.key.compare(b.key) < 0; });
+    m_raw = QByteArray();
+    reset(encoding, lines.size());
+    for (const QByteArray &line : lines)
+        m_entries.push_back(appendEntry(line));
+    sortEntries();
     endResetModel();
 }
 
@@ -68,17 +137,35 @@ Lines FilterListModel::lines() const
 {
     Lines out;
     out.reserve(qsizetype(m_entries.size()));
+    for (int row = 0; row < size(); ++row)
+        out.append(raw(row));
+    return out;
+}
+
+QByteArray FilterListModel::content() const
+{
+    qsizetype total = 0;
     for (const Entry &entry : m_entries)
-        out.append(entry.raw);
+        total += entry.rawLength + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (int row = 0; row < size(); ++row) {
+        out.append(rawView(row));
+        out.append("\r\n", 2);
+    }
     return out;
 }
 
 int FilterListModel::findIgnoringCase(const QString &text) const
 {
-    if (!m_foldedCount.contains(text.toCaseFolded()))
-        return -1;
+    // Texts equal without regard to case have equal keys: only those are
+    // compared as text.
+    const QByteArray key = m_collation.key(text.toCaseFolded());
+    const quint64 head = headOf(key);
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].text.compare(text, Qt::CaseInsensitive) == 0)
+        const Entry &entry = m_entries[i];
+        if (entry.keyHead == head && compareKeys(keyView(entry), key) == 0
+            && this->text(int(i)).compare(text, Qt::CaseInsensitive) == 0)
             return int(i);
     }
     return -1;
@@ -86,22 +173,21 @@ int FilterListModel::findIgnoringCase(const QString &text) const
 
 int FilterListModel::findContaining(const QString &needle, int after) const
 {
-    for (size_t i = size_t(std::max(after + 1, 0)); i < m_entries.size(); ++i) {
-        if (m_entries[i].text.contains(needle, Qt::CaseSensitive))
-            return int(i);
+    for (int row = std::max(after + 1, 0); row < size(); ++row) {
+        if (text(row).contains(needle, Qt::CaseSensitive))
+            return row;
     }
     return -1;
 }
 
 int FilterListModel::insertSorted(const QString &text)
 {
-    Entry entry = makeEntry(encodeFor(text, m_encoding), text);
+    const Entry entry = appendEntry(encodeFor(text, m_encoding));
     const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), entry,
-                                     [](const Entry &a, const Entry &b) { return a.key.compare(b.key) < 0; });
+                                     [this](const Entry &a, const Entry &b) { return less(a, b); });
     const int row = int(at - m_entries.begin());
     beginInsertRows(QModelIndex(), row, row);
-    count(entry, 1);
-    m_entries.insert(at, std::move(entry));
+    m_entries.insert(at, entry);
     endInsertRows();
     return row;
 }
@@ -109,20 +195,16 @@ int FilterListModel::insertSorted(const QString &text)
 void FilterListModel::removeEntry(int row)
 {
     beginRemoveRows(QModelIndex(), row, row);
-    count(m_entries[size_t(row)], -1);
     m_entries.erase(m_entries.begin() + row);
     endRemoveRows();
 }
 
 void FilterListModel::setText(int row, const QString &text)
 {
-    Entry &entry = m_entries[size_t(row)];
-    if (entry.text == text)
+    if (this->text(row) == text)
         return; // untouched: keep its bytes
     // The entry keeps its place until the list is loaded again.
-    count(entry, -1);
-    entry = makeEntry(encodeFor(text, m_encoding), text);
-    count(entry, 1);
+    m_entries[size_t(row)] = appendEntry(encodeFor(text, m_encoding));
     const QModelIndex changed = index(row);
     Q_EMIT dataChanged(changed, changed);
 }
@@ -138,7 +220,7 @@ void FilterListModel::setHighlighted(const QList<QByteArray> &lines)
 
 bool FilterListModel::isHighlighted(int row) const
 {
-    return !m_highlighted.isEmpty() && m_highlighted.contains(m_entries[size_t(row)].folded);
+    return !m_highlighted.isEmpty() && m_highlighted.contains(text(row).toCaseFolded());
 }
 
 } // namespace jw

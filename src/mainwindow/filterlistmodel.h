@@ -1,11 +1,10 @@
 #pragma once
 
 #include "textfile/codec.h"
+#include "textfile/collation.h"
 #include "textfile/lines.h"
 
 #include <QAbstractListModel>
-#include <QCollator>
-#include <QHash>
 #include <QSet>
 
 #include <vector>
@@ -15,6 +14,11 @@ namespace jw {
 // The entries of one filter list, kept in alphabetical order without regard
 // to case (the user's locale), each with the bytes it was read as: an entry
 // the user does not touch is written back exactly as it came.
+//
+// Lists of a million entries are kept compactly: the bytes of all entries
+// in one buffer (the file as read, then what is added), their sort keys in
+// another, and per entry only where both are. Text is decoded when a row is
+// shown or searched.
 class FilterListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -27,13 +31,17 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
 
-    // Replaces every entry by the lines of a file, sorted.
+    // Replaces every entry by the lines of a file's content, sorted.
+    void setContent(const QByteArray &content, TextEncoding encoding);
+    // The same from lines already split.
     void setLines(const Lines &lines, TextEncoding encoding);
     // The entries as they stand, for writing.
     Lines lines() const;
+    // The same as the file's content: each entry followed by CR LF.
+    QByteArray content() const;
 
-    QString text(int row) const { return m_entries[size_t(row)].text; }
-    QByteArray raw(int row) const { return m_entries[size_t(row)].raw; }
+    QString text(int row) const { return decodeDisplay(rawView(row)); }
+    QByteArray raw(int row) const { return rawView(row).toByteArray(); }
     int size() const { return int(m_entries.size()); }
 
     // The first entry equal to `text` ignoring case, or -1.
@@ -55,19 +63,28 @@ public:
 private:
     struct Entry
     {
-        QByteArray raw;
-        QString text;
-        QString folded;
-        QCollatorSortKey key;
+        quint64 keyHead; // the key's first 8 bytes, big-endian: most comparisons end here
+        qsizetype raw;   // in m_raw
+        qsizetype key;   // in m_keys
+        int rawLength;
+        int keyLength;
     };
-    void count(const Entry &entry, int delta);
-    Entry makeEntry(QByteArray raw, QString text) const;
+    QByteArrayView rawView(int row) const;
+    QByteArrayView keyView(const Entry &entry) const;
+    bool less(const Entry &a, const Entry &b) const;
+    // Adds the entry's bytes (already in m_raw at `raw`) and its key.
+    Entry makeEntry(qsizetype raw, qsizetype rawLength);
+    Entry appendEntry(const QByteArray &bytes);
+    void reset(TextEncoding encoding, qsizetype expected);
+    void sortEntries();
 
-    QCollator m_collator;
+    CaseInsensitiveCollation m_collation;
+    QByteArray m_raw;
+    QByteArray m_keys;
     std::vector<Entry> m_entries;
     TextEncoding m_encoding = TextEncoding::Utf8;
     QSet<QString> m_highlighted; // case-folded
-    QHash<QString, int> m_foldedCount; // how many entries have each folded text
+    QString m_folded;            // scratch for making keys
 };
 
 } // namespace jw

@@ -147,9 +147,9 @@ void FiltersPage::BialaTabControlChange()
     BialaTempEdit->hide();
     m_editedRow = -1;
     const QString path = listPath(m_shownList);
-    const ListFile file = readListFile(path);
+    const ListFile file = readListContent(path);
     m_shownListRead = file.state != ListFile::State::Unreadable;
-    m_model->setLines(file.lines, file.encoding);
+    m_model->setContent(file.content, file.encoding);
     if (m_shownList == kWhiteList) {
         const ListFile autoList = readListFile(m_main.configFolder() + QLatin1String(kAutoWhiteListFile));
         if (autoList.state == ListFile::State::Read) {
@@ -324,7 +324,7 @@ bool FiltersPage::BialaButtonZapiszClick()
         return true;
     }
     try {
-        writeLines(listPath(m_shownList), m_model->lines());
+        writeFileAtomically(listPath(m_shownList), m_model->content());
         if (m_shownList == kWhiteList) {
             const QString autoPath = m_main.configFolder() + QLatin1String(kAutoWhiteListFile);
             if (QFile::exists(autoPath)) {

@@ -74,19 +74,20 @@ private:
 
 } // namespace
 
-Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
+namespace {
+
+// Calls `visit(start, length)` for each line until it returns false.
+template<typename Visit>
+void visitLines(QByteArrayView data, LineRule rule, Visit &&visit)
 {
-    Lines lines;
     const qsizetype end = textEnd(data, rule);
     const char *text = data.data();
     BreakFinder breaks(text, end, rule != LineRule::CrBreakSubEnds);
     qsizetype pos = 0;
-    while (pos < end && (limits.maxLines < 0 || lines.size() < limits.maxLines)) {
+    while (pos < end) {
         const qsizetype brk = breaks.next(pos);
-        qsizetype length = brk - pos;
-        if (limits.maxLineLength >= 0 && length > limits.maxLineLength)
-            length = limits.maxLineLength;
-        lines.append(QByteArray(text + pos, length));
+        if (!visit(pos, brk - pos))
+            return;
         pos = brk;
         if (pos < end) {
             // A CR followed by LF is one break; a lone CR or LF is one too.
@@ -96,7 +97,30 @@ Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
                 pos += 1;
         }
     }
+}
+
+} // namespace
+
+Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
+{
+    Lines lines;
+    if (limits.maxLines == 0)
+        return lines;
+    visitLines(data, rule, [&](qsizetype start, qsizetype length) {
+        if (limits.maxLineLength >= 0 && length > limits.maxLineLength)
+            length = limits.maxLineLength;
+        lines.append(QByteArray(data.data() + start, length));
+        return limits.maxLines < 0 || lines.size() < limits.maxLines;
+    });
     return lines;
+}
+
+void forEachLine(QByteArrayView data, LineRule rule, const std::function<void(qsizetype, qsizetype)> &visit)
+{
+    visitLines(data, rule, [&visit](qsizetype start, qsizetype length) {
+        visit(start, length);
+        return true;
+    });
 }
 
 Lines readLines(const QString &path, LineRule rule, LineLimits limits)

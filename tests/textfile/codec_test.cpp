@@ -1,4 +1,7 @@
 #include "textfile/codec.h"
+#include "textfile/collation.h"
+
+#include <QCollator>
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -87,3 +90,27 @@ TEST(Codec, DisplayUsesUtf8OnlyWhenValid)
 }
 
 } // namespace
+
+// The compact keys order texts exactly as QCollator (case-insensitive) does,
+// in locales with their own alphabets and in the "C" locale.
+TEST(CaseInsensitiveCollation, OrdersAsQCollatorDoes)
+{
+    const char *const texts[] = {"", "a", "A", "ab", "aB@x.pl", "ą", "Ą", "b", "ł", "Łukasz", "lukasz", "ź", "ż", "z",
+                                 "Zoë", "zoe", "zoé", "straße", "STRASSE", "ö", "o", "å", "aa", "1", "10", "9", "-",
+                                 "_x", "x-y", "xy", "ﬁ", "fi", "Ω", "ω", "世界", "😀", "\x7f"};
+    for (const char *name : {"pl_PL", "en_US", "de_DE", "sv_SE", "C"}) {
+        const QLocale locale{QLatin1String(name)};
+        QCollator reference(locale);
+        reference.setCaseSensitivity(Qt::CaseInsensitive);
+        const jw::CaseInsensitiveCollation collation(locale);
+        for (const char *a : texts) {
+            for (const char *b : texts) {
+                const QString x = QString::fromUtf8(a).toCaseFolded();
+                const QString y = QString::fromUtf8(b).toCaseFolded();
+                const int want = reference.sortKey(x).compare(reference.sortKey(y));
+                const int got = jw::compareKeys(collation.key(x), collation.key(y));
+                EXPECT_EQ((want > 0) - (want < 0), (got > 0) - (got < 0)) << name << ": " << a << " <> " << b;
+            }
+        }
+    }
+}
