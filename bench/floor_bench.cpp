@@ -20,6 +20,16 @@
 #include "tray/trayform.h"
 
 #include <QApplication>
+#include <QStringListModel>
+#include <QStandardItemModel>
+#include <QSplitter>
+#include <QSpinBox>
+#include <QSlider>
+#include <QScrollArea>
+#include <QMenu>
+#include <QListWidget>
+#include <QGroupBox>
+#include <QComboBox>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -324,6 +334,25 @@ int listMemoryChild(const QString &programFolder)
 
 // ---- a bare form of the configuration window's shape ----
 
+// The window's widgets, class by class and page by page as the program's
+// window has them (five pages in scroll areas, a status bar of three panels),
+// with their texts and items but without reading a file or doing anything.
+QPushButton *button(QWidget *parent, QLayout *layout)
+{
+    auto *b = new QPushButton(QStringLiteral("Button"), parent);
+    layout->addWidget(b);
+    return b;
+}
+
+QWidget *scrolled(QTabWidget *tabs, QWidget *page, const char *caption)
+{
+    auto *scroll = new QScrollArea(tabs);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(page);
+    tabs->addTab(scroll, QLatin1String(caption));
+    return scroll;
+}
+
 void bareForm()
 {
     auto *window = new QMainWindow;
@@ -335,56 +364,126 @@ void bareForm()
     for (int i = 0; i < 6; ++i)
         bar->addTab(QStringLiteral("List %1").arg(i));
     fl->addWidget(bar);
-    fl->addWidget(new QListView(filters));
+    auto *list = new QListView(filters);
+    list->setUniformItemSizes(true);
+    list->setModel(new QStringListModel(list));
+    fl->addWidget(list);
     fl->addWidget(new QLineEdit(filters));
     for (int i = 0; i < 4; ++i)
-        fl->addWidget(new QPushButton(QStringLiteral("Button"), filters));
-    tabs->addTab(filters, QStringLiteral("Filters"));
-    // Quarantine: a table, a field, two buttons, a preview with two views.
+        button(filters, fl);
+    fl->addWidget(new QLineEdit(filters));
+    scrolled(tabs, filters, "Filters");
+    // Quarantine: a table of four columns, a field and two buttons, a
+    // splitter over a preview with two tabs, ten labels, two menus.
     auto *quarantine = new QWidget;
     auto *ql = new QVBoxLayout(quarantine);
-    ql->addWidget(new QTableView(quarantine));
+    auto *splitter = new QSplitter(Qt::Vertical, quarantine);
+    auto *table = new QTableView(splitter);
+    auto *rows = new QStandardItemModel(0, 4, table);
+    rows->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Received"),
+                                     QStringLiteral("Account")});
+    table->setModel(rows);
+    auto *preview = new QWidget(splitter);
+    auto *pl = new QVBoxLayout(preview);
+    for (int i = 0; i < 10; ++i)
+        pl->addWidget(new QLabel(QStringLiteral("Label %1").arg(i), preview));
+    auto *views = new QTabBar(preview);
+    views->addTab(QStringLiteral("Content"));
+    views->addTab(QStringLiteral("Source"));
+    pl->addWidget(views);
+    pl->addWidget(new QTextBrowser(preview));
+    ql->addWidget(splitter);
     ql->addWidget(new QLineEdit(quarantine));
-    ql->addWidget(new QPushButton(QStringLiteral("Delete"), quarantine));
-    ql->addWidget(new QPushButton(QStringLiteral("Search"), quarantine));
-    ql->addWidget(new QTextBrowser(quarantine));
-    ql->addWidget(new QPlainTextEdit(quarantine));
-    tabs->addTab(quarantine, QStringLiteral("Quarantine"));
-    // Reply: a field, a text, a button.
+    button(quarantine, ql);
+    button(quarantine, ql);
+    for (int i = 0; i < 2; ++i) {
+        auto *menu = new QMenu(quarantine);
+        for (int a = 0; a < 4; ++a)
+            menu->addAction(QStringLiteral("Action %1").arg(a));
+    }
+    scrolled(tabs, quarantine, "Quarantine");
+    // Reply: a group with a caption, a field, a text and a button.
     auto *reply = new QWidget;
     auto *rl = new QVBoxLayout(reply);
-    rl->addWidget(new QLineEdit(reply));
-    rl->addWidget(new QPlainTextEdit(reply));
-    rl->addWidget(new QPushButton(QStringLiteral("Save"), reply));
-    tabs->addTab(reply, QStringLiteral("Reply"));
-    // Methods: 61 check boxes.
+    auto *replyGroup = new QGroupBox(reply);
+    auto *rgl = new QVBoxLayout(replyGroup);
+    rgl->addWidget(new QLabel(QStringLiteral("Subject:"), replyGroup));
+    rgl->addWidget(new QLineEdit(replyGroup));
+    rgl->addWidget(new QPlainTextEdit(replyGroup));
+    rl->addWidget(replyGroup);
+    button(reply, rl);
+    scrolled(tabs, reply, "Reply");
+    // Methods: a group with a list of 61 lines with tri-state boxes, a button.
     auto *methods = new QWidget;
     auto *ml = new QVBoxLayout(methods);
-    for (int i = 0; i < 61; ++i)
-        ml->addWidget(new QCheckBox(QStringLiteral("Method number %1 of the filter").arg(i), methods));
-    tabs->addTab(methods, QStringLiteral("Methods"));
-    // Settings: 50 accounts in a tree, a dozen controls.
+    auto *methodGroup = new QGroupBox(methods);
+    auto *mgl = new QVBoxLayout(methodGroup);
+    auto *methodList = new QListWidget(methodGroup);
+    for (int i = 0; i < 61; ++i) {
+        auto *item = new QListWidgetItem(QStringLiteral("Method number %1 of the filter").arg(i), methodList);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsUserTristate);
+        item->setCheckState(Qt::PartiallyChecked);
+    }
+    mgl->addWidget(methodList);
+    ml->addWidget(methodGroup);
+    button(methods, ml);
+    scrolled(tabs, methods, "Methods");
+    // Settings: 50 accounts in a tree of six columns, four groups of
+    // labels, fields, boxes, choices, a slider and number fields.
     auto *settings = new QWidget;
     auto *sl = new QVBoxLayout(settings);
+    sl->addWidget(new QLabel(QStringLiteral("Mail accounts found:"), settings));
     auto *tree = new QTreeWidget(settings);
     tree->setHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Server"), QStringLiteral("User"),
-                           QStringLiteral("Password")});
+                           QStringLiteral("Password"), QString()});
     for (int i = 0; i < 50; ++i) {
         auto *item = new QTreeWidgetItem(tree, {QString(), QStringLiteral("Account %1").arg(i),
                                                 QStringLiteral("pop%1.example.org").arg(i), QStringLiteral("user%1").arg(i),
-                                                QString()});
+                                                QString(), QStringLiteral("Mail")});
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
     }
     sl->addWidget(tree);
-    for (int i = 0; i < 12; ++i)
-        sl->addWidget(new QLabel(QStringLiteral("Setting %1").arg(i), settings));
-    tabs->addTab(settings, QStringLiteral("Settings"));
-    window->setCentralWidget(tabs);
-    window->statusBar()->showMessage(QStringLiteral("ready"));
+    auto *groups = new QHBoxLayout;
+    for (int g = 0; g < 4; ++g) {
+        auto *group = new QGroupBox(settings);
+        auto *gl = new QVBoxLayout(group);
+        for (int i = 0; i < 3; ++i)
+            gl->addWidget(new QLabel(QStringLiteral("Setting %1").arg(i), group));
+        if (g < 2) {
+            gl->addWidget(new QCheckBox(QStringLiteral("Box"), group));
+            gl->addWidget(new QSpinBox(group));
+        }
+        for (int i = 0; i < 3; ++i)
+            gl->addWidget(new QLineEdit(group));
+        groups->addWidget(group);
+    }
+    for (int c = 0; c < 3; ++c) {
+        auto *choice = new QComboBox(settings);
+        choice->addItems({QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")});
+        groups->addWidget(choice);
+    }
+    groups->addWidget(new QSlider(Qt::Horizontal, settings));
+    sl->addLayout(groups);
+    button(settings, sl);
+    button(settings, sl);
+    auto *menu = new QMenu(settings);
+    for (int a = 0; a < 3; ++a)
+        menu->addAction(QStringLiteral("Action %1").arg(a));
+    scrolled(tabs, settings, "Settings");
+
+    auto *central = new QWidget(window);
+    auto *cl = new QVBoxLayout(central);
+    cl->addWidget(tabs, 1);
+    cl->addWidget(new QLabel(QStringLiteral("banner"), central));
+    window->setCentralWidget(central);
+    for (int i = 0; i < 3; ++i)
+        window->statusBar()->addWidget(new QLabel(QStringLiteral("Panel %1").arg(i), window));
     window->resize(809, 569);
     tabs->setCurrentIndex(1);
     window->show();
     QCoreApplication::processEvents();
+    window->close();
     delete window;
 }
 

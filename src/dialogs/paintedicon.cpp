@@ -1,5 +1,6 @@
 #include "dialogs/paintedicon.h"
 
+#include <QHash>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
@@ -33,10 +34,19 @@ public:
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
+        // Drawn once per size and look: windows ask again each time they open.
+        const quint64 key = (quint64(quint32(size.width())) << 32 | quint32(size.height())) * 8 + quint64(mode) * 2
+            + quint64(state);
+        if (const auto hit = m_drawn.constFind(key); hit != m_drawn.constEnd())
+            return *hit;
         QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        {
+            QPainter painter(&pixmap);
+            paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        }
+        if (m_drawn.size() < 32)
+            m_drawn.insert(key, pixmap);
         return pixmap;
     }
 
@@ -56,6 +66,7 @@ public:
 private:
     QSizeF m_size;
     IconPainter m_paint;
+    QHash<quint64, QPixmap> m_drawn;
 };
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "mainwindow/pageicons.h"
 #include "mainwindow/konfiguracjapage.h"
 
 #include "dialogs/mnemonics.h"
@@ -336,7 +337,7 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
 
     KonfiguracjaButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), bottom);
     KonfiguracjaButtonZapisz->setObjectName(QStringLiteral("KonfiguracjaButtonZapisz"));
-    KonfiguracjaButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    KonfiguracjaButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
 
     // Save sits under the last group, where the eye ends, and leaves the
     // groups the whole width.

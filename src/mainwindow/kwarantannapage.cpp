@@ -1,3 +1,4 @@
+#include "mainwindow/pageicons.h"
 #include "mainwindow/kwarantannapage.h"
 
 #include "dialogs/mnemonics.h"
@@ -212,7 +213,7 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     infoPalette.setColor(QPalette::Window, palette().color(QPalette::ToolTipBase));
     info->setPalette(infoPalette);
     auto *infoIcon = new QLabel(info);
-    infoIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
+    infoIcon->setPixmap(standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
     KwarantannaSpam = new QLabel(info);
     KwarantannaSpam->setObjectName(QStringLiteral("KwarantannaSpam"));
     KwarantannaSpam->setTextFormat(Qt::PlainText);

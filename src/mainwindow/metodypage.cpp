@@ -1,3 +1,4 @@
+#include "mainwindow/pageicons.h"
 #include "mainwindow/metodypage.h"
 
 #include "dialogs/mnemonics.h"
@@ -40,7 +41,7 @@ MetodyPage::MetodyPage(TMainForm &main)
     MetodyCheckListBox->setUniformItemSizes(true);
     MetodyButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), this);
     MetodyButtonZapisz->setObjectName(QStringLiteral("MetodyButtonZapisz"));
-    MetodyButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    MetodyButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
 
     auto *frame = new QVBoxLayout(TabControl1);
     frame->addWidget(MetodyCheckListBox);

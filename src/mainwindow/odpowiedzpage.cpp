@@ -1,3 +1,4 @@
+#include "mainwindow/pageicons.h"
 #include "mainwindow/odpowiedzpage.h"
 
 #include "dialogs/mnemonics.h"
@@ -32,7 +33,7 @@ OdpowiedzPage::OdpowiedzPage(TMainForm &main)
     OdpowiedzMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     OdpowiedzButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), this);
     OdpowiedzButtonZapisz->setObjectName(QStringLiteral("OdpowiedzButtonZapisz"));
-    OdpowiedzButtonZapisz->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    OdpowiedzButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
 
     auto *fields = new QGridLayout(TabControl2);
     fields->addWidget(OdpowiedzTematLabel, 0, 0);

@@ -1,5 +1,7 @@
 #include "mainwindow/pageicons.h"
 
+#include <QApplication>
+
 #include "dialogs/paintedicon.h"
 
 #include <QPainter>
@@ -157,12 +159,29 @@ QIcon pageIcon(int page)
                                                                gearWheel};
     if (page < 0 || page > 4)
         return QIcon();
-    return paintedIcon(QSizeF(80, 55), painters[page]);
+    // Kept for the whole run (never destroyed, as icons must not outlive the application object).
+    static QIcon *const icons = new QIcon[5];
+    if (icons[page].isNull())
+        icons[page] = paintedIcon(QSizeF(80, 55), painters[page]);
+    return icons[page];
 }
 
 QIcon helpIcon(bool highlighted)
 {
-    return paintedIcon(QSizeF(42, 42), [highlighted](QPainter &p) { questionMark(p, highlighted); });
+    static QIcon *const icons = new QIcon[2];
+    QIcon &icon = icons[highlighted ? 1 : 0];
+    if (icon.isNull())
+        icon = paintedIcon(QSizeF(42, 42), [highlighted](QPainter &p) { questionMark(p, highlighted); });
+    return icon;
+}
+
+QIcon standardIcon(QStyle::StandardPixmap which)
+{
+    static auto *const icons = new QHash<int, QIcon>;
+    auto it = icons->find(int(which));
+    if (it == icons->end())
+        it = icons->insert(int(which), QApplication::style()->standardIcon(which));
+    return *it;
 }
 
 } // namespace jw

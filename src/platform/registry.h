@@ -114,6 +114,8 @@ private:
     QString m_firstWritten;
     mutable QHash<QString, int> m_index;
     mutable bool m_indexValid = false;
+    mutable QString m_lastFull; // the last key looked up, and where it was
+    mutable int m_lastIndex = -1;
 };
 
 // Where the registry is kept.

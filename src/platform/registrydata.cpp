@@ -52,6 +52,9 @@ QString RegistryData::fullPath(const QString &path)
 
 int RegistryData::indexOf(const QString &full) const
 {
+    // Callers read several values of one key in a row.
+    if (m_indexValid && full == m_lastFull)
+        return m_lastIndex;
     if (!m_indexValid) {
         m_index.clear();
         for (int i = 0; i < keys.size(); ++i) {
@@ -62,7 +65,9 @@ int RegistryData::indexOf(const QString &full) const
         }
         m_indexValid = true;
     }
-    return m_index.value(fold(full), -1);
+    m_lastFull = full;
+    m_lastIndex = m_index.value(fold(full), -1);
+    return m_lastIndex;
 }
 
 bool RegistryData::keyExists(const QString &path) const
@@ -99,8 +104,7 @@ QStringList RegistryData::subkeyNames(const QString &path) const
     QStringList names;
     QHash<QString, bool> seen;
     for (const Key &key : keys) {
-        const QString folded = fold(key.path);
-        if (!folded.startsWith(prefix))
+        if (key.path.size() < prefix.size() || fold(key.path.left(prefix.size())) != prefix)
             continue;
         QString child = key.path.mid(prefix.size());
         const qsizetype slash = child.indexOf(QLatin1Char('\\'));
