@@ -6,6 +6,8 @@
 #include "textfile/errors.h"
 
 #include <QHash>
+
+#include <array>
 #include <QLocale>
 
 #include <sys/stat.h>
@@ -20,21 +22,53 @@ const QByteArray kSecondMarker = QByteArray(QuarantineStore::kMarker) + '2';
 constexpr qsizetype kHeadBytes = 4096;
 
 // The first five lines, by the status files' rule: CR (or CR LF) ends a
-// line, 0x1A ends the file. `head` is the start of the file; when its first
-// lines are longer than that, the whole file is read, however long they are.
-// nullopt when the file could not be read: it is then not judged at all.
-std::optional<Lines> headLines(const NativePath &path, const QByteArray &head, qint64 fileSize)
+// line, 0x1A ends the file; missing lines are empty. `head` is the start of
+// the file; when its first lines are longer than that, the whole file is read
+// into `whole`, however long they are. The lines are views into one of the
+// two. nullopt when the file could not be read: it is then not judged at all.
+struct HeadLines
 {
-    LineLimits limits;
-    limits.maxLines = 6;
-    Lines lines = splitLines(head, LineRule::CrBreakSubEnds, limits);
-    // A sixth line proves the fifth complete; a head of the whole file too.
-    if (lines.size() > 5 || head.size() >= fileSize)
-        return lines.mid(0, 5);
-    const std::optional<QByteArray> whole = readNativeFile(path);
-    if (!whole)
+    std::array<QByteArrayView, 5> line;
+};
+
+HeadLines firstFiveLines(QByteArrayView text, bool &complete)
+{
+    HeadLines lines;
+    int count = 0;
+    complete = false;
+    forEachLine(text, LineRule::CrBreakSubEnds, [&](qsizetype start, qsizetype length) {
+        if (count == 5) {
+            complete = true; // a sixth line proves the fifth complete
+            return false;
+        }
+        lines.line[size_t(count++)] = text.sliced(start, length);
+        return true;
+    });
+    return lines;
+}
+
+std::optional<HeadLines> headLines(const NativePath &path, const QByteArray &head, qint64 fileSize, QByteArray &whole)
+{
+    bool complete = false;
+    const HeadLines lines = firstFiveLines(head, complete);
+    if (complete || head.size() >= fileSize)
+        return lines;
+    const std::optional<QByteArray> read = readNativeFile(path);
+    if (!read)
         return std::nullopt;
-    return splitLines(*whole, LineRule::CrBreakSubEnds, limits).mid(0, 5);
+    whole = *read;
+    return firstFiveLines(whole, complete);
+}
+
+// Status texts as the store writes them, shared by every row that has them.
+QByteArray sharedStatus(QByteArrayView status)
+{
+    static const QByteArray known[] = {QByteArrayLiteral("New"), QByteArrayLiteral("Readed"), QByteArrayLiteral("Resend")};
+    for (const QByteArray &k : known) {
+        if (status == k)
+            return k;
+    }
+    return status.toByteArray();
 }
 
 // The content with line 3 replaced. Lines are counted as the scan counts
@@ -142,11 +176,12 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
             if (file.size <= 0 || file.nativeName.contains(kResendTag))
                 return;
             const NativePath path = folder + file.nativeName;
-            const std::optional<Lines> read = headLines(path, head, file.size);
+            QByteArray whole;
+            const std::optional<HeadLines> read = headLines(path, head, file.size, whole);
             if (!read)
                 return;
-            const Lines &lines = *read;
-            if (lines.value(4) != kFirstMarker) {
+            const auto &lines = read->line;
+            if (lines[4] != kFirstMarker) {
                 // Maybe still being written: only a settled file that no
                 // process holds open for writing is removed.
                 if (file.modifiedSecs <= settledBefore && !isOpenForWriting(path))
@@ -154,14 +189,14 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
                 return;
             }
             QuarantineRow row;
-            const QByteArray &subject = lines[0];
-            const QByteArray &sender = lines[1];
+            const QByteArrayView subject = lines[0];
+            const QByteArrayView sender = lines[1];
             row.subject = subject.isEmpty() || subject == "0" ? m_subjectNull : decodeDisplay(subject);
             row.sender = sender.isEmpty() || sender == "0" ? m_fromNull : decodeDisplay(sender);
             row.received = received.format(file.modifiedSecs);
             row.account = account.name;
             row.path = path;
-            row.status = lines[2];
+            row.status = sharedStatus(lines[2]);
             row.spamNote = decodeDisplay(lines[3]);
             rows.append(std::move(row));
         });

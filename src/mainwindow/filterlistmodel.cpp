@@ -117,6 +117,7 @@ void FilterListModel::setContent(const QByteArray &content, TextEncoding encodin
     reset(encoding, content.count('\n') + 1);
     forEachLine(m_raw, LineRule::AnyBreak, [this](qsizetype start, qsizetype length) {
         m_entries.push_back(makeEntry(start, length));
+        return true;
     });
     sortEntries();
     endResetModel();

@@ -41,16 +41,55 @@ namespace {
 
 constexpr int kColumns = 4;
 
-// Letter case is ignored for a to z only; everything else compares by code.
-QString sortKey(const QString &text)
+// The texts of one column as sort keys: letter case is ignored for a to z
+// only, everything else compares by code. The lowered texts lie one after
+// another, and each key starts with its first four code units packed in a
+// number, so that most comparisons touch neither text nor memory far away.
+class ColumnKeys
 {
-    QString key = text;
-    for (QChar &c : key) {
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
+public:
+    explicit ColumnKeys(qsizetype rows) { m_keys.reserve(size_t(rows)); }
+
+    void add(QStringView text)
+    {
+        Key key{0, m_text.size(), text.size()};
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            char16_t c = text[i].unicode();
+            if (c >= u'A' && c <= u'Z')
+                c += u'a' - u'A';
+            m_text.push_back(c);
+            if (i < 4)
+                key.head |= quint64(c) << (48 - 16 * i);
+        }
+        m_keys.push_back(key);
     }
-    return key;
-}
+
+    int compare(int a, int b) const
+    {
+        const Key &x = m_keys[size_t(a)];
+        const Key &y = m_keys[size_t(b)];
+        if (x.head != y.head)
+            return x.head < y.head ? -1 : 1;
+        const qsizetype common = std::min(x.length, y.length);
+        for (qsizetype i = 0; i < common; ++i) {
+            const char16_t p = m_text[size_t(x.start + i)];
+            const char16_t q = m_text[size_t(y.start + i)];
+            if (p != q)
+                return p < q ? -1 : 1;
+        }
+        return x.length < y.length ? -1 : x.length > y.length ? 1 : 0;
+    }
+
+private:
+    struct Key
+    {
+        quint64 head;
+        size_t start;
+        qsizetype length;
+    };
+    std::vector<char16_t> m_text;
+    std::vector<Key> m_keys;
+};
 
 QString shortLine(const QString &text)
 {
@@ -75,7 +114,7 @@ int QuarantineModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : kColumns;
 }
 
-QString QuarantineModel::cell(const QuarantineRow &row, int column)
+const QString &QuarantineModel::cell(const QuarantineRow &row, int column)
 {
     switch (column) {
     case 0:
@@ -138,14 +177,13 @@ void QuarantineModel::sortBy(int state)
     const int column = state % 10;
     const bool ascending = state >= 10;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<QString> keys;
-    keys.reserve(size_t(m_rows.size()));
+    ColumnKeys keys(m_rows.size());
     for (const QuarantineRow &r : std::as_const(m_rows))
-        keys.push_back(sortKey(cell(r, column)));
+        keys.add(cell(r, column));
     std::vector<int> order(size_t(m_rows.size()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&keys, ascending](int a, int b) {
-        const int c = keys[size_t(a)].compare(keys[size_t(b)]);
+        const int c = keys.compare(a, b);
         return ascending ? c < 0 : c > 0;
     });
     QList<QuarantineRow> sorted;

@@ -42,7 +42,7 @@ public:
     void rowChanged(int index);
     void setHeaders(const QStringList &headers);
 
-    static QString cell(const QuarantineRow &row, int column);
+    static const QString &cell(const QuarantineRow &row, int column);
 
 private:
     QList<QuarantineRow> m_rows;

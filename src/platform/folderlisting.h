@@ -27,7 +27,8 @@ QList<FolderEntry> listFolder(const QByteArray &folder);
 // Calls `visit` for every regular file of `folder` (a native path, see
 // nativefile.h) with its entry and up to `headBytes` from its start (empty
 // for an empty file), opening each file relative to the folder. A file that
-// cannot be read is passed over.
+// cannot be read is passed over. The entry's `name` is left empty (the
+// native name is there), and both arguments are valid during the call only.
 void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
                      const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 namespace jw {
@@ -46,6 +47,9 @@ void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
     if (!dir)
         return;
     const int dirFd = dirfd(dir);
+    // One buffer and one entry for all files: a folder may hold 100,000.
+    QByteArray head;
+    FolderEntry e;
     while (const dirent *entry = readdir(dir)) {
         if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
             continue;
@@ -57,14 +61,14 @@ void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
             ::close(fd);
             continue;
         }
-        QByteArray head(info.st_size > 0 ? qMin<qsizetype>(headBytes, info.st_size) : 0, Qt::Uninitialized);
+        head.resize(info.st_size > 0 ? qMin<qsizetype>(headBytes, info.st_size) : 0);
         const bool read = readDescriptor(fd, head, head.size());
         ::close(fd);
         if (!read)
             continue;
-        FolderEntry e;
-        e.nativeName = QByteArray(entry->d_name);
-        e.name = displayPath(e.nativeName);
+        const size_t nameLength = std::strlen(entry->d_name);
+        e.nativeName.resize(qsizetype(nameLength));
+        std::memcpy(e.nativeName.data(), entry->d_name, nameLength);
         e.size = info.st_size;
         e.modifiedSecs = info.st_mtim.tv_sec;
         visit(e, head);

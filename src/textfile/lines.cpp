@@ -115,12 +115,9 @@ Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits)
     return lines;
 }
 
-void forEachLine(QByteArrayView data, LineRule rule, const std::function<void(qsizetype, qsizetype)> &visit)
+void forEachLine(QByteArrayView data, LineRule rule, const std::function<bool(qsizetype, qsizetype)> &visit)
 {
-    visitLines(data, rule, [&visit](qsizetype start, qsizetype length) {
-        visit(start, length);
-        return true;
-    });
+    visitLines(data, rule, visit);
 }
 
 Lines readLines(const QString &path, LineRule rule, LineLimits limits)

@@ -38,9 +38,9 @@ struct LineLimits
 Lines splitLines(QByteArrayView data, LineRule rule, LineLimits limits = {});
 
 // The lines of `data` as splitLines finds them (without limits), as
-// positions in `data`: `visit(start, length)` for each, in order. For texts
-// too big to copy line by line.
-void forEachLine(QByteArrayView data, LineRule rule, const std::function<void(qsizetype, qsizetype)> &visit);
+// positions in `data`: `visit(start, length)` for each, in order, until it
+// returns false. For texts too big, or read too often, to copy line by line.
+void forEachLine(QByteArrayView data, LineRule rule, const std::function<bool(qsizetype, qsizetype)> &visit);
 
 // Reads a whole file and splits it. Throws FileError::cannotOpen.
 Lines readLines(const QString &path, LineRule rule, LineLimits limits = {});
