@@ -593,18 +593,20 @@ int main(int argc, char **argv)
         std::printf("| %d | %.1f | %.2f | %.1f | %.2f |\n", count, median(t), median(t) * 1000.0 / count, median(c),
                     median(c) * 1000.0 / count);
     }
-    std::printf("\n| Entries | Load and show ms | us per entry |\n|---|---|---|\n");
+    std::printf("\n| Entries | Load and show ms | us per entry | sort -f ms | sort -f us per entry |\n|---|---|---|---|---|\n");
     for (int count : g_quick ? std::vector<int>{1000, 10000, 100000} : std::vector<int>{1000, 10000, 100000, 1000000}) {
         writeFile(listPath, bigList(count));
         Window window(lists.folders);
         jw::TMainForm *form = window.open();
         form->MainPageControl->setCurrentIndex(jw::TMainForm::PageBiala);
-        std::vector<double> t;
+        std::vector<double> t, r;
         for (int i = 0; i < runs(); ++i) {
             t.push_back(timeMs([&] { showList(*form); }));
             hideList(*form);
+            r.push_back(timeMs([&] { sortCommand(listPath); }));
         }
-        std::printf("| %d | %.1f | %.2f |\n", count, median(t), median(t) * 1000.0 / count);
+        std::printf("| %d | %.1f | %.2f | %.1f | %.2f |\n", count, median(t), median(t) * 1000.0 / count, median(r),
+                    median(r) * 1000.0 / count);
         window.close();
     }
     return 0;

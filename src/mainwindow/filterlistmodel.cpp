@@ -25,10 +25,13 @@ void foldInto(QByteArrayView bytes, QString &out)
         *to++ = QLatin1Char(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
 }
 
-quint64 headOf(QByteArrayView key)
+// Bytes `from` to `from` + 7 of a key as a number that orders as they do
+// (missing bytes count as 0, below every byte a key holds).
+quint64 headOf(QByteArrayView key, qsizetype from = 0)
 {
     uchar head[8] = {};
-    std::memcpy(head, key.data(), size_t(std::min<qsizetype>(key.size(), 8)));
+    if (key.size() > from)
+        std::memcpy(head, key.data() + from, size_t(std::min<qsizetype>(key.size() - from, 8)));
     return qFromBigEndian<quint64>(head);
 }
 
@@ -74,6 +77,8 @@ bool FilterListModel::less(const Entry &a, const Entry &b) const
 {
     if (a.keyHead != b.keyHead)
         return a.keyHead < b.keyHead;
+    if (a.keyNext != b.keyNext)
+        return a.keyNext < b.keyNext;
     return compareKeys(keyView(a), keyView(b)) < 0;
 }
 
@@ -84,7 +89,8 @@ FilterListModel::Entry FilterListModel::makeEntry(qsizetype raw, qsizetype rawLe
     foldInto(QByteArrayView(m_raw.constData() + raw, rawLength), m_folded);
     const qsizetype key = m_keys.size();
     const qsizetype keyLength = m_collation.appendKey(m_folded, m_keys);
-    return Entry{headOf(QByteArrayView(m_keys.constData() + key, keyLength)), raw, key, int(rawLength), int(keyLength)};
+    const QByteArrayView keyBytes(m_keys.constData() + key, keyLength);
+    return Entry{headOf(keyBytes), headOf(keyBytes, 8), raw, key, int(rawLength), int(keyLength)};
 }
 
 FilterListModel::Entry FilterListModel::appendEntry(const QByteArray &bytes)
@@ -165,7 +171,7 @@ int FilterListModel::findIgnoringCase(const QString &text) const
     const quint64 head = headOf(key);
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const Entry &entry = m_entries[i];
-        if (entry.keyHead == head && compareKeys(keyView(entry), key) == 0
+        if (entry.keyHead == head && entry.keyLength == key.size() && compareKeys(keyView(entry), key) == 0
             && this->text(int(i)).compare(text, Qt::CaseInsensitive) == 0)
             return int(i);
     }

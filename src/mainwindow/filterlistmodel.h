@@ -63,7 +63,10 @@ public:
 private:
     struct Entry
     {
-        quint64 keyHead; // the key's first 8 bytes, big-endian: most comparisons end here
+        // The key's first 16 bytes, big-endian: most comparisons end here,
+        // without reaching into the keys' buffer.
+        quint64 keyHead;
+        quint64 keyNext;
         qsizetype raw;   // in m_raw
         qsizetype key;   // in m_keys
         int rawLength;
