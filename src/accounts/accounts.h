@@ -91,6 +91,7 @@ struct UpstreamAccount
     QString server;
     quint16 port = 110;
     bool tlsRequired = false; // "POP3 Secure Connection" is 1
+    bool implicitTls = false; // TLS from the first byte (always so on port 995)
     // Where the account sends mail: empty when the store names no server.
     QString smtpServer;
     quint16 smtpPort = 25;

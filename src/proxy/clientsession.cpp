@@ -1,6 +1,7 @@
 #include "proxy/clientsession.h"
 
 #include "accounts/accounts.h"
+#include "accounts/thunderbirdsource.h"
 #include "formats/filterlistfiles.h"
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
@@ -270,6 +271,8 @@ void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &passwo
     try {
         RegistryData data = m_context.accounts.load();
         account = findUpstreamAccount(data, user, server);
+        if (!account)
+            account = findThunderbirdUpstream(QDir::homePath(), user, server);
     } catch (const Error &e) {
         send("-ERR [SYS/TEMP] Junkwarden cannot read the account list: " + e.message().toUtf8());
         return;
@@ -294,7 +297,7 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
     m_stateFile = m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
     m_upstream = new Pop3Upstream(m_context.tls, this);
     connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
-    const Pop3Upstream::Security security = account.port == 995 ? Pop3Upstream::Security::ImplicitTls
+    const Pop3Upstream::Security security = account.port == 995 || account.implicitTls ? Pop3Upstream::Security::ImplicitTls
         : account.tlsRequired                                   ? Pop3Upstream::Security::StartTlsRequired
                                                                 : Pop3Upstream::Security::StartTlsIfOffered;
     m_counted = true;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 namespace jw::test {
 namespace {
@@ -323,6 +324,39 @@ TEST_F(ProxyEndToEnd, UpstreamSecurityIsVerifiedAndNeverFallsBack)
     EXPECT_EQ(overTls.exitCode, 0) << overTls.err.constData();
     EXPECT_TRUE(overTls.out.endsWith("Hello.\r\n"));
     EXPECT_EQ(dovecot->log().count("user=<ann>"), logins + 1) << dovecot->log().constData();
+}
+
+// A Thunderbird account is one the proxy may connect to, with the port and
+// security of the account itself: STARTTLS (socketType 2) on the plain
+// port, TLS from the first byte (3) on the TLS port.
+TEST_F(ProxyEndToEnd, ThunderbirdAccountsAreServedWithTheirOwnPortAndSecurity)
+{
+    dovecot->addMessage("ann", mail("carol@friends.example", "hi", "Hello.\r\n"));
+    writeFile(folder.file(QStringLiteral("registry.reg")), "Windows Registry Editor Version 5.00\r\n\r\n");
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral(".thunderbird/p.default")));
+    writeFile(home.filePath(QStringLiteral(".thunderbird/profiles.ini")), "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\n");
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home.path());
+    for (const auto &[socketType, port] : {std::pair{2, dovecot->plainPort()}, std::pair{3, dovecot->tlsPort()}}) {
+        SCOPED_TRACE(socketType);
+        writeFile(home.filePath(QStringLiteral(".thunderbird/p.default/prefs.js")),
+                  "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+                  "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
+                  "user_pref(\"mail.server.server1.hostname\", \"localhost\");\n"
+                  "user_pref(\"mail.server.server1.port\", " + QByteArray::number(port) + ");\n"
+                  "user_pref(\"mail.server.server1.socketType\", " + QByteArray::number(socketType) + ");\n"
+                  "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
+                  "user_pref(\"mail.server.server1.userName\", \"ann\");\n");
+        startProxy(environment);
+        const qsizetype logins = dovecot->log().count("user=<ann>");
+        const Fetch fetched = curl(QStringLiteral("1"));
+        EXPECT_EQ(fetched.exitCode, 0) << fetched.err.constData();
+        EXPECT_TRUE(fetched.out.endsWith("Hello.\r\n"));
+        EXPECT_EQ(dovecot->log().count("user=<ann>"), logins + 1) << dovecot->log().constData();
+        EXPECT_TRUE(dovecot->log().mid(dovecot->log().lastIndexOf("user=<ann>")).contains("TLS")) << "the login went over TLS";
+        stopProxy();
+    }
 }
 
 TEST_F(ProxyEndToEnd, RefusesStrangersAndRelaysTheServersRefusal)
