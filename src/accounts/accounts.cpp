@@ -77,7 +77,8 @@ void forEachFlaggedAccount(RegistryData &registry, Visit visit)
 bool AccountRow::operator==(const AccountRow &o) const
 {
     return routed == o.routed && name == o.name && server == o.server && user == o.user
-        && passwordMask == o.passwordMask && source == o.source && key == o.key && port == o.port;
+        && passwordMask == o.passwordMask && source == o.source && key == o.key && port == o.port && blocked == o.blocked
+        && blockedDetail == o.blockedDetail;
 }
 
 const QList<AccountSource> &accountSources()

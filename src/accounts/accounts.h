@@ -48,6 +48,16 @@ struct AccountRow
     QString source;
     QString key;          // full path of the account's key, from "\Software" on
     QString port;         // decimal; "110" when none is stored
+    // Why the account cannot be filtered (Thunderbird's accounts only).
+    enum class Blocked {
+        None,
+        Login,     // a login the proxy cannot pass on (OAuth 2.0, Kerberos, NTLM, certificate)
+        Comma,     // a comma in the user name
+        Collision, // another account already has the address it would get
+        Profile,   // its profile cannot be read: `blockedDetail` says why
+    };
+    Blocked blocked = Blocked::None;
+    QString blockedDetail;
 
     bool operator==(const AccountRow &other) const;
 };

@@ -14,6 +14,30 @@ namespace jw {
 // profile of the user's installations (found under `home`).
 inline constexpr char16_t kThunderbirdSource[] = u"Thunderbird";
 
+// The POP3 accounts of every profile as rows of the account list: checked
+// when flagged, with the real server, user and port whether routed or not,
+// `key` naming the profile folder and the account ("<folder>#server1").
+// Accounts that cannot be filtered are blocked with the reason; a profile
+// whose prefs.js cannot be read gives one blocked row.
+QList<AccountRow> findThunderbirdAccounts(const QString &home, int proxyPort);
+
+// What became of changes to Thunderbird's profiles.
+struct ThunderbirdChange
+{
+    QStringList waiting;    // profiles in use by a running Thunderbird: nothing written
+    QStringList unreadable; // "<profile folder>: <reason>": left as they are
+    QStringList refused;    // "<profile folder>: <reason>": could not be written
+};
+
+// Writes the flag of every Thunderbird row, and puts each account in the
+// form the filter state asks for: routed when checked with the filter on,
+// plain otherwise. Copies of the files as they were go to `backupFolder`.
+ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn,
+                                      const QString &backupFolder);
+// Routes every flagged account of every profile, or restores every routed one.
+ThunderbirdChange routeThunderbirdAccounts(const QString &home, int proxyPort, const QString &backupFolder);
+ThunderbirdChange restoreThunderbirdAccounts(const QString &home, const QString &backupFolder);
+
 // The real POP3 server of a Thunderbird account whose real server is
 // `server` (without regard to case), preferring the one whose real user is
 // `user`, with its own port and security; nullopt when no profile names it.

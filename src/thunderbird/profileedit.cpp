@@ -115,7 +115,7 @@ EditOutcome editProfile(const QString &profileFolder, const QString &backupFolde
 {
     using Result = EditOutcome::Result;
     if (!QFileInfo(profileFolder).isDir())
-        return {Result::Refused, QStringLiteral("the profile folder %1 is gone").arg(profileFolder)};
+        return {Result::Unreadable, QStringLiteral("the profile folder %1 is gone").arg(profileFolder)};
     const ProfileLock lock(profileFolder);
     if (lock.openFailed())
         return {Result::Refused, QStringLiteral("the profile folder %1 cannot be written").arg(profileFolder)};
@@ -124,14 +124,14 @@ EditOutcome editProfile(const QString &profileFolder, const QString &backupFolde
     const QString prefsPath = profileFolder + QLatin1String("/prefs.js");
     QFile file(prefsPath);
     if (!file.open(QIODevice::ReadOnly))
-        return {Result::Refused, QStringLiteral("%1 cannot be read").arg(prefsPath)};
+        return {Result::Unreadable, QStringLiteral("%1 cannot be read").arg(prefsPath)};
     const QByteArray before = file.readAll();
     file.close();
     PrefsFile prefs;
     try {
         prefs = PrefsFile::parse(before);
     } catch (const PrefsError &e) {
-        return {Result::Refused, QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(prefsPath, e.reason())};
+        return {Result::Unreadable, QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(prefsPath, e.reason())};
     }
     const QList<FolderMove> moves = change(prefs);
     if (prefs.bytes() == before)

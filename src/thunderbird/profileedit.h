@@ -19,8 +19,9 @@ struct EditOutcome
     enum class Result {
         Changed,   // written
         Unchanged, // nothing to write
-        InUse,     // Thunderbird runs on it: nothing touched, try again once it has closed
-        Refused,   // prefs.js cannot be read or written: nothing touched; see reason
+        InUse,      // Thunderbird runs on it: nothing touched, try again once it has closed
+        Unreadable, // the profile or its prefs.js cannot be read as Thunderbird's: nothing touched; see reason
+        Refused,    // its files cannot be written: nothing changed; see reason
     };
     Result result = Result::Unchanged;
     QString reason;

@@ -292,7 +292,7 @@ TEST(AccountRouting, UsesThePortOfTheSettingsFileAndTheStore)
         addAccount(d, {kOe + QStringLiteral("1"), QStringLiteral("A"), QStringLiteral("pop.a"), QStringLiteral("ann")});
         flag(d, kOe + QStringLiteral("1"), QStringLiteral("pop.a"), 110);
     });
-    AccountRouting routing(registry, folder.configPath());
+    AccountRouting routing(registry, folder.configPath(), folder.path());
     routing.ConfigureMail();
     EXPECT_EQ(num(registry.load(), kOe + QStringLiteral("1"), "POP3 Port"), 2110u);
     routing.DeConfigureMail();

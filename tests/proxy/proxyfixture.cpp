@@ -53,6 +53,8 @@ void ProxyFixture::writeAccounts(quint16 port, const QByteArray &more)
 void ProxyFixture::startProxy(const QProcessEnvironment &environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // No mail client's profile of the user's names an account here.
+    env.insert(QStringLiteral("HOME"), folder.file(QStringLiteral("home")));
     for (const QString &name : environment.keys())
         env.insert(name, environment.value(name));
     env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), folder.file(QStringLiteral("registry.reg")));

@@ -167,7 +167,7 @@ TEST(ProfileEdit, AProfileThatCannotBeReadIsLeftAsItIs)
         c.damage(profile);
         const QByteArray before = bytes(profile.prefsPath());
         const EditOutcome outcome = editProfile(profile.path(), profile.backups(), route);
-        EXPECT_EQ(outcome.result, EditOutcome::Result::Refused) << c.what;
+        EXPECT_EQ(outcome.result, EditOutcome::Result::Unreadable) << c.what;
         EXPECT_TRUE(outcome.reason.contains(QLatin1String(c.reason))) << c.what << ": " << outcome.reason.toStdString();
         EXPECT_EQ(bytes(profile.prefsPath()), before) << c.what;
         EXPECT_EQ(bytes(profile.rulesPath()), QFileInfo::exists(profile.path()) ? profile.rules : QByteArray()) << c.what;

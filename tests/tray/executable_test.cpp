@@ -146,6 +146,8 @@ protected:
         env.insert(QStringLiteral("JUNKWARDEN_TRAY"), QStringLiteral("present"));
         env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), registryPath());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+        // Mail clients' profiles of the test's own: never the user's.
+        env.insert(QStringLiteral("HOME"), runtime.filePath(QStringLiteral("home")));
         // No desktop notifications from a test.
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         for (const QString &name : extra.keys())
