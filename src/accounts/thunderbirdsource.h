@@ -13,6 +13,10 @@ namespace jw {
 // Thunderbird as the fourth source of POP3 accounts: the accounts of every
 // profile of the user's installations (found under `home`).
 inline constexpr char16_t kThunderbirdSource[] = u"Thunderbird";
+inline bool isThunderbird(const QString &source)
+{
+    return source == QStringView(kThunderbirdSource);
+}
 
 // The POP3 accounts of every profile as rows of the account list: checked
 // when flagged, with the real server, user and port whether routed or not,

@@ -1,11 +1,13 @@
-#include "mainwindow/pageicons.h"
 #include "mainwindow/konfiguracjapage.h"
 
-#include "dialogs/mnemonics.h"
+#include "accounts/accounts.h"
+#include "accounts/thunderbirdsource.h"
 #include "dialogs/clicklabel.h"
+#include "dialogs/mnemonics.h"
 #include "dialogs/paintedicon.h"
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/mainform.h"
+#include "mainwindow/pageicons.h"
 #include "platform/autostart.h"
 #include "platform/helpviewer.h"
 #include "platform/prompts.h"
@@ -19,6 +21,7 @@
 #include "update/updateform.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -47,13 +50,15 @@ namespace {
 const char *const kSpamWords[] = {"quarantine", "drop", "lowprio", "nothing"};
 const char *const kUpdateWords[] = {"none", "daily", "weekly", "monthly"};
 
-// The source icons: an envelope for each mail client (blue, orange) and the
-// program's own emblem for its own accounts.
+// The source icons: an envelope for each mail client (blue, orange, and
+// teal for Thunderbird) and the program's own emblem for its own accounts.
 QIcon sourceIcon(int source)
 {
     if (source == 2)
         return trayStateIcon(TTrayForm::Waiting);
-    const QColor colour = source == 0 ? QColor(0x2f, 0x6e, 0xc8) : QColor(0xe8, 0x7a, 0x10);
+    const QColor colour = source == 0 ? QColor(0x2f, 0x6e, 0xc8)
+        : source == 1                 ? QColor(0xe8, 0x7a, 0x10)
+                                      : QColor(0x1b, 0x8a, 0x8f);
     return paintedIcon(QSizeF(16, 16), [colour](QPainter &p) {
         p.setPen(QPen(colour.darker(150), 1));
         p.setBrush(Qt::white);
@@ -75,7 +80,25 @@ int sourceIndex(const QString &source)
         if (sources[i].name == source)
             return i;
     }
-    return -1;
+    return isThunderbird(source) ? int(sources.size()) : -1;
+}
+
+// Why a row's account cannot be filtered, as its tip says it.
+QString blockedText(const AccountRow &row, const LanguageTable &t)
+{
+    switch (row.blocked) {
+    case AccountRow::Blocked::None:
+        return {};
+    case AccountRow::Blocked::Login:
+        return t.text(keys::tbLogowanie);
+    case AccountRow::Blocked::Comma:
+        return t.text(keys::tbPrzecinek);
+    case AccountRow::Blocked::Collision:
+        return t.text(keys::tbKolizja);
+    case AccountRow::Blocked::Profile:
+        return t.text(keys::tbProfil).replace(QStringLiteral("%1"), row.blockedDetail);
+    }
+    return {};
 }
 
 QLineEdit *digitsField(const char *name, int digits, QWidget *parent)
@@ -468,12 +491,23 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
     else
         m_main.autostart().disable();
 
-    const QStringList unroutable = changeRegistry(m_main.registry(), [this](RegistryData &store) {
-        return saveAccountRows(store, m_rows, KonfiguracjaPort->text(), m_main.tray().filterActive());
+    QList<AccountRow> storeRows;
+    QList<AccountRow> thunderbirdRows;
+    for (const AccountRow &row : std::as_const(m_rows))
+        (isThunderbird(row.source) ? thunderbirdRows : storeRows).append(row);
+    const QStringList unroutable = changeRegistry(m_main.registry(), [this, &storeRows](RegistryData &store) {
+        return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.tray().filterActive());
     });
+    const ThunderbirdChange thunderbird =
+        saveThunderbirdRows(thunderbirdRows, KonfiguracjaPort->text().toInt(), m_main.tray().filterActive(),
+                            QDir::cleanPath(m_main.configFolder() + QLatin1String("../state/thunderbird")));
     m_main.UnsavedChanges = false;
     for (const QString &name : unroutable)
         m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
+    if (!thunderbird.waiting.isEmpty())
+        m_main.prompts().information(m_main.language().text(keys::tbDziala));
+    for (const QString &problem : thunderbird.unreadable + thunderbird.refused)
+        m_main.prompts().information(m_main.language().text(keys::tbProfil).replace(QStringLiteral("%1"), problem));
     if (m_main.tray().filterActive()) {
         m_main.tray().StopVexel();
         m_main.tray().StartVexel();
@@ -538,6 +572,8 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
     const AccountSearch search = changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
     for (const AccountRow &row : search.rows)
         addRowItem(row);
+    for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), KonfiguracjaPort->text().toInt()))
+        addRowItem(row);
     KonfiguracjaKonta->setUpdatesEnabled(true);
     if (m_rows.isEmpty())
         showNoAccountsPanel();
@@ -549,8 +585,15 @@ void KonfiguracjaPage::addRowItem(const AccountRow &row)
 {
     const QSignalBlocker blocker(KonfiguracjaKonta);
     auto *item = new QTreeWidgetItem(KonfiguracjaKonta);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    // An account that cannot be filtered is greyed, its tip says why.
+    const bool blocked = row.blocked != AccountRow::Blocked::None;
+    item->setFlags(blocked ? Qt::ItemIsSelectable : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(ColumnCheck, row.routed ? Qt::Checked : Qt::Unchecked);
+    if (blocked) {
+        const QString tip = blockedText(row, m_main.language());
+        for (int column = 0; column < ColumnSource; ++column)
+            item->setToolTip(column, tip);
+    }
     const int source = sourceIndex(row.source);
     if (source >= 0)
         item->setIcon(ColumnCheck, sourceIcon(source));
@@ -617,8 +660,16 @@ void KonfiguracjaPage::KonfiguracjaKontaDblClick(int column)
     openEditor(row, column);
 }
 
+bool KonfiguracjaPage::editableRow(int row) const
+{
+    // Thunderbird keeps its accounts and their passwords itself.
+    return row >= 0 && row < m_rows.size() && !isThunderbird(m_rows[row].source);
+}
+
 void KonfiguracjaPage::openEditor(int row, int column)
 {
+    if (!editableRow(row))
+        return;
     QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
     QRect cell = KonfiguracjaKonta->visualItemRect(item);
     const int left = KonfiguracjaKonta->header()->sectionViewportPosition(column);

@@ -106,6 +106,8 @@ private:
     // Runs a handler the user started, showing the program's errors.
     void guarded(const std::function<void()> &handler);
 
+    bool editableRow(int row) const;
+
     QList<AccountRow> m_rows;
     int m_editRow = -1;
     int m_editColumn = -1;

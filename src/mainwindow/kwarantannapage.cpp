@@ -1,11 +1,10 @@
-#include "mainwindow/pageicons.h"
 #include "mainwindow/kwarantannapage.h"
 
 #include "dialogs/mnemonics.h"
-#include "mailhtml/safehtml.h"
-
 #include "formats/filterlistfiles.h"
+#include "mailhtml/safehtml.h"
 #include "mainwindow/mainform.h"
+#include "mainwindow/pageicons.h"
 #include "mainwindow/safebrowser.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"

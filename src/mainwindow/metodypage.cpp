@@ -1,10 +1,10 @@
-#include "mainwindow/pageicons.h"
 #include "mainwindow/metodypage.h"
 
 #include "dialogs/mnemonics.h"
 #include "formats/methodsfile.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/mainform.h"
+#include "mainwindow/pageicons.h"
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"

@@ -1,8 +1,8 @@
-#include "mainwindow/pageicons.h"
 #include "mainwindow/odpowiedzpage.h"
 
 #include "dialogs/mnemonics.h"
 #include "mainwindow/mainform.h"
+#include "mainwindow/pageicons.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
 

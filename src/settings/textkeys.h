@@ -136,7 +136,15 @@ private:
     /* the desktop has no notification area for the icon */                             \
     X(brakZasobnika, "brak zasobnika")                                                   \
     /* "%1" stands for the number of characters shown */                                 \
-    X(podgladSkrocony, "podglad skrocony")
+    X(podgladSkrocony, "podglad skrocony")                                               \
+    /* why a Thunderbird account cannot be filtered (the row's tip) */                   \
+    X(tbLogowanie, "tb logowanie")                                                       \
+    X(tbPrzecinek, "tb przecinek")                                                       \
+    X(tbKolizja, "tb kolizja")                                                           \
+    /* "%1" stands for the reason */                                                     \
+    X(tbProfil, "tb profil")                                                             \
+    /* saving while Thunderbird runs on a profile */                                     \
+    X(tbDziala, "tb dziala")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

@@ -4,10 +4,12 @@
 
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
+#include "settings/textkeys.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -429,6 +431,53 @@ TEST_F(SettingsPageTest, EveryCaptionFitsInBothLanguagesAtEverySize)
         }
         closeWindow();
     }
+}
+
+// Thunderbird's accounts are listed after the store's: filterable ones can
+// be ticked and the save routes them in the profile; the others are greyed
+// with the reason as their tip; none can be edited here.
+TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfile)
+{
+    const QString root = QDir::homePath() + QStringLiteral("/.thunderbird");
+    QDir(root).removeRecursively();
+    QDir().mkpath(root + QStringLiteral("/p.default"));
+    writeFile(root + QStringLiteral("/profiles.ini"), "[Profile0]\nName=default\nPath=p.default\n");
+    const QString prefs = root + QStringLiteral("/p.default/prefs.js");
+    writeFile(prefs, "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+                     "user_pref(\"mail.account.account2.server\", \"server2\");\n"
+                     "user_pref(\"mail.accountmanager.accounts\", \"account1,account2\");\n"
+                     "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
+                     "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
+                     "user_pref(\"mail.server.server1.userName\", \"ann\");\n"
+                     "user_pref(\"mail.server.server2.authMethod\", 10);\n"
+                     "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
+                     "user_pref(\"mail.server.server2.type\", \"pop3\");\n"
+                     "user_pref(\"mail.server.server2.userName\", \"bob\");\n");
+    writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
+    seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.home.example"), QStringLiteral("carl"));
+    open();
+    switchPage(4);
+    QTreeWidget *list = page().KonfiguracjaKonta;
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    QTreeWidgetItem *ann = list->topLevelItem(1);
+    QTreeWidgetItem *bob = list->topLevelItem(2);
+    EXPECT_EQ(ann->text(1), QStringLiteral("ann@pop.example.com"));
+    EXPECT_EQ(ann->text(2), QStringLiteral("pop.example.com"));
+    EXPECT_TRUE(ann->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(bob->flags() & Qt::ItemIsEnabled) << "greyed";
+    EXPECT_EQ(bob->toolTip(2), tray->LanguageMemo.text(keys::tbLogowanie));
+
+    list->setCurrentItem(ann);
+    page().KonfiguracjaKontaDblClick(2);
+    EXPECT_FALSE(page().KonfiguracjaTempEdit->isVisible()) << "Thunderbird keeps its accounts itself";
+
+    ann->setCheckState(0, Qt::Checked);
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.junkwarden.route\", true);"));
+    EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.userName\", \"ann,pop.example.com\");"))
+        << "the filter is on: routed at once";
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example")) << "the store as before";
+    QDir(root).removeRecursively();
 }
 
 } // namespace
