@@ -3,6 +3,7 @@
 #include "tray/mailrouting.h"
 
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QString>
 
 namespace jw {
@@ -21,13 +22,23 @@ public:
 
     void ConfigureMail() override;
     QStringList DeConfigureMail() override;
+    // A Thunderbird that runs on a profile holds its change back; the
+    // change is made as soon as the profile folder shows that it has
+    // closed (it writes its preferences and removes its lock there).
+    Waiting waiting() const override;
 
 private:
     QString thunderbirdBackups() const;
+    int proxyPort() const;
+    void waitFor(const QStringList &profiles, Waiting wanted);
+    void retryWaiting();
 
     Registry &m_registry;
     QString m_configFolder;
     QString m_home;
+    QStringList m_waitingProfiles;
+    Waiting m_wanted = Waiting::Nothing;
+    QFileSystemWatcher m_watcher;
 };
 
 } // namespace jw

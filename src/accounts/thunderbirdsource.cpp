@@ -103,7 +103,9 @@ ThunderbirdChange editProfiles(const QStringList &folders, const QString &backup
     return outcome;
 }
 
-QStringList profileFolders(const QString &home)
+} // namespace
+
+QStringList thunderbirdProfileFolders(const QString &home)
 {
     QStringList folders;
     for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
@@ -112,8 +114,6 @@ QStringList profileFolders(const QString &home)
     }
     return folders;
 }
-
-} // namespace
 
 ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn, const QString &backupFolder)
 {
@@ -137,9 +137,9 @@ ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPo
     });
 }
 
-ThunderbirdChange routeThunderbirdAccounts(const QString &home, int proxyPort, const QString &backupFolder)
+ThunderbirdChange routeThunderbirdAccounts(const QStringList &profiles, int proxyPort, const QString &backupFolder)
 {
-    return editProfiles(profileFolders(home), backupFolder, [proxyPort](const QString &, tb::PrefsFile &prefs) {
+    return editProfiles(profiles, backupFolder, [proxyPort](const QString &, tb::PrefsFile &prefs) {
         QList<tb::FolderMove> moves;
         for (const tb::Pop3Server &s : tb::pop3Servers(prefs, proxyPort)) {
             if (s.flagged)
@@ -149,9 +149,9 @@ ThunderbirdChange routeThunderbirdAccounts(const QString &home, int proxyPort, c
     });
 }
 
-ThunderbirdChange restoreThunderbirdAccounts(const QString &home, const QString &backupFolder)
+ThunderbirdChange restoreThunderbirdAccounts(const QStringList &profiles, const QString &backupFolder)
 {
-    return editProfiles(profileFolders(home), backupFolder, [](const QString &, tb::PrefsFile &prefs) {
+    return editProfiles(profiles, backupFolder, [](const QString &, tb::PrefsFile &prefs) {
         QList<tb::FolderMove> moves;
         for (const tb::Pop3Server &s : tb::pop3Servers(prefs, 0))
             moves.append(tb::restoreServer(prefs, s.key));

@@ -38,9 +38,11 @@ struct ThunderbirdChange
 // plain otherwise. Copies of the files as they were go to `backupFolder`.
 ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn,
                                       const QString &backupFolder);
-// Routes every flagged account of every profile, or restores every routed one.
-ThunderbirdChange routeThunderbirdAccounts(const QString &home, int proxyPort, const QString &backupFolder);
-ThunderbirdChange restoreThunderbirdAccounts(const QString &home, const QString &backupFolder);
+// The folders of the profiles under `home` that have preferences.
+QStringList thunderbirdProfileFolders(const QString &home);
+// Routes every flagged account of the profiles, or restores every routed one.
+ThunderbirdChange routeThunderbirdAccounts(const QStringList &profiles, int proxyPort, const QString &backupFolder);
+ThunderbirdChange restoreThunderbirdAccounts(const QStringList &profiles, const QString &backupFolder);
 
 // The real POP3 server of a Thunderbird account whose real server is
 // `server` (without regard to case), preferring the one whose real user is

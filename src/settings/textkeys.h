@@ -144,7 +144,10 @@ private:
     /* "%1" stands for the reason */                                                     \
     X(tbProfil, "tb profil")                                                             \
     /* saving while Thunderbird runs on a profile */                                     \
-    X(tbDziala, "tb dziala")
+    X(tbDziala, "tb dziala")                                                             \
+    /* the tray's tip while a change waits for Thunderbird to close */                   \
+    X(tbCzekaStart, "tb czeka start")                                                    \
+    X(tbCzekaStop, "tb czeka stop")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

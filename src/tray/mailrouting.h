@@ -15,6 +15,11 @@ public:
     // returns one line per account that could not be. Throws when the store
     // itself cannot be read or written.
     virtual QStringList DeConfigureMail() = 0;
+
+    // A change that waits for a mail client to close before it can be made:
+    // routing (asked for while the client ran) or restoring.
+    enum class Waiting { Nothing, ToRoute, ToRestore };
+    virtual Waiting waiting() const { return Waiting::Nothing; }
 };
 
 } // namespace jw

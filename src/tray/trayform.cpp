@@ -253,6 +253,12 @@ void TTrayForm::CheckTimerTimer()
             m_statusText = text(keys::statusQuarantine);
         }
     }
+    // A change to a mail client's accounts waits for it to close: the tip
+    // says so instead of the state (both do not fit in a tip).
+    const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
+    m_waitingNote = waiting == MailRouting::Waiting::Nothing
+        ? QString()
+        : text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop);
     SetIcon(-1);
     // Told once the icon shows the disabled state; later polls, which run
     // while the box is open, find the filter off and do not come here.
@@ -267,7 +273,8 @@ void TTrayForm::SetIcon(int arg)
             QFile::remove(statusFilePath());
         m_trayState = Waiting;
     }
-    const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + m_statusText, kTipLength);
+    const QString shown = m_waitingNote.isEmpty() ? m_statusText : m_waitingNote;
+    const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + shown, kTipLength);
     if (m_trayState == m_lastShownState && tip == m_tip)
         return;
     m_lastShownState = m_trayState;

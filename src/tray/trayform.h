@@ -156,6 +156,7 @@ private:
     int m_trayState = Waiting;
     int m_lastShownState = -1;
     QString m_statusText;
+    QString m_waitingNote; // what waits for a mail client to close, for the tip
     qint64 m_statusChangeTime = 0;
     QString m_tip;
     int m_iconUpdates = 0;

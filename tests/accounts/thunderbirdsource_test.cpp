@@ -4,6 +4,7 @@
 
 #include "support/testfiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 
@@ -117,10 +118,41 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndRep
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].contains(QLatin1String("Thunderbird runs on"))) << problems[0].toStdString();
     EXPECT_TRUE(prefs().contains("\"ann,pop.example.com\"")) << "left routed while it runs";
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRestore);
+    // Thunderbird closes: it writes its preferences back and lets go of its lock.
     thunderbird.closeWriteChannel();
     thunderbird.waitForFinished(10000);
-    EXPECT_TRUE(routing.DeConfigureMail().isEmpty());
+    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    EXPECT_TRUE(waitUntil([&] { return prefs() == plain; }, 10000)) << "restored once it closed";
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
+}
+
+TEST_F(ThunderbirdHome, RoutingAskedForWhileThunderbirdRunsIsMadeWhenItCloses)
+{
+    QList<AccountRow> rows = findThunderbirdAccounts(home(), 1110);
+    rows[0].routed = true;
+    saveThunderbirdRows(rows, 1110, false, backups());
+    const QByteArray plain = prefs();
+    QProcess thunderbird;
+    thunderbird.start(QStringLiteral("python3"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
+                       profile() + QStringLiteral("/.parentlock")});
+    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    MemoryRegistry registry;
+    AccountRouting routing(registry, folder.configPath(), home());
+    routing.ConfigureMail();
+    EXPECT_EQ(prefs(), plain) << "nothing written while it runs";
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRoute);
+    writeFile(profile() + QStringLiteral("/xulstore.json"), "{}"); // still running: a change in the folder
+    QCoreApplication::processEvents();
     EXPECT_EQ(prefs(), plain);
+    thunderbird.closeWriteChannel();
+    thunderbird.waitForFinished(10000);
+    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000)) << "routed once it closed";
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }
 
 } // namespace

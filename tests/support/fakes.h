@@ -115,10 +115,12 @@ public:
             throw RegistryError(QStringLiteral("Failed to set data for 'POP3 Server'"));
         return restoreProblems;
     }
+    Waiting waiting() const override { return waitingFor; }
 
     // What the next restores report.
     QStringList restoreProblems;
     bool failRestore = false;
+    Waiting waitingFor = Waiting::Nothing;
 
 private:
     CallLog *m_log;

@@ -40,6 +40,14 @@ TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
 
     t.CheckTimerTimer();
     EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Waiting for mail"));
+    // A change that waits for a mail client to close is in the tip.
+    for (const auto &[waiting, tip] : {std::pair{MailRouting::Waiting::ToRoute, "Junkwarden - Close Thunderbird to start filtering its accounts"},
+                                       std::pair{MailRouting::Waiting::ToRestore, "Junkwarden - Close Thunderbird to stop filtering its accounts"},
+                                       std::pair{MailRouting::Waiting::Nothing, "Junkwarden - Waiting for mail"}}) {
+        routing.waitingFor = waiting;
+        t.CheckTimerTimer();
+        EXPECT_EQ(t.tip().toStdString(), std::string(tip));
+    }
     // What must be undone if the program cannot undo it itself.
     EXPECT_TRUE(guard.state().accountsRouted);
     EXPECT_EQ(guard.state().proxy, processes.identify(t.vexelRecord().pid));
