@@ -119,7 +119,9 @@ QString TTrayForm::restoreMail()
 {
     try {
         const QStringList problems = m_services.mailRouting.DeConfigureMail();
-        m_services.guard.accountsRestored();
+        // Accounts whose mail client still runs point at the proxy until it closes.
+        if (m_services.mailRouting.waiting() != MailRouting::Waiting::ToRestore)
+            m_services.guard.accountsRestored();
         return problems.join(QLatin1Char('\n'));
     } catch (const Error &e) {
         // Still routed as far as the guardian knows: it tries again once the
@@ -196,12 +198,19 @@ void TTrayForm::FiltraktywnyClick()
     if (!m_filterOn) {
         routeMail();
         m_quickProxyEnds = 0;
-        StartVexel();
+        // A proxy kept for a mail client that has not closed yet serves on.
+        if (!m_proxyHeldForClient)
+            StartVexel();
+        m_proxyHeldForClient = false;
         m_filterOn = true;
         Filtraktywny->setChecked(m_filterOn);
     } else {
         const QString problems = restoreMail();
-        StopVexel();
+        // A mail client that still runs on routed accounts keeps its proxy
+        // until it closes and its accounts are back (see CheckTimerTimer).
+        m_proxyHeldForClient = m_services.mailRouting.waiting() == MailRouting::Waiting::ToRestore;
+        if (!m_proxyHeldForClient)
+            StopVexel();
         m_filterOn = false;
         Filtraktywny->setChecked(m_filterOn);
         if (!problems.isEmpty())
@@ -252,6 +261,11 @@ void TTrayForm::CheckTimerTimer()
             m_trayState = Quarantine;
             m_statusText = text(keys::statusQuarantine);
         }
+    }
+    if (m_proxyHeldForClient && m_services.mailRouting.waiting() != MailRouting::Waiting::ToRestore) {
+        m_proxyHeldForClient = false;
+        m_services.guard.accountsRestored();
+        StopVexel();
     }
     // A change to a mail client's accounts waits for it to close: the tip
     // says so instead of the state (both do not fit in a tip).

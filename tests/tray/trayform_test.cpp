@@ -274,6 +274,37 @@ TEST_F(TrayTest, FilterSwitchStopsAndStartsInOrder)
     EXPECT_EQ(t.trayState(), TTrayForm::Quarantine);
 }
 
+// Switched off while a mail client runs on routed accounts: the proxy
+// serves on until the client has closed and its accounts are back.
+TEST_F(TrayTest, SwitchingOffWhileAMailClientRunsKeepsTheProxyUntilItCloses)
+{
+    TTrayForm &t = makeTray();
+    const qint64 proxy = t.vexelRecord().pid;
+    log.calls.clear();
+    routing.waitingFor = MailRouting::Waiting::ToRestore;
+    t.Filtraktywny->trigger();
+    EXPECT_EQ(log.calls, QStringList{QStringLiteral("DeConfigureMail")});
+    EXPECT_TRUE(guard.state().accountsRouted) << "the guardian still knows";
+    t.CheckTimerTimer();
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Close Thunderbird to stop filtering its accounts"));
+    EXPECT_EQ(log.calls, QStringList{QStringLiteral("DeConfigureMail")});
+
+    routing.waitingFor = MailRouting::Waiting::Nothing; // it closed; its accounts are back
+    t.CheckTimerTimer();
+    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_FALSE(guard.state().accountsRouted);
+    EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Filtering is off"));
+
+    // Switched on again before the client closed: the kept proxy serves on.
+    routing.waitingFor = MailRouting::Waiting::ToRestore;
+    t.Filtraktywny->trigger(); // on: starts a proxy
+    t.Filtraktywny->trigger(); // off: kept for the client
+    log.calls.clear();
+    routing.waitingFor = MailRouting::Waiting::Nothing;
+    t.Filtraktywny->trigger(); // on again
+    EXPECT_EQ(log.calls, QStringList{QStringLiteral("ConfigureMail")}) << "no second proxy";
+}
+
 TEST_F(TrayTest, ShowConfigurationCreatesOneWindowAndRaisesIt)
 {
     int created = 0;
