@@ -72,9 +72,8 @@ QStringList AccountRouting::DeConfigureMail()
     QStringList problems;
     changeRegistry(m_registry, [&problems](RegistryData &data) { problems = restoreAccounts(data); });
     const ThunderbirdChange thunderbird = restoreThunderbirdAccounts(thunderbirdProfileFolders(m_home), thunderbirdBackups());
+    // Not a problem: the proxy serves them until Thunderbird closes (see waiting()).
     waitFor(thunderbird.waiting, Waiting::ToRestore);
-    for (const QString &folder : thunderbird.waiting)
-        problems.append(QStringLiteral("Thunderbird runs on %1: its accounts stay pointed at the filter").arg(folder));
     problems += thunderbird.refused;
     return problems;
 }

@@ -102,7 +102,7 @@ QStringList runStopSteps(GuardState &state, const std::function<QStringList()> &
 }
 
 void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<MailRouting>()> &createRouting,
-                  Processes &processes, const std::function<void(const QString &)> &report)
+                  Processes &processes, const std::function<void(const QString &)> &report, const ClientWait &clientWait)
 {
     GuardState state;
     while (const std::optional<QByteArray> message = inbox.next())
@@ -110,11 +110,25 @@ void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<Mail
     if (state.isClean())
         return;
     // The program ended without undoing its changes.
-    const auto restore = [&createRouting] { return createRouting()->DeConfigureMail(); };
+    std::unique_ptr<MailRouting> routing;
+    const auto restore = [&createRouting, &routing] {
+        routing = createRouting();
+        return routing->DeConfigureMail();
+    };
     for (const QString &problem : runStopSteps(state, restore, processes))
         report(problem);
     if (!state.proxy.isEmpty())
         report(QStringLiteral("the proxy (pid %1) could not be stopped").arg(state.proxy.pid));
+    // A mail client still on routed accounts must not point at nothing.
+    if (routing && routing->waiting() == MailRouting::Waiting::ToRestore && clientWait.waitWhileClientRuns
+        && !clientWait.proxyProgram.isEmpty()) {
+        const StartResult proxy = processes.start(clientWait.proxyProgram, Processes::Lifetime::EndsWithThisProcess);
+        clientWait.waitWhileClientRuns(*routing);
+        if (proxy.started) {
+            processes.kill(proxy.pid);
+            processes.release(proxy.pid);
+        }
+    }
 }
 
 ProgramGuard::ProgramGuard(Processes &processes, QString proxyRecordPath, std::unique_ptr<GuardianLine> line)
@@ -179,6 +193,10 @@ void ProgramGuard::stopLeftoverProxy()
 QStringList ProgramGuard::stopNow(MailRouting &routing)
 {
     const QStringList problems = runStopSteps(m_state, [&routing] { return routing.DeConfigureMail(); }, m_processes);
+    // Accounts of a mail client that still runs stay routed: the guardian
+    // serves them once the program has gone.
+    if (routing.waiting() == MailRouting::Waiting::ToRestore)
+        m_state.accountsRouted = true;
     if (!m_state.accountsRouted)
         tell(guardmessage::restored());
     if (m_state.proxy.isEmpty())

@@ -50,11 +50,25 @@ ProcessIdentity decodeIdentity(const QByteArray &text);
 // undone.
 QStringList runStopSteps(GuardState &state, const std::function<QStringList()> &restore, Processes &processes);
 
+// The filtering proxy's program, beside the executable.
+inline constexpr char kProxyBaseName[] = "vexel3";
+
+// What the guardian does when a mail client still runs on routed accounts
+// once the program has gone (its changes wait for the client to close):
+// it serves the client with a proxy of its own, `proxyProgram`, until
+// `waitWhileClientRuns` returns, which is once the routing waits no more.
+struct ClientWait
+{
+    QString proxyProgram;
+    std::function<void(MailRouting &)> waitWhileClientRuns;
+};
+
 // The guardian's whole life: follows the program's messages until the
 // program ends, then runs the stop steps for whatever it left behind and
 // hands each problem to `report`.
 void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<MailRouting>()> &createRouting,
-                  Processes &processes, const std::function<void(const QString &)> &report);
+                  Processes &processes, const std::function<void(const QString &)> &report,
+                  const ClientWait &clientWait = {});
 
 // The program's side: tells the guardian about every change as it happens
 // (before routing, so a crash halfway through is undone too), keeps the

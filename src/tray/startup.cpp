@@ -15,6 +15,7 @@
 #include "tray/mailrouting.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -84,11 +85,29 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
     // toolkit starts: whatever ends the program later (a kill, a crash, a
     // display that goes away), it points the accounts back and stops the
     // proxy the program started.
-    std::unique_ptr<GuardianLine> guardianLine = forkGuardian([&createRouting](GuardianInbox &inbox) {
+    std::unique_ptr<GuardianLine> guardianLine = forkGuardian([&createRouting, &folders](GuardianInbox &inbox) {
+        // For watching a mail client's profile should one still run at the end.
+        int guardianArgc = 1;
+        char guardianName[] = "jw-guardian";
+        char *guardianArgv[] = {guardianName, nullptr};
+        QCoreApplication guardianApp(guardianArgc, guardianArgv);
         const std::unique_ptr<Processes> processes = createSystemProcesses();
-        guardProgram(inbox, createRouting, *processes, [](const QString &problem) {
-            std::fprintf(stderr, "junkwarden: %s\n", qUtf8Printable(problem));
-        });
+        ClientWait clientWait;
+        clientWait.proxyProgram = folders.program + executableFileName(kProxyBaseName);
+        clientWait.waitWhileClientRuns = [](MailRouting &routing) {
+            // The routing's own watch makes the change; this only sees it done.
+            QEventLoop loop;
+            QTimer check;
+            QObject::connect(&check, &QTimer::timeout, &loop, [&routing, &loop] {
+                if (routing.waiting() != MailRouting::Waiting::ToRestore)
+                    loop.quit();
+            });
+            check.start(1000);
+            loop.exec();
+        };
+        guardProgram(
+            inbox, createRouting, *processes,
+            [](const QString &problem) { std::fprintf(stderr, "junkwarden: %s\n", qUtf8Printable(problem)); }, clientWait);
     });
 
     QApplication app(argc, argv);

@@ -14,7 +14,7 @@ namespace jw {
 
 namespace {
 
-constexpr char kProxy[] = "vexel3";
+constexpr const char *kProxy = kProxyBaseName;
 constexpr char kUpdater[] = "update";
 constexpr char kMailChecker[] = "PostPing";
 

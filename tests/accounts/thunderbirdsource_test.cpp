@@ -93,7 +93,7 @@ TEST_F(ThunderbirdHome, SavingWritesTheFlagAndTheFormTheFilterStateAsksFor)
     EXPECT_EQ(prefs(), QByteArray(kPrefs)) << "unticked: as it was, byte for byte";
 }
 
-TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndReportsARunningThunderbird)
+TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndWaitsForARunningThunderbird)
 {
     QList<AccountRow> rows = findThunderbirdAccounts(home(), 1110);
     rows[0].routed = true;
@@ -114,9 +114,7 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndRep
                                       "print('locked', flush=True)\nsys.stdin.read()\n"),
                        profile() + QStringLiteral("/.parentlock")});
     ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
-    const QStringList problems = routing.DeConfigureMail();
-    ASSERT_EQ(problems.size(), 1);
-    EXPECT_TRUE(problems[0].contains(QLatin1String("Thunderbird runs on"))) << problems[0].toStdString();
+    EXPECT_TRUE(routing.DeConfigureMail().isEmpty()) << "waiting is no problem";
     EXPECT_TRUE(prefs().contains("\"ann,pop.example.com\"")) << "left routed while it runs";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRestore);
     // Thunderbird closes: it writes its preferences back and lets go of its lock.

@@ -620,6 +620,46 @@ TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
     display.waitForFinished(5000);
 }
 
+// Thunderbird still runs on routed accounts when the program ends: its
+// accounts cannot be changed until it closes, so the guardian serves them
+// with a proxy of its own meanwhile, then points them back and stops it.
+TEST_F(ExecutableTest, AThunderbirdStillRunningAtTheEndIsServedUntilItCloses)
+{
+    const QString profile = runtime.filePath(QStringLiteral("home/.thunderbird/p.default"));
+    QDir().mkpath(profile);
+    writeFile(runtime.filePath(QStringLiteral("home/.thunderbird/profiles.ini")), "[Profile0]\nName=default\nPath=p.default\n");
+    const QByteArray plain = "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+                             "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
+                             "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
+                             "user_pref(\"mail.server.server1.junkwarden.route\", true);\n"
+                             "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
+                             "user_pref(\"mail.server.server1.userName\", \"ann\");\n";
+    const QString prefs = profile + QStringLiteral("/prefs.js");
+    writeFile(prefs, plain);
+    writeFile(registryPath(), registryOf({}));
+    QProcess *program = startProgram({QStringLiteral("/tray")});
+    ASSERT_TRUE(waitUntil([&] { return readFile(prefs).contains("\"ann,pop.example.com\""); })) << "routed at start";
+
+    QProcess thunderbird;
+    thunderbird.start(QStringLiteral("python3"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
+                       profile + QStringLiteral("/.parentlock")});
+    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(5000));
+    EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); })) << "a proxy serves Thunderbird" << describeLiving(folder.path()).toStdString();
+    EXPECT_TRUE(readFile(prefs).contains("\"ann,pop.example.com\"")) << "left routed while it runs";
+
+    // Thunderbird closes: it writes its files and lets go of its lock.
+    thunderbird.closeWriteChannel();
+    thunderbird.waitForFinished(10000);
+    writeFile(profile + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    EXPECT_TRUE(waitUntil([&] { return readFile(prefs) == plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
+        << readFile(prefs).constData() << describeLiving(folder.path()).toStdString();
+}
+
 } // namespace
 } // namespace jw::test
 
