@@ -56,7 +56,7 @@ void AccountRouting::retryWaiting()
 
 QString AccountRouting::thunderbirdBackups() const
 {
-    return QDir::cleanPath(m_configFolder + QLatin1String("/../state/thunderbird"));
+    return thunderbirdBackupFolder(m_configFolder);
 }
 
 void AccountRouting::ConfigureMail()

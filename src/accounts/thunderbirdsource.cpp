@@ -4,6 +4,7 @@
 #include "thunderbird/profileedit.h"
 #include "thunderbird/profiles.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace jw {
@@ -12,20 +13,41 @@ namespace {
 
 namespace tb = thunderbird;
 
-// Every readable profile's preferences, with the profile.
-template<typename Visit>
-void forEachProfile(const QString &home, Visit visit)
+// A profile with its preferences, or why they cannot be read.
+struct ProfilePrefs
 {
+    tb::Profile profile;
+    std::optional<tb::PrefsFile> prefs;
+    QString problem;
+};
+
+// Every profile that has preferences (a profile never used has none).
+QList<ProfilePrefs> readProfiles(const QString &home)
+{
+    QList<ProfilePrefs> out;
     for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
-        QFile file(profile.folder + QLatin1String("/prefs.js"));
-        if (!file.open(QIODevice::ReadOnly))
+        const QString path = profile.folder + QLatin1String("/prefs.js");
+        if (!QFile::exists(path))
             continue;
-        try {
-            visit(profile, tb::PrefsFile::parse(file.readAll()));
-        } catch (const tb::PrefsError &) {
-            // Not in Thunderbird's format: the profile names no account.
+        ProfilePrefs read{profile, std::nullopt, QString()};
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            read.problem = QStringLiteral("%1 cannot be read").arg(path);
+        } else {
+            try {
+                read.prefs = tb::PrefsFile::parse(file.readAll());
+            } catch (const tb::PrefsError &e) {
+                read.problem = QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(path, e.reason());
+            }
         }
+        out.append(std::move(read));
     }
+    return out;
+}
+
+QString sourceName()
+{
+    return QString::fromUtf16(kThunderbirdSource);
 }
 
 } // namespace
@@ -33,36 +55,25 @@ void forEachProfile(const QString &home, Visit visit)
 QList<AccountRow> findThunderbirdAccounts(const QString &home, int proxyPort)
 {
     QList<AccountRow> rows;
-    for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
-        const QString prefsPath = profile.folder + QLatin1String("/prefs.js");
-        if (!QFile::exists(prefsPath))
-            continue; // a profile never used: no accounts
-        AccountRow broken;
-        broken.name = profile.name;
-        broken.source = QString::fromUtf16(kThunderbirdSource);
-        broken.key = profile.folder;
-        broken.blocked = AccountRow::Blocked::Profile;
-        QFile file(prefsPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            broken.blockedDetail = QStringLiteral("%1 cannot be read").arg(prefsPath);
+    for (const ProfilePrefs &read : readProfiles(home)) {
+        const tb::Profile &profile = read.profile;
+        if (!read.prefs) {
+            AccountRow broken;
+            broken.name = profile.name;
+            broken.source = sourceName();
+            broken.key = profile.folder;
+            broken.blocked = AccountRow::Blocked::Profile;
+            broken.blockedDetail = read.problem;
             rows.append(broken);
             continue;
         }
-        tb::PrefsFile prefs;
-        try {
-            prefs = tb::PrefsFile::parse(file.readAll());
-        } catch (const tb::PrefsError &e) {
-            broken.blockedDetail = QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(prefsPath, e.reason());
-            rows.append(broken);
-            continue;
-        }
-        for (const tb::Pop3Server &s : tb::pop3Servers(prefs, proxyPort)) {
+        for (const tb::Pop3Server &s : tb::pop3Servers(*read.prefs, proxyPort)) {
             AccountRow row;
             row.routed = s.flagged;
             row.name = s.name.isEmpty() ? s.realUser + QLatin1Char('@') + s.realHost : s.name;
             row.server = s.realHost;
             row.user = s.realUser;
-            row.source = QString::fromUtf16(kThunderbirdSource);
+            row.source = sourceName();
             row.key = profile.folder + QLatin1Char('#') + QString::fromUtf8(s.key);
             row.port = QString::number(s.realPort);
             switch (s.unroutable) {
@@ -108,11 +119,14 @@ ThunderbirdChange editProfiles(const QStringList &folders, const QString &backup
 QStringList thunderbirdProfileFolders(const QString &home)
 {
     QStringList folders;
-    for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
-        if (QFile::exists(profile.folder + QLatin1String("/prefs.js")))
-            folders.append(profile.folder);
-    }
+    for (const ProfilePrefs &read : readProfiles(home))
+        folders.append(read.profile.folder);
     return folders;
+}
+
+QString thunderbirdBackupFolder(const QString &configFolder)
+{
+    return QDir::cleanPath(configFolder + QLatin1String("/../state/thunderbird"));
 }
 
 ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn, const QString &backupFolder)
@@ -120,13 +134,13 @@ ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPo
     QStringList folders;
     for (const AccountRow &row : rows) {
         const qsizetype hash = row.key.lastIndexOf(QLatin1Char('#'));
-        if (row.source == QString::fromUtf16(kThunderbirdSource) && hash > 0 && !folders.contains(row.key.left(hash)))
+        if (isThunderbird(row.source) && hash > 0 && !folders.contains(row.key.left(hash)))
             folders.append(row.key.left(hash));
     }
     return editProfiles(folders, backupFolder, [&](const QString &folder, tb::PrefsFile &prefs) {
         QList<tb::FolderMove> moves;
         for (const AccountRow &row : rows) {
-            if (row.source != QString::fromUtf16(kThunderbirdSource) || row.blocked != AccountRow::Blocked::None
+            if (!isThunderbird(row.source) || row.blocked != AccountRow::Blocked::None
                 || !row.key.startsWith(folder + QLatin1Char('#')))
                 continue;
             const QByteArray key = row.key.mid(folder.size() + 1).toUtf8();
@@ -163,9 +177,11 @@ std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, cons
 {
     std::optional<UpstreamAccount> found;
     bool userMatched = false;
-    forEachProfile(home, [&](const tb::Profile &, const tb::PrefsFile &prefs) {
+    for (const ProfilePrefs &read : readProfiles(home)) {
+        if (!read.prefs)
+            continue;
         // The port routed accounts point at plays no part here.
-        for (const tb::Pop3Server &s : tb::pop3Servers(prefs, 0)) {
+        for (const tb::Pop3Server &s : tb::pop3Servers(*read.prefs, 0)) {
             if (userMatched || s.realHost.isEmpty() || s.realHost.compare(server, Qt::CaseInsensitive) != 0)
                 continue;
             UpstreamAccount account;
@@ -178,7 +194,7 @@ std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, cons
                 found = account;
             userMatched = sameUser;
         }
-    });
+    }
     return found;
 }
 

@@ -40,6 +40,9 @@ ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPo
                                       const QString &backupFolder);
 // The folders of the profiles under `home` that have preferences.
 QStringList thunderbirdProfileFolders(const QString &home);
+// Where copies of Thunderbird's files go before they are first changed:
+// "state/thunderbird" beside the config folder.
+QString thunderbirdBackupFolder(const QString &configFolder);
 // Routes every flagged account of the profiles, or restores every routed one.
 ThunderbirdChange routeThunderbirdAccounts(const QStringList &profiles, int proxyPort, const QString &backupFolder);
 ThunderbirdChange restoreThunderbirdAccounts(const QStringList &profiles, const QString &backupFolder);

@@ -500,7 +500,7 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
     });
     const ThunderbirdChange thunderbird =
         saveThunderbirdRows(thunderbirdRows, KonfiguracjaPort->text().toInt(), m_main.tray().filterActive(),
-                            QDir::cleanPath(m_main.configFolder() + QLatin1String("../state/thunderbird")));
+                            thunderbirdBackupFolder(m_main.configFolder()));
     m_main.UnsavedChanges = false;
     for (const QString &name : unroutable)
         m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
