@@ -2,6 +2,9 @@
 
 #include <QUrl>
 
+#include <algorithm>
+#include <iterator>
+
 namespace jw::thunderbird {
 
 namespace {

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <optional>
+#include <utility>
+
 namespace jw::thunderbird {
 
 namespace {
