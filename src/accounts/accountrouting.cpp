@@ -20,7 +20,33 @@ AccountRouting::AccountRouting(Registry &registry, QString configFolder, QString
 
 MailRouting::Waiting AccountRouting::waiting() const
 {
-    return m_waitingProfiles.isEmpty() ? Waiting::Nothing : m_wanted;
+    if (!m_waitingProfiles.isEmpty())
+        return m_wanted;
+    return m_deferred.isEmpty() ? Waiting::Nothing : m_deferred.cbegin()->wanted;
+}
+
+void AccountRouting::whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change)
+{
+    m_deferred.insert(profile, Deferred{wanted, std::move(change)});
+    watchWhatWaits();
+}
+
+void AccountRouting::watchWhatWaits()
+{
+    QStringList wanted = m_waitingProfiles;
+    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it) {
+        if (!wanted.contains(it.key()))
+            wanted.append(it.key());
+    }
+    const QStringList watched = m_watcher.directories();
+    for (const QString &folder : watched) {
+        if (!wanted.contains(folder))
+            m_watcher.removePath(folder);
+    }
+    for (const QString &folder : std::as_const(wanted)) {
+        if (!watched.contains(folder))
+            m_watcher.addPath(folder);
+    }
 }
 
 int AccountRouting::proxyPort() const
@@ -38,15 +64,22 @@ void AccountRouting::waitFor(const QStringList &profiles, Waiting wanted)
     // The latest wish counts: switching on and off while Thunderbird runs
     // leaves only the last change to make.
     m_wanted = wanted;
-    if (!m_watcher.directories().isEmpty())
-        m_watcher.removePaths(m_watcher.directories());
     m_waitingProfiles = profiles;
-    if (!profiles.isEmpty())
-        m_watcher.addPaths(profiles);
+    watchWhatWaits();
 }
 
 void AccountRouting::retryWaiting()
 {
+    // Saved changes first: routing and restoring go by the flags they write.
+    for (auto it = m_deferred.begin(); it != m_deferred.end();) {
+        if (it->change())
+            it = m_deferred.erase(it);
+        else
+            ++it;
+    }
+    watchWhatWaits();
+    if (m_waitingProfiles.isEmpty())
+        return;
     const ThunderbirdChange change = m_wanted == Waiting::ToRoute
         ? routeThunderbirdAccounts(m_waitingProfiles, proxyPort(), thunderbirdBackups())
         : restoreThunderbirdAccounts(m_waitingProfiles, thunderbirdBackups());

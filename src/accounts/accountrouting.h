@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QString>
 
 namespace jw {
@@ -26,18 +27,28 @@ public:
     // change is made as soon as the profile folder shows that it has
     // closed (it writes its preferences and removes its lock there).
     Waiting waiting() const override;
+    void whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change) override;
 
 private:
     QString thunderbirdBackups() const;
     int proxyPort() const;
     void waitFor(const QStringList &profiles, Waiting wanted);
+    void watchWhatWaits();
     void retryWaiting();
 
     Registry &m_registry;
     QString m_configFolder;
     QString m_home;
+    // Profiles whose routing (or restoring) waits, and what is wanted.
     QStringList m_waitingProfiles;
     Waiting m_wanted = Waiting::Nothing;
+    // Saved changes that wait, by profile.
+    struct Deferred
+    {
+        Waiting wanted;
+        std::function<bool()> change;
+    };
+    QHash<QString, Deferred> m_deferred;
     QFileSystemWatcher m_watcher;
 };
 

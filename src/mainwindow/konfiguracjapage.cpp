@@ -16,6 +16,7 @@
 #include "settings/languagetable.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
+#include "tray/mailrouting.h"
 #include "tray/trayform.h"
 #include "tray/trayicons.h"
 #include "update/updateform.h"
@@ -498,9 +499,24 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
     const QStringList unroutable = changeRegistry(m_main.registry(), [this, &storeRows](RegistryData &store) {
         return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.tray().filterActive());
     });
-    const ThunderbirdChange thunderbird =
-        saveThunderbirdRows(thunderbirdRows, KonfiguracjaPort->text().toInt(), m_main.tray().filterActive(),
-                            thunderbirdBackupFolder(m_main.configFolder()));
+    const int port = KonfiguracjaPort->text().toInt();
+    const bool filterOn = m_main.tray().filterActive();
+    const QString backups = thunderbirdBackupFolder(m_main.configFolder());
+    const ThunderbirdChange thunderbird = saveThunderbirdRows(thunderbirdRows, port, filterOn, backups);
+    // A profile Thunderbird runs on gets its change once it has closed.
+    for (const QString &profile : thunderbird.waiting) {
+        QList<AccountRow> rows;
+        bool routes = false;
+        for (const AccountRow &row : std::as_const(thunderbirdRows)) {
+            if (row.key.startsWith(profile + QLatin1Char('#'))) {
+                rows.append(row);
+                routes = routes || (row.routed && filterOn);
+            }
+        }
+        m_main.tray().mailRouting().whenClientCloses(
+            profile, routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore,
+            [rows, port, filterOn, backups] { return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty(); });
+    }
     m_main.UnsavedChanges = false;
     for (const QString &name : unroutable)
         m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));

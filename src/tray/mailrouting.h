@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace jw {
 
 // Points the chosen mail accounts at the local proxy and back. The tray
@@ -20,6 +22,17 @@ public:
     // routing (asked for while the client ran) or restoring.
     enum class Waiting { Nothing, ToRoute, ToRestore };
     virtual Waiting waiting() const { return Waiting::Nothing; }
+
+    // Makes `change` (which routes or restores, as `wanted` says) once the
+    // mail client that holds `profile` has closed; `change` answers false
+    // while it still cannot be made. A later change of the same profile
+    // replaces an earlier one.
+    virtual void whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change)
+    {
+        Q_UNUSED(profile);
+        Q_UNUSED(wanted);
+        Q_UNUSED(change);
+    }
 };
 
 } // namespace jw

@@ -116,6 +116,7 @@ public:
     QString text(TextKey key) const { return LanguageMemo.text(key); }
     Prompts &prompts() const { return m_services.prompts; }
     Shell &shell() const { return m_services.shell; }
+    MailRouting &mailRouting() const { return m_services.mailRouting; }
 
     int trayState() const { return m_trayState; }
     int lastShownState() const { return m_lastShownState; }

@@ -125,6 +125,30 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndWai
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }
 
+TEST_F(ThunderbirdHome, ASavedChangeWaitsForThunderbirdToClose)
+{
+    QProcess thunderbird;
+    thunderbird.start(QStringLiteral("python3"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
+                       profile() + QStringLiteral("/.parentlock")});
+    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    MemoryRegistry registry;
+    AccountRouting routing(registry, folder.configPath(), home());
+    QList<AccountRow> rows = findThunderbirdAccounts(home(), 1110);
+    rows[0].routed = true;
+    const auto save = [&] { return saveThunderbirdRows(rows, 1110, true, backups()).waiting.isEmpty(); };
+    ASSERT_FALSE(save());
+    routing.whenClientCloses(profile(), MailRouting::Waiting::ToRoute, save);
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRoute);
+    thunderbird.closeWriteChannel();
+    thunderbird.waitForFinished(10000);
+    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000)) << "made once it closed";
+    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
+}
+
 TEST_F(ThunderbirdHome, RoutingAskedForWhileThunderbirdRunsIsMadeWhenItCloses)
 {
     QList<AccountRow> rows = findThunderbirdAccounts(home(), 1110);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -477,6 +478,29 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.userName\", \"ann,pop.example.com\");"))
         << "the filter is on: routed at once";
     EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example")) << "the store as before";
+
+    // Saved while Thunderbird runs: nothing written, the change waits for it to close.
+    const QByteArray routed = readFile(prefs);
+    QProcess thunderbird;
+    thunderbird.start(QStringLiteral("python3"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
+                       root + QStringLiteral("/p.default/.parentlock")});
+    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    ann->setCheckState(0, Qt::Unchecked);
+    prompts.informations.clear();
+    page().KonfiguracjaButtonZapiszClick();
+    EXPECT_EQ(readFile(prefs), routed);
+    EXPECT_EQ(prompts.informations, QStringList{tray->LanguageMemo.text(keys::tbDziala)});
+    ASSERT_EQ(routing.deferred.size(), 1);
+    EXPECT_EQ(routing.deferred[0].profile, root + QStringLiteral("/p.default"));
+    EXPECT_EQ(routing.deferred[0].wanted, MailRouting::Waiting::ToRestore);
+    EXPECT_FALSE(routing.deferred[0].change()) << "still running";
+    thunderbird.closeWriteChannel();
+    thunderbird.waitForFinished(10000);
+    EXPECT_TRUE(routing.deferred[0].change());
+    EXPECT_FALSE(readFile(prefs).contains("junkwarden")) << "unticked once it closed: as it was";
     QDir(root).removeRecursively();
 }
 

@@ -116,6 +116,18 @@ public:
         return restoreProblems;
     }
     Waiting waiting() const override { return waitingFor; }
+    void whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change) override
+    {
+        deferred.append({profile, wanted, std::move(change)});
+    }
+
+    struct Deferred
+    {
+        QString profile;
+        Waiting wanted;
+        std::function<bool()> change;
+    };
+    QList<Deferred> deferred;
 
     // What the next restores report.
     QStringList restoreProblems;
