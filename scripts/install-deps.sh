@@ -14,6 +14,7 @@ packages=(
     dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter desktop-file-utils
+    thunderbird
     clang
 )
 
