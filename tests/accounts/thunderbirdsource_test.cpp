@@ -2,11 +2,11 @@
 #include "accounts/thunderbirdsource.h"
 #include "platform/registry.h"
 
+#include "support/profilelock.h"
 #include "support/testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -107,33 +107,21 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndWai
     EXPECT_EQ(prefs(), plain);
 
     routing.ConfigureMail();
-    QProcess thunderbird;
-    thunderbird.start(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
-                       profile() + QStringLiteral("/.parentlock")});
-    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    RunningThunderbird thunderbird(profile());
+    ASSERT_TRUE(thunderbird.holdsLock());
     EXPECT_TRUE(routing.DeConfigureMail().isEmpty()) << "waiting is no problem";
     EXPECT_TRUE(prefs().contains("\"ann,pop.example.com\"")) << "left routed while it runs";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRestore);
     // Thunderbird closes: it writes its preferences back and lets go of its lock.
-    thunderbird.closeWriteChannel();
-    thunderbird.waitForFinished(10000);
-    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    thunderbird.close();
     EXPECT_TRUE(waitUntil([&] { return prefs() == plain; }, 10000)) << "restored once it closed";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }
 
 TEST_F(ThunderbirdHome, ASavedChangeWaitsForThunderbirdToClose)
 {
-    QProcess thunderbird;
-    thunderbird.start(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
-                       profile() + QStringLiteral("/.parentlock")});
-    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    RunningThunderbird thunderbird(profile());
+    ASSERT_TRUE(thunderbird.holdsLock());
     MemoryRegistry registry;
     AccountRouting routing(registry, folder.configPath(), home());
     QList<AccountRow> rows = findThunderbirdAccounts(home(), 1110);
@@ -142,9 +130,7 @@ TEST_F(ThunderbirdHome, ASavedChangeWaitsForThunderbirdToClose)
     ASSERT_FALSE(save());
     routing.whenClientCloses(profile(), MailRouting::Waiting::ToRoute, save);
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRoute);
-    thunderbird.closeWriteChannel();
-    thunderbird.waitForFinished(10000);
-    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    thunderbird.close();
     EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000)) << "made once it closed";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }
@@ -155,13 +141,8 @@ TEST_F(ThunderbirdHome, RoutingAskedForWhileThunderbirdRunsIsMadeWhenItCloses)
     rows[0].routed = true;
     saveThunderbirdRows(rows, 1110, false, backups());
     const QByteArray plain = prefs();
-    QProcess thunderbird;
-    thunderbird.start(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
-                       profile() + QStringLiteral("/.parentlock")});
-    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    RunningThunderbird thunderbird(profile());
+    ASSERT_TRUE(thunderbird.holdsLock());
     MemoryRegistry registry;
     AccountRouting routing(registry, folder.configPath(), home());
     routing.ConfigureMail();
@@ -170,9 +151,7 @@ TEST_F(ThunderbirdHome, RoutingAskedForWhileThunderbirdRunsIsMadeWhenItCloses)
     writeFile(profile() + QStringLiteral("/xulstore.json"), "{}"); // still running: a change in the folder
     QCoreApplication::processEvents();
     EXPECT_EQ(prefs(), plain);
-    thunderbird.closeWriteChannel();
-    thunderbird.waitForFinished(10000);
-    writeFile(profile() + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    thunderbird.close();
     EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000)) << "routed once it closed";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }

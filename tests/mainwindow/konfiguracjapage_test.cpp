@@ -1,4 +1,6 @@
 #include "mainformfixture.h"
+#include "support/profilelock.h"
+#include "support/profilelock.h"
 
 #include <QApplication>
 
@@ -14,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -481,13 +482,8 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
 
     // Saved while Thunderbird runs: nothing written, the change waits for it to close.
     const QByteArray routed = readFile(prefs);
-    QProcess thunderbird;
-    thunderbird.start(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
-                       root + QStringLiteral("/p.default/.parentlock")});
-    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    RunningThunderbird thunderbird(root + QStringLiteral("/p.default"));
+    ASSERT_TRUE(thunderbird.holdsLock());
     ann->setCheckState(0, Qt::Unchecked);
     prompts.informations.clear();
     page().KonfiguracjaButtonZapiszClick();
@@ -497,8 +493,7 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     EXPECT_EQ(routing.deferred[0].profile, root + QStringLiteral("/p.default"));
     EXPECT_EQ(routing.deferred[0].wanted, MailRouting::Waiting::ToRestore);
     EXPECT_FALSE(routing.deferred[0].change()) << "still running";
-    thunderbird.closeWriteChannel();
-    thunderbird.waitForFinished(10000);
+    thunderbird.close();
     EXPECT_TRUE(routing.deferred[0].change());
     EXPECT_FALSE(readFile(prefs).contains("junkwarden")) << "unticked once it closed: as it was";
     QDir(root).removeRecursively();

@@ -1,11 +1,11 @@
 #include "thunderbird/profileedit.h"
 #include "thunderbird/profiles.h"
 
+#include "support/profilelock.h"
 #include "support/testfiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@ namespace {
 
 using jw::test::readFile;
 using jw::test::writeFile;
+using jw::test::RunningThunderbird;
+using jw::test::anotherProcessCanLock;
 
 TEST(Profiles, EveryInstallationsProfilesAreFoundOnce)
 {
@@ -64,19 +66,6 @@ struct ProfileFolder
     QString rulesPath() const { return path() + QStringLiteral("/Mail/pop.example.com/msgFilterRules.dat"); }
     QString backups() const { return dir.path() + QStringLiteral("/backup"); }
 
-    // Holds the profile's lock as a running Thunderbird does, from another process.
-    std::unique_ptr<QProcess> holdLock() const
-    {
-        auto thunderbird = std::make_unique<QProcess>();
-        thunderbird->start(QStringLiteral("python3"),
-                           {QStringLiteral("-c"),
-                            QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                           "print('locked', flush=True)\nsys.stdin.read()\n"),
-                            path() + QStringLiteral("/.parentlock")});
-        thunderbird->waitForReadyRead(10000);
-        return thunderbird;
-    }
-
     QTemporaryDir dir;
     const QByteArray prefs = "// Mozilla User Preferences\n"
                              "user_pref(\"mail.account.account1.server\", \"server1\");\n"
@@ -122,26 +111,21 @@ TEST(ProfileEdit, WaitsWhileThunderbirdRunsAndLocksItOutWhileEditing)
 {
     ProfileFolder profile;
     {
-        const std::unique_ptr<QProcess> thunderbird = profile.holdLock();
-        ASSERT_EQ(thunderbird->state(), QProcess::Running);
+        RunningThunderbird thunderbird(profile.path());
+        ASSERT_TRUE(thunderbird.holdsLock());
         EXPECT_TRUE(profileInUse(profile.path()));
         EXPECT_EQ(editProfile(profile.path(), profile.backups(), route).result, EditOutcome::Result::InUse);
         EXPECT_EQ(readFile(profile.prefsPath()), profile.prefs);
-        thunderbird->closeWriteChannel();
-        thunderbird->waitForFinished(10000);
     }
     EXPECT_FALSE(profileInUse(profile.path()));
-    int startedMeanwhile = -1;
+    EXPECT_TRUE(anotherProcessCanLock(profile.path()));
+    bool lockedOut = false;
     editProfile(profile.path(), profile.backups(), [&](PrefsFile &prefs) {
         // A Thunderbird starting now finds the profile locked.
-        startedMeanwhile = QProcess::execute(QStringLiteral("python3"),
-                                             {QStringLiteral("-c"),
-                                              QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\n"
-                                                             "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"),
-                                              profile.path() + QStringLiteral("/.parentlock")});
+        lockedOut = !anotherProcessCanLock(profile.path());
         return route(prefs);
     });
-    EXPECT_NE(startedMeanwhile, 0) << "the lock was free during the edit";
+    EXPECT_TRUE(lockedOut) << "the lock was free during the edit";
 }
 
 TEST(ProfileEdit, AProfileThatCannotBeReadIsLeftAsItIs)

@@ -1,6 +1,7 @@
 // The real program with the real companion stand-ins: single instance,
 // second start, crash recovery, and mail never left pointed at a dead proxy
 // however the program ends.
+#include "support/profilelock.h"
 #include "support/testfiles.h"
 
 #include <QDBusArgument>
@@ -640,22 +641,15 @@ TEST_F(ExecutableTest, AThunderbirdStillRunningAtTheEndIsServedUntilItCloses)
     QProcess *program = startProgram({QStringLiteral("/tray")});
     ASSERT_TRUE(waitUntil([&] { return readFile(prefs).contains("\"ann,pop.example.com\""); })) << "routed at start";
 
-    QProcess thunderbird;
-    thunderbird.start(QStringLiteral("python3"),
-                      {QStringLiteral("-c"),
-                       QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                      "print('locked', flush=True)\nsys.stdin.read()\n"),
-                       profile + QStringLiteral("/.parentlock")});
-    ASSERT_TRUE(thunderbird.waitForReadyRead(10000));
+    RunningThunderbird thunderbird(profile);
+    ASSERT_TRUE(thunderbird.holdsLock());
     ::kill(pid_t(program->processId()), SIGTERM);
     ASSERT_TRUE(program->waitForFinished(5000));
     EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); })) << "a proxy serves Thunderbird" << describeLiving(folder.path()).toStdString();
     EXPECT_TRUE(readFile(prefs).contains("\"ann,pop.example.com\"")) << "left routed while it runs";
 
     // Thunderbird closes: it writes its files and lets go of its lock.
-    thunderbird.closeWriteChannel();
-    thunderbird.waitForFinished(10000);
-    writeFile(profile + QStringLiteral("/sessionstore.jsonlz4"), "closed");
+    thunderbird.close();
     EXPECT_TRUE(waitUntil([&] { return readFile(prefs) == plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
         << readFile(prefs).constData() << describeLiving(folder.path()).toStdString();
 }
