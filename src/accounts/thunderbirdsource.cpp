@@ -21,12 +21,17 @@ struct ProfilePrefs
     QString problem;
 };
 
+QString prefsPathOf(const tb::Profile &profile)
+{
+    return profile.folder + QLatin1String("/prefs.js");
+}
+
 // Every profile that has preferences (a profile never used has none).
 QList<ProfilePrefs> readProfiles(const QString &home)
 {
     QList<ProfilePrefs> out;
     for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
-        const QString path = profile.folder + QLatin1String("/prefs.js");
+        const QString path = prefsPathOf(profile);
         if (!QFile::exists(path))
             continue;
         ProfilePrefs read{profile, std::nullopt, QString()};
@@ -118,9 +123,12 @@ ThunderbirdChange editProfiles(const QStringList &folders, const QString &backup
 
 QStringList thunderbirdProfileFolders(const QString &home)
 {
+    // Only where they are: editing reads each profile's preferences anyway.
     QStringList folders;
-    for (const ProfilePrefs &read : readProfiles(home))
-        folders.append(read.profile.folder);
+    for (const tb::Profile &profile : tb::findProfiles(home).profiles) {
+        if (QFile::exists(prefsPathOf(profile)))
+            folders.append(profile.folder);
+    }
     return folders;
 }
 

@@ -140,15 +140,6 @@ void FilterListModel::setLines(const Lines &lines, TextEncoding encoding)
     endResetModel();
 }
 
-Lines FilterListModel::lines() const
-{
-    Lines out;
-    out.reserve(qsizetype(m_entries.size()));
-    for (int row = 0; row < size(); ++row)
-        out.append(raw(row));
-    return out;
-}
-
 QByteArray FilterListModel::content() const
 {
     qsizetype total = 0;

@@ -35,9 +35,7 @@ public:
     void setContent(const QByteArray &content, TextEncoding encoding);
     // The same from lines already split.
     void setLines(const Lines &lines, TextEncoding encoding);
-    // The entries as they stand, for writing.
-    Lines lines() const;
-    // The same as the file's content: each entry followed by CR LF.
+    // The entries as they stand, for writing: each followed by CR LF.
     QByteArray content() const;
 
     QString text(int row) const { return decodeDisplay(rawView(row)); }

@@ -289,6 +289,7 @@ PrefsFile PrefsFile::parse(const QByteArray &bytes)
 void PrefsFile::reparse()
 {
     m_statements.clear();
+    m_last.clear();
     Reader reader(m_bytes);
     while (!reader.atEnd()) {
         Statement s;
@@ -304,17 +305,15 @@ void PrefsFile::reparse()
         reader.expect(')');
         reader.expect(';');
         s.end = reader.pos();
+        m_last.insert(s.name, m_statements.size());
         m_statements.append(std::move(s));
     }
 }
 
 const PrefsFile::Statement *PrefsFile::last(const QByteArray &name) const
 {
-    for (qsizetype i = m_statements.size() - 1; i >= 0; --i) {
-        if (m_statements[i].name == name)
-            return &m_statements[i];
-    }
-    return nullptr;
+    const auto it = m_last.constFind(name);
+    return it == m_last.constEnd() ? nullptr : &m_statements[*it];
 }
 
 std::optional<PrefValue> PrefsFile::value(const QByteArray &name) const

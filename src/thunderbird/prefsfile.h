@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -79,6 +80,7 @@ private:
 
     QByteArray m_bytes;
     QList<Statement> m_statements;
+    QHash<QByteArray, qsizetype> m_last; // where each name last occurs
 };
 
 } // namespace jw::thunderbird

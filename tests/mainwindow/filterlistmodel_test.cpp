@@ -15,7 +15,7 @@ TEST(FilterListModel, InsertsAtTheSortedPlaceIgnoringCase)
     EXPECT_EQ(model.insertSorted(QStringLiteral("charlie")), 2);
     EXPECT_EQ(model.insertSorted(QStringLiteral("ALPHA2")), 1);
     EXPECT_EQ(model.insertSorted(QStringLiteral("echo")), 5);
-    EXPECT_EQ(model.lines(), (Lines{"alpha", "ALPHA2", "Bravo", "charlie", "delta", "echo"}));
+    EXPECT_EQ(model.content(), QByteArray("alpha\r\nALPHA2\r\nBravo\r\ncharlie\r\ndelta\r\necho\r\n"));
     EXPECT_EQ(model.findIgnoringCase(QStringLiteral("bravo")), 2);
     EXPECT_EQ(model.findIgnoringCase(QStringLiteral("brav")), -1);
     EXPECT_EQ(model.findContaining(QStringLiteral("ha"), -1), 0);
