@@ -267,12 +267,6 @@ void TTrayForm::CheckTimerTimer()
         m_services.guard.accountsRestored();
         StopVexel();
     }
-    // A change to a mail client's accounts waits for it to close: the tip
-    // says so instead of the state (both do not fit in a tip).
-    const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
-    m_waitingNote = waiting == MailRouting::Waiting::Nothing
-        ? QString()
-        : text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop);
     SetIcon(-1);
     // Told once the icon shows the disabled state; later polls, which run
     // while the box is open, find the filter off and do not come here.
@@ -287,7 +281,11 @@ void TTrayForm::SetIcon(int arg)
             QFile::remove(statusFilePath());
         m_trayState = Waiting;
     }
-    const QString shown = m_waitingNote.isEmpty() ? m_statusText : m_waitingNote;
+    // A change to a mail client's accounts waits for it to close: the tip
+    // says so instead of the state (both do not fit in a tip).
+    const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
+    const QString shown = waiting == MailRouting::Waiting::Nothing ? m_statusText
+        : text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop);
     const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + shown, kTipLength);
     if (m_trayState == m_lastShownState && tip == m_tip)
         return;

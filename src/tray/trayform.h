@@ -157,7 +157,6 @@ private:
     int m_trayState = Waiting;
     int m_lastShownState = -1;
     QString m_statusText;
-    QString m_waitingNote; // what waits for a mail client to close, for the tip
     bool m_proxyHeldForClient = false; // filter off, proxy kept until a mail client closes
     qint64 m_statusChangeTime = 0;
     QString m_tip;
