@@ -5,12 +5,15 @@
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 
 #include <array>
 #include <QLocale>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace jw {
 
@@ -173,7 +176,9 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
             continue;
         const NativePath folder = messages + account.nativeName + '/';
         forEachFileHead(folder, kHeadBytes, [&](const FolderEntry &file, const QByteArray &head) {
-            if (file.size <= 0 || file.nativeName.contains(kResendTag))
+            // A file still being written (or left by a writer that was
+            // killed) is not a message: the proxy clears those away.
+            if (file.size <= 0 || file.nativeName.contains(kResendTag) || isPartialWrite(file.nativeName))
                 return;
             const NativePath path = folder + file.nativeName;
             QByteArray whole;
@@ -194,7 +199,7 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
             row.subject = subject.isEmpty() || subject == "0" ? m_subjectNull : decodeDisplay(subject);
             row.sender = sender.isEmpty() || sender == "0" ? m_fromNull : decodeDisplay(sender);
             row.received = received.format(file.modifiedSecs);
-            row.account = account.name;
+            row.account = accountOfFolder(account.name);
             row.path = path;
             row.status = sharedStatus(lines[2]);
             row.spamNote = decodeDisplay(lines[3]);
@@ -254,6 +259,32 @@ void QuarantineStore::remove(const NativePath &path)
 
 QString QuarantineStore::accountFolderName(const QString &user, const QString &server)
 {
+    const auto escaped = [](const QString &part, QByteArray &out) {
+        const QByteArray bytes = part.toLower().toUtf8();
+        for (const char c : bytes) {
+            const uchar u = uchar(c);
+            if (u < 0x20 || u == 0x7f || c == '%' || c == '/' || c == ',' || (out.isEmpty() && c == '.'))
+                out += '%' + QByteArray::number(u, 16).rightJustified(2, '0').toUpper();
+            else
+                out += c;
+        }
+    };
+    QByteArray name;
+    escaped(user, name);
+    name += ',';
+    escaped(server.trimmed(), name);
+    return QString::fromUtf8(name);
+}
+
+QString QuarantineStore::accountOfFolder(const QString &folderName)
+{
+    if (!folderName.contains(QLatin1Char('%')))
+        return folderName;
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(folderName.toUtf8()));
+}
+
+QString QuarantineStore::legacyAccountFolderName(const QString &user, const QString &server)
+{
     QString name = user + QLatin1Char(',') + server;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     if (name.startsWith(QLatin1Char('.')))
@@ -261,12 +292,63 @@ QString QuarantineStore::accountFolderName(const QString &user, const QString &s
     return name;
 }
 
-NativePath QuarantineStore::storeHeld(const QString &accountFolder, const QString &fileName, const HeldMessage &message,
-                                      const std::function<bool(const ContentWriter &)> &source) const
+namespace {
+
+constexpr auto kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// A held message's file name: from the account, the UIDL and the bytes, so
+// fetching the same message again finds its file, and another message with
+// the same UIDL (a server that reuses them) gets a file of its own.
+QString heldFileName(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest, int attempt)
 {
-    const NativePath folder = nativePath(m_messagesFolder + accountFolder);
-    ::mkdir(nativePath(m_messagesFolder).constData(), 0700);
+    const QByteArray key = accountFolder.toUtf8() + '\0' + uidl + '\0' + digest;
+    QString name = QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(24));
+    if (attempt > 0)
+        name += QLatin1Char('-') + QString::number(attempt);
+    return name + QStringLiteral(".eml");
+}
+
+QByteArray sourceDigest(const QByteArray &fileContent)
+{
+    const qsizetype second = fileContent.indexOf(kSecondMarker);
+    if (second < 0)
+        return {};
+    qsizetype start = second + kSecondMarker.size();
+    if (fileContent.mid(start, 2) == "\r\n")
+        start += 2;
+    return QCryptographicHash::hash(QByteArrayView(fileContent).sliced(start), QCryptographicHash::Sha256);
+}
+
+void makePrivateFolder(const NativePath &folder)
+{
     ::mkdir(folder.constData(), 0700);
+    ::chmod(folder.constData(), 0700);
+}
+
+} // namespace
+
+std::optional<NativePath> QuarantineStore::heldCopy(const QString &accountFolder, const QByteArray &uidl,
+                                                    const QByteArray &digest) const
+{
+    const NativePath folder = nativePath(m_messagesFolder + accountFolder) + '/';
+    for (int attempt = 0; attempt < kMaxHeldAttempts; ++attempt) {
+        const NativePath path = folder + nativePath(heldFileName(accountFolder, uidl, digest, attempt));
+        const std::optional<QByteArray> content = readNativeFile(path);
+        if (!content)
+            return std::nullopt;
+        if (sourceDigest(*content) == digest)
+            return path;
+    }
+    return std::nullopt;
+}
+
+NativePath QuarantineStore::storeHeld(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest,
+                                      const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const
+{
+    const NativePath messages = nativePath(m_messagesFolder);
+    const NativePath folder = nativePath(m_messagesFolder + accountFolder);
+    makePrivateFolder(messages);
+    makePrivateFolder(folder);
     // One line each: a line break inside would shift every later line.
     const auto line = [](const QString &text) -> QByteArray {
         QByteArray bytes = text.toUtf8();
@@ -278,9 +360,42 @@ NativePath QuarantineStore::storeHeld(const QString &accountFolder, const QStrin
         content += "\r\n";
     const QByteArray head = line(message.subject) + line(message.sender) + "New\r\n" + line(message.spamNote)
         + kFirstMarker + "\r\n" + content + kSecondMarker + "\r\n";
-    const NativePath path = folder + '/' + nativePath(fileName);
-    writeNativeFileAtomically(path, [&head, &source](const ContentWriter &write) { return write(head) && source(write); });
-    return path;
+    for (int attempt = 0; attempt < kMaxHeldAttempts; ++attempt) {
+        const NativePath path = folder + '/' + nativePath(heldFileName(accountFolder, uidl, digest, attempt));
+        const std::optional<QByteArray> there = readNativeFile(path);
+        if (there && sourceDigest(*there) == digest)
+            return path; // stored before, byte for byte
+        struct stat info = {};
+        if (there || ::lstat(path.constData(), &info) == 0)
+            continue; // another message's file, or one that cannot be read: never replaced
+        writeNativeFileAtomically(
+            path, [&head, &source](const ContentWriter &write) { return write(head) && source(write); }, kPrivateFile);
+        // The new folder entry itself made durable too.
+        if (const int dir = ::open(messages.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return path;
+    }
+    throw FileError::cannotCreate(displayPath(folder));
+}
+
+int QuarantineStore::removeLeftovers() const
+{
+    int removed = 0;
+    const NativePath messages = nativePath(m_messagesFolder);
+    for (const FolderEntry &account : listFolder(messages)) {
+        if (!account.isFolder || account.nativeName.startsWith('.'))
+            continue;
+        const NativePath folder = messages + account.nativeName + '/';
+        ::chmod(folder.constData(), 0700);
+        for (const FolderEntry &file : listFolder(folder)) {
+            const NativePath path = folder + file.nativeName;
+            if (!file.isFolder && isPartialWrite(file.nativeName) && !isOpenForWriting(path) && removeNativeFile(path))
+                ++removed;
+        }
+    }
+    return removed;
 }
 
 QList<NativePath> QuarantineStore::resendCopiesOf(const QString &accountFolder) const
@@ -348,7 +463,7 @@ void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::f
     for (int i = 0; i < paths.size(); ++i) {
         const QByteArray content = setStatus(paths[i], "Resend");
         const NativePath copy = paths[i] + kResendTag;
-        writeNativeFileAtomically(copy, content);
+        writeNativeFileAtomically(copy, content, kPrivateFile);
         list.lines.append(copy);
         if (handled)
             handled(i);

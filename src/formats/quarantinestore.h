@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace jw {
 
@@ -46,6 +47,8 @@ public:
     static constexpr qsizetype kMaxSourceLength = 10000000;
     // An invalid file younger than this may still be being written.
     static constexpr qint64 kSettleSeconds = 60;
+    // Files tried for one held message before the store gives up.
+    static constexpr int kMaxHeldAttempts = 100;
 
     QuarantineStore(QString messagesFolder, QString configFolder, QString subjectNull, QString fromNull);
 
@@ -72,15 +75,33 @@ public:
     static QString formatReceived(const QDateTime &modified);
 
     // The proxy's side.
-    // The folder of a mail account: "user,server", as a routed mail client
-    // names the account, so that a resend copy leads back to its account.
+    // The folder of a mailbox: "user,server" as a routed mail client names
+    // the account, in lower case (one mailbox, one folder, however the name
+    // is typed). Characters that could make two accounts meet or could not
+    // stand in a name ("%", "/", ",", control characters, a leading ".")
+    // are written as "%" and two hexadecimal digits of their UTF-8 bytes,
+    // so different accounts never share a folder.
     static QString accountFolderName(const QString &user, const QString &server);
-    // Stores a held message as a new file of the account folder (created
-    // when missing), durably: written and synced under a temporary name,
-    // then renamed. `source` hands the message source over in pieces.
+    // The account as the user reads it: the escapes undone.
+    static QString accountOfFolder(const QString &folderName);
+    // The folder name of earlier versions ("/" and a leading "." made "_",
+    // case kept), where resend copies made before may still lie.
+    static QString legacyAccountFolderName(const QString &user, const QString &server);
+
+    // Stores a held message (its source handed over in pieces by `source`,
+    // `digest` its SHA-256) in the account folder, durably: written and
+    // synced under a temporary name, then renamed; mode 0600 in a folder of
+    // mode 0700. A message already stored with the same UIDL and the same
+    // bytes is not stored again; a different message never takes its file.
     // Returns the file's path. Throws FileError.
-    NativePath storeHeld(const QString &accountFolder, const QString &fileName, const HeldMessage &message,
-                         const std::function<bool(const ContentWriter &)> &source) const;
+    NativePath storeHeld(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest,
+                         const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const;
+    // The file that already holds exactly this message, if one does.
+    std::optional<NativePath> heldCopy(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest) const;
+    // Removes what writers killed midway left behind in the account folders
+    // (files that no process still writes) and makes the folders private
+    // again. Returns how many files went.
+    int removeLeftovers() const;
     // The resend copies that the resend list holds for an account folder,
     // in list order, each once; copies that are gone are left out.
     QList<NativePath> resendCopiesOf(const QString &accountFolder) const;

@@ -13,6 +13,7 @@
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
+#include "proxy/tlsmemory.h"
 #include "proxy/upstream.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QTcpSocket>
 #include <QThreadPool>
 #include <QTimer>
@@ -34,6 +36,51 @@ namespace {
 
 constexpr qint64 kClientBacklog = 512 * 1024;
 constexpr qsizetype kMaxAuthLine = 1024;
+// What one client may make the proxy hold of what it sent: commands are
+// taken only while their answers are being read.
+constexpr qint64 kClientReadBuffer = 64 * 1024;
+constexpr qsizetype kMaxPendingLines = 64;
+// The server's answers during the login: the client waits for them.
+constexpr int kLoginReplyMs = 20000;
+
+// A message whose RETR gives far fewer octets than its LIST size promised:
+// most likely cut short by a lone "." the server did not double.
+bool muchShorter(qint64 got, qint64 listed)
+{
+    return listed > 0 && got < listed / 2 && listed - got > 1024;
+}
+
+// Where TOP with `bodyLines` lines of body ends in a source; -1 when the
+// source cannot be read back.
+qint64 topEnd(const MessageBuffer &source, int bodyLines)
+{
+    bool inHeader = true;
+    bool lineEmpty = true;
+    int taken = 0;
+    for (qint64 offset = 0; offset < source.size();) {
+        const QByteArray piece = source.read(offset, 256 * 1024);
+        if (piece.isEmpty())
+            return -1;
+        for (qsizetype i = 0; i < piece.size(); ++i) {
+            const char c = piece[i];
+            if (c != '\n') {
+                lineEmpty = lineEmpty && c == '\r';
+                continue;
+            }
+            const qint64 next = offset + i + 1;
+            if (inHeader) {
+                inHeader = !lineEmpty;
+                if (!inHeader && bodyLines == 0)
+                    return next;
+            } else if (++taken == bodyLines) {
+                return next;
+            }
+            lineEmpty = true;
+        }
+        offset += piece.size();
+    }
+    return source.size();
+}
 
 QByteArray hexHash(const QByteArray &data)
 {
@@ -64,28 +111,6 @@ QByteArray stuffPiece(const QByteArray &piece, bool &atLineStart)
     return out;
 }
 
-// The header and the first `bodyLines` lines of the body of a source.
-QByteArray topOf(const QByteArray &source, int bodyLines)
-{
-    qsizetype position = 0;
-    bool inHeader = true;
-    int taken = 0;
-    while (position < source.size()) {
-        const qsizetype newline = source.indexOf('\n', position);
-        const qsizetype end = newline < 0 ? source.size() : newline + 1;
-        const QByteArray line = pop3::chopLineEnd(source.mid(position, end - position));
-        if (!inHeader) {
-            if (taken == bodyLines)
-                return source.left(position);
-            ++taken;
-        } else if (line.isEmpty()) {
-            inHeader = false;
-        }
-        position = end;
-    }
-    return source;
-}
-
 QByteArray octets(const char *status, qint64 size)
 {
     return QByteArray(status) + ' ' + QByteArray::number(size) + " octets";
@@ -102,6 +127,7 @@ ClientSession::ClientSession(QTcpSocket *client, ProxyContext &context, QObject 
 {
     client->setParent(this);
     client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    client->setReadBufferSize(kClientReadBuffer);
     m_idle->setSingleShot(true);
     m_idle->setInterval(kIdleTimeoutMs);
     connect(m_idle, &QTimer::timeout, this, [this] {
@@ -173,18 +199,27 @@ void ClientSession::onClientData()
     if (!m_client || m_state == State::Closing)
         return;
     m_idle->start();
-    m_reader.append(m_client->readAll());
-    while (const std::optional<QByteArray> line = m_reader.takeLine())
-        m_pendingLines.append(*line);
-    if (m_reader.overflowed()) {
-        send("-ERR line too long");
-        close();
-        return;
+    for (;;) {
+        // Commands are answered strictly in order, also when a client sends
+        // several at once.
+        while (!m_busy && !m_pendingLines.isEmpty() && m_state != State::Closing)
+            handle(m_pendingLines.takeFirst());
+        // More is read only while the answers are being taken: a client
+        // that sends and never reads waits in the network, not in memory.
+        if (m_state == State::Closing || !m_client || m_pendingLines.size() >= kMaxPendingLines
+            || m_client->bytesToWrite() >= kClientBacklog || m_client->bytesAvailable() <= 0)
+            return;
+        m_reader.append(m_client->read(kClientReadBuffer));
+        while (const std::optional<QByteArray> line = m_reader.takeLine())
+            m_pendingLines.append(*line);
+        if (m_reader.overflowed()) {
+            send("-ERR line too long");
+            close();
+            return;
+        }
+        if (m_busy)
+            return;
     }
-    // Commands are answered strictly in order, also when a client sends
-    // several at once.
-    while (!m_busy && !m_pendingLines.isEmpty() && m_state != State::Closing)
-        handle(m_pendingLines.takeFirst());
 }
 
 void ClientSession::handle(const QByteArray &line)
@@ -221,11 +256,8 @@ void ClientSession::authorization(const pop3::Command &command)
         m_user = command.arguments.first();
         send("+OK send the password");
     } else if (command.verb == "PASS" && !m_user.isEmpty()) {
-        // The password may hold blanks: it is the rest of the line.
-        QByteArray password;
-        for (const QByteArray &part : command.arguments)
-            password += (password.isEmpty() ? "" : " ") + part;
-        logIn(m_user, password);
+        // The password may hold blanks anywhere: it is the rest of the line.
+        logIn(m_user, command.rest);
     } else if (command.verb == "AUTH" && !command.arguments.isEmpty()) {
         if (command.arguments.first().toUpper() != "PLAIN") {
             send("-ERR only AUTH PLAIN is offered");
@@ -260,6 +292,14 @@ void ClientSession::authPlain(const QByteArray &base64)
 
 void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &password)
 {
+    // Nothing the client sends reaches the server as more than the one
+    // argument it was.
+    for (const QByteArray *part : {&routedUser, &password}) {
+        if (part->contains('\r') || part->contains('\n') || part->contains('\0')) {
+            send("-ERR [AUTH] a user name or password with a line break or NUL is not passed on");
+            return;
+        }
+    }
     const qsizetype comma = routedUser.indexOf(',');
     if (comma <= 0 || comma + 1 >= routedUser.size()) {
         send("-ERR [AUTH] Junkwarden expects the user name as name,server");
@@ -294,11 +334,14 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
     m_realUser = decodeDisplay(user);
     m_password = password;
     m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
+    m_legacyFolder = QuarantineStore::legacyAccountFolderName(decodeDisplay(user), account.server);
     m_stateFile = m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
-    m_upstream = new Pop3Upstream(m_context.tls, this);
+    m_upstream = new Pop3Upstream(m_context.tls, this, kLoginReplyMs);
     connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
+    const TlsMemory tlsSeen(m_context.stateFolder);
     const Pop3Upstream::Security security = account.port == 995 || account.implicitTls ? Pop3Upstream::Security::ImplicitTls
         : account.tlsRequired                                   ? Pop3Upstream::Security::StartTlsRequired
+        : tlsSeen.seen(account.server, account.port)            ? Pop3Upstream::Security::StartTlsSeenBefore
                                                                 : Pop3Upstream::Security::StartTlsIfOffered;
     m_counted = true;
     ++m_context.activeSessions;
@@ -312,6 +355,9 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
             m_upstream = nullptr;
             return;
         }
+        // Secured once, always: a later plain answer is refused.
+        if (m_upstream->isSecure())
+            TlsMemory(m_context.stateFolder).remember(m_account.server, m_account.port);
         m_upstream->command("USER " + user, false, [this](const Pop3Upstream::Reply &reply) {
             if (!reply.ok) {
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR [AUTH] the server refused the user name");
@@ -336,7 +382,13 @@ void ClientSession::upstreamBroken(const QString &why)
 {
     if (m_state == State::Closing)
         return;
-    send("-ERR [SYS/TEMP] Junkwarden: " + why.toUtf8());
+    if (m_midAnswer && m_client) {
+        // Inside a message: the client must see a broken transfer, not an
+        // error text as the rest of the message.
+        m_client->abort();
+    } else {
+        send("-ERR [SYS/TEMP] Junkwarden: " + why.toUtf8());
+    }
     close();
 }
 
@@ -352,51 +404,65 @@ void ClientSession::readListing()
         for (const QByteArray &line : splitLines(*judged, LineRule::AnyBreak))
             m_passedBefore.insert(line);
     }
-    m_upstream->command("UIDL", true, [this](const Pop3Upstream::Reply &reply) {
-        if (!reply.ok)
-            return; // no UIDL: every message is judged at every session
-        for (const QByteArray &line : reply.lines) {
-            const QList<QByteArray> fields = pop3::chopLineEnd(line).split(' ');
-            const int number = fields.value(0).toInt();
-            if (number <= 0 || number > 100000000)
-                continue;
-            if (m_serverUidls.size() < number)
-                m_serverUidls.resize(number);
-            m_serverUidls[number - 1] = fields.value(1);
-        }
+    auto uidlLines = std::make_shared<QList<QByteArray>>();
+    m_upstream->command("UIDL", true, [uidlLines](const Pop3Upstream::Reply &reply) {
+        if (reply.ok) // without UIDL every message is judged at every session
+            *uidlLines = reply.lines;
     });
-    m_upstream->command("LIST", true, [this](const Pop3Upstream::Reply &reply) {
+    m_upstream->command("LIST", true, [this, uidlLines](const Pop3Upstream::Reply &reply) {
         if (!reply.ok) {
             send(reply.status);
             close();
             return;
         }
-        for (const QByteArray &line : reply.lines) {
-            const QList<QByteArray> fields = pop3::chopLineEnd(line).split(' ');
-            const int number = fields.value(0).toInt();
-            if (number <= 0 || number > 100000000)
-                continue;
-            if (m_serverSizes.size() < number)
-                m_serverSizes.resize(number, -1);
-            m_serverSizes[number - 1] = fields.value(1).toLongLong();
-        }
-        for (int number = 1; number <= m_serverSizes.size(); ++number) {
-            if (m_serverSizes[number - 1] < 0)
-                continue;
-            const QByteArray uidl = m_serverUidls.value(number - 1);
-            if (!uidl.isEmpty() && m_passedBefore.contains(uidl)) {
-                Message seen;
-                seen.serverNumber = number;
-                seen.uidl = uidl;
-                seen.size = m_serverSizes[number - 1];
-                seen.addedLines = "X-Junkwarden: passed\r\n";
-                m_messages.append(seen);
-            } else {
-                m_toJudge.append(number);
-            }
-        }
+        // Reading the messages may take long; each answer may take its time.
+        m_upstream->setReplyTimeout(Pop3Upstream::kReplyTimeoutMs);
+        takeListing(*uidlLines, reply.lines);
         judgeNext();
     });
+}
+
+void ClientSession::takeListing(const QList<QByteArray> &uidlLines, const QList<QByteArray> &listLines)
+{
+    // "number rest": the UIDL is the whole rest of its line.
+    const auto split = [](const QByteArray &line, QByteArray *rest) {
+        const QByteArray plain = pop3::chopLineEnd(line).trimmed();
+        const qsizetype blank = plain.indexOf(' ');
+        *rest = blank < 0 ? QByteArray() : plain.mid(blank + 1).trimmed();
+        bool ok = false;
+        const int number = plain.left(blank).toInt(&ok);
+        return ok && number > 0 ? number : 0;
+    };
+    QByteArray rest;
+    for (const QByteArray &line : uidlLines) {
+        const int number = split(line, &rest);
+        if (number > 0 && !rest.isEmpty())
+            m_serverUidls.insert(number, rest);
+    }
+    QList<int> numbers;
+    for (const QByteArray &line : listLines) {
+        const int number = split(line, &rest);
+        bool ok = false;
+        const qint64 size = rest.toLongLong(&ok);
+        if (number > 0 && ok && size >= 0 && !m_serverSizes.contains(number)) {
+            m_serverSizes.insert(number, size);
+            numbers.append(number);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (const int number : std::as_const(numbers)) {
+        const QByteArray uidl = m_serverUidls.value(number);
+        if (!uidl.isEmpty() && m_passedBefore.contains(uidl)) {
+            Message seen;
+            seen.serverNumber = number;
+            seen.uidl = uidl;
+            seen.size = m_serverSizes.value(number);
+            seen.addedLines = "X-Junkwarden: passed\r\n";
+            m_messages.append(seen);
+        } else {
+            m_toJudge.append(number);
+        }
+    }
 }
 
 void ClientSession::judgeNext()
@@ -424,17 +490,26 @@ void ClientSession::judgeNext()
                 judgeInOrder();
                 return;
             }
-            // Read on the readers' thread; the rest of the judgement comes
-            // back here, queued to this session (and dropped with it).
+            // Held in an earlier session that was broken off: the same bytes
+            // are in the quarantine already, and are not judged again.
+            const QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
+            fetched.heldBefore = store.heldCopy(m_accountFolder, m_serverUidls.value(m_toJudge.at(i)), source->digest());
+            if (fetched.heldBefore) {
+                fetched.ready = true;
+                judgeInOrder();
+                return;
+            }
             auto facts = std::make_shared<MailFacts>();
             fetched.facts = facts;
-            m_context.readers.start([self = QPointer<ClientSession>(this), i, facts, head = source->head()] {
+            Judgement &judgement = m_context.judgement;
+            apart([self = QPointer<ClientSession>(this), i, facts, &judgement, head = source->head()] {
                 *facts = readMailFacts(head);
+                const QList<DnsQuestion> questions = judgement.dnsQuestions(*facts);
                 QMetaObject::invokeMethod(
                     QCoreApplication::instance(),
-                    [self, i] {
+                    [self, i, questions] {
                         if (self)
-                            self->prepareJudging(i);
+                            self->askDns(i, questions);
                     },
                     Qt::QueuedConnection);
             });
@@ -442,13 +517,43 @@ void ClientSession::judgeNext()
     }
 }
 
-void ClientSession::prepareJudging(int index)
+void ClientSession::apart(std::function<void()> work)
+{
+    m_context.readers.start(std::move(work));
+}
+
+void ClientSession::askDns(int index, const QList<DnsQuestion> &questions)
 {
     if (m_state == State::Closing || index >= m_fetched.size() || !m_fetched.at(index).facts)
         return;
-    m_context.dns.prepare(m_context.judgement.dnsQuestions(*m_fetched.at(index).facts), this, [this, index] {
-        m_fetched[index].ready = true;
-        judgeInOrder();
+    m_context.dns.prepare(questions, this, [this, index] { judgeApart(index); });
+}
+
+void ClientSession::judgeApart(int index)
+{
+    if (m_state == State::Closing || index >= m_fetched.size() || !m_fetched.at(index).facts)
+        return;
+    Addressee addressee;
+    addressee.account = m_accountFolder;
+    // The account's own address, and the user name when it is one.
+    for (const QString &address : {m_account.address, m_realUser}) {
+        if (address.contains(QLatin1Char('@')) && !addressee.addresses.contains(address.toLower()))
+            addressee.addresses.append(address.toLower());
+    }
+    auto verdict = std::make_shared<Verdict>();
+    m_fetched[index].verdict = verdict;
+    Judgement &judgement = m_context.judgement;
+    apart([self = QPointer<ClientSession>(this), index, facts = m_fetched.at(index).facts, verdict, addressee, &judgement] {
+        *verdict = judgement.judge(*facts, addressee);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, index] {
+                if (!self || self->m_state == State::Closing || index >= self->m_fetched.size())
+                    return;
+                self->m_fetched[index].ready = true;
+                self->judgeInOrder();
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -457,11 +562,15 @@ void ClientSession::judgeInOrder()
     if (m_state == State::Closing)
         return;
     while (m_nextToJudge < m_fetched.size() && m_fetched.at(m_nextToJudge).ready) {
-        const Fetched fetched = std::exchange(m_fetched[m_nextToJudge], Fetched{{}, {}, true});
+        const Fetched fetched = std::exchange(m_fetched[m_nextToJudge], Fetched{{}, {}, {}, {}, true});
         const int number = m_toJudge.at(m_nextToJudge);
         ++m_nextToJudge;
-        if (fetched.source)
-            judged(number, m_serverUidls.value(number - 1), fetched.source, *fetched.facts);
+        if (fetched.heldBefore) {
+            m_removeAtQuit.append(number);
+            m_heldAny = true;
+        } else if (fetched.source && fetched.verdict) {
+            judged(number, m_serverUidls.value(number), fetched.source, *fetched.facts, *fetched.verdict);
+        }
     }
     if (m_nextToJudge == m_fetched.size() && !m_fetched.isEmpty()) {
         m_fetched.clear();
@@ -479,23 +588,22 @@ void ClientSession::fetch(int serverNumber, std::function<void(const std::shared
             if (!*failed && !buffer->append(pop3::unstuffedLines(lines)))
                 *failed = true;
         },
-        [this, buffer, failed, done = std::move(done)](const Pop3Upstream::Reply &reply) {
-            if (m_state != State::Closing)
-                done(reply.ok && !*failed ? buffer : nullptr);
+        [this, serverNumber, buffer, failed, done = std::move(done)](const Pop3Upstream::Reply &reply) {
+            if (m_state == State::Closing)
+                return;
+            if (reply.ok && muchShorter(buffer->size(), m_serverSizes.value(serverNumber))) {
+                upstreamBroken(QStringLiteral("%1 sent message %2 with %3 of the %4 octets it listed; its answers are out "
+                                              "of step, so nothing is changed on the server")
+                                   .arg(m_server).arg(serverNumber).arg(buffer->size()).arg(m_serverSizes.value(serverNumber)));
+                return;
+            }
+            done(reply.ok && !*failed ? buffer : nullptr);
         });
 }
 
 void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer,
-                           const MailFacts &facts)
+                           const MailFacts &facts, const Verdict &verdict)
 {
-    Addressee addressee;
-    addressee.account = m_accountFolder;
-    // The account's own address, and the user name when it is one.
-    for (const QString &address : {m_account.address, m_realUser}) {
-        if (address.contains(QLatin1Char('@')) && !addressee.addresses.contains(address.toLower()))
-            addressee.addresses.append(address.toLower());
-    }
-    const Verdict verdict = m_context.judgement.judge(facts, addressee);
     Message message;
     message.serverNumber = serverNumber;
     message.uidl = uidl;
@@ -505,6 +613,7 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
         m_messages.append(message);
         keep(m_messages.last(), buffer);
+        rememberPassed(uidl);
         return;
     }
     if (verdict.reply)
@@ -522,32 +631,41 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         m_removeAtQuit.append(serverNumber);
         return;
     }
-    // Quarantine (also for an unknown choice: holding loses nothing). The
-    // file's name comes from the message's UIDL, so fetching it again after
-    // a broken session does not store it twice.
-    const QString fileName = QString::fromLatin1(
-        hexHash(uidl.isEmpty() ? buffer->head() : m_accountFolder.toUtf8() + '\0' + uidl).left(24)) + QStringLiteral(".eml");
-    const QString path = m_context.messagesFolder + m_accountFolder + QLatin1Char('/') + fileName;
+    // Quarantine (also for an unknown choice: holding loses nothing). It is
+    // removed from the server only once its own bytes are safely stored.
     QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
     try {
-        if (!readNativeFileHead(nativePath(path), 1)) {
-            HeldMessage held;
-            held.subject = facts.subject;
-            held.sender = facts.from;
-            held.spamNote = verdict.spamNote();
-            held.content = facts.content;
-            store.storeHeld(m_accountFolder, fileName, held, [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
-            // Spam until the user says otherwise by releasing it.
-            m_context.judgement.learn(facts, Judgement::Lesson::Spam);
-            rememberLearnedSpam(facts, true);
-        }
+        HeldMessage held;
+        held.subject = facts.subject;
+        held.sender = facts.from;
+        held.spamNote = verdict.spamNote();
+        held.content = facts.content;
+        store.storeHeld(m_accountFolder, uidl, buffer->digest(), held,
+                        [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
         m_removeAtQuit.append(serverNumber);
         m_heldAny = true;
         m_context.status.quarantine();
     } catch (const Error &) {
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
+        return;
     }
+    // Spam until the user says otherwise by releasing it.
+    Judgement &judgement = m_context.judgement;
+    apart([&judgement, facts] { judgement.learn(facts, Judgement::Lesson::Spam); });
+    rememberLearnedSpam(facts, true);
+}
+
+void ClientSession::rememberPassed(const QByteArray &uidl)
+{
+    // At once, not at the end: a session broken off goes on next time where
+    // this one stopped, without judging again.
+    if (uidl.isEmpty())
+        return;
+    QDir().mkpath(m_context.stateFolder);
+    QFile file(m_stateFile);
+    if (file.open(QIODevice::Append))
+        file.write(uidl + "\r\n");
 }
 
 bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
@@ -575,7 +693,10 @@ bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
 void ClientSession::addReleasedMessages()
 {
     QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
-    for (const NativePath &copy : store.resendCopiesOf(m_accountFolder)) {
+    QList<NativePath> copies = store.resendCopiesOf(m_accountFolder);
+    if (m_legacyFolder != m_accountFolder)
+        copies += store.resendCopiesOf(m_legacyFolder);
+    for (const NativePath &copy : std::as_const(copies)) {
         QByteArray source;
         try {
             source = QuarantineStore::sourceOfFile(copy);
@@ -751,7 +872,6 @@ void ClientSession::readAhead(int from)
 void ClientSession::retrieve(int index, int bodyLines)
 {
     Message &message = m_messages[index];
-    const qint64 size = message.size + message.addedLines.size();
     m_busy = true;
     if (message.releasedCopy.size() > 0 && bodyLines < 0 && !m_deliveredCopies.contains(message.releasedCopy))
         m_deliveredCopies.append(message.releasedCopy);
@@ -762,39 +882,56 @@ void ClientSession::retrieve(int index, int bodyLines)
         m_waiting = Waiting{index, bodyLines};
         return;
     }
-    const QByteArray status = octets("+OK", size) + "\r\n" + message.addedLines;
-    if (message.cached) {
-        // Read in this session: delivered from here, not fetched again.
-        if (bodyLines >= 0) {
-            bool atLineStart = true;
-            QByteArray out = status + stuffPiece(topOf(message.cached->head(), bodyLines), atLineStart);
-            m_client->write(out + (atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n")));
-            m_busy = false;
-            return;
-        }
-        m_outgoing = Outgoing{message.cached, index, status, 0, true};
-        pump();
+    if (!message.cached) {
+        relay(index, bodyLines);
         return;
     }
+    // Read in this session: delivered from here, not fetched again, whole
+    // however long its header or body.
+    const qint64 end = bodyLines < 0 ? message.cached->size() : topEnd(*message.cached, bodyLines);
+    if (end < 0) {
+        close(); // the spilled part cannot be read back
+        return;
+    }
+    const qint64 size = message.size + message.addedLines.size();
+    m_outgoing = Outgoing{message.cached, index, octets("+OK", size) + "\r\n" + message.addedLines, 0, end, true};
+    pump();
+}
+
+void ClientSession::relay(int index, int bodyLines)
+{
     // Relayed from the server as it comes.
+    const Message &message = m_messages[index];
     const QByteArray command = bodyLines < 0
         ? QByteArray("RETR " + QByteArray::number(message.serverNumber))
         : QByteArray("TOP " + QByteArray::number(message.serverNumber) + ' ' + QByteArray::number(bodyLines));
-    auto pendingStatus = std::make_shared<QByteArray>(status);
+    const qint64 listed = bodyLines < 0 ? message.size : 0;
+    auto pendingStatus = std::make_shared<QByteArray>(octets("+OK", message.size + message.addedLines.size()) + "\r\n"
+                                                      + message.addedLines);
+    auto relayed = std::make_shared<qint64>(0);
     m_upstream->streamCommand(
         command,
-        [this, pendingStatus](const QByteArray &lines) {
+        [this, pendingStatus, relayed](const QByteArray &lines) {
             if (!m_client)
                 return;
             // Already stuffed as the server sent them, whole lines: they go
             // on as they are.
+            m_midAnswer = true;
+            *relayed += lines.size();
             m_client->write(std::exchange(*pendingStatus, QByteArray()) + lines);
             if (m_client->bytesToWrite() > kClientBacklog)
                 m_upstream->setPaused(true);
         },
-        [this, pendingStatus](const Pop3Upstream::Reply &reply) {
+        [this, pendingStatus, relayed, listed](const Pop3Upstream::Reply &reply) {
             if (!m_client)
                 return;
+            if (reply.ok && muchShorter(*relayed, listed)) {
+                // Cut short by a "." the server did not double: the client
+                // sees a broken transfer, and the server is left as it is.
+                upstreamBroken(QStringLiteral("%1 sent a message much shorter than it listed it").arg(m_server));
+                return;
+            }
+            m_midAnswer = false;
             if (!reply.ok)
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR the server could not send it");
             else
@@ -809,8 +946,8 @@ void ClientSession::pump()
     constexpr qint64 kPiece = 256 * 1024;
     while (m_outgoing && m_client && m_client->bytesToWrite() < kClientBacklog) {
         Outgoing &out = *m_outgoing;
-        const QByteArray piece = out.source->read(out.offset, kPiece);
-        if (piece.isEmpty() && out.offset < out.source->size()) {
+        const QByteArray piece = out.source->read(out.offset, std::min(kPiece, out.end - out.offset));
+        if (piece.isEmpty() && out.offset < out.end) {
             // The spilled part cannot be read back: end the session rather
             // than hand over half a message as if whole.
             m_outgoing.reset();
@@ -820,7 +957,8 @@ void ClientSession::pump()
         out.offset += piece.size();
         // A message that fits in one piece goes out in one write.
         QByteArray bytes = std::exchange(out.status, QByteArray()) + stuffPiece(piece, out.atLineStart);
-        if (out.offset < out.source->size()) {
+        if (out.offset < out.end) {
+            m_midAnswer = true;
             m_client->write(bytes);
             continue;
         }
@@ -828,9 +966,10 @@ void ClientSession::pump()
         m_client->write(bytes);
         // Handed over whole: what is still on the server is fetched again
         // if the client asks twice.
-        if (m_messages[out.index].serverNumber > 0)
+        if (m_messages[out.index].serverNumber > 0 && out.end == out.source->size())
             drop(m_messages[out.index]);
         m_outgoing.reset();
+        m_midAnswer = false;
         m_busy = false;
         QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
     }
@@ -842,8 +981,13 @@ void ClientSession::resumeReading()
         pump();
         return;
     }
-    if (m_upstream && m_client && m_client->bytesToWrite() < kClientBacklog / 2)
+    if (!m_client || m_client->bytesToWrite() >= kClientBacklog / 2)
+        return;
+    if (m_upstream)
         m_upstream->setPaused(false);
+    // Commands that waited for their answers to be read.
+    if (!m_busy && (m_client->bytesAvailable() > 0 || !m_pendingLines.isEmpty()))
+        QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
 }
 
 void ClientSession::quit()
@@ -878,11 +1022,13 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     // good mail.
     QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
     QStringList senders;
+    Judgement &judgement = m_context.judgement;
     for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
         try {
             const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
-            m_context.judgement.learn(facts, rememberLearnedSpam(facts, false) ? Judgement::Lesson::SpamWasGood
-                                                                               : Judgement::Lesson::Good);
+            const Judgement::Lesson lesson =
+                rememberLearnedSpam(facts, false) ? Judgement::Lesson::SpamWasGood : Judgement::Lesson::Good;
+            apart([&judgement, facts, lesson] { judgement.learn(facts, lesson); });
             if (!facts.fromAddress.isEmpty())
                 senders.append(facts.fromAddress);
         } catch (const Error &) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "accounts/accounts.h"
+#include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/pop3text.h"
 #include "textfile/nativefile.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -77,14 +79,22 @@ private:
     void logIn(const QByteArray &routedUser, const QByteArray &password);
     void openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password);
     void readListing();
+    void takeListing(const QList<QByteArray> &uidlLines, const QList<QByteArray> &listLines);
     void judgeNext();
     // RETR into a buffer; `done` gets it whole, or null when the server
     // refused or it could not be kept. Not called once the session closes.
     void fetch(int serverNumber, std::function<void(const std::shared_ptr<MessageBuffer> &)> done);
-    void prepareJudging(int index);
+    // The steps of one message's judgement: its facts and DNS questions
+    // read on the judging thread, the DNS asked here, the verdict made on
+    // the judging thread again; the sessions' thread only moves mail.
+    void askDns(int index, const QList<DnsQuestion> &questions);
+    void judgeApart(int index);
     void judgeInOrder();
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
-                const MailFacts &facts);
+                const MailFacts &facts, const Verdict &verdict);
+    void rememberPassed(const QByteArray &uidl);
+    // Runs `work` on the judging thread, after what was given it before.
+    void apart(std::function<void()> work);
     void addReleasedMessages();
     // Notes (add) or looks up and forgets (not add) a held message learned
     // as spam; true when it was noted before.
@@ -94,6 +104,7 @@ private:
     void transaction(const pop3::Command &command);
     Message *message(const QByteArray &argument, QByteArray *error);
     void retrieve(int index, int bodyLines);
+    void relay(int index, int bodyLines);
     void readAhead(int from);
     void keep(Message &message, std::shared_ptr<MessageBuffer> source);
     void drop(Message &message);
@@ -120,10 +131,13 @@ private:
     QByteArray m_password;             // for the automatic reply's SMTP; never written
     QString m_server;
     QString m_accountFolder;
+    QString m_legacyFolder;            // where earlier versions kept it
     QString m_stateFile;
     QSet<QByteArray> m_passedBefore;
-    QList<QByteArray> m_serverUidls;   // by server number - 1; empty when the server has no UIDL
-    QList<qint64> m_serverSizes;
+    // The server's listing: memory follows the messages listed, never the
+    // numbers written in it.
+    QHash<int, QByteArray> m_serverUidls; // empty when the server has no UIDL
+    QHash<int, qint64> m_serverSizes;
     QList<int> m_toJudge;
     int m_judgedCount = 0;
     // Messages read for judging, by their place in m_toJudge: judged in
@@ -132,6 +146,8 @@ private:
     {
         std::shared_ptr<MessageBuffer> source; // null when it could not be read
         std::shared_ptr<MailFacts> facts;
+        std::shared_ptr<Verdict> verdict;
+        std::optional<NativePath> heldBefore; // stored in an earlier session, byte for byte
         bool ready = false;
     };
     QList<Fetched> m_fetched;
@@ -148,9 +164,13 @@ private:
         int index = -1;        // the message's place in m_messages
         QByteArray status;     // status line and added lines, sent first
         qint64 offset = 0;
+        qint64 end = 0;        // where it stops (TOP stops early)
         bool atLineStart = true;
     };
     std::optional<Outgoing> m_outgoing;
+    // Part of a multi-line answer has gone to the client: a failure now can
+    // only cut the line, never add words to the message.
+    bool m_midAnswer = false;
     qint64 m_cachedBytes = 0;
     // A RETR or TOP that waits for its message to be read ahead.
     struct Waiting

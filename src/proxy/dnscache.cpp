@@ -46,6 +46,8 @@ bool DnsCache::known(const DnsQuestion &question) const
 
 std::optional<QStringList> DnsCache::answer(const DnsQuestion &question) const
 {
+    // Read by the judging thread while this one adds answers.
+    const QMutexLocker lock(&m_entriesLock);
     const auto entry = m_entries.constFind(question);
     if (entry == m_entries.cend() || entry->expires.hasExpired())
         return std::nullopt;
@@ -81,12 +83,14 @@ void DnsCache::finished(QDnsLookup *lookup, const DnsQuestion &question)
         entry.records = QStringList();
     }
     entry.expires = QDeadlineTimer(entry.records ? kKeepAnswerMs : kKeepFailureMs);
+    QMutexLocker lock(&m_entriesLock);
     if (m_entries.size() >= kMaxEntries) {
         m_entries.removeIf([](const auto &item) { return item.value().expires.hasExpired(); });
         if (m_entries.size() >= kMaxEntries)
             m_entries.clear();
     }
     m_entries.insert(question, entry);
+    lock.unlock();
     if (entry.records) {
         m_noWaitUntil = QDeadlineTimer();
         for (const std::shared_ptr<Waiter> &waiter : std::as_const(m_waiters)) {

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -82,7 +83,9 @@ private:
 
     QHostAddress m_server;
     int m_waitMs;
+    // Changed on this object's thread only; `answer` may be called from any.
     QHash<DnsQuestion, Entry> m_entries;
+    mutable QMutex m_entriesLock;
     QHash<DnsQuestion, QDnsLookup *> m_running;
     QList<std::shared_ptr<Waiter>> m_waiters;
     QDeadlineTimer m_noWaitUntil;

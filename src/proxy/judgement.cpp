@@ -11,6 +11,7 @@
 #include "textfile/nativefile.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <utility>
 
@@ -28,6 +29,19 @@ constexpr int kMailServerMethod = 32;
 constexpr int kRelayServerMethod = 35;
 constexpr int kAutoReplyMethod = 60;
 constexpr qint64 kCompareWhole = 64 * 1024;
+
+} // namespace
+
+namespace {
+
+// The processor time this thread has used, in nanoseconds: unlike the wall
+// clock, it does not count the time others had the processor.
+qint64 threadCpuNs()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 } // namespace
 
@@ -171,6 +185,7 @@ QList<DnsQuestion> LocalJudgement::dnsQuestions(const MailFacts &facts)
 
 Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee)
 {
+    const qint64 started = threadCpuNs();
     refresh();
     CheckSettings settings = checkSettings();
     settings.addressee = &addressee;
@@ -191,12 +206,12 @@ Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee
         while (m_seenOrder.size() > kRememberedIds)
             m_seenIds.remove(m_seenOrder.takeFirst());
     }
-    Verdict verdict = decide(facts, settings);
+    Verdict verdict = decide(facts, settings, started);
     verdict.reply = verdict.spam && m_methodStates.value(kAutoReplyMethod) == kMethodOn;
     return verdict;
 }
 
-Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &settings)
+Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &settings, qint64 startedNs)
 {
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
     if (on(kWhiteListMethod)) {
@@ -228,10 +243,15 @@ Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &sett
     // state adds its weight to the spam level.
     Verdict verdict;
     QStringList counted;
+    const qint64 budgetNs = qint64(m_settings.cpuBudgetMs) * 1000000;
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
         if (state != kMethodOn && state != kMethodThird)
             continue;
+        if (threadCpuNs() - startedNs > budgetNs) {
+            counted.append(QStringLiteral("judged in part (time limit reached at method %1)").arg(check.number));
+            break;
+        }
         const QString why = check.test(facts, settings);
         if (why.isEmpty())
             continue;
@@ -242,6 +262,8 @@ Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &sett
     }
     if (verdict.level > 0)
         verdict.reason = QStringLiteral("Spam level %1: %2").arg(verdict.level).arg(counted.join(QStringLiteral(", ")));
+    else if (!counted.isEmpty())
+        verdict.reason = counted.join(QStringLiteral(", "));
     verdict.spam = verdict.level > m_settings.acceptedLevel;
     verdict.byLevel = verdict.spam;
     return verdict;

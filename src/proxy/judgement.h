@@ -8,7 +8,6 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +41,9 @@ struct JudgementSettings
     int acceptedLevel = 1;
     // "dns_server": the name server to ask; null for the system's.
     QHostAddress dnsServer;
+    // The processor time one message's methods may take; past it the
+    // message is judged by what was found so far, and the reason says so.
+    int cpuBudgetMs = 100;
 
     // Read from the settings file in a configuration folder; what is missing
     // or unreadable keeps its default.
@@ -94,7 +96,7 @@ private:
         bool changed(); // re-reads the file when it has changed
     };
     void refresh();
-    Verdict decide(const MailFacts &facts, const CheckSettings &settings);
+    Verdict decide(const MailFacts &facts, const CheckSettings &settings, qint64 startedNs);
     CheckSettings checkSettings() const;
 
     QString m_configFolder;

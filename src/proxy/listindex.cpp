@@ -1,5 +1,7 @@
 #include "proxy/listindex.h"
 
+#include <re2/re2.h>
+
 #include <algorithm>
 
 namespace jw {
@@ -75,15 +77,15 @@ void BannedWords::setEntries(const QStringList &entries)
         if (std::all_of(word.begin(), word.end(), isWordCharacter))
             m_words.insert(word.toCaseFolded());
         else
-            others.append(QRegularExpression::escape(word));
+            others.append(QString::fromStdString(re2::RE2::QuoteMeta(word.toStdString())));
     }
     for (qsizetype from = 0; from < others.size(); from += kAlternativesPerPattern) {
-        QRegularExpression pattern(QStringLiteral("(?<![\\w])(") + others.mid(from, kAlternativesPerPattern).join(QLatin1Char('|'))
-                                       + QStringLiteral(")(?![\\w])"),
-                                   QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-        pattern.optimize();
+        // A whole entry: no letter, digit or "_" right before or after it.
+        LinearPattern pattern(QStringLiteral("(?:^|[^\\pL\\pN_])(") + others.mid(from, kAlternativesPerPattern).join(QLatin1Char('|'))
+                                  + QStringLiteral(")(?:[^\\pL\\pN_]|$)"),
+                              LinearPattern::IgnoreCase, 64 << 20);
         if (pattern.isValid())
-            m_others.append(pattern);
+            m_others.push_back(std::move(pattern));
     }
 }
 
@@ -109,11 +111,17 @@ QString BannedWords::firstIn(const QString &text) const
             at = end;
         }
     }
-    for (const QRegularExpression &pattern : m_others) {
-        const QRegularExpressionMatch match = pattern.match(text);
-        if (match.hasMatch() && match.capturedStart(1) < bestAt) {
-            bestAt = match.capturedStart(1);
-            bestLength = match.capturedLength(1);
+    const QByteArray utf8 = m_others.empty() ? QByteArray() : text.toUtf8();
+    for (const LinearPattern &pattern : m_others) {
+        qsizetype at = 0;
+        const QStringList match = pattern.find(utf8, &at);
+        if (match.isEmpty())
+            continue;
+        // From bytes back to the text's places.
+        const qsizetype start = QString::fromUtf8(utf8.left(at)).size() + match.at(0).indexOf(match.at(1));
+        if (start < bestAt) {
+            bestAt = start;
+            bestLength = match.at(1).size();
         }
     }
     return bestLength > 0 ? text.mid(bestAt, bestLength) : QString();

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QList>
-#include <QRegularExpression>
+#include "proxy/linearpattern.h"
+
+#include <vector>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -36,13 +38,13 @@ class BannedWords
 {
 public:
     void setEntries(const QStringList &entries);
-    bool isEmpty() const { return m_words.isEmpty() && m_others.isEmpty(); }
+    bool isEmpty() const { return m_words.isEmpty() && m_others.empty(); }
     // The first match in the text, as the text writes it; empty when none.
     QString firstIn(const QString &text) const;
 
 private:
     QSet<QString> m_words; // case-folded
-    QList<QRegularExpression> m_others;
+    std::vector<LinearPattern> m_others;
 };
 
 } // namespace jw

@@ -2,7 +2,7 @@
 
 #include "proxy/wordmodel.h"
 
-#include <QRegularExpression>
+#include "proxy/linearpattern.h"
 
 #include <gmime/gmime.h>
 
@@ -30,16 +30,11 @@ QString fromUtf8(const char *text)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-QString withoutTags(const QString &html)
+QByteArray withoutTags(const QByteArray &html)
 {
-    static const QRegularExpression scripts(QStringLiteral("<(script|style)\\b.*?</\\1\\s*>"),
-                                            QRegularExpression::CaseInsensitiveOption
-                                                | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    QString text = html;
-    text.remove(scripts);
-    text.replace(tags, QStringLiteral(" "));
-    return text;
+    static const LinearPattern scripts("<script\\b.*?</script\\s*>|<style\\b.*?</style\\s*>");
+    static const LinearPattern tags("<[^>]*>", LinearPattern::None);
+    return tags.replaced(scripts.replaced(html, ""), " ");
 }
 
 struct PartWalk
@@ -175,8 +170,10 @@ MailFacts readMailFacts(const QByteArray &source)
         && (QLatin1StringView(counted.data(), counted.size()).contains(QLatin1StringView("charset"), Qt::CaseInsensitive)
             || facts.rawSubject.contains("=?"));
     facts.html = QString::fromUtf8(walk.html);
+    facts.htmlUtf8 = walk.html;
     facts.htmlOnly = walk.plain.isEmpty() && !walk.html.isEmpty();
-    facts.text = walk.plain.isEmpty() ? withoutTags(facts.html) : QString::fromUtf8(walk.plain);
+    facts.textUtf8 = walk.plain.isEmpty() ? withoutTags(walk.html) : walk.plain;
+    facts.text = QString::fromUtf8(facts.textUtf8);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
     facts.words = messageWords(facts);
     return facts;

@@ -20,6 +20,8 @@ struct MailFacts
     QByteArray content;  // the HTML part when there is one, else the text, as UTF-8
     bool htmlOnly = false;
     QString html;        // the HTML part as it stands (tags and all); empty when none
+    QByteArray htmlUtf8; // the same as UTF-8, for the patterns
+    QByteArray textUtf8; // `text` as UTF-8
     // Every header field of the message in order: name in lower case, value
     // with RFC 2047 words decoded.
     QList<QPair<QByteArray, QString>> headers;

@@ -17,6 +17,7 @@ MessageBuffer::~MessageBuffer() = default;
 bool MessageBuffer::append(const QByteArray &bytes)
 {
     m_size += bytes.size();
+    m_digest.addData(bytes);
     if (!m_spill && m_head.size() + bytes.size() <= kInMemory) {
         if (m_head.isEmpty())
             m_head = bytes; // shared, not copied
@@ -26,7 +27,7 @@ bool MessageBuffer::append(const QByteArray &bytes)
     }
     if (!m_spill) {
         QDir().mkpath(m_spillFolder);
-        m_spill = std::make_unique<QTemporaryFile>(m_spillFolder + QStringLiteral("/message-XXXXXX"));
+        m_spill = std::make_unique<QTemporaryFile>(m_spillFolder + QLatin1Char('/') + QLatin1String(kSpillPrefix) + QStringLiteral("XXXXXX"));
         if (!m_spill->open() || m_spill->write(m_head) != m_head.size())
             return false;
         // The head stays in memory for the judgement; the rest is on disk.

@@ -3,6 +3,7 @@
 #include "textfile/nativefile.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,8 @@ class MessageBuffer
 {
 public:
     static constexpr qsizetype kInMemory = 1024 * 1024;
+    // The start of the names of spilled messages in the spill folder.
+    static constexpr char kSpillPrefix[] = "message-";
 
     explicit MessageBuffer(QString spillFolder);
     ~MessageBuffer();
@@ -28,6 +31,8 @@ public:
     qint64 size() const { return m_size; }
     // Up to kInMemory bytes from the start.
     const QByteArray &head() const { return m_head; }
+    // The SHA-256 of everything appended.
+    QByteArray digest() const { return m_digest.result(); }
     // Hands the whole source over in pieces; false when it could not be
     // read back or the writer refused a piece.
     bool writeTo(const ContentWriter &write) const;
@@ -40,6 +45,7 @@ private:
     QByteArray m_head;
     std::unique_ptr<QTemporaryFile> m_spill;
     qint64 m_size = 0;
+    QCryptographicHash m_digest{QCryptographicHash::Sha256};
 };
 
 } // namespace jw

@@ -6,7 +6,6 @@
 #include "proxy/wordmodel.h"
 
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 

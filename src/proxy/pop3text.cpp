@@ -97,7 +97,14 @@ bool LineReader::overflowed() const
 Command parseCommand(const QByteArray &line)
 {
     Command command;
-    const QList<QByteArray> words = chopLineEnd(line).split(' ');
+    const QByteArray plain = chopLineEnd(line);
+    qsizetype verb = 0;
+    while (verb < plain.size() && plain[verb] == ' ')
+        ++verb;
+    const qsizetype blank = plain.indexOf(' ', verb);
+    if (blank >= 0)
+        command.rest = plain.mid(blank + 1);
+    const QList<QByteArray> words = plain.split(' ');
     for (const QByteArray &word : words) {
         if (word.isEmpty())
             continue;

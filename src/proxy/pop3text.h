@@ -48,6 +48,9 @@ struct Command
 {
     QByteArray verb; // upper case
     QList<QByteArray> arguments;
+    // Everything after the verb and the one blank that follows it, as it
+    // stands (a password may start, end or be full of blanks).
+    QByteArray rest;
 };
 Command parseCommand(const QByteArray &line);
 

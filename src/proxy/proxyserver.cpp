@@ -2,7 +2,11 @@
 
 #include <QThreadPool>
 
+#include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
+#include "platform/folderlisting.h"
+#include "platform/peeruser.h"
+#include "proxy/messagebuffer.h"
 #include "proxy/clientsession.h"
 #include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
@@ -15,6 +19,9 @@
 #include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 namespace jw {
 
@@ -94,13 +101,42 @@ bool ProxyServer::start(QString *problem)
     }
     for (QTcpServer *server : {m_ipv4, m_ipv6})
         connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
+    removeLeftovers();
     return true;
+}
+
+void ProxyServer::removeLeftovers()
+{
+    // The port is ours, so no other proxy is at work: what a proxy killed
+    // midway left (a held message half written, a message spilled to disk)
+    // goes, and the folders are made private again.
+    QuarantineStore(m_context->messagesFolder, m_context->configFolder, QString(), QString()).removeLeftovers();
+    const NativePath state = nativePath(m_context->stateFolder);
+    ::chmod(state.constData(), 0700);
+    for (const FolderEntry &file : listFolder(state)) {
+        if (!file.isFolder && file.nativeName.startsWith(MessageBuffer::kSpillPrefix))
+            removeNativeFile(state + file.nativeName);
+    }
 }
 
 void ProxyServer::accept(QTcpServer *server)
 {
-    while (QTcpSocket *client = server->nextPendingConnection())
+    while (QTcpSocket *client = server->nextPendingConnection()) {
+        // Only the user who runs the proxy may use it: another local user
+        // would fetch through this user's accounts, fill this user's
+        // quarantine and teach this user's filter. Asked before anything is
+        // read; a connection whose owner cannot be told is refused too.
+        const std::optional<uint> owner =
+            localPeerUser(client->peerAddress(), client->peerPort(), client->localAddress(), client->localPort());
+        if (!owner || *owner != currentUser()) {
+            client->write("-ERR [AUTH] this Junkwarden proxy serves only the user who runs it\r\n");
+            client->disconnectFromHost();
+            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            QTimer::singleShot(5000, client, &QObject::deleteLater);
+            continue;
+        }
         new ClientSession(client, *m_context, this);
+    }
 }
 
 } // namespace jw

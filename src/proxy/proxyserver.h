@@ -45,6 +45,7 @@ public:
 
 private:
     void accept(QTcpServer *server);
+    void removeLeftovers();
 
     QString m_programFolder;
     Registry &m_accounts;

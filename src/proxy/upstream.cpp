@@ -34,7 +34,7 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent, int replyTime
     connect(m_socket, &QSslSocket::connected, this, [this] {
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Connected: the greeting (or the handshake) is an answer like any.
-        armTimer(m_replyTimeoutMs);
+        armTimer(openTimeout());
     });
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] {
@@ -56,7 +56,7 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent, int replyTime
     connect(m_socket, &QSslSocket::encrypted, this, [this] {
         if (m_phase == Phase::Handshake) {
             m_phase = Phase::Greeting;
-            armTimer(m_replyTimeoutMs);
+            armTimer(openTimeout());
         } else if (m_phase == Phase::StartingTls) {
             m_phase = Phase::Ready;
             m_timer->stop();
@@ -86,7 +86,7 @@ void Pop3Upstream::open(const QString &host, quint16 port, Security security, st
     m_host = host;
     m_security = security;
     m_opened = std::move(done);
-    armTimer(kConnectTimeoutMs);
+    armTimer(openTimeout());
     if (security == Security::ImplicitTls) {
         m_phase = Phase::Handshake;
         m_socket->connectToHostEncrypted(host, port);
@@ -191,14 +191,14 @@ void Pop3Upstream::afterGreeting()
 {
     m_phase = Phase::Capabilities;
     m_socket->write("CAPA\r\n");
-    armTimer(m_replyTimeoutMs);
+    armTimer(openTimeout());
 }
 
 void Pop3Upstream::startTls()
 {
     m_phase = Phase::StartingTls;
     m_socket->write("STLS\r\n");
-    armTimer(m_replyTimeoutMs);
+    armTimer(openTimeout());
 }
 
 void Pop3Upstream::onReadyRead()
@@ -210,7 +210,7 @@ void Pop3Upstream::onReadyRead()
         fail(QStringLiteral("%1 sent a line that is too long").arg(m_host));
         return;
     }
-    if (m_inFlight || m_phase != Phase::Ready)
+    if (m_inFlight)
         armTimer(m_replyTimeoutMs);
     while (!m_failed && !m_paused) {
         // Nothing may be read past the STLS answer before the handshake: it
@@ -264,6 +264,11 @@ void Pop3Upstream::onReadyRead()
             } else if (m_security == Security::StartTlsRequired && !m_socket->isEncrypted()) {
                 fail(QStringLiteral("%1 offers no secure connection (STLS), which this account requires").arg(m_host));
                 return;
+            } else if (m_security == Security::StartTlsSeenBefore && !m_socket->isEncrypted()) {
+                fail(QStringLiteral("%1 offered a secure connection (STLS) before and does not now: someone may be "
+                                    "listening in between, so the password is not sent (see Junkwarden's README)")
+                         .arg(m_host));
+                return;
             } else {
                 m_phase = Phase::Ready;
                 m_timer->stop();
@@ -274,7 +279,7 @@ void Pop3Upstream::onReadyRead()
             break;
         case Phase::StartingTls:
             if (!line->startsWith("+OK")) {
-                if (m_security == Security::StartTlsRequired) {
+                if (m_security == Security::StartTlsRequired || m_security == Security::StartTlsSeenBefore) {
                     fail(QStringLiteral("%1 refused STLS, which this account requires").arg(m_host));
                     return;
                 }
@@ -287,11 +292,22 @@ void Pop3Upstream::onReadyRead()
             m_socket->startClientEncryption();
             return;
         case Phase::Ready: {
-            if (!m_inFlight)
-                break; // unasked-for talk is ignored
+            // What does not fit the commands sent (an answer where none is
+            // due, a status line that is none) means the answers are out of
+            // step, as after a message whose lone "." was not doubled: what
+            // follows cannot be trusted to belong to the command it seems to
+            // answer, so the connection ends, without QUIT.
+            if (!m_inFlight) {
+                fail(QStringLiteral("%1 sent an answer where none was due").arg(m_host));
+                return;
+            }
             Pending &pending = m_queue.first();
             bool finished = false;
             if (!m_statusRead) {
+                if (!line->startsWith("+OK") && !line->startsWith("-ERR")) {
+                    fail(QStringLiteral("%1 sent a line that is not a POP3 answer").arg(m_host));
+                    return;
+                }
                 m_statusRead = true;
                 m_reply.status = pop3::chopLineEnd(*line);
                 m_reply.ok = m_reply.status.startsWith("+OK");

@@ -8,6 +8,7 @@
 #include <QSslConfiguration>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 
 class QSslSocket;
@@ -26,6 +27,9 @@ public:
         ImplicitTls,      // port 995
         StartTlsIfOffered,
         StartTlsRequired, // the account requires a secure connection
+        // The server offered a secure connection before: one that does not
+        // now is taken for someone in between stripping it.
+        StartTlsSeenBefore,
     };
     struct Reply
     {
@@ -38,7 +42,9 @@ public:
     // dot-stuffed as they travel.
     using LineSink = std::function<void(const QByteArray &lines)>;
 
-    static constexpr int kConnectTimeoutMs = 30000;
+    // Connecting, the greeting and securing the line: the mail client is
+    // waiting for its login's answer meanwhile, and most give up after 30 s.
+    static constexpr int kOpenTimeoutMs = 20000;
     static constexpr int kReplyTimeoutMs = 90000;
 
     // `replyTimeoutMs`: how long the server may keep an answer waiting.
@@ -56,6 +62,8 @@ public:
     // Drops the connection without QUIT: the server changes nothing.
     void abandon();
     bool isSecure() const;
+    // How long the server may keep the next answers waiting.
+    void setReplyTimeout(int ms) { m_replyTimeoutMs = ms; }
     // While paused nothing more is read from the server: its data waits in
     // a bounded buffer and then in the network, so a slow client never makes
     // the proxy hold a whole large message.
@@ -72,6 +80,7 @@ private:
     // False when the callback deleted this connection.
     bool finishCommand();
     void armTimer(int ms);
+    int openTimeout() const { return std::min(m_replyTimeoutMs, kOpenTimeoutMs); }
     void afterGreeting();
     void startTls();
 

@@ -47,6 +47,12 @@ using ContentWriter = std::function<bool(QByteArrayView)>;
 void writeNativeFileAtomically(const NativePath &path, const std::function<bool(const ContentWriter &)> &produce,
                                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// The temporary file of a write in progress is named after its target with
+// this tag and six random characters ("a.eml.partial-x1Y2z3"). One left by
+// a writer that was killed is never the file itself.
+inline constexpr char kPartialWriteTag[] = ".partial-";
+bool isPartialWrite(QByteArrayView fileName);
+
 // Reads from an open descriptor into `buffer` up to `limit` bytes (negative:
 // to the end), growing it as needed and cutting it to what was read. False
 // on a read error.

@@ -186,7 +186,7 @@ void writeReplacing(const NativePath &requested, const std::function<bool(const 
 
     // The temporary file lies beside the target, so the rename stays on one
     // file system and is atomic.
-    QByteArray temporary = path + ".XXXXXX";
+    QByteArray temporary = path + kPartialWriteTag + "XXXXXX";
     Fd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid())
         throw fail();
@@ -220,6 +220,12 @@ void writeNativeFileAtomically(const NativePath &path, const std::function<bool(
 void replaceNativeFile(const NativePath &path, QByteArrayView content)
 {
     writeReplacing(path, [content](const ContentWriter &write) { return write(content); }, std::nullopt, false);
+}
+
+bool isPartialWrite(QByteArrayView fileName)
+{
+    const qsizetype tag = fileName.lastIndexOf(QByteArrayView(kPartialWriteTag));
+    return tag >= 0 && fileName.size() - tag == qsizetype(sizeof(kPartialWriteTag) - 1) + 6;
 }
 
 bool isOpenForWriting(const NativePath &path)

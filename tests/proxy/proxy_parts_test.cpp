@@ -11,6 +11,7 @@
 #include "support/dnsserver.h"
 #include "support/testfiles.h"
 
+#include <QRegularExpression>
 #include <QProcess>
 #include <QDir>
 #include <QTcpServer>
