@@ -15,7 +15,23 @@ AccountRouting::AccountRouting(Registry &registry, QString configFolder, QString
     , m_configFolder(std::move(configFolder))
     , m_home(std::move(home))
 {
-    QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher, [this] { retryWaiting(); });
+    QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher, [this] {
+        retryWaiting();
+        if (m_recheck.isActive()) {
+            m_quickRetriesLeft = kQuickRetries;
+            m_recheck.start(kQuickRetryMs);
+        }
+    });
+    QObject::connect(&m_recheck, &QTimer::timeout, &m_watcher, [this] { recheck(); });
+}
+
+void AccountRouting::recheck()
+{
+    retryWaiting();
+    if (!m_recheck.isActive())
+        return; // nothing waits any more
+    if (m_quickRetriesLeft > 0 && --m_quickRetriesLeft == 0)
+        m_recheck.setInterval(kSlowRetryMs);
 }
 
 MailRouting::Waiting AccountRouting::waiting() const
@@ -46,6 +62,12 @@ void AccountRouting::watchWhatWaits()
     for (const QString &folder : std::as_const(wanted)) {
         if (!watched.contains(folder))
             m_watcher.addPath(folder);
+    }
+    if (wanted.isEmpty()) {
+        m_recheck.stop();
+    } else if (!m_recheck.isActive()) {
+        m_quickRetriesLeft = 0;
+        m_recheck.start(kSlowRetryMs);
     }
 }
 

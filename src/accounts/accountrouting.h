@@ -6,6 +6,7 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QString>
+#include <QTimer>
 
 namespace jw {
 
@@ -50,6 +51,19 @@ private:
     };
     QHash<QString, Deferred> m_deferred;
     QFileSystemWatcher m_watcher;
+    // The folder changes before the lock is free (Thunderbird removes its
+    // "lock" link, then lets go of ".parentlock"), and a Thunderbird that was
+    // killed changes nothing there: after each change the profile is tried
+    // again a few times in quick succession, and every few seconds while
+    // anything waits.
+    QTimer m_recheck;
+    int m_quickRetriesLeft = 0;
+    void recheck();
+
+public:
+    static constexpr int kQuickRetryMs = 100;
+    static constexpr int kQuickRetries = 20;
+    static constexpr int kSlowRetryMs = 3000;
 };
 
 } // namespace jw

@@ -106,16 +106,20 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndWai
     EXPECT_TRUE(routing.DeConfigureMail().isEmpty());
     EXPECT_EQ(prefs(), plain);
 
-    routing.ConfigureMail();
-    RunningThunderbird thunderbird(profile());
-    ASSERT_TRUE(thunderbird.holdsLock());
-    EXPECT_TRUE(routing.DeConfigureMail().isEmpty()) << "waiting is no problem";
-    EXPECT_TRUE(prefs().contains("\"ann,pop.example.com\"")) << "left routed while it runs";
-    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRestore);
-    // Thunderbird closes: it writes its preferences back and lets go of its lock.
-    thunderbird.close();
-    EXPECT_TRUE(waitUntil([&] { return prefs() == plain; }, 10000)) << "restored once it closed";
-    EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
+    // However Thunderbird ends, the accounts are restored once its lock is free.
+    for (const auto ending : {RunningThunderbird::Ending::LetsGoThenWrites, RunningThunderbird::Ending::RemovesLinkThenLetsGo,
+                              RunningThunderbird::Ending::Killed}) {
+        SCOPED_TRACE(int(ending));
+        routing.ConfigureMail();
+        RunningThunderbird thunderbird(profile());
+        ASSERT_TRUE(thunderbird.holdsLock());
+        EXPECT_TRUE(routing.DeConfigureMail().isEmpty()) << "waiting is no problem";
+        EXPECT_TRUE(prefs().contains("\"ann,pop.example.com\"")) << "left routed while it runs";
+        EXPECT_EQ(routing.waiting(), MailRouting::Waiting::ToRestore);
+        thunderbird.close(ending);
+        EXPECT_TRUE(waitUntil([&] { return prefs() == plain; }, 10000)) << "restored once it closed";
+        EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
+    }
 }
 
 TEST_F(ThunderbirdHome, ASavedChangeWaitsForThunderbirdToClose)
