@@ -28,6 +28,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+#include <sys/socket.h>
 #include <utility>
 
 namespace jw {
@@ -383,8 +385,11 @@ void ClientSession::upstreamBroken(const QString &why)
     if (m_state == State::Closing)
         return;
     if (m_midAnswer && m_client) {
-        // Inside a message: the client must see a broken transfer, not an
-        // error text as the rest of the message.
+        // Inside a message: the client must see a broken transfer (a reset,
+        // not an orderly close that may pass for the end), never an error
+        // text as the rest of the message.
+        const linger reset{1, 0};
+        ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
         m_client->abort();
     } else {
         send("-ERR [SYS/TEMP] Junkwarden: " + why.toUtf8());

@@ -434,14 +434,7 @@ TEST_F(ProxyEndToEnd, AHugeMessagePassesWholeInBoundedMemory)
     QProcessEnvironment small;
     small.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("quarantine_size_mb=1"));
     startProxy(small);
-    const auto peakKb = [this] {
-        for (const QByteArray &l : readFile(QStringLiteral("/proc/%1/status").arg(proxy.processId())).split('\n')) {
-            if (l.startsWith("VmHWM:"))
-                return l.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-        return -1LL;
-    };
-    const qint64 before = peakKb();
+    const qint64 before = proxyPeakKb();
     const Fetch fetch = curl(QStringLiteral("1"));
     EXPECT_EQ(fetch.exitCode, 0);
     EXPECT_EQ(fetch.out.size(), big.size() + 22);
@@ -449,7 +442,7 @@ TEST_F(ProxyEndToEnd, AHugeMessagePassesWholeInBoundedMemory)
     const QList<QuarantineRow> rows = quarantined(folder);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_TRUE(QuarantineStore::readText(rows[0].path).endsWith(body)) << "held whole";
-    const qint64 grown = peakKb() - before;
+    const qint64 grown = proxyPeakKb() - before;
     std::printf("[ measured ] proxy peak memory grew by %lld KB for two 60 MB messages\n", grown);
     EXPECT_LT(grown, 40 * 1024) << "far less than the messages";
 }

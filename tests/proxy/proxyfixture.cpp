@@ -110,6 +110,15 @@ QList<QByteArray> ProxyFixture::uidls(const QByteArray &user)
     return ids;
 }
 
+qint64 ProxyFixture::proxyPeakKb()
+{
+    for (const QByteArray &line : readFile(QStringLiteral("/proc/%1/status").arg(proxy.processId())).split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
 Pop3Talk::Pop3Talk(quint16 port)
 {
     m_socket.connectToHost(QHostAddress::LocalHost, port);

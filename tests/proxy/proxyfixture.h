@@ -40,6 +40,8 @@ protected:
     Fetch curl(const QString &path, const QStringList &extra = {}, const QByteArray &user = "ann,localhost",
                const QByteArray &password = "secret");
     QList<QByteArray> uidls(const QByteArray &user = "ann,localhost");
+    // The proxy's peak resident memory so far, in KB.
+    qint64 proxyPeakKb();
 
     QString configFile(const char *name) const { return folder.configPath() + QLatin1String(name); }
 
