@@ -71,13 +71,16 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
         {"invalid but fresh", home, "still being writ", false, true, true},
         {"lone LF lines", home, "s\nf\nNew\nn\n" + kMarker1 + "\n", false, false, false},
         {"first line of 300 KB", home, message(QByteArray(300 * 1024, 's'), "long@x"), true, true, false},
+        {"partial write", home, message("p", "p"), false, true, false},
         {"invalid, settled, held open for writing", home, "s\r\nf\r\nNew\r\n", false, true, false},
     };
     int n = 0;
     QStringList paths;
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('-'))
-            + (QByteArray(c.name) == "resend copy" ? QStringLiteral("_resend") : QString::number(n++));
+            + (QByteArray(c.name) == "resend copy"     ? QStringLiteral("_resend")
+                   : QByteArray(c.name) == "partial write" ? QStringLiteral(".eml.partial-x1Y2z3")
+                                                           : QString::number(n++));
         const QString path = c.folder + name;
         writeFile(path, c.content);
         setModified(path, c.fresh ? now.addSecs(-5) : now.addSecs(-3600));
@@ -109,6 +112,34 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
     EXPECT_EQ(offer.spamNote, QStringLiteral("score 9.1"));
     EXPECT_EQ(nulls.subject, QStringLiteral("(no subject)"));
     EXPECT_EQ(nulls.sender, QStringLiteral("(no sender)"));
+    // What a killed writer left goes when the proxy starts; the rest stays.
+    EXPECT_EQ(store().removeLeftovers(), 1);
+    EXPECT_EQ(store().scan(now).size(), 3);
+}
+
+TEST_F(QuarantineStoreTest, AccountFoldersMapMailboxesOneToOneAndReadBack)
+{
+    const struct
+    {
+        const char *user;
+        const char *server;
+        const char *folder;
+    } cases[] = {
+        {"ann", "pop.example", "ann,pop.example"},
+        {"PAT", "Pop.Example ", "pat,pop.example"},
+        {"a/b", "s", "a%2Fb,s"},
+        {"a_b", "s", "a_b,s"},
+        {"a%2Fb", "s", "a%252fb,s"},
+        {".hidden", "s", "%2Ehidden,s"},
+        {"x", "a,b", "x,a%2Cb"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.user);
+        const QString folderName = QuarantineStore::accountFolderName(QString::fromUtf8(c.user), QString::fromUtf8(c.server));
+        EXPECT_EQ(folderName, QString::fromUtf8(c.folder));
+        EXPECT_EQ(QuarantineStore::accountOfFolder(folderName),
+                  QString::fromUtf8(c.user).toLower() + QLatin1Char(',') + QString::fromUtf8(c.server).trimmed().toLower());
+    }
 }
 
 TEST_F(QuarantineStoreTest, ReceivedTimeLeavesOutMidnight)
