@@ -37,6 +37,7 @@ namespace jw {
 namespace {
 
 constexpr qint64 kClientBacklog = 512 * 1024;
+const QByteArray kPassedLine = QByteArrayLiteral("X-Junkwarden: passed\r\n");
 constexpr qsizetype kMaxAuthLine = 1024;
 // What one client may make the proxy hold of what it sent: commands are
 // taken only while their answers are being read.
@@ -404,10 +405,15 @@ void ClientSession::progress(const QString &text)
 
 void ClientSession::readListing()
 {
+    // "UIDL TAB the added lines in Base64" a line (a bare UIDL: passed), so
+    // a message keeps the lines, and the size, the client saw before.
     const std::optional<QByteArray> judged = readNativeFile(nativePath(m_stateFile));
     if (judged) {
-        for (const QByteArray &line : splitLines(*judged, LineRule::AnyBreak))
-            m_passedBefore.insert(line);
+        for (const QByteArray &line : splitLines(*judged, LineRule::AnyBreak)) {
+            const qsizetype tab = line.lastIndexOf('\t');
+            const QByteArray added = tab < 0 ? QByteArray() : QByteArray::fromBase64(line.mid(tab + 1));
+            m_passedBefore.insert(tab < 0 ? line : line.left(tab), added.isEmpty() ? kPassedLine : added);
+        }
     }
     auto uidlLines = std::make_shared<QList<QByteArray>>();
     m_upstream->command("UIDL", true, [uidlLines](const Pop3Upstream::Reply &reply) {
@@ -462,7 +468,7 @@ void ClientSession::takeListing(const QList<QByteArray> &uidlLines, const QList<
             seen.serverNumber = number;
             seen.uidl = uidl;
             seen.size = m_serverSizes.value(number);
-            seen.addedLines = "X-Junkwarden: passed\r\n";
+            seen.addedLines = m_passedBefore.value(uidl);
             m_messages.append(seen);
         } else {
             m_toJudge.append(number);
@@ -618,7 +624,7 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
         m_messages.append(message);
         keep(m_messages.last(), buffer);
-        rememberPassed(uidl);
+        rememberPassed(m_messages.last());
         return;
     }
     if (verdict.reply)
@@ -630,6 +636,7 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
             message.addedLines += "X-Priority: 5 (Lowest)\r\nImportance: low\r\n";
         m_messages.append(message);
         keep(m_messages.last(), buffer);
+        rememberPassed(m_messages.last());
         return;
     }
     if (what == QLatin1String("drop")) {
@@ -661,16 +668,20 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     rememberLearnedSpam(facts, true);
 }
 
-void ClientSession::rememberPassed(const QByteArray &uidl)
+QByteArray ClientSession::judgedLine(const Message &message)
+{
+    return message.uidl + '\t' + message.addedLines.toBase64() + "\r\n";
+}
+
+void ClientSession::rememberPassed(const Message &message)
 {
     // At once, not at the end: a session broken off goes on next time where
     // this one stopped, without judging again.
-    if (uidl.isEmpty())
+    if (message.uidl.isEmpty())
         return;
-    QDir().mkpath(m_context.stateFolder);
     QFile file(m_stateFile);
     if (file.open(QIODevice::Append))
-        file.write(uidl + "\r\n");
+        file.write(judgedLine(message));
 }
 
 bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
@@ -1015,7 +1026,7 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     QByteArray judged;
     for (const Message &message : std::as_const(m_messages)) {
         if (message.serverNumber > 0 && !message.deleted && !message.uidl.isEmpty())
-            judged += message.uidl + "\r\n";
+            judged += judgedLine(message);
     }
     try {
         QDir().mkpath(m_context.stateFolder);

@@ -92,7 +92,8 @@ private:
     void judgeInOrder();
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
                 const MailFacts &facts, const Verdict &verdict);
-    void rememberPassed(const QByteArray &uidl);
+    void rememberPassed(const Message &message);
+    static QByteArray judgedLine(const Message &message);
     // Runs `work` on the judging thread, after what was given it before.
     void apart(std::function<void()> work);
     void addReleasedMessages();
@@ -133,7 +134,7 @@ private:
     QString m_accountFolder;
     QString m_legacyFolder;            // where earlier versions kept it
     QString m_stateFile;
-    QSet<QByteArray> m_passedBefore;
+    QHash<QByteArray, QByteArray> m_passedBefore; // UIDL -> the lines added to it
     // The server's listing: memory follows the messages listed, never the
     // numbers written in it.
     QHash<int, QByteArray> m_serverUidls; // empty when the server has no UIDL

@@ -112,6 +112,7 @@ void ProxyServer::removeLeftovers()
     // goes, and the folders are made private again.
     QuarantineStore(m_context->messagesFolder, m_context->configFolder, QString(), QString()).removeLeftovers();
     const NativePath state = nativePath(m_context->stateFolder);
+    ::mkdir(state.constData(), 0700);
     ::chmod(state.constData(), 0700);
     for (const FolderEntry &file : listFolder(state)) {
         if (!file.isFolder && file.nativeName.startsWith(MessageBuffer::kSpillPrefix))
