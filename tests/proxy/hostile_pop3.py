@@ -6,7 +6,8 @@ SCRIPT.json: {"messages": [{"uidl": "...", "data": "<base64 source>",
               "size": N (the LIST size; default the real one), "stuff": true}],
               "greet": true, "extra_list": "a line added to LIST",
               "close_at_retr": K (the K-th RETR over all connections
-              stops halfway and the connection closes)}
+              stops halfway and the connection closes, after
+              "pause" seconds)}
 Every command received goes to LOG, one line each, as it came. The chosen
 port is written to PORTFILE. Serves connections one after another and ends
 when its parent closes its standard input. Deletions are logged, not made.
@@ -17,6 +18,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 
 def stuffed(data):
@@ -75,6 +77,7 @@ def serve(conn, script, log):
                 retrs[0] += verb == b"RETR"
                 if verb == b"RETR" and script.get("close_at_retr") == retrs[0]:
                     conn.sendall(b"+OK\r\n" + body[: len(body) // 2])
+                    time.sleep(script.get("pause", 0))
                     return
                 conn.sendall(b"+OK\r\n" + body + (b"" if body.endswith(b"\r\n") else b"\r\n") + b".\r\n")
             else:

@@ -143,9 +143,30 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
             EXPECT_FALSE(server.log().contains("QUIT")) << "broken off without QUIT";
     }
 
+    // A session broken off goes on next time where it stopped: what was
+    // judged is not fetched again to be judged.
+    {
+        writeFile(configFile("whitelist"), "friends.example\r\n");
+        HostileServer breaking(mailbox({message("g1", good), message("g2", mail("carol@friends.example", "two", "2\r\n")),
+                                        message("g3", mail("carol@friends.example", "three", "3\r\n"))},
+                                       {{QStringLiteral("close_at_retr"), 3}, {QStringLiteral("pause"), 1}}));
+        writeAccounts(breaking.port());
+        startProxy();
+        EXPECT_NE(curl(QString()).exitCode, 0);
+        EXPECT_EQ(curl(QString()).exitCode, 0);
+        stopProxy();
+        EXPECT_EQ(breaking.log().count("RETR 1"), 1);
+        EXPECT_EQ(breaking.log().count("RETR 3"), 2);
+    }
+
     // A later message that reuses the UIDL of one held and removed before
-    // gets a file of its own.
+    // gets a file of its own; a file left half written by a proxy that was
+    // killed goes when the proxy starts.
+    const QString partial = folder.messagesPath() + QStringLiteral("ann,localhost/0123.eml.partial-AbC123");
+    QDir().mkpath(QFileInfo(partial).path());
+    writeFile(partial, "From the middle of a message");
     startProxy();
+    EXPECT_FALSE(QFile::exists(partial));
     for (const QByteArray &spam : {spamA, spamB}) {
         HostileServer server(mailbox({message("u1", spam)}));
         writeAccounts(server.port());

@@ -332,6 +332,12 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     const Verdict both = judgement.judge(readMailFacts(mail({{"From", ""}, {"To", "a@x.example, b@x.example, c@x.example"}})));
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
+    // Past its processor time a message is judged by what was found so far,
+    // and the reason says so.
+    settings.cpuBudgetMs = 0;
+    LocalJudgement hurried(config, settings, 0);
+    EXPECT_EQ(hurried.judge(readMailFacts(mail({{"From", ""}}))).reason,
+              QStringLiteral("judged in part (time limit reached at method 7)"));
 
     // Methods that need to know whom the message came to.
     const Addressee ann{QStringLiteral("ann,pop.example"), {QStringLiteral("ann@example.com")}};
