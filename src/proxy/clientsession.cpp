@@ -212,7 +212,10 @@ void ClientSession::onClientData()
         if (m_state == State::Closing || !m_client || m_pendingLines.size() >= kMaxPendingLines
             || m_client->bytesToWrite() >= kClientBacklog || m_client->bytesAvailable() <= 0)
             return;
-        m_reader.append(m_client->read(kClientReadBuffer));
+        const QByteArray bytes = m_client->read(kClientReadBuffer);
+        if (bytes.isEmpty())
+            return;
+        m_reader.append(bytes);
         while (const std::optional<QByteArray> line = m_reader.takeLine())
             m_pendingLines.append(*line);
         if (m_reader.overflowed()) {

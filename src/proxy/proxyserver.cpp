@@ -38,6 +38,9 @@ ProxyServer::~ProxyServer()
     const auto sessions = findChildren<ClientSession *>(QString(), Qt::FindDirectChildrenOnly);
     for (ClientSession *session : sessions)
         delete session;
+    // Judging and learning still under way use the judgement: they end first.
+    if (m_readers)
+        m_readers->waitForDone();
 }
 
 int ProxyServer::sessions() const

@@ -176,6 +176,7 @@ bool Pop3Upstream::finishCommand()
     m_inFlight = m_sent > 0;
     m_statusRead = false;
     const Reply reply = std::exchange(m_reply, Reply());
+    m_replyBytes = 0;
     const QPointer<Pop3Upstream> alive(this);
     done.done(reply);
     if (!alive)
@@ -315,6 +316,11 @@ void Pop3Upstream::onReadyRead()
             } else if (pop3::isTerminator(*line)) {
                 finished = true;
             } else {
+                m_replyBytes += line->size();
+                if (m_replyBytes > kMaxCollectedAnswer) {
+                    fail(QStringLiteral("%1 sent an answer that is too long").arg(m_host));
+                    return;
+                }
                 m_reply.lines.append(pop3::unstuffed(*line));
             }
             if (finished && !finishCommand())

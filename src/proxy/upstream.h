@@ -46,6 +46,9 @@ public:
     // waiting for its login's answer meanwhile, and most give up after 30 s.
     static constexpr int kOpenTimeoutMs = 20000;
     static constexpr int kReplyTimeoutMs = 90000;
+    // A listing collected whole (UIDL, LIST) is never larger than this:
+    // memory follows what a mailbox can really hold.
+    static constexpr qint64 kMaxCollectedAnswer = 64 * 1024 * 1024;
 
     // `replyTimeoutMs`: how long the server may keep an answer waiting.
     explicit Pop3Upstream(QSslConfiguration tls, QObject *parent = nullptr, int replyTimeoutMs = kReplyTimeoutMs);
@@ -106,6 +109,7 @@ private:
     bool m_pipelining = false;
     bool m_statusRead = false;
     Reply m_reply;
+    qint64 m_replyBytes = 0;
     bool m_failed = false;
     bool m_paused = false;
     enum class Phase { Connecting, Greeting, Capabilities, StartingTls, Handshake, Ready } m_phase = Phase::Connecting;
