@@ -40,6 +40,9 @@ class ClientSession : public QObject
     Q_OBJECT
 public:
     static constexpr int kIdleTimeoutMs = 10 * 60 * 1000;
+    // Answers waiting for the client beyond this stop reading from it and
+    // from the server.
+    static constexpr qint64 kClientBacklog = 512 * 1024;
 
     ClientSession(QTcpSocket *client, ProxyContext &context, QObject *parent = nullptr);
     ~ClientSession() override;
@@ -96,6 +99,11 @@ private:
     static QByteArray judgedLine(const Message &message);
     // Runs `work` on the judging thread, after what was given it before.
     void apart(std::function<void()> work);
+    static QByteArray hexHash(const QByteArray &data);
+    // A message whose RETR gives far fewer octets than its LIST size
+    // promised: most likely cut short by a lone "." the server did not
+    // double.
+    static bool muchShorter(qint64 got, qint64 listed);
     void addReleasedMessages();
     // Notes (add) or looks up and forgets (not add) a held message learned
     // as spam; true when it was noted before.

@@ -1,0 +1,94 @@
+// The end of a session with QUIT: deletions on the server, then what the
+// proxy remembers (what passed, released mail delivered and learned, its
+// senders trusted).
+#include "proxy/clientsession.h"
+
+#include "formats/filterlistfiles.h"
+#include "formats/quarantinestore.h"
+#include "proxy/judgement.h"
+#include "proxy/mailfacts.h"
+#include "proxy/proxycontext.h"
+#include "proxy/upstream.h"
+#include "textfile/codec.h"
+#include "textfile/errors.h"
+#include "textfile/lines.h"
+
+#include <QDir>
+#include <QTcpSocket>
+
+namespace jw {
+
+void ClientSession::quit()
+{
+    m_busy = true;
+    QList<int> remove = m_removeAtQuit;
+    for (const Message &message : std::as_const(m_messages)) {
+        if (message.deleted && message.serverNumber > 0)
+            remove.append(message.serverNumber);
+    }
+    for (int number : std::as_const(remove))
+        m_upstream->command("DELE " + QByteArray::number(number), false, [](const Pop3Upstream::Reply &) {});
+    m_upstream->command("QUIT", false,
+                        [this](const Pop3Upstream::Reply &reply) { finishQuit(reply.ok, reply.status); });
+}
+
+void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
+{
+    // Remember what passed, so the next session does not fetch it again.
+    QByteArray judged;
+    for (const Message &message : std::as_const(m_messages)) {
+        if (message.serverNumber > 0 && !message.deleted && !message.uidl.isEmpty())
+            judged += judgedLine(message);
+    }
+    try {
+        QDir().mkpath(m_context.stateFolder);
+        writeNativeFileAtomically(nativePath(m_stateFile), judged);
+    } catch (const Error &) {
+    }
+    // Released mail that the client has now: the copies and their lines go,
+    // the senders are trusted from now on, and the messages are learned as
+    // good mail.
+    QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
+    QStringList senders;
+    Judgement &judgement = m_context.judgement;
+    for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
+        try {
+            const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
+            const Judgement::Lesson lesson =
+                rememberLearnedSpam(facts, false) ? Judgement::Lesson::SpamWasGood : Judgement::Lesson::Good;
+            apart([&judgement, facts, lesson] { judgement.learn(facts, lesson); });
+            if (!facts.fromAddress.isEmpty())
+                senders.append(facts.fromAddress);
+        } catch (const Error &) {
+        }
+    }
+    try {
+        store.finishResends(m_deliveredCopies);
+    } catch (const Error &) {
+    }
+    if (!senders.isEmpty()) {
+        const QString autoList = m_context.configFolder + QLatin1String(kAutoWhiteListFile);
+        const ListFile forget = readListFile(m_context.configFolder + QLatin1String(kDeletionLogFile));
+        QStringList added;
+        for (const QString &sender : std::as_const(senders)) {
+            const QString mark = QStringLiteral("-") + QLatin1String(kAutoWhiteListFile) + QStringLiteral("::") + sender;
+            bool forgotten = false;
+            for (const QByteArray &line : forget.lines)
+                forgotten = forgotten || decodeDisplay(line).trimmed().compare(mark, Qt::CaseInsensitive) == 0;
+            if (!forgotten)
+                added.append(sender);
+        }
+        try {
+            if (!added.isEmpty() && readListFile(autoList).state == ListFile::State::Missing)
+                appendToListFile(autoList, {});
+            if (!added.isEmpty())
+                addMissingToListFile(autoList, added);
+        } catch (const Error &) {
+        }
+    }
+    send(serverOk ? QByteArray("+OK bye") : "-ERR [SYS/TEMP] the server could not finish: " + serverStatus);
+    m_client->flush();
+    close();
+}
+
+} // namespace jw
