@@ -1,0 +1,43 @@
+// Fuzzes the readers of files other programs write, chosen by the first
+// byte: the registry export (".reg", any encoding), Thunderbird's prefs.js,
+// and mail HTML through the sanitiser. Each must never crash, and what the
+// file readers write they must read back unchanged.
+#include "mailhtml/safehtml.h"
+#include "platform/registry.h"
+#include "thunderbird/prefsfile.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
+    switch (data[0] % 3) {
+    case 0:
+        if (jw::isRegFile(bytes)) {
+            // What it writes, it reads back to the same bytes.
+            const QByteArray written = jw::serializeRegFile(jw::parseRegFile(bytes));
+            if (jw::serializeRegFile(jw::parseRegFile(written)) != written)
+                __builtin_trap();
+        }
+        break;
+    case 1:
+        try {
+            jw::thunderbird::PrefsFile prefs = jw::thunderbird::PrefsFile::parse(bytes);
+            if (prefs.bytes() != bytes)
+                __builtin_trap();
+            for (const QByteArray &name : prefs.names())
+                prefs.value(name);
+            prefs.set("mail.server.server1.hostName", jw::thunderbird::PrefValue::string(QStringLiteral("localhost")));
+            jw::thunderbird::PrefsFile::parse(prefs.bytes()); // what it writes, it reads
+        } catch (const jw::thunderbird::PrefsError &) {
+        }
+        break;
+    default:
+        jw::sanitizeMailHtml(QString::fromUtf8(bytes));
+        break;
+    }
+    return 0;
+}
