@@ -10,7 +10,7 @@
 #include "accounts/accounts.h"
 #include "platform/registry.h"
 #include "tray/guardian.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 #include "tray/trayform.h"
 
 struct QuietServices final : jw::Autostart,

@@ -1,7 +1,7 @@
 #include "accounts/accountrouting.h"
 #include "mainwindow/mainform.h"
 #include "platform/autostart.h"
-#include "platform/helpviewer.h"
+#include "dialogs/helpwindow.h"
 #include "platform/registry.h"
 #include "tray/startup.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 
 #include <QDir>
 #include <QFileSystemWatcher>

@@ -1,6 +1,6 @@
 // The program's own help window: HTML topics in the help folder, with a
 // contents list, links between topics, Back and Close.
-#include "platform/helpviewer.h"
+#include "dialogs/helpwindow.h"
 
 #include <QCoreApplication>
 #include <QDialog>

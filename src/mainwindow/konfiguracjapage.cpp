@@ -16,7 +16,7 @@
 #include "settings/languagetable.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 #include "tray/trayform.h"
 #include "tray/trayicons.h"
 #include "update/updateform.h"

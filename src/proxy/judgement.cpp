@@ -4,6 +4,7 @@
 #include "formats/methodsfile.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingskeys.h"
+#include "settings/textkeys.h"
 #include "textfile/errors.h"
 #include "textfile/codec.h"
 #include "textfile/lines.h"
@@ -19,7 +20,6 @@ namespace jw {
 
 namespace {
 
-constexpr int kMethodCount = 61;
 constexpr int kWhiteListMethod = 0;
 constexpr int kBlackListMethod = 1;
 constexpr int kAutoWhiteListMethod = 2;
@@ -131,7 +131,7 @@ void LocalJudgement::refresh()
         Lines lines;
         for (const QString &entry : std::as_const(m_methods.entries))
             lines.append(entry.toUtf8());
-        m_methodStates = readMethodStates(lines, kMethodCount).states;
+        m_methodStates = readMethodStates(lines, keys::kMethodCount).states;
     }
     const QByteArray learnedStamp = fileStamp(nativePath(m_learnedPath));
     if (learnedStamp != m_learnedStamp) {

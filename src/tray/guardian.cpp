@@ -3,7 +3,7 @@
 #include "platform/guardianline.h"
 #include "textfile/errors.h"
 #include "textfile/nativefile.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 
 #include <QList>
 

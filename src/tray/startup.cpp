@@ -12,7 +12,7 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/guardian.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -9,7 +9,7 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 #include "tray/guardian.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 #include "tray/trayicons.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 #include "dialogs/clicklabel.h"
 #include "dialogs/mnemonics.h"
 #include "dialogs/potwierdzform.h"
-#include "platform/helpviewer.h"
+#include "dialogs/helpwindow.h"
 #include "settings/languagetable.h"
 
 #include "support/fakes.h"

@@ -6,7 +6,7 @@
 #include "platform/prompts.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
-#include "tray/mailrouting.h"
+#include "accounts/mailrouting.h"
 
 #include <QList>
 #include <QSet>
