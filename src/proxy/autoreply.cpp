@@ -1,5 +1,7 @@
 #include "proxy/autoreply.h"
 
+#include "proxy/problemlog.h"
+
 #include "proxy/smtpsender.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
@@ -153,7 +155,8 @@ void AutoReplier::remember(const QString &recipient)
     try {
         QDir().mkpath(m_stateFolder);
         writeNativeFileAtomically(path, kept);
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        ProblemLog(m_stateFolder).note(QStringLiteral("whom the automatic reply answered is not remembered: ") + e.message());
     }
 }
 

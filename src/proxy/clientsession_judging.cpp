@@ -11,6 +11,7 @@
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
+#include "proxy/problemlog.h"
 #include "proxy/proxycontext.h"
 #include "proxy/upstream.h"
 #include "textfile/codec.h"
@@ -287,9 +288,10 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         m_removeAtQuit.append(serverNumber);
         m_heldAny = true;
         m_context.status.quarantine();
-    } catch (const Error &) {
+    } catch (const Error &e) {
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
+        ProblemLog(m_context.stateFolder).note(QStringLiteral("a held message stays on %1: %2").arg(m_server, e.message()));
         return;
     }
     // Spam until the user says otherwise by releasing it.
@@ -331,7 +333,8 @@ bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
     try {
         QDir().mkpath(m_context.stateFolder);
         writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        ProblemLog(m_context.stateFolder).note(e.message());
     }
     return known;
 }
@@ -346,7 +349,8 @@ void ClientSession::addReleasedMessages()
         QByteArray source;
         try {
             source = QuarantineStore::sourceOfFile(copy);
-        } catch (const Error &) {
+        } catch (const Error &e) {
+            ProblemLog(m_context.stateFolder).note(QStringLiteral("a released message is not delivered: ") + e.message());
             continue;
         }
         Message released;

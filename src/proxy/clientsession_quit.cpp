@@ -7,6 +7,7 @@
 #include "formats/quarantinestore.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
+#include "proxy/problemlog.h"
 #include "proxy/proxycontext.h"
 #include "proxy/upstream.h"
 #include "textfile/codec.h"
@@ -34,6 +35,7 @@ void ClientSession::quit()
 
 void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
 {
+    const ProblemLog problems(m_context.stateFolder);
     // Remember what passed, so the next session does not fetch it again.
     QByteArray judged;
     for (const Message &message : std::as_const(m_messages)) {
@@ -43,7 +45,8 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     try {
         QDir().mkpath(m_context.stateFolder);
         writeNativeFileAtomically(nativePath(m_stateFile), judged);
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        problems.note(e.message());
     }
     // Released mail that the client has now: the copies and their lines go,
     // the senders are trusted from now on, and the messages are learned as
@@ -59,12 +62,14 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
             apart([&judgement, facts, lesson] { judgement.learn(facts, lesson); });
             if (!facts.fromAddress.isEmpty())
                 senders.append(facts.fromAddress);
-        } catch (const Error &) {
+        } catch (const Error &e) {
+            problems.note(QStringLiteral("a delivered message is not learned: ") + e.message());
         }
     }
     try {
         store.finishResends(m_deliveredCopies);
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        problems.note(QStringLiteral("delivered copies stay: ") + e.message());
     }
     if (!senders.isEmpty()) {
         const QString autoList = m_context.configFolder + QLatin1String(kAutoWhiteListFile);
@@ -83,7 +88,8 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
                 appendToListFile(autoList, {});
             if (!added.isEmpty())
                 addMissingToListFile(autoList, added);
-        } catch (const Error &) {
+        } catch (const Error &e) {
+            problems.note(QStringLiteral("senders not added to the automatic white list: ") + e.message());
         }
     }
     send(serverOk ? QByteArray("+OK bye") : "-ERR [SYS/TEMP] the server could not finish: " + serverStatus);

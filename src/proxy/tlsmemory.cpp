@@ -1,5 +1,7 @@
 #include "proxy/tlsmemory.h"
 
+#include "proxy/problemlog.h"
+
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 #include "textfile/nativefile.h"
@@ -40,7 +42,8 @@ void TlsMemory::remember(const QString &host, quint16 port) const
         QDir().mkpath(QFileInfo(m_path).path());
         writeNativeFileAtomically(nativePath(m_path), QByteArray(known + entry(host, port) + "\r\n"),
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    } catch (const Error &) {
+    } catch (const Error &e) {
+        ProblemLog(QFileInfo(m_path).path() + QLatin1Char('/')).note(e.message());
     }
 }
 

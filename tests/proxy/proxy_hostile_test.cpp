@@ -184,6 +184,18 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
         ASSERT_EQ(::stat(QFile::encodeName(account + QLatin1Char('/') + file).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u) << file.toStdString();
     }
+
+    // A quarantine that cannot be written: the message stays on the
+    // server, and the failure leaves a trace.
+    stopProxy();
+    QDir(folder.messagesPath()).removeRecursively();
+    writeFile(folder.messagesPath().chopped(1), "a file where the folder should be");
+    HostileServer blocked(mailbox({message("b1", spamA)}));
+    writeAccounts(blocked.port());
+    startProxy();
+    EXPECT_EQ(curl(QString()).exitCode, 0);
+    EXPECT_FALSE(blocked.log().contains("DELE 1"));
+    EXPECT_TRUE(readFile(folder.file(QStringLiteral("state/problems.log"))).contains("a held message stays on localhost"));
 }
 
 TEST_F(ProxyUnderAttack, NoMessageOrPeerFreezesOrFloodsIt)
