@@ -57,7 +57,7 @@ struct AccountRow
         Profile,   // its profile cannot be read: `blockedDetail` says why
     };
     Blocked blocked = Blocked::None;
-    QString blockedDetail;
+    QString blockedDetail = {};
 
     bool operator==(const AccountRow &other) const;
 };
