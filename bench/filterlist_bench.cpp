@@ -1,11 +1,10 @@
 // The filter lists page with a list of 100,000 entries (about 2 MB): load
 // into the page, add, one search step, save.
-#include "mainwindow/filterspage.h"
 #include "mainwindow/filterlistmodel.h"
+#include "mainwindow/filterspage.h"
 #include "mainwindow/mainform.h"
 #include "platform/registry.h"
 #include "quietservices.h"
-#include "platform/registry.h"
 #include "tray/trayform.h"
 
 #include <QApplication>
@@ -18,7 +17,6 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-
 #include <random>
 
 namespace {
@@ -44,8 +42,7 @@ struct Page
         file.open(QIODevice::WriteOnly);
         file.write(bigList());
         file.close();
-        tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()),
-                                               quiet.trayServices());
+        tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()), quiet.trayServices());
         tray->CheckTimer->stop();
         form = std::make_unique<jw::TMainForm>(*tray, jw::MainWindowServices{quiet, registry, quiet, QUrl()});
         form->show();

@@ -20,29 +20,29 @@
 #include "tray/trayform.h"
 
 #include <QApplication>
-#include <QStringListModel>
-#include <QStandardItemModel>
-#include <QSplitter>
-#include <QSpinBox>
-#include <QSlider>
-#include <QScrollArea>
-#include <QMenu>
-#include <QListWidget>
-#include <QGroupBox>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSlider>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -54,21 +54,23 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <random>
-#include <vector>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 const QByteArray kMarker = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----";
 
 bool g_quick = false;
-int runs() { return g_quick ? 3 : 7; }
+int runs()
+{
+    return g_quick ? 3 : 7;
+}
 
 double median(std::vector<double> values)
 {
@@ -108,17 +110,17 @@ void printRow(const char *work, double now, const char *unit, const char *refere
 {
     const double ratio = now / ref;
     std::printf("| %-58s | %9.1f %-2s | %-44s | %9.1f %-2s | %5.2f | %5.2f | %-4s |\n", work, now, unit, reference, ref,
-                unit, ratio, target, ratio <= target ? "met" : "NOT");
+        unit, ratio, target, ratio <= target ? "met" : "NOT");
     std::fflush(stdout);
 }
 
 void printHeader()
 {
     std::printf("| %-58s | %12s | %-44s | %12s | %5s | %5s | %-4s |\n", "Work", "Now", "Reference (same run)",
-                "Reference", "Ratio", "Target", "");
+        "Reference", "Ratio", "Target", "");
     std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", QByteArray(60, '-').constData(), QByteArray(14, '-').constData(),
-                QByteArray(46, '-').constData(), QByteArray(14, '-').constData(), QByteArray(7, '-').constData(),
-                QByteArray(7, '-').constData(), QByteArray(6, '-').constData());
+        QByteArray(46, '-').constData(), QByteArray(14, '-').constData(), QByteArray(7, '-').constData(),
+        QByteArray(7, '-').constData(), QByteArray(6, '-').constData());
 }
 
 // ---- the quarantine ----
@@ -146,9 +148,10 @@ struct ProgramFolder
         root.mkpath(QStringLiteral("config"));
         root.mkpath(QStringLiteral("messages"));
         for (const char *file : {"config/methods.cfg", "config/remessage"})
-            QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/") + QLatin1String(file), dir.filePath(QLatin1String(file)));
+            QFile::copy(
+                QStringLiteral(JW_SOURCE_DIR "/resources/") + QLatin1String(file), dir.filePath(QLatin1String(file)));
         QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/language/english.lng"),
-                    dir.filePath(QStringLiteral("config/language.lng")));
+            dir.filePath(QStringLiteral("config/language.lng")));
         QFile settings(dir.filePath(QStringLiteral("config/main.cfg")));
         settings.open(QIODevice::WriteOnly);
         settings.write("server_port=1110\r\nmy_pin=1234\r\nlast_tab_seen=1\r\n");
@@ -210,11 +213,15 @@ void cLoop(const QByteArray &messages)
     (void)sink;
 }
 
-QByteArray messagesOf(const ProgramFolder &folder) { return QFile::encodeName(folder.folders.messages); }
+QByteArray messagesOf(const ProgramFolder &folder)
+{
+    return QFile::encodeName(folder.folders.messages);
+}
 
 double scanOnce(const ProgramFolder &folder)
 {
-    const jw::QuarantineStore store(folder.folders.messages, folder.folders.config, QStringLiteral("-"), QStringLiteral("-"));
+    const jw::QuarantineStore store(
+        folder.folders.messages, folder.folders.config, QStringLiteral("-"), QStringLiteral("-"));
     return timeMs([&] {
         volatile qsizetype sink = store.scan().size();
         (void)sink;
@@ -270,8 +277,8 @@ QByteArray bigList(int count)
     content.reserve(qsizetype(count) * 29);
     for (int i = 0; i < count; ++i) {
         content += names[random() % 8];
-        content += QByteArray::number(random() % 10000000) + "@host" + QByteArray::number(random() % 997)
-            + ".example\r\n";
+        content +=
+            QByteArray::number(random() % 10000000) + "@host" + QByteArray::number(random() % 997) + ".example\r\n";
     }
     return content;
 }
@@ -380,8 +387,8 @@ void bareForm()
     auto *splitter = new QSplitter(Qt::Vertical, quarantine);
     auto *table = new QTableView(splitter);
     auto *rows = new QStandardItemModel(0, 4, table);
-    rows->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Received"),
-                                     QStringLiteral("Account")});
+    rows->setHorizontalHeaderLabels(
+        {QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Received"), QStringLiteral("Account")});
     table->setModel(rows);
     auto *preview = new QWidget(splitter);
     auto *pl = new QVBoxLayout(preview);
@@ -435,11 +442,11 @@ void bareForm()
     sl->addWidget(new QLabel(QStringLiteral("Mail accounts found:"), settings));
     auto *tree = new QTreeWidget(settings);
     tree->setHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Server"), QStringLiteral("User"),
-                           QStringLiteral("Password"), QString()});
+        QStringLiteral("Password"), QString()});
     for (int i = 0; i < 50; ++i) {
-        auto *item = new QTreeWidgetItem(tree, {QString(), QStringLiteral("Account %1").arg(i),
-                                                QStringLiteral("pop%1.example.org").arg(i), QStringLiteral("user%1").arg(i),
-                                                QString(), QStringLiteral("Mail")});
+        auto *item = new QTreeWidgetItem(tree,
+            {QString(), QStringLiteral("Account %1").arg(i), QStringLiteral("pop%1.example.org").arg(i),
+                QStringLiteral("user%1").arg(i), QString(), QStringLiteral("Mail")});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
     }
@@ -460,7 +467,8 @@ void bareForm()
     }
     for (int c = 0; c < 3; ++c) {
         auto *choice = new QComboBox(settings);
-        choice->addItems({QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")});
+        choice->addItems(
+            {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")});
         groups->addWidget(choice);
     }
     groups->addWidget(new QSlider(Qt::Horizontal, settings));
@@ -510,11 +518,11 @@ int main(int argc, char **argv)
     if (wanted("scan")) {
         ProgramFolder folder(scanCount);
         const QByteArray messages = messagesOf(folder);
-        const jw::QuarantineStore store(folder.folders.messages, folder.folders.config, QStringLiteral("-"),
-                                        QStringLiteral("-"));
+        const jw::QuarantineStore store(
+            folder.folders.messages, folder.folders.config, QStringLiteral("-"), QStringLiteral("-"));
         const auto [now, ref] = alternate(timed([&] { store.scan(); }), [&] { cLoop(messages); });
         printRow(qPrintable(QStringLiteral("Quarantine scan, %1 messages of 20 KB in 10 folders").arg(scanCount)), now,
-                 "ms", "C loop: stat, open, read 4 KB, close each", ref, 1.5);
+            "ms", "C loop: stat, open, read 4 KB, close each", ref, 1.5);
     }
     if (wanted("page")) {
         ProgramFolder folder(pageCount);
@@ -524,7 +532,7 @@ int main(int argc, char **argv)
         form->MainPageControl->setCurrentIndex(jw::TMainForm::PageKwarantanna);
         const auto [now, ref] = alternate(timed([&] { rebuildPage(*form); }), [&] { cLoop(messages); });
         printRow(qPrintable(QStringLiteral("Page rebuild (scan, rows, sort, paint), %1 messages").arg(pageCount)), now,
-                 "ms", "same C loop", ref, 1.6);
+            "ms", "same C loop", ref, 1.6);
         window.close();
     }
     ProgramFolder lists(0);
@@ -545,7 +553,7 @@ int main(int argc, char **argv)
         printRow(qPrintable(QStringLiteral("Filter list of %1 entries (%2 MB): load and show")
                                 .arg(listCount)
                                 .arg(fileMb, 0, 'f', 0)),
-                 now, "ms", "LC_ALL=C sort -f of the same file", ref, 2.0);
+            now, "ms", "LC_ALL=C sort -f of the same file", ref, 2.0);
         window.close();
     }
     if (wanted("list")) {
@@ -561,9 +569,10 @@ int main(int argc, char **argv)
         const auto [now, ref] = alternate(timed([&] {
             window.open();
             window.close();
-        }), [] { bareForm(); });
-        printRow("Configuration window: create, show, close; 50 accounts", now, "ms", "a bare Qt form of the same shape",
-                 ref, 2.5);
+        }),
+            [] { bareForm(); });
+        printRow("Configuration window: create, show, close; 50 accounts", now, "ms",
+            "a bare Qt form of the same shape", ref, 2.5);
     }
     if (wanted("list")) {
         Window window(lists.folders);
@@ -576,13 +585,14 @@ int main(int argc, char **argv)
             closes.push_back(timeMs([&] { window.close(); }));
         }
         std::printf("\nClosing the window with the %d-entry list shown: %.1f ms (target at most 200 ms)\n", listCount,
-                    median(closes));
+            median(closes));
     }
 
     if (!wanted("growth"))
         return 0;
     // Growth: time per item should stay flat (or grow as log n for sorting).
-    std::printf("\n| Messages | Scan ms | us per message | C loop ms | C loop us per message |\n|---|---|---|---|---|\n");
+    std::printf(
+        "\n| Messages | Scan ms | us per message | C loop ms | C loop us per message |\n|---|---|---|---|---|\n");
     for (int count : g_quick ? std::vector<int>{1000, 10000} : std::vector<int>{1000, 10000, 100000}) {
         ProgramFolder folder(count);
         std::vector<double> t, c;
@@ -591,9 +601,10 @@ int main(int argc, char **argv)
             c.push_back(timeMs([&] { cLoop(messagesOf(folder)); }));
         }
         std::printf("| %d | %.1f | %.2f | %.1f | %.2f |\n", count, median(t), median(t) * 1000.0 / count, median(c),
-                    median(c) * 1000.0 / count);
+            median(c) * 1000.0 / count);
     }
-    std::printf("\n| Entries | Load and show ms | us per entry | sort -f ms | sort -f us per entry |\n|---|---|---|---|---|\n");
+    std::printf(
+        "\n| Entries | Load and show ms | us per entry | sort -f ms | sort -f us per entry |\n|---|---|---|---|---|\n");
     for (int count : g_quick ? std::vector<int>{1000, 10000, 100000} : std::vector<int>{1000, 10000, 100000, 1000000}) {
         writeFile(listPath, bigList(count));
         Window window(lists.folders);
@@ -606,7 +617,7 @@ int main(int argc, char **argv)
             r.push_back(timeMs([&] { sortCommand(listPath); }));
         }
         std::printf("| %d | %.1f | %.2f | %.1f | %.2f |\n", count, median(t), median(t) * 1000.0 / count, median(r),
-                    median(r) * 1000.0 / count);
+            median(r) * 1000.0 / count);
         window.close();
     }
     return 0;

@@ -17,9 +17,11 @@ namespace {
 
 QByteArray hostile(bool script)
 {
-    const QByteArray html = script ? QByteArray("<html><body>" + QByteArray("<script>var a; ").repeated(16000))
-                                   : QByteArray("<html><body>" + QByteArray("<a href=\"http://a.example/\" x ").repeated(7500));
-    return "From: news@shop.example\r\nTo: ann@example.com\r\nSubject: news\r\nContent-Type: text/html\r\n\r\n" + html + "\r\n";
+    const QByteArray html = script
+        ? QByteArray("<html><body>" + QByteArray("<script>var a; ").repeated(16000))
+        : QByteArray("<html><body>" + QByteArray("<a href=\"http://a.example/\" x ").repeated(7500));
+    return "From: news@shop.example\r\nTo: ann@example.com\r\nSubject: news\r\nContent-Type: text/html\r\n\r\n" + html
+        + "\r\n";
 }
 
 void judgeWhole(benchmark::State &state)
@@ -44,10 +46,11 @@ BENCHMARK(judgeWhole)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 // The reference: the link pattern and the tag stripping as they were.
 void backtrackingReference(benchmark::State &state)
 {
-    const QRegularExpression link(QStringLiteral("<a\\b[^>]*\\bhref\\s*=\\s*[\"']?\\s*https?://([^/\"'\\s>:?#]+)[^>]*>(.*?)</a>"),
-                                  QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression link(
+        QStringLiteral("<a\\b[^>]*\\bhref\\s*=\\s*[\"']?\\s*https?://([^/\"'\\s>:?#]+)[^>]*>(.*?)</a>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpression scripts(QStringLiteral("<(script|style)\\b.*?</\\1\\s*>"),
-                                     QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const bool script = state.range(0) == 1;
     const QString html = QString::fromUtf8(hostile(script));
     for (auto _ : state) {

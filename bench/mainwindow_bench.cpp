@@ -21,8 +21,10 @@ void openWindow(benchmark::State &state)
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("config"));
     for (const char *file : {"config/main.cfg", "config/methods.cfg", "config/remessage"})
-        QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/") + QLatin1String(file), dir.filePath(QLatin1String(file)));
-    QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/language/english.lng"), dir.filePath(QStringLiteral("config/language.lng")));
+        QFile::copy(
+            QStringLiteral(JW_SOURCE_DIR "/resources/") + QLatin1String(file), dir.filePath(QLatin1String(file)));
+    QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/language/english.lng"),
+        dir.filePath(QStringLiteral("config/language.lng")));
     QFile settings(dir.filePath(QStringLiteral("config/main.cfg")));
     settings.open(QIODevice::ReadOnly);
     const QByteArray withPin = settings.readAll().replace("my_pin=\r\n", "my_pin=1234\r\n");

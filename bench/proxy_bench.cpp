@@ -109,7 +109,8 @@ double timeParallel(int clients, quint16 port, const QByteArray &user, const QSt
     std::vector<QThread *> threads;
     std::vector<qint64> results(size_t(clients), 0);
     for (int i = 0; i < clients; ++i) {
-        threads.push_back(QThread::create([&results, i, port, user, ca] { results[size_t(i)] = fetchAll(port, user, ca); }));
+        threads.push_back(
+            QThread::create([&results, i, port, user, ca] { results[size_t(i)] = fetchAll(port, user, ca); }));
         threads.back()->start();
     }
     for (QThread *t : threads) {
@@ -140,9 +141,10 @@ int main(int argc, char *argv[])
     while (body.size() < 20 * 1024)
         body += "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor.\r\n";
     for (int i = 0; i < messages; ++i)
-        dovecot.addMessage("ann", "From: carol@friends.example\r\nTo: ann@example.com\r\nSubject: note " + QByteArray::number(i)
-                                      + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QByteArray::number(i)
-                                      + "@friends.example>\r\n\r\n" + body);
+        dovecot.addMessage("ann",
+            "From: carol@friends.example\r\nTo: ann@example.com\r\nSubject: note " + QByteArray::number(i)
+                + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QByteArray::number(i)
+                + "@friends.example>\r\n\r\n" + body);
     QString problem;
     if (!dovecot.start(&problem)) {
         std::printf("proxy_bench: %s\n", qUtf8Printable(problem));
@@ -156,15 +158,16 @@ int main(int argc, char *argv[])
     QFile::copy(QStringLiteral(JW_PROGRAM_DIR "/vexel3"), folder + QStringLiteral("vexel3"));
     QFile::copy(QStringLiteral(JW_PROGRAM_DIR "/config/methods.cfg"), folder + QStringLiteral("config/methods.cfg"));
     const quint16 port = freeLoopbackPort();
-    writeFile(folder + QStringLiteral("config/main.cfg"), "server_port=" + QByteArray::number(port)
-                                                               + "\r\nwhat_with_spam=quarantine\r\ntls_ca_file="
-                                                               + QFile::encodeName(dovecot.caFile()) + "\r\n");
+    writeFile(folder + QStringLiteral("config/main.cfg"),
+        "server_port=" + QByteArray::number(port)
+            + "\r\nwhat_with_spam=quarantine\r\ntls_ca_file=" + QFile::encodeName(dovecot.caFile()) + "\r\n");
     writeFile(folder + QStringLiteral("config/blacklist"), "spam.example\r\n");
     writeFile(folder + QStringLiteral("registry.reg"),
-              "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brightfold\\Mailmoat\\Accounts\\00000001]\r\n"
-              "\"POP3 Server\"=\"localhost\"\r\n\"POP3 User Name\"=\"ann,localhost\"\r\n\"Use Mailmoater\"=\"yes\"\r\n"
-              "\"POP3 Server orig\"=\"localhost\"\r\n\"POP3 Port orig\"=dword:"
-                  + QByteArray::number(dovecot.plainPort(), 16).rightJustified(8, '0') + "\r\n\r\n");
+        "Windows Registry Editor Version "
+        "5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brightfold\\Mailmoat\\Accounts\\00000001]\r\n"
+        "\"POP3 Server\"=\"localhost\"\r\n\"POP3 User Name\"=\"ann,localhost\"\r\n\"Use Mailmoater\"=\"yes\"\r\n"
+        "\"POP3 Server orig\"=\"localhost\"\r\n\"POP3 Port orig\"=dword:"
+            + QByteArray::number(dovecot.plainPort(), 16).rightJustified(8, '0') + "\r\n\r\n");
     QProcess proxy;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), folder + QStringLiteral("registry.reg"));
@@ -219,16 +222,17 @@ int main(int argc, char *argv[])
     const double pp = median(proxyParallel);
     std::printf("\n%d messages of 20 KB, medians of %d alternated runs. Straight from Dovecot the client uses\n"
                 "STLS, as it would without the proxy; through the proxy it talks plain POP3 on loopback and\n"
-                "the proxy uses STLS to Dovecot.\n\n", messages, rounds);
+                "the proxy uses STLS to Dovecot.\n\n",
+        messages, rounds);
     std::printf("| Work | Through the proxy | Straight from Dovecot | Ratio |\n|---|---|---|---|\n");
     std::printf("| New mail: every message judged | %.0f ms | %.0f ms | %.2f |\n", j, d, j / d);
     std::printf("| The same, first session after the proxy started (one run) | %.0f ms | %.0f ms | %.2f |\n", judged[0],
-                direct[0], judged[0] / direct[0]);
+        direct[0], judged[0] / direct[0]);
     std::printf("| Mail judged before: relayed | %.0f ms | %.0f ms | %.2f |\n", r, d, r / d);
     std::printf("| %d clients at once, each fetching all%s | %.0f ms | %.0f ms | %.2f |\n", clients,
-                okDirect && okProxy ? "" : " (SOME FAILED)", pp, dp, pp / dp);
+        okDirect && okProxy ? "" : " (SOME FAILED)", pp, dp, pp / dp);
     std::printf("\nProxy memory: peak %lld KB, now %lld KB resident\n", memoryKb(proxy.processId(), "VmHWM:"),
-                memoryKb(proxy.processId(), "VmRSS:"));
+        memoryKb(proxy.processId(), "VmRSS:"));
     proxy.kill();
     proxy.waitForFinished();
     return 0;

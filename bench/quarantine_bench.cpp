@@ -19,12 +19,10 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <random>
+#include <unistd.h>
 
 namespace {
 
@@ -50,7 +48,8 @@ struct Quarantine
         QDir root(dir.path());
         root.mkpath(QStringLiteral("config"));
         root.mkpath(QStringLiteral("messages"));
-        QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/config/methods.cfg"), dir.filePath(QStringLiteral("config/methods.cfg")));
+        QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/config/methods.cfg"),
+            dir.filePath(QStringLiteral("config/methods.cfg")));
         QFile settings(dir.filePath(QStringLiteral("config/main.cfg")));
         settings.open(QIODevice::WriteOnly);
         settings.write("my_pin=1234\r\nlast_tab_seen=0\r\n");
@@ -74,7 +73,7 @@ struct Quarantine
             QFile file(root.filePath(QStringLiteral("messages/hostile/") + QLatin1String(name)));
             file.open(QIODevice::WriteOnly);
             file.write("Hostile\r\nh@x\r\nReaded\r\nnote\r\n" + kMarker + "1\r\n" + content + "\r\n" + kMarker
-                       + "2\r\nTo: me\r\n\r\n");
+                + "2\r\nTo: me\r\n\r\n");
         };
         auto tables = [](int depth) -> QByteArray {
             return QByteArray("<table><tr><td>cell").repeated(depth) + QByteArray("</td></tr></table>").repeated(depth);
@@ -83,8 +82,9 @@ struct Quarantine
         hostile("tables64.eml", tables(64));
         hostile("lists.eml", QByteArray("<ul><li><blockquote>x").repeated(2000));
         hostile("flood.eml", QByteArray("<div><b>x").repeated(120000));
-        hostile("body50mb.eml", QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz\r\n")
-                                    .repeated(50 * 1024 * 1024 / 74));
+        hostile("body50mb.eml",
+            QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz\r\n")
+                .repeated(50 * 1024 * 1024 / 74));
         folders = jw::ProgramFolders::at(dir.path());
     }
     QTemporaryDir dir;
@@ -128,8 +128,8 @@ BENCHMARK(baselineFiveLines)->Unit(benchmark::kMillisecond);
 
 void scan(benchmark::State &state)
 {
-    const jw::QuarantineStore store(quarantine().folders.messages, quarantine().folders.config, QStringLiteral("-"),
-                                    QStringLiteral("-"));
+    const jw::QuarantineStore store(
+        quarantine().folders.messages, quarantine().folders.config, QStringLiteral("-"), QStringLiteral("-"));
     for (auto _ : state)
         benchmark::DoNotOptimize(store.scan());
 }
@@ -195,8 +195,8 @@ void previewOneMegabyte(benchmark::State &state)
 BENCHMARK(previewOneMegabyte)->Unit(benchmark::kMillisecond);
 
 // The message whose file name ends in `name`, shown from nothing selected.
-const char *const kPreviewed[] = {"account0@pop.example/msg1.eml", "tables16.eml", "tables64.eml", "lists.eml",
-                                  "flood.eml", "body50mb.eml"};
+const char *const kPreviewed[] = {
+    "account0@pop.example/msg1.eml", "tables16.eml", "tables64.eml", "lists.eml", "flood.eml", "body50mb.eml"};
 
 void previewMessage(benchmark::State &state)
 {

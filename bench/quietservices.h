@@ -1,16 +1,16 @@
 #pragma once
 
 // Platform services that do nothing, and test data, for the benchmarks.
+#include "accounts/accounts.h"
+#include "accounts/mailrouting.h"
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/helpviewer.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
-#include "platform/shell.h"
-#include "accounts/accounts.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "tray/guardian.h"
-#include "accounts/mailrouting.h"
 #include "tray/trayform.h"
 
 struct QuietServices final : jw::Autostart,
@@ -25,23 +25,23 @@ struct QuietServices final : jw::Autostart,
     // The proxy "runs" for the whole benchmark.
     bool isAlive(qint64) override { return true; }
     int kill(qint64) override { return -1; }
-    void release(qint64) override {}
+    void release(qint64) override { }
     std::optional<jw::ProcessEnd> endOf(qint64) override { return std::nullopt; }
     jw::ProcessIdentity identify(qint64 pid) override { return {pid, 1, "/bench/vexel3"}; }
     bool killIdentified(const jw::ProcessIdentity &) override { return true; }
-    void information(const QString &) override {}
-    void error(const QString &) override {}
+    void information(const QString &) override { }
+    void error(const QString &) override { }
     bool question(const QString &, const QString &) override { return true; }
-    void notify(const QString &) override {}
+    void notify(const QString &) override { }
     bool open(const QUrl &) override { return false; }
-    void ConfigureMail() override {}
+    void ConfigureMail() override { }
     QStringList DeConfigureMail() override { return {}; }
     qint64 nowMs() const override { return 0; }
-    void showTopic(int) override {}
-    void quit() override {}
+    void showTopic(int) override { }
+    void quit() override { }
     bool isEnabled() const override { return false; }
-    void enable(const QString &) override {}
-    void disable() override {}
+    void enable(const QString &) override { }
+    void disable() override { }
 
     // The tray's services, all quiet; no guardian, no proxy record.
     jw::TrayServices trayServices() { return {*this, *this, *this, *this, *this, guard}; }

@@ -17,9 +17,8 @@ struct TrayBench
     {
         QDir(dir.path()).mkdir(QStringLiteral("config"));
         QFile::copy(QStringLiteral(JW_SOURCE_DIR "/resources/language/english.lng"),
-                    dir.filePath(QStringLiteral("config/language.lng")));
-        tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()),
-                                               quiet.trayServices());
+            dir.filePath(QStringLiteral("config/language.lng")));
+        tray = std::make_unique<jw::TTrayForm>(jw::ProgramFolders::at(dir.path()), quiet.trayServices());
         tray->CheckTimer->stop();
     }
     QTemporaryDir dir;

@@ -13,7 +13,8 @@ int main()
         usleep(400 * 1000);
     }
     // The next version after this build's.
-    standin::replaceFile(status, "N" + std::to_string(JUNKWARDEN_VERSION_MAJOR) + "." + std::to_string(JUNKWARDEN_VERSION_MINOR) + "."
-                                     + std::to_string(JUNKWARDEN_BUILD + 1) + "\r\n");
+    standin::replaceFile(status,
+        "N" + std::to_string(JUNKWARDEN_VERSION_MAJOR) + "." + std::to_string(JUNKWARDEN_VERSION_MINOR) + "."
+            + std::to_string(JUNKWARDEN_BUILD + 1) + "\r\n");
     return 0;
 }

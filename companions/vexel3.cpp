@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-
 #include <malloc.h>
 
 namespace {
@@ -37,7 +36,8 @@ int forEachMessage(const QStringList &paths, const std::function<void(const QStr
 {
     int result = 0;
     for (const QString &path : paths) {
-        const std::optional<QByteArray> source = jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
+        const std::optional<QByteArray> source =
+            jw::readNativeFileHead(jw::nativePath(path), jw::MessageBuffer::kInMemory);
         if (!source) {
             std::fprintf(stderr, "vexel3: cannot read %s\n", qUtf8Printable(path));
             result = 2;
@@ -63,7 +63,7 @@ int check(const QString &programFolder, const QStringList &paths)
         QString reasons = verdict.reason;
         reasons.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
         std::printf("%s\t%s\t%d\t%s\n", qUtf8Printable(path), verdict.spam ? "spam" : "good", verdict.level,
-                    qUtf8Printable(reasons));
+            qUtf8Printable(reasons));
         anySpam = anySpam || verdict.spam;
     });
     return unread ? unread : anySpam ? 1 : 0;
@@ -73,7 +73,8 @@ int check(const QString &programFolder, const QStringList &paths)
 // model read from the configuration, which is written back atomically.
 int changeLearned(const QString &programFolder, const std::function<int(jw::WordModel &)> &change)
 {
-    const jw::NativePath modelPath = jw::nativePath(programFolder + QStringLiteral("config/") + QLatin1String(jw::kLearnedWordsFile));
+    const jw::NativePath modelPath =
+        jw::nativePath(programFolder + QStringLiteral("config/") + QLatin1String(jw::kLearnedWordsFile));
     QString error;
     jw::WordModel model = jw::WordModel::fromBytes(jw::readNativeFile(modelPath).value_or(QByteArray()), &error);
     if (!error.isEmpty()) {
@@ -93,7 +94,8 @@ int changeLearned(const QString &programFolder, const std::function<int(jw::Word
 int learn(const QString &programFolder, const QStringList &paths, bool spam)
 {
     return changeLearned(programFolder, [&paths, spam](jw::WordModel &model) {
-        return forEachMessage(paths, [&model, spam](const QString &, const jw::MailFacts &facts) { model.learn(facts.words, spam); });
+        return forEachMessage(
+            paths, [&model, spam](const QString &, const jw::MailFacts &facts) { model.learn(facts.words, spam); });
     });
 }
 
@@ -125,7 +127,8 @@ int main(int argc, char *argv[])
         std::fflush(stderr);
         std::_Exit(result);
     }
-    if (arguments.size() >= 3 && (arguments.at(1) == QLatin1String("--learn-spam") || arguments.at(1) == QLatin1String("--learn-good")))
+    if (arguments.size() >= 3
+        && (arguments.at(1) == QLatin1String("--learn-spam") || arguments.at(1) == QLatin1String("--learn-good")))
         return learn(programFolder, arguments.mid(2), arguments.at(1) == QLatin1String("--learn-spam"));
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--prune-words") && arguments.at(2).toUInt() > 0) {
         return changeLearned(programFolder, [&arguments](jw::WordModel &model) {
@@ -134,9 +137,10 @@ int main(int argc, char *argv[])
         });
     }
     if (arguments.size() > 1) {
-        std::fprintf(stderr, "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE...\n"
-                             "       vexel3 --learn-spam MESSAGE-FILE...\n       vexel3 --learn-good MESSAGE-FILE...\n"
-                             "       vexel3 --prune-words MINIMUM-COUNT\n");
+        std::fprintf(stderr,
+            "usage: vexel3 (no arguments: serve)\n       vexel3 --check MESSAGE-FILE...\n"
+            "       vexel3 --learn-spam MESSAGE-FILE...\n       vexel3 --learn-good MESSAGE-FILE...\n"
+            "       vexel3 --prune-words MINIMUM-COUNT\n");
         return 2;
     }
     const std::unique_ptr<jw::Registry> accounts = jw::createFileRegistry(jw::defaultRegistryPath());

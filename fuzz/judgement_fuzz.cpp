@@ -51,7 +51,7 @@ jw::LocalJudgement &judgement()
         writeFile(config + QStringLiteral("xmailer"), "bulk\r\n");
         writeFile(config + QStringLiteral("to"), "undisclosed\r\n");
         writeFile(config + QStringLiteral("learned_words.dat"),
-                  "junkwarden learned words 1\t10\t10\npills\t9\t0\nmeeting\t0\t9\ns:free\t8\t1\n");
+            "junkwarden learned words 1\t10\t10\npills\t9\t0\nmeeting\t0\t9\ns:free\t8\t1\n");
         jw::JudgementSettings settings;
         settings.checks.maxTo = 3;
         return std::make_unique<jw::LocalJudgement>(config, settings, 1000000, &dns);

@@ -1,7 +1,7 @@
 #include "accounts/accountrouting.h"
+#include "dialogs/helpwindow.h"
 #include "mainwindow/mainform.h"
 #include "platform/autostart.h"
-#include "dialogs/helpwindow.h"
 #include "platform/registry.h"
 #include "tray/startup.h"
 
@@ -37,8 +37,9 @@ int main(int argc, char *argv[])
             services.help = jw::createHelpWindowViewer(tray.folders().program + QStringLiteral("help/"));
             services.autostart = jw::createSystemAutostart();
         }
-        return new jw::TMainForm(tray, jw::MainWindowServices{*services.help, services.theRegistry(), *services.autostart,
-                                                              QUrl(QStringLiteral(JW_BANNER_ADDRESS))});
+        return new jw::TMainForm(tray,
+            jw::MainWindowServices{
+                *services.help, services.theRegistry(), *services.autostart, QUrl(QStringLiteral(JW_BANNER_ADDRESS))});
     };
     return jw::runJunkwarden(argc, argv, parts);
 }

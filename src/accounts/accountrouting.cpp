@@ -126,7 +126,8 @@ QStringList AccountRouting::DeConfigureMail()
 {
     QStringList problems;
     changeRegistry(m_registry, [&problems](RegistryData &data) { problems = restoreAccounts(data); });
-    const ThunderbirdChange thunderbird = restoreThunderbirdAccounts(thunderbirdProfileFolders(m_home), thunderbirdBackups());
+    const ThunderbirdChange thunderbird =
+        restoreThunderbirdAccounts(thunderbirdProfileFolders(m_home), thunderbirdBackups());
     // Not a problem: the proxy serves them until Thunderbird closes (see waiting()).
     waitFor(thunderbird.waiting, Waiting::ToRestore);
     problems += thunderbird.refused;

@@ -45,7 +45,7 @@ quint32 portNumber(const QString &text)
 
 // Calls `visit` for every subkey of every source, in source order and each
 // source's enumeration order. A source whose key is missing adds nothing.
-template <typename Visit>
+template<typename Visit>
 void forEachAccountKey(RegistryData &registry, Visit visit)
 {
     for (const AccountSource &source : accountSources()) {
@@ -58,7 +58,7 @@ void forEachAccountKey(RegistryData &registry, Visit visit)
 
 // Calls `visit` for every account key that carries the routing flag and its
 // saved real server.
-template <typename Visit>
+template<typename Visit>
 void forEachFlaggedAccount(RegistryData &registry, Visit visit)
 {
     forEachAccountKey(registry, [&registry, &visit](const AccountSource &, const QString &key) {
@@ -77,15 +77,17 @@ void forEachFlaggedAccount(RegistryData &registry, Visit visit)
 bool AccountRow::operator==(const AccountRow &o) const
 {
     return routed == o.routed && name == o.name && server == o.server && user == o.user
-        && passwordMask == o.passwordMask && source == o.source && key == o.key && port == o.port && blocked == o.blocked
-        && blockedDetail == o.blockedDetail;
+        && passwordMask == o.passwordMask && source == o.source && key == o.key && port == o.port
+        && blocked == o.blocked && blockedDetail == o.blockedDetail;
 }
 
 const QList<AccountSource> &accountSources()
 {
     static const QList<AccountSource> sources{
-        {QStringLiteral("Outlook Express"), QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\")},
-        {QStringLiteral("Outlook"), QStringLiteral("\\Software\\Microsoft\\Office\\Outlook\\OMI Account Manager\\Accounts\\")},
+        {QStringLiteral("Outlook Express"),
+            QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\")},
+        {QStringLiteral("Outlook"),
+            QStringLiteral("\\Software\\Microsoft\\Office\\Outlook\\OMI Account Manager\\Accounts\\")},
         {QStringLiteral("Self"), QStringLiteral("\\Software\\Brightfold\\Mailmoat\\Accounts\\")},
     };
     return sources;
@@ -113,11 +115,13 @@ AccountSearch findAccounts(RegistryData &registry)
             row.source = source.name;
             row.key = key;
             row.routed = registry.readString(key, value(av::kFlag)).value_or(QString()) == kYes;
-            row.server = registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
+            row.server =
+                registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
             row.user = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString()));
-            row.passwordMask =
-                QString(registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(), QLatin1Char('*'));
-            const std::optional<quint32> port = registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
+            row.passwordMask = QString(
+                registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(), QLatin1Char('*'));
+            const std::optional<quint32> port =
+                registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
             row.port = port ? QString::number(*port) : kDefaultPort;
             row.name = registry.readString(key, value(av::kName)).value_or(QString());
             search.rows.append(row);
@@ -139,7 +143,8 @@ std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const
             const QString shown = registry.readString(key, value(av::kServer)).value_or(QString());
             const std::optional<QString> saved = registry.readString(key, value(av::kServerOrig));
             // A routed account shows "localhost": its real server is the saved one.
-            const bool routed = saved && (registry.hasValue(key, value(av::kFlag)) || shown.compare(kLocalhost, Qt::CaseInsensitive) == 0);
+            const bool routed = saved
+                && (registry.hasValue(key, value(av::kFlag)) || shown.compare(kLocalhost, Qt::CaseInsensitive) == 0);
             const QString realServer = routed ? *saved : shown;
             if (realServer.isEmpty() || realServer.compare(server, Qt::CaseInsensitive) != 0)
                 return;
@@ -167,7 +172,8 @@ std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const
             } catch (const RegistryError &) {
                 account.smtpServer.clear();
             }
-            const bool sameUser = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString())) == user;
+            const bool sameUser =
+                beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString())) == user;
             if (!found || sameUser)
                 found = account;
             userMatched = sameUser;
@@ -221,15 +227,16 @@ QStringList restoreAccounts(RegistryData &registry)
                 name = registry.readString(key, value(av::kName)).value_or(QString());
             } catch (const RegistryError &) {
             }
-            const QString account = name.isEmpty() ? key.section(QLatin1Char('\\'), -1, -1, QString::SectionSkipEmpty) : name;
+            const QString account =
+                name.isEmpty() ? key.section(QLatin1Char('\\'), -1, -1, QString::SectionSkipEmpty) : name;
             problems.append(account + QStringLiteral(": ") + e.message());
         }
     });
     return problems;
 }
 
-QStringList saveAccountRows(RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText,
-                            bool filterOn)
+QStringList saveAccountRows(
+    RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText, bool filterOn)
 {
     QStringList unroutable;
     for (const AccountRow &row : rows) {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QList>
-
-#include <optional>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace jw {
 
@@ -42,19 +42,19 @@ struct AccountRow
 {
     bool routed = false;
     QString name;
-    QString server;       // the real server
-    QString user;         // the real user name
+    QString server; // the real server
+    QString user; // the real user name
     QString passwordMask; // one "*" per character of the stored password
     QString source;
-    QString key;          // full path of the account's key, from "\Software" on
-    QString port;         // decimal; "110" when none is stored
+    QString key; // full path of the account's key, from "\Software" on
+    QString port; // decimal; "110" when none is stored
     // Why the account cannot be filtered (Thunderbird's accounts only).
     enum class Blocked {
         None,
-        Login,     // a login the proxy cannot pass on (OAuth 2.0, Kerberos, NTLM, certificate)
-        Comma,     // a comma in the user name
+        Login, // a login the proxy cannot pass on (OAuth 2.0, Kerberos, NTLM, certificate)
+        Comma, // a comma in the user name
         Collision, // another account already has the address it would get
-        Profile,   // its profile cannot be read: `blockedDetail` says why
+        Profile, // its profile cannot be read: `blockedDetail` says why
     };
     Blocked blocked = Blocked::None;
     QString blockedDetail = {};
@@ -85,8 +85,8 @@ QStringList restoreAccounts(RegistryData &registry);
 // Writes the rows as the settings page saves them. `proxyPortText` is the
 // port field's text. Returns the names of checked accounts that could not
 // be routed because their user name holds a comma.
-QStringList saveAccountRows(RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText,
-                            bool filterOn);
+QStringList saveAccountRows(
+    RegistryData &registry, const QList<AccountRow> &rows, const QString &proxyPortText, bool filterOn);
 
 // Creates the next own account ("00000001", then the last one plus one) and
 // returns its row.
@@ -106,7 +106,7 @@ struct UpstreamAccount
     QString smtpServer;
     quint16 smtpPort = 25;
     bool smtpTlsRequired = false; // "SMTP Secure Connection" is 1
-    QString address;              // "SMTP Email Address"; may be empty
+    QString address; // "SMTP Email Address"; may be empty
 };
 // The account of the store (any source) whose real server is `server`
 // (without regard to case), preferring the one whose real user is `user`;

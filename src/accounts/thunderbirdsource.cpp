@@ -104,11 +104,12 @@ namespace {
 
 // Applies `change` to each profile and gathers what became of it.
 ThunderbirdChange editProfiles(const QStringList &folders, const QString &backupFolder,
-                               const std::function<QList<tb::FolderMove>(const QString &, tb::PrefsFile &)> &change)
+    const std::function<QList<tb::FolderMove>(const QString &, tb::PrefsFile &)> &change)
 {
     ThunderbirdChange outcome;
     for (const QString &folder : folders) {
-        const tb::EditOutcome edit = tb::editProfile(folder, backupFolder, [&](tb::PrefsFile &prefs) { return change(folder, prefs); });
+        const tb::EditOutcome edit =
+            tb::editProfile(folder, backupFolder, [&](tb::PrefsFile &prefs) { return change(folder, prefs); });
         if (edit.result == tb::EditOutcome::Result::InUse)
             outcome.waiting.append(folder);
         else if (edit.result == tb::EditOutcome::Result::Unreadable)
@@ -137,7 +138,8 @@ QString thunderbirdBackupFolder(const QString &configFolder)
     return QDir::cleanPath(configFolder + QLatin1String("/../state/thunderbird"));
 }
 
-ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn, const QString &backupFolder)
+ThunderbirdChange saveThunderbirdRows(
+    const QList<AccountRow> &rows, int proxyPort, bool filterOn, const QString &backupFolder)
 {
     QStringList folders;
     for (const AccountRow &row : rows) {
@@ -153,7 +155,8 @@ ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPo
                 continue;
             const QByteArray key = row.key.mid(folder.size() + 1).toUtf8();
             tb::setRouteFlag(prefs, key, row.routed);
-            moves.append(row.routed && filterOn ? tb::routeServer(prefs, key, proxyPort) : tb::restoreServer(prefs, key));
+            moves.append(
+                row.routed && filterOn ? tb::routeServer(prefs, key, proxyPort) : tb::restoreServer(prefs, key));
         }
         return moves;
     });

@@ -28,16 +28,16 @@ QList<AccountRow> findThunderbirdAccounts(const QString &home, int proxyPort);
 // What became of changes to Thunderbird's profiles.
 struct ThunderbirdChange
 {
-    QStringList waiting;    // profiles in use by a running Thunderbird: nothing written
+    QStringList waiting; // profiles in use by a running Thunderbird: nothing written
     QStringList unreadable; // "<profile folder>: <reason>": left as they are
-    QStringList refused;    // "<profile folder>: <reason>": could not be written
+    QStringList refused; // "<profile folder>: <reason>": could not be written
 };
 
 // Writes the flag of every Thunderbird row, and puts each account in the
 // form the filter state asks for: routed when checked with the filter on,
 // plain otherwise. Copies of the files as they were go to `backupFolder`.
-ThunderbirdChange saveThunderbirdRows(const QList<AccountRow> &rows, int proxyPort, bool filterOn,
-                                      const QString &backupFolder);
+ThunderbirdChange saveThunderbirdRows(
+    const QList<AccountRow> &rows, int proxyPort, bool filterOn, const QString &backupFolder);
 // The folders of the profiles under `home` that have preferences.
 QStringList thunderbirdProfileFolders(const QString &home);
 // Where copies of Thunderbird's files go before they are first changed:

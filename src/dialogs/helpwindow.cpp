@@ -25,7 +25,7 @@ namespace {
 QList<QPair<int, QString>> helpTopics(const QString &folder)
 {
     static const QRegularExpression title(QStringLiteral("<title>(.*?)</title>"),
-                                          QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     QList<QPair<int, QString>> topics;
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.html")}, QDir::Files);
     for (const QString &name : names) {
@@ -110,12 +110,10 @@ private:
         layout->addLayout(pages, 1);
         layout->addLayout(buttons);
 
-        QObject::connect(m_contents, &QListWidget::itemActivated, m_window, [this](QListWidgetItem *item) {
-            showTopic(item->data(Qt::UserRole).toInt());
-        });
-        QObject::connect(m_contents, &QListWidget::itemClicked, m_window, [this](QListWidgetItem *item) {
-            showTopic(item->data(Qt::UserRole).toInt());
-        });
+        QObject::connect(m_contents, &QListWidget::itemActivated, m_window,
+            [this](QListWidgetItem *item) { showTopic(item->data(Qt::UserRole).toInt()); });
+        QObject::connect(m_contents, &QListWidget::itemClicked, m_window,
+            [this](QListWidgetItem *item) { showTopic(item->data(Qt::UserRole).toInt()); });
         QObject::connect(m_browser, &QTextBrowser::sourceChanged, m_window, [this] { shown(); });
         QObject::connect(m_browser, &QTextBrowser::historyChanged, m_window, [this] { shown(); });
         QObject::connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QPushButton::setEnabled);

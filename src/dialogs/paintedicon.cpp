@@ -24,7 +24,7 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const qreal scale = qMin(rect.width() / m_size.width(), rect.height() / m_size.height());
         painter->translate(rect.center().x() + 0.5 - m_size.width() * scale / 2,
-                           rect.center().y() + 0.5 - m_size.height() * scale / 2);
+            rect.center().y() + 0.5 - m_size.height() * scale / 2);
         painter->scale(scale, scale);
         if (mode == QIcon::Disabled)
             painter->setOpacity(0.4);
@@ -35,8 +35,8 @@ public:
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
         // Drawn once per size and look: windows ask again each time they open.
-        const quint64 key = (quint64(quint32(size.width())) << 32 | quint32(size.height())) * 8 + quint64(mode) * 2
-            + quint64(state);
+        const quint64 key =
+            (quint64(quint32(size.width())) << 32 | quint32(size.height())) * 8 + quint64(mode) * 2 + quint64(state);
         if (const auto hit = m_drawn.constFind(key); hit != m_drawn.constEnd())
             return *hit;
         QPixmap pixmap(size);

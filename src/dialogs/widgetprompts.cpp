@@ -8,7 +8,6 @@
 #include <QMessageBox>
 
 #include <cstdio>
-
 #include <utility>
 
 namespace jw {
@@ -41,9 +40,9 @@ void WidgetPrompts::notify(const QString &text)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    QDBusMessage notification = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    QDBusMessage notification = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("Notify"));
     notification << m_title << quint32(0) << QStringLiteral("dialog-warning") << m_title << text << QStringList()
                  << QVariantMap() << qint32(-1);
     bus.call(notification, QDBus::Block, 1000);

@@ -14,7 +14,7 @@ namespace jw {
 // The six filter lists, in tab order.
 struct FilterListInfo
 {
-    const char *fileName;      // its list name: the file in the config folder
+    const char *fileName; // its list name: the file in the config folder
     TextKey caption;
     const char *builtInCaption;
 };
@@ -39,7 +39,7 @@ struct ListFile
     Lines lines;
     TextEncoding encoding = TextEncoding::Utf8;
     bool endsWithBreak = true; // whether the last line had a line end
-    QByteArray content;        // only from readListContent
+    QByteArray content; // only from readListContent
 };
 ListFile readListFile(const QString &path);
 // The same file unsplit, for lists too big to hold line by line: `lines`

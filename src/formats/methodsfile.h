@@ -16,7 +16,7 @@ inline constexpr char kRecipientsPlaceholder[] = "##ILOSC";
 struct MethodStates
 {
     QList<int> states; // one per method read, in method order
-    QString error;     // why the reading stopped early; empty when all were read
+    QString error; // why the reading stopped early; empty when all were read
 };
 
 // The state of each of the `count` methods from the method file's lines:

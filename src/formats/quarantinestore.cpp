@@ -7,10 +7,9 @@
 
 #include <QCryptographicHash>
 #include <QHash>
-
-#include <array>
 #include <QLocale>
 
+#include <array>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,7 +65,8 @@ std::optional<HeadLines> headLines(const NativePath &path, const QByteArray &hea
 // Status texts as the store writes them, shared by every row that has them.
 QByteArray sharedStatus(QByteArrayView status)
 {
-    static const QByteArray known[] = {QByteArrayLiteral("New"), QByteArrayLiteral("Readed"), QByteArrayLiteral("Resend")};
+    static const QByteArray known[] = {
+        QByteArrayLiteral("New"), QByteArrayLiteral("Readed"), QByteArrayLiteral("Resend")};
     for (const QByteArray &k : known) {
         if (status == k)
             return k;
@@ -327,8 +327,8 @@ void makePrivateFolder(const NativePath &folder)
 
 } // namespace
 
-std::optional<NativePath> QuarantineStore::heldCopy(const QString &accountFolder, const QByteArray &uidl,
-                                                    const QByteArray &digest) const
+std::optional<NativePath> QuarantineStore::heldCopy(
+    const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest) const
 {
     const NativePath folder = nativePath(m_messagesFolder + accountFolder) + '/';
     for (int attempt = 0; attempt < kMaxHeldAttempts; ++attempt) {
@@ -343,7 +343,7 @@ std::optional<NativePath> QuarantineStore::heldCopy(const QString &accountFolder
 }
 
 NativePath QuarantineStore::storeHeld(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest,
-                                      const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const
+    const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const
 {
     const NativePath messages = nativePath(m_messagesFolder);
     const NativePath folder = nativePath(m_messagesFolder + accountFolder);

@@ -19,8 +19,8 @@ struct QuarantineRow
     QString sender;
     QString subject;
     QString received; // the file's modification time, in the user's format
-    QString account;  // the account folder's name
-    NativePath path;  // by its bytes: names need not be valid text
+    QString account; // the account folder's name
+    NativePath path; // by its bytes: names need not be valid text
     QByteArray status; // "New", "Readed", "Resend", or anything else
     QString spamNote;
 };
@@ -95,9 +95,10 @@ public:
     // bytes is not stored again; a different message never takes its file.
     // Returns the file's path. Throws FileError.
     NativePath storeHeld(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest,
-                         const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const;
+        const HeldMessage &message, const std::function<bool(const ContentWriter &)> &source) const;
     // The file that already holds exactly this message, if one does.
-    std::optional<NativePath> heldCopy(const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest) const;
+    std::optional<NativePath> heldCopy(
+        const QString &accountFolder, const QByteArray &uidl, const QByteArray &digest) const;
     // Removes what writers killed midway left behind in the account folders
     // (files that no process still writes) and makes the folders private
     // again. Returns how many files went.

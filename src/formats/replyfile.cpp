@@ -1,6 +1,5 @@
 #include "formats/replyfile.h"
 
-
 #include <QFile>
 
 namespace jw {

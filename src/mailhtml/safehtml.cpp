@@ -4,11 +4,9 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <gumbo.h>
-
 #include <algorithm>
 #include <cctype>
-
+#include <gumbo.h>
 #include <vector>
 
 namespace jw {
@@ -16,14 +14,14 @@ namespace jw {
 namespace {
 
 enum class Kind {
-    Drop,      // the element and everything in it go
-    Unwrap,    // the element goes, its content stays
-    Inline,    // kept as it is
-    Block,     // kept while the block depth allows
-    Table,     // kept while the table depth allows
-    TableRow,  // inside a kept table only
+    Drop, // the element and everything in it go
+    Unwrap, // the element goes, its content stays
+    Inline, // kept as it is
+    Block, // kept while the block depth allows
+    Table, // kept while the table depth allows
+    TableRow, // inside a kept table only
     TableCell, // inside a kept table only
-    Void,      // kept, has no content
+    Void, // kept, has no content
 };
 
 struct TagRule
@@ -33,26 +31,66 @@ struct TagRule
 };
 
 constexpr TagRule kRules[] = {
-    {GUMBO_TAG_SCRIPT, Kind::Drop},    {GUMBO_TAG_STYLE, Kind::Drop},      {GUMBO_TAG_HEAD, Kind::Drop},
-    {GUMBO_TAG_TITLE, Kind::Drop},     {GUMBO_TAG_TEMPLATE, Kind::Drop},   {GUMBO_TAG_IFRAME, Kind::Drop},
-    {GUMBO_TAG_FRAMESET, Kind::Drop},  {GUMBO_TAG_FRAME, Kind::Drop},      {GUMBO_TAG_OBJECT, Kind::Drop},
-    {GUMBO_TAG_EMBED, Kind::Drop},     {GUMBO_TAG_APPLET, Kind::Drop},     {GUMBO_TAG_SVG, Kind::Drop},
-    {GUMBO_TAG_MATH, Kind::Drop},      {GUMBO_TAG_SELECT, Kind::Drop},     {GUMBO_TAG_INPUT, Kind::Drop},
-    {GUMBO_TAG_AUDIO, Kind::Drop},     {GUMBO_TAG_VIDEO, Kind::Drop},      {GUMBO_TAG_CANVAS, Kind::Drop},
-    {GUMBO_TAG_LINK, Kind::Drop},      {GUMBO_TAG_META, Kind::Drop},       {GUMBO_TAG_BASE, Kind::Drop},
-    {GUMBO_TAG_B, Kind::Inline},       {GUMBO_TAG_I, Kind::Inline},        {GUMBO_TAG_U, Kind::Inline},
-    {GUMBO_TAG_EM, Kind::Inline},      {GUMBO_TAG_STRONG, Kind::Inline},   {GUMBO_TAG_S, Kind::Inline},
-    {GUMBO_TAG_STRIKE, Kind::Inline},  {GUMBO_TAG_SMALL, Kind::Inline},    {GUMBO_TAG_BIG, Kind::Inline},
-    {GUMBO_TAG_SUB, Kind::Inline},     {GUMBO_TAG_SUP, Kind::Inline},      {GUMBO_TAG_TT, Kind::Inline},
-    {GUMBO_TAG_CODE, Kind::Inline},    {GUMBO_TAG_FONT, Kind::Inline},     {GUMBO_TAG_SPAN, Kind::Inline},
-    {GUMBO_TAG_A, Kind::Inline},       {GUMBO_TAG_P, Kind::Block},         {GUMBO_TAG_DIV, Kind::Block},
-    {GUMBO_TAG_BLOCKQUOTE, Kind::Block}, {GUMBO_TAG_CENTER, Kind::Block},  {GUMBO_TAG_PRE, Kind::Block},
-    {GUMBO_TAG_UL, Kind::Block},       {GUMBO_TAG_OL, Kind::Block},        {GUMBO_TAG_LI, Kind::Block},
-    {GUMBO_TAG_DL, Kind::Block},       {GUMBO_TAG_DT, Kind::Block},        {GUMBO_TAG_DD, Kind::Block},
-    {GUMBO_TAG_H1, Kind::Block},       {GUMBO_TAG_H2, Kind::Block},        {GUMBO_TAG_H3, Kind::Block},
-    {GUMBO_TAG_H4, Kind::Block},       {GUMBO_TAG_H5, Kind::Block},        {GUMBO_TAG_H6, Kind::Block},
-    {GUMBO_TAG_TABLE, Kind::Table},    {GUMBO_TAG_TR, Kind::TableRow},     {GUMBO_TAG_TD, Kind::TableCell},
-    {GUMBO_TAG_TH, Kind::TableCell},   {GUMBO_TAG_BR, Kind::Void},         {GUMBO_TAG_HR, Kind::Void},
+    {GUMBO_TAG_SCRIPT, Kind::Drop},
+    {GUMBO_TAG_STYLE, Kind::Drop},
+    {GUMBO_TAG_HEAD, Kind::Drop},
+    {GUMBO_TAG_TITLE, Kind::Drop},
+    {GUMBO_TAG_TEMPLATE, Kind::Drop},
+    {GUMBO_TAG_IFRAME, Kind::Drop},
+    {GUMBO_TAG_FRAMESET, Kind::Drop},
+    {GUMBO_TAG_FRAME, Kind::Drop},
+    {GUMBO_TAG_OBJECT, Kind::Drop},
+    {GUMBO_TAG_EMBED, Kind::Drop},
+    {GUMBO_TAG_APPLET, Kind::Drop},
+    {GUMBO_TAG_SVG, Kind::Drop},
+    {GUMBO_TAG_MATH, Kind::Drop},
+    {GUMBO_TAG_SELECT, Kind::Drop},
+    {GUMBO_TAG_INPUT, Kind::Drop},
+    {GUMBO_TAG_AUDIO, Kind::Drop},
+    {GUMBO_TAG_VIDEO, Kind::Drop},
+    {GUMBO_TAG_CANVAS, Kind::Drop},
+    {GUMBO_TAG_LINK, Kind::Drop},
+    {GUMBO_TAG_META, Kind::Drop},
+    {GUMBO_TAG_BASE, Kind::Drop},
+    {GUMBO_TAG_B, Kind::Inline},
+    {GUMBO_TAG_I, Kind::Inline},
+    {GUMBO_TAG_U, Kind::Inline},
+    {GUMBO_TAG_EM, Kind::Inline},
+    {GUMBO_TAG_STRONG, Kind::Inline},
+    {GUMBO_TAG_S, Kind::Inline},
+    {GUMBO_TAG_STRIKE, Kind::Inline},
+    {GUMBO_TAG_SMALL, Kind::Inline},
+    {GUMBO_TAG_BIG, Kind::Inline},
+    {GUMBO_TAG_SUB, Kind::Inline},
+    {GUMBO_TAG_SUP, Kind::Inline},
+    {GUMBO_TAG_TT, Kind::Inline},
+    {GUMBO_TAG_CODE, Kind::Inline},
+    {GUMBO_TAG_FONT, Kind::Inline},
+    {GUMBO_TAG_SPAN, Kind::Inline},
+    {GUMBO_TAG_A, Kind::Inline},
+    {GUMBO_TAG_P, Kind::Block},
+    {GUMBO_TAG_DIV, Kind::Block},
+    {GUMBO_TAG_BLOCKQUOTE, Kind::Block},
+    {GUMBO_TAG_CENTER, Kind::Block},
+    {GUMBO_TAG_PRE, Kind::Block},
+    {GUMBO_TAG_UL, Kind::Block},
+    {GUMBO_TAG_OL, Kind::Block},
+    {GUMBO_TAG_LI, Kind::Block},
+    {GUMBO_TAG_DL, Kind::Block},
+    {GUMBO_TAG_DT, Kind::Block},
+    {GUMBO_TAG_DD, Kind::Block},
+    {GUMBO_TAG_H1, Kind::Block},
+    {GUMBO_TAG_H2, Kind::Block},
+    {GUMBO_TAG_H3, Kind::Block},
+    {GUMBO_TAG_H4, Kind::Block},
+    {GUMBO_TAG_H5, Kind::Block},
+    {GUMBO_TAG_H6, Kind::Block},
+    {GUMBO_TAG_TABLE, Kind::Table},
+    {GUMBO_TAG_TR, Kind::TableRow},
+    {GUMBO_TAG_TD, Kind::TableCell},
+    {GUMBO_TAG_TH, Kind::TableCell},
+    {GUMBO_TAG_BR, Kind::Void},
+    {GUMBO_TAG_HR, Kind::Void},
 };
 
 Kind kindOf(GumboTag tag)
@@ -117,11 +155,11 @@ QString keptAttributes(const GumboElement &element)
 struct Frame
 {
     const GumboNode *node;
-    unsigned next;   // the next child to visit
+    unsigned next; // the next child to visit
     QString closing; // what ends the element in the output
     int blockDepth;
     int tableDepth;
-    bool inTable;    // inside a table that was kept
+    bool inTable; // inside a table that was kept
 };
 
 class Writer
@@ -206,7 +244,8 @@ private:
                 const GumboAttribute *href = attribute(element, "href");
                 if (!href || !isSafeLink(QString::fromUtf8(href->value)))
                     return true;
-                attributes = QStringLiteral(" href=\"") + QString::fromUtf8(href->value).trimmed().toHtmlEscaped() + QLatin1Char('"');
+                attributes = QStringLiteral(" href=\"") + QString::fromUtf8(href->value).trimmed().toHtmlEscaped()
+                    + QLatin1Char('"');
             } else {
                 attributes = keptAttributes(element);
             }
@@ -268,8 +307,8 @@ constexpr uint kParserStack = 512u * 1024 * 1024;
 bool leavesNothingOpen(const QByteArray &name)
 {
     static const char *const names[] = {"br", "hr", "img", "input", "meta", "link", "area", "base", "col", "embed",
-                                        "param", "source", "track", "wbr", "li", "p", "td", "th", "tr", "dt", "dd",
-                                        "option", "tbody", "thead", "tfoot", "!", "?"};
+        "param", "source", "track", "wbr", "li", "p", "td", "th", "tr", "dt", "dd", "option", "tbody", "thead", "tfoot",
+        "!", "?"};
     for (const char *n : names) {
         if (name == n)
             return true;

@@ -10,7 +10,7 @@ namespace jw {
 struct SafeHtmlLimits
 {
     int maxBlockDepth = 12; // nested blocks (div, p, lists, quotes, cells)
-    int maxTableDepth = 3;  // tables inside tables
+    int maxTableDepth = 3; // tables inside tables
     int maxElements = 20000;
     // Tags read at all: an HTML5 parser's work grows with the square of the
     // nesting, so a flood of unclosed tags is cut off after this many.

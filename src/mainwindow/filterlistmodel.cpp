@@ -181,8 +181,8 @@ int FilterListModel::findContaining(const QString &needle, int after) const
 int FilterListModel::insertSorted(const QString &text)
 {
     const Entry entry = appendEntry(encodeFor(text, m_encoding));
-    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), entry,
-                                     [this](const Entry &a, const Entry &b) { return less(a, b); });
+    const auto at = std::upper_bound(
+        m_entries.begin(), m_entries.end(), entry, [this](const Entry &a, const Entry &b) { return less(a, b); });
     const int row = int(at - m_entries.begin());
     beginInsertRows(QModelIndex(), row, row);
     m_entries.insert(at, entry);

@@ -65,8 +65,8 @@ private:
         // without reaching into the keys' buffer.
         quint64 keyHead;
         quint64 keyNext;
-        qsizetype raw;   // in m_raw
-        qsizetype key;   // in m_keys
+        qsizetype raw; // in m_raw
+        qsizetype key; // in m_keys
         int rawLength;
         int keyLength;
     };
@@ -85,7 +85,7 @@ private:
     std::vector<Entry> m_entries;
     TextEncoding m_encoding = TextEncoding::Utf8;
     QSet<QString> m_highlighted; // case-folded
-    QString m_folded;            // scratch for making keys
+    QString m_folded; // scratch for making keys
 };
 
 } // namespace jw

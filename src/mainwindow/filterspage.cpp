@@ -307,7 +307,7 @@ void FiltersPage::onEditCommitted(const QString &text, bool byEnter)
 bool FiltersPage::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == BialaMemo && event->type() == QEvent::KeyPress
-               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
         BialaButtonUsunClick();
         return true;
     }

@@ -1,6 +1,7 @@
 #include "mainwindow/konfiguracjapage.h"
 
 #include "accounts/accounts.h"
+#include "accounts/mailrouting.h"
 #include "accounts/thunderbirdsource.h"
 #include "dialogs/clicklabel.h"
 #include "dialogs/mnemonics.h"
@@ -16,15 +17,14 @@
 #include "settings/languagetable.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
-#include "accounts/mailrouting.h"
 #include "tray/trayform.h"
 #include "tray/trayicons.h"
 #include "update/updateform.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -107,8 +107,8 @@ QLineEdit *digitsField(const char *name, int digits, QWidget *parent)
     auto *field = new QLineEdit(parent);
     field->setObjectName(QLatin1String(name));
     field->setMaxLength(digits);
-    field->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), field));
+    field->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), field));
     return field;
 }
 
@@ -150,10 +150,10 @@ KonfiguracjaPage::KonfiguracjaPage(TMainForm &main)
     // Focus follows what the eye reads: the account list above, then the
     // groups below from left to right and top to bottom, then save. The
     // text fields behind the number fields are hidden and take no focus.
-    const QList<QWidget *> order{KonfiguracjaKonta,           KonfiguracjaPort,          KonfiguracjaPin,
-                                 KonfiguracjaCheckBox,        KonfiguracjaSpamLevel,     KonfiguracjaMaxToPos,
-                                 KonfiguracjaWhatWithSpam,    KonfiguracjaCheckMailCheckBox, KonfiguracjaCheckMailPos,
-                                 KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja, KonfiguracjaButtonZapisz};
+    const QList<QWidget *> order{KonfiguracjaKonta, KonfiguracjaPort, KonfiguracjaPin, KonfiguracjaCheckBox,
+        KonfiguracjaSpamLevel, KonfiguracjaMaxToPos, KonfiguracjaWhatWithSpam, KonfiguracjaCheckMailCheckBox,
+        KonfiguracjaCheckMailPos, KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja,
+        KonfiguracjaButtonZapisz};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 }
@@ -169,7 +169,7 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaKonta->setEditTriggers(QAbstractItemView::NoEditTriggers);
     KonfiguracjaKonta->setContextMenuPolicy(Qt::CustomContextMenu);
     KonfiguracjaKonta->setHeaderLabels({QString(), QStringLiteral("Nazwa"), QStringLiteral("Konto"),
-                                        QStringLiteral("Uzytkownik"), QStringLiteral("Haslo"), QString()});
+        QStringLiteral("Uzytkownik"), QStringLiteral("Haslo"), QString()});
     const int widths[] = {40, 250, 150, 150, 150, 1};
     for (int c = 0; c < 6; ++c)
         KonfiguracjaKonta->setColumnWidth(c, widths[c]);
@@ -198,7 +198,8 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaKontaNieMa2->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa2"));
     KonfiguracjaKontaNieMa3 = new ClickLabel(KonfiguracjaKontaPanel);
     KonfiguracjaKontaNieMa3->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa3"));
-    for (QLabel *label : {KonfiguracjaKontaNieMa1, KonfiguracjaKontaNieMa2, static_cast<QLabel *>(KonfiguracjaKontaNieMa3)}) {
+    for (QLabel *label :
+        {KonfiguracjaKontaNieMa1, KonfiguracjaKontaNieMa2, static_cast<QLabel *>(KonfiguracjaKontaNieMa3)}) {
         label->setFont(big);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignHCenter);
@@ -234,13 +235,16 @@ void KonfiguracjaPage::buildAccountList()
     };
     connect(KonfiguracjaKonta, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKonta));
     connect(KonfiguracjaKontaPanel, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKontaPanel));
-    connect(KonfiguracjaPopupDodajkonto, &QAction::triggered, this, [this] { guarded([this] { KonfiguracjaPopupDodajkontoClick(); }); });
-    connect(KonfiguracjaPopupUsunkonto, &QAction::triggered, this, [this] { guarded([this] { KonfiguracjaPopupUsunkontoClick(); }); });
-    connect(KonfiguracjaPopupUstawhaslo, &QAction::triggered, this, &KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick);
+    connect(KonfiguracjaPopupDodajkonto, &QAction::triggered, this,
+        [this] { guarded([this] { KonfiguracjaPopupDodajkontoClick(); }); });
+    connect(KonfiguracjaPopupUsunkonto, &QAction::triggered, this,
+        [this] { guarded([this] { KonfiguracjaPopupUsunkontoClick(); }); });
+    connect(
+        KonfiguracjaPopupUstawhaslo, &QAction::triggered, this, &KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick);
     connect(KonfiguracjaKonta, &QTreeWidget::itemChanged, this, &KonfiguracjaPage::KonfiguracjaKontaChange);
     connect(KonfiguracjaKonta, &QTreeWidget::itemClicked, this, &KonfiguracjaPage::KonfiguracjaKontaClick);
     connect(KonfiguracjaKonta, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *, int column) { KonfiguracjaKontaDblClick(column); });
+        [this](QTreeWidgetItem *, int column) { KonfiguracjaKontaDblClick(column); });
     connect(KonfiguracjaKontaNieMa3, &ClickLabel::clicked, this, &KonfiguracjaPage::KonfiguracjaKontaNieMa3Click);
 }
 
@@ -296,8 +300,8 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     KonfiguracjaLabelSpam = label("KonfiguracjaLabelSpam", "Co robic ze spamem");
     KonfiguracjaWhatWithSpam = new QComboBox(bottom);
     KonfiguracjaWhatWithSpam->setObjectName(QStringLiteral("KonfiguracjaWhatWithSpam"));
-    KonfiguracjaWhatWithSpam->addItems({QStringLiteral("Kwarantanna"), QStringLiteral("Usun"), QStringLiteral("Nizszy priorytet"),
-                                        QStringLiteral("Przyjmij")});
+    KonfiguracjaWhatWithSpam->addItems({QStringLiteral("Kwarantanna"), QStringLiteral("Usun"),
+        QStringLiteral("Nizszy priorytet"), QStringLiteral("Przyjmij")});
     KonfiguracjaWhatWithSpam->setCurrentIndex(-1);
     KonfiguracjaWhatWithSpam->setEnabled(false);
     auto *secondLayout = new QGridLayout(second);
@@ -350,7 +354,7 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     // A plain drop-down: only its four choices mean anything.
     KonfiguracjaEditAktualizacja->setEditable(false);
     KonfiguracjaEditAktualizacja->addItems({QStringLiteral("Recznie"), QStringLiteral("Codziennie"),
-                                            QStringLiteral("Co tydzien"), QStringLiteral("Co miesiac")});
+        QStringLiteral("Co tydzien"), QStringLiteral("Co miesiac")});
     KonfiguracjaEditAktualizacja->setCurrentIndex(-1);
     KonfiguracjaButtonAktualizacja = new QPushButton(QStringLiteral("Aktualizuj teraz"), bottom);
     KonfiguracjaButtonAktualizacja->setObjectName(QStringLiteral("KonfiguracjaButtonAktualizacja"));
@@ -380,7 +384,8 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
     connect(KonfiguracjaCheckBox, &QCheckBox::toggled, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaSpamLevel, &QSlider::valueChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaWhatWithSpam, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
-    connect(KonfiguracjaEditAktualizacja, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(
+        KonfiguracjaEditAktualizacja, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaMaxTo, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaMaxToChange);
     // What is typed into the spin box is the field's text, an empty one too.
     if (auto *typed = KonfiguracjaMaxToPos->findChild<QLineEdit *>()) {
@@ -393,13 +398,16 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
         if (KonfiguracjaMaxTo->text() != QString::number(value))
             KonfiguracjaMaxTo->setText(QString::number(value));
     });
-    connect(KonfiguracjaCheckMailCheckBox, &QCheckBox::clicked, this, &KonfiguracjaPage::KonfiguracjaCheckMailCheckBoxClick);
+    connect(KonfiguracjaCheckMailCheckBox, &QCheckBox::clicked, this,
+        &KonfiguracjaPage::KonfiguracjaCheckMailCheckBoxClick);
     connect(KonfiguracjaCheckMailPos, &QSpinBox::valueChanged, this, [this](int value) {
         KonfiguracjaCheckMail->setText(QString::number(value));
         KonfiguracjaCheckMailChange();
     });
-    connect(KonfiguracjaButtonAktualizacja, &QPushButton::clicked, this, &KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick);
-    connect(KonfiguracjaButtonZapisz, &QPushButton::clicked, this, [this] { guarded([this] { KonfiguracjaButtonZapiszClick(); }); });
+    connect(KonfiguracjaButtonAktualizacja, &QPushButton::clicked, this,
+        &KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick);
+    connect(KonfiguracjaButtonZapisz, &QPushButton::clicked, this,
+        [this] { guarded([this] { KonfiguracjaButtonZapiszClick(); }); });
     return bottom;
 }
 
@@ -408,7 +416,7 @@ void KonfiguracjaPage::SetLanguage()
     const LanguageTable &t = m_main.language();
     KonfiguracjaLabelZnalezione->setText(t.text(keys::znalezioneKonta));
     KonfiguracjaKonta->setHeaderLabels({QString(), t.text(keys::nazwa), t.text(keys::konto), t.text(keys::uzytkownik),
-                                        t.text(keys::haslo), QString()});
+        t.text(keys::haslo), QString()});
     KonfiguracjaLabelPort->setText(t.text(keys::port));
     KonfiguracjaLabelPin->setText(t.text(keys::pin));
     KonfiguracjaLabelJezyk->setText(t.text(keys::jezyk));
@@ -420,7 +428,8 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaLabelMaxto->setText(t.text(keys::maxymalnaLiczba));
     KonfiguracjaLabelSpam->setText(t.text(keys::coRobicZeSpamem));
     const TextKey spam[] = {keys::confCoKwarantanna, keys::confCoUsun, keys::confCoLowprio, keys::confCoPrzyjac};
-    const TextKey update[] = {keys::aktualizujRecznie, keys::aktualizujDzien, keys::aktualizujTydzien, keys::aktualizujMiesiac};
+    const TextKey update[] = {
+        keys::aktualizujRecznie, keys::aktualizujDzien, keys::aktualizujTydzien, keys::aktualizujMiesiac};
     for (int i = 0; i < 4; ++i) {
         KonfiguracjaWhatWithSpam->setItemText(i, t.text(spam[i]));
         KonfiguracjaEditAktualizacja->setItemText(i, t.text(update[i]));
@@ -433,7 +442,8 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
     KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));
     KonfiguracjaCheckMailText->setText(t.text(keys::automatycznieUsuwajSpam2));
-    giveMnemonics({KonfiguracjaButtonZapisz, KonfiguracjaButtonAktualizacja, KonfiguracjaCheckBox, KonfiguracjaCheckMailCheckBox});
+    giveMnemonics({KonfiguracjaButtonZapisz, KonfiguracjaButtonAktualizacja, KonfiguracjaCheckBox,
+        KonfiguracjaCheckMailCheckBox});
 }
 
 void KonfiguracjaPage::guarded(const std::function<void()> &handler)
@@ -513,9 +523,10 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
                 routes = routes || (row.routed && filterOn);
             }
         }
-        m_main.tray().mailRouting().whenClientCloses(
-            profile, routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore,
-            [rows, port, filterOn, backups] { return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty(); });
+        m_main.tray().mailRouting().whenClientCloses(profile,
+            routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore, [rows, port, filterOn, backups] {
+                return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty();
+            });
     }
     m_main.UnsavedChanges = false;
     for (const QString &name : unroutable)
@@ -585,7 +596,8 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
     KonfiguracjaKonta->setUpdatesEnabled(false);
     KonfiguracjaKonta->clear();
     m_rows.clear();
-    const AccountSearch search = changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
+    const AccountSearch search =
+        changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
     for (const AccountRow &row : search.rows)
         addRowItem(row);
     for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), KonfiguracjaPort->text().toInt()))

@@ -239,7 +239,7 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     KwarantannaMemo->setMinimumHeight(70);
     KwarantannaMemo->setContextMenuPolicy(Qt::CustomContextMenu);
     m_model->setHeaders({QStringLiteral("List od:"), QStringLiteral("Temat"), QStringLiteral("Data otrzymania"),
-                         QStringLiteral("Konto pop")});
+        QStringLiteral("Konto pop")});
 
     // Information bar and header labels.
     auto *preview = new QWidget(this);
@@ -260,7 +260,7 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     infoLayout->addWidget(KwarantannaSpam, 1);
 
     auto pair = [preview](QLabel *&caption, QLabel *&value, const char *captionName, const char *valueName,
-                          const char *text, int maxWidth) {
+                    const char *text, int maxWidth) {
         caption = new QLabel(QLatin1String(text), preview);
         caption->setObjectName(QLatin1String(captionName));
         QFont bold = caption->font();
@@ -290,8 +290,8 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     KwarantannaMemoPodglad->setObjectName(QStringLiteral("KwarantannaMemoPodglad"));
     KwarantannaMemoPodglad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     KwarantannaMemoPodglad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    KwarantannaMemoPodglad->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
-                                                    | Qt::LinksAccessibleByMouse);
+    KwarantannaMemoPodglad->setTextInteractionFlags(
+        Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByMouse);
     KwarantannaMemoPodglad->setStyleSheet(QStringLiteral("QTextBrowser { background: white; }"));
     KwarantannaMemoPodglad->document()->setDefaultStyleSheet(QStringLiteral("pre { font-family: \"Courier New\"; }"));
     KwarantannaMemoPodglad->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -345,56 +345,59 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     };
     KwarantannaPopup = new QMenu(this);
     KwarantannaPopup->setObjectName(QStringLiteral("KwarantannaPopup"));
-    KwarantannaPopupWyslijdosiebie = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupWyslijdosiebie",
-                                            "Wyslij do siebie", {});
+    KwarantannaPopupWyslijdosiebie =
+        action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupWyslijdosiebie", "Wyslij do siebie", {});
     KwarantannaPopup->addSeparator();
     KwarantannaPopupBiala = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupBiala", "Dodaj do bialej listy",
-                                   QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
-    KwarantannaPopupCzarna = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupCzarna", "Dodaj do czarnej listy",
-                                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
+    KwarantannaPopupCzarna = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupCzarna",
+        "Dodaj do czarnej listy", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
     KwarantannaPopup->addSeparator();
     KwarantannaPopupZaznaczWszystkie = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupZaznaczWszystkie",
-                                              "Zaznacz wszystkie", QKeySequence(Qt::CTRL | Qt::Key_A));
-    KwarantannaPopupUsun = action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupUsun", "Usun",
-                                  QKeySequence(Qt::Key_Delete));
+        "Zaznacz wszystkie", QKeySequence(Qt::CTRL | Qt::Key_A));
+    KwarantannaPopupUsun =
+        action(KwarantannaPopup, KwarantannaMemo, "KwarantannaPopupUsun", "Usun", QKeySequence(Qt::Key_Delete));
 
     // The preview's menu.
     KwarantannaPodgladPopup = new QMenu(this);
     KwarantannaPodgladPopup->setObjectName(QStringLiteral("KwarantannaPodgladPopup"));
     KwarantannaPopupZaznacz = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad, "KwarantannaPopupZaznacz",
-                                     "Zaznacz wszystko", QKeySequence(Qt::CTRL | Qt::Key_A));
+        "Zaznacz wszystko", QKeySequence(Qt::CTRL | Qt::Key_A));
     KwarantannaPopupKopiuj = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad, "KwarantannaPopupKopiuj", "Kopiuj",
-                                    QKeySequence(Qt::CTRL | Qt::Key_C));
+        QKeySequence(Qt::CTRL | Qt::Key_C));
     KwarantannaPopupDodajdozakazanych = action(KwarantannaPodgladPopup, KwarantannaMemoPodglad,
-                                               "KwarantannaPopupDodajdozakazanych", "Dodaj slowo do listy zak", {});
+        "KwarantannaPopupDodajdozakazanych", "Dodaj slowo do listy zak", {});
 
     connect(KwarantannaMemo, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { KwarantannaPopup->popup(KwarantannaMemo->viewport()->mapToGlobal(at)); });
+        [this](const QPoint &at) { KwarantannaPopup->popup(KwarantannaMemo->viewport()->mapToGlobal(at)); });
     connect(KwarantannaMemoPodglad, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         KwarantannaPodgladPopupPopup();
         KwarantannaPodgladPopup->popup(KwarantannaMemoPodglad->mapToGlobal(at));
     });
-    connect(KwarantannaPopupWyslijdosiebie, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupWyslijdosiebieClick);
+    connect(KwarantannaPopupWyslijdosiebie, &QAction::triggered, this,
+        &KwarantannaPage::KwarantannaPopupWyslijdosiebieClick);
     connect(KwarantannaPopupBiala, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupBialaClick);
     connect(KwarantannaPopupCzarna, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupCzarnaClick);
-    connect(KwarantannaPopupZaznaczWszystkie, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupZaznaczWszystkieClick);
+    connect(KwarantannaPopupZaznaczWszystkie, &QAction::triggered, this,
+        &KwarantannaPage::KwarantannaPopupZaznaczWszystkieClick);
     connect(KwarantannaPopupUsun, &QAction::triggered, this, &KwarantannaPage::KwarantannaButtonUsunClick);
     connect(KwarantannaPopupZaznacz, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupZaznaczClick);
     connect(KwarantannaPopupKopiuj, &QAction::triggered, this, &KwarantannaPage::KwarantannaPopupKopiujClick);
     connect(KwarantannaPopupDodajdozakazanych, &QAction::triggered, this,
-            &KwarantannaPage::KwarantannaPopupDodajdozakazanychClick);
+        &KwarantannaPage::KwarantannaPopupDodajdozakazanychClick);
     connect(KwarantannaButtonUsun, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonUsunClick);
     connect(KwarantannaButtonSzukaj, &QPushButton::clicked, this, &KwarantannaPage::KwarantannaButtonSzukajClick);
     // Enter in the search field searches, as the search button does.
     connect(KwarantannaEdit, &QLineEdit::returnPressed, this, &KwarantannaPage::KwarantannaButtonSzukajClick);
     connect(KwarantannaTabPodglad, &QTabBar::currentChanged, this, &KwarantannaPage::KwarantannaTabPodgladChange);
     connect(KwarantannaMemo->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &KwarantannaPage::KwarantannaMemoColumnClick);
+        &KwarantannaPage::KwarantannaMemoColumnClick);
     connect(KwarantannaMemo->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &KwarantannaPage::onSelectionChanged);
-    connect(KwarantannaMemoPodglad, &SafeTextBrowser::linkClicked, this, &KwarantannaPage::KwarantannaMemoPodgladHotSpotClick);
+        &KwarantannaPage::onSelectionChanged);
+    connect(KwarantannaMemoPodglad, &SafeTextBrowser::linkClicked, this,
+        &KwarantannaPage::KwarantannaMemoPodgladHotSpotClick);
     connect(KwarantannaMemoPodglad, &SafeTextBrowser::linkHovered, this,
-            &KwarantannaPage::KwarantannaMemoPodgladHotSpotCovered);
+        &KwarantannaPage::KwarantannaMemoPodgladHotSpotCovered);
     clearPreview();
 }
 
@@ -402,7 +405,7 @@ void KwarantannaPage::SetLanguage()
 {
     const LanguageTable &t = m_main.language();
     m_model->setHeaders({t.text(keys::kwarantannaListOd), t.text(keys::kwarantannaTemat), t.text(keys::kwarantannaData),
-                         t.text(keys::kwarantannaKonto)});
+        t.text(keys::kwarantannaKonto)});
     KwarantannaTabPodglad->setTabText(ContentView, t.text(keys::kwarantannaTresc));
     KwarantannaTabPodglad->setTabText(SourceView, t.text(keys::kwarantannaZrodlo));
     KwarantannaButtonUsun->setText(t.text(keys::usun));
@@ -425,8 +428,8 @@ void KwarantannaPage::SetLanguage()
 QuarantineStore KwarantannaPage::store() const
 {
     const TTrayForm &tray = m_main.tray();
-    return QuarantineStore(tray.folders().messages, tray.folders().config, tray.text(keys::subjectNull),
-                           tray.text(keys::fromNull));
+    return QuarantineStore(
+        tray.folders().messages, tray.folders().config, tray.text(keys::subjectNull), tray.text(keys::fromNull));
 }
 
 void KwarantannaPage::showEvent(QShowEvent *event)
@@ -458,8 +461,8 @@ void KwarantannaPage::selectRow(int row)
         return;
     }
     const QModelIndex index = m_model->index(row, 0);
-    KwarantannaMemo->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                                  | QItemSelectionModel::Rows);
+    KwarantannaMemo->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     KwarantannaMemo->scrollTo(index);
 }
 
@@ -519,8 +522,9 @@ QByteArray KwarantannaPage::declaredCharset(const QByteArray &content, const QBy
         while (start < lower.size() && (lower[start] == '"' || lower[start] == '\'' || lower[start] == ' '))
             ++start;
         qsizetype end = start;
-        while (end < lower.size() && (std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '-'
-                                      || lower[end] == '_' || lower[end] == ':' || lower[end] == '.'))
+        while (end < lower.size()
+            && (std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '-' || lower[end] == '_'
+                || lower[end] == ':' || lower[end] == '.'))
             ++end;
         return lower.mid(start, end - start);
     };
@@ -581,9 +585,10 @@ void KwarantannaPage::showMessage(int row)
         const QString html = decoded(shown);
         qsizetype read = 0;
         const QString safe = sanitizeMailHtml(html, {}, &read);
-        setPreview(read < html.size() ? QStringLiteral("<p><i>") + shownInPart(read).toHtmlEscaped() + QStringLiteral("</i></p>") + safe
-                                      : safe,
-                   true);
+        setPreview(read < html.size()
+                ? QStringLiteral("<p><i>") + shownInPart(read).toHtmlEscaped() + QStringLiteral("</i></p>") + safe
+                : safe,
+            true);
     } else if (shown.size() > kMaxShownBytes) {
         // Cut at a character's start, so a UTF-8 character is not split.
         qsizetype cut = kMaxShownBytes;
@@ -676,8 +681,8 @@ void KwarantannaPage::KwarantannaPopupWyslijdosiebieClick()
         store().requestResend(paths, [this, &rows](int i) {
             m_model->row(rows[i]).status = "Resend";
             m_model->rowChanged(rows[i]);
-            KwarantannaMemo->selectionModel()->select(m_model->index(rows[i], 0),
-                                                      QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+            KwarantannaMemo->selectionModel()->select(
+                m_model->index(rows[i], 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
         });
     } catch (const FileError &e) {
         m_main.showError(e.message());

@@ -58,8 +58,9 @@ QRect windowPlace(const QRect &available, const QSize &wanted)
 }
 
 TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidget *parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
-                              | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QMainWindow(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
+            | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
     , cursorPosition([] { return QCursor::pos(); })
     , m_tray(tray)
     , m_help(services.help)
@@ -199,8 +200,8 @@ void TMainForm::buildKeys()
     key(QKeySequence(Qt::Key_F1), [this] { HelpImageClick(); });
     for (const QKeySequence &next : {QKeySequence(QKeySequence::NextChild), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
         key(next, [step] { step(1); });
-    for (const QKeySequence &previous : {QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::Key_PageUp),
-                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)})
+    for (const QKeySequence &previous : {QKeySequence(QKeySequence::PreviousChild),
+             QKeySequence(Qt::CTRL | Qt::Key_PageUp), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)})
         key(previous, [step] { step(-1); });
 }
 
@@ -278,11 +279,11 @@ void TMainForm::FormCreate()
         BanerTimer->start();
     }
     // 6-12; a failing load ends the creation steps, the window still opens.
-    const bool loaded = creationStep([this] { SetLanguage(); }) && creationStep([this] { TabBiala->BialaTabControlChange(); })
+    const bool loaded = creationStep([this] { SetLanguage(); })
+        && creationStep([this] { TabBiala->BialaTabControlChange(); })
         && creationStep([this] { TabKonfiguracja->KonfiguracjaOnCreate(); })
         && creationStep([this] { TabOdpowiedz->OdpowiedzCreate(); })
-        && creationStep([this] { TabMetody->MetodyOnCreate(); })
-        && creationStep([this] { HelpImageMouseMove(-1, -1); })
+        && creationStep([this] { TabMetody->MetodyOnCreate(); }) && creationStep([this] { HelpImageMouseMove(-1, -1); })
         && creationStep([this] {
                if (!TabKonfiguracja->pinIsEmpty())
                    return;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QStringList>
-
 #include "formats/replyfile.h"
 #include "mainwindow/page.h"
+
+#include <QStringList>
 
 class QGroupBox;
 class QLabel;

@@ -1,9 +1,8 @@
 #include "mainwindow/pageicons.h"
 
-#include <QApplication>
-
 #include "dialogs/paintedicon.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
@@ -39,7 +38,7 @@ void strainer(QPainter &p)
 void bedWithCross(QPainter &p)
 {
     p.setPen(QPen(kInk, 2.5));
-    p.drawLine(QPointF(8, 14), QPointF(8, 50));  // head board
+    p.drawLine(QPointF(8, 14), QPointF(8, 50)); // head board
     p.drawLine(QPointF(72, 32), QPointF(72, 50)); // foot board
     p.setBrush(QColor(0xf2, 0xf2, 0xf2));
     p.drawRoundedRect(QRectF(8, 34, 64, 8), 2, 2); // mattress
@@ -155,8 +154,8 @@ void questionMark(QPainter &p, bool highlighted)
 
 QIcon pageIcon(int page)
 {
-    static const std::function<void(QPainter &)> painters[] = {strainer, bedWithCross, personsWithBalloons, checkList,
-                                                               gearWheel};
+    static const std::function<void(QPainter &)> painters[] = {
+        strainer, bedWithCross, personsWithBalloons, checkList, gearWheel};
     if (page < 0 || page > 4)
         return QIcon();
     // Kept for the whole run (never destroyed, as icons must not outlive the application object).

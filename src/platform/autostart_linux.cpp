@@ -1,5 +1,4 @@
 #include "platform/autostart.h"
-
 #include "textfile/lines.h"
 
 #include <QDir>
@@ -72,9 +71,9 @@ private:
 
 std::unique_ptr<Autostart> createSystemAutostart(const QString &folder)
 {
-    return std::make_unique<DesktopEntryAutostart>(
-        folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart")
-                         : folder);
+    return std::make_unique<DesktopEntryAutostart>(folder.isEmpty()
+            ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart")
+            : folder);
 }
 
 } // namespace jw

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -13,7 +13,7 @@ namespace jw {
 // system call per entry.
 struct FolderEntry
 {
-    QString name;          // for showing: see displayPath()
+    QString name; // for showing: see displayPath()
     QByteArray nativeName; // the name's bytes, to reach the entry by
     bool isFolder = false;
     qint64 size = 0;
@@ -30,7 +30,7 @@ QList<FolderEntry> listFolder(const QByteArray &folder);
 // cannot be read is passed over. The entry's `name` is left empty (the
 // native name is there), and both arguments are valid during the call only.
 void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
-                     const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
+    const std::function<void(const FolderEntry &, const QByteArray &)> &visit);
 
 // The local time's offset from UTC, in seconds, at a moment given in seconds
 // since the epoch.

@@ -1,15 +1,13 @@
 #include "platform/folderlisting.h"
-
 #include "textfile/nativefile.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace jw {
 
@@ -41,7 +39,7 @@ QList<FolderEntry> listFolder(const QByteArray &folder)
 }
 
 void forEachFileHead(const QByteArray &folder, qsizetype headBytes,
-                     const std::function<void(const FolderEntry &, const QByteArray &)> &visit)
+    const std::function<void(const FolderEntry &, const QByteArray &)> &visit)
 {
     DIR *dir = opendir(folder.constData());
     if (!dir)

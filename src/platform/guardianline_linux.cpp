@@ -40,8 +40,7 @@ public:
         const int pidfd = int(syscall(SYS_pidfd_open, m_guardian, 0));
         if (pidfd >= 0) {
             pollfd ended = {pidfd, POLLIN, 0};
-            while (::poll(&ended, 1, kGuardianEndWaitMs) < 0 && errno == EINTR) {
-            }
+            while (::poll(&ended, 1, kGuardianEndWaitMs) < 0 && errno == EINTR) { }
             ::close(pidfd);
         }
         int status = 0;

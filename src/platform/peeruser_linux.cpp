@@ -4,7 +4,6 @@
 #include <QFile>
 
 #include <cstring>
-
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
@@ -40,8 +39,8 @@ int familyOf(const QHostAddress &address)
 
 // Asks the kernel's socket diagnostics (sock_diag) for the one socket whose
 // source is the peer and whose destination is us: the client's own socket.
-std::optional<uint> askSockDiag(int family, const quint32 peer[4], quint16 peerPort, const quint32 local[4],
-                                quint16 localPort)
+std::optional<uint> askSockDiag(
+    int family, const quint32 peer[4], quint16 peerPort, const quint32 local[4], quint16 localPort)
 {
     const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (fd < 0)
@@ -66,7 +65,8 @@ std::optional<uint> askSockDiag(int family, const quint32 peer[4], quint16 peerP
     sockaddr_nl kernel = {};
     kernel.nl_family = AF_NETLINK;
     std::optional<uint> owner;
-    if (::sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr *>(&kernel), sizeof(kernel)) == ssize_t(sizeof(message))) {
+    if (::sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr *>(&kernel), sizeof(kernel))
+        == ssize_t(sizeof(message))) {
         alignas(nlmsghdr) char answer[8192];
         const ssize_t got = ::recv(fd, answer, sizeof(answer), 0);
         auto *header = reinterpret_cast<nlmsghdr *>(answer);
@@ -81,8 +81,8 @@ std::optional<uint> askSockDiag(int family, const quint32 peer[4], quint16 peerP
 }
 
 // The same read from /proc/net/tcp or tcp6, where sock_diag is missing.
-std::optional<uint> askProcNet(int family, const quint32 peer[4], quint16 peerPort, const quint32 local[4],
-                               quint16 localPort)
+std::optional<uint> askProcNet(
+    int family, const quint32 peer[4], quint16 peerPort, const quint32 local[4], quint16 localPort)
 {
     const auto endpoint = [family](const quint32 address[4], quint16 port) {
         QByteArray text;
@@ -107,7 +107,8 @@ std::optional<uint> askProcNet(int family, const quint32 peer[4], quint16 peerPo
 
 } // namespace
 
-std::optional<uint> localPeerUser(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local, quint16 localPort)
+std::optional<uint> localPeerUser(
+    const QHostAddress &peer, quint16 peerPort, const QHostAddress &local, quint16 localPort)
 {
     const int family = familyOf(local);
     quint32 peerRaw[4];

@@ -26,8 +26,8 @@ struct StartResult
 struct ProcessIdentity
 {
     qint64 pid = 0;
-    quint64 startTime = 0;   // in clock ticks since boot
-    QByteArray executable;   // the program file's path, as the system names it
+    quint64 startTime = 0; // in clock ticks since boot
+    QByteArray executable; // the program file's path, as the system names it
 
     bool isEmpty() const { return pid <= 0; }
     bool operator==(const ProcessIdentity &other) const
@@ -52,7 +52,7 @@ public:
 
     // What becomes of a started program when this process ends.
     enum class Lifetime {
-        Independent,       // runs on (the updater, the mail checker)
+        Independent, // runs on (the updater, the mail checker)
         EndsWithThisProcess // killed by the system when this process ends, however it ends (the proxy)
     };
     // Starts `program` with no arguments, no inherited descriptors, the

@@ -3,7 +3,6 @@
 // "text" (with \\ and \" escapes), dword:0000006e, or hex...: with lines
 // continued by a final backslash. "@" names a key's default value.
 #include "platform/registry.h"
-
 #include "textfile/codec.h"
 
 #include <QStringDecoder>
@@ -116,7 +115,8 @@ QList<FileLine> splitFileLines(const QByteArray &body, Format &format)
             format.lineEnd = (end - i == 2 * unit) ? QByteArray("\r\n") : QByteArray(1, char(code));
             styleSeen = true;
         }
-        lines.append(FileLine{decodeText(QByteArrayView(body).sliced(start, i - start), format.encoding), body.mid(start, end - start)});
+        lines.append(FileLine{
+            decodeText(QByteArrayView(body).sliced(start, i - start), format.encoding), body.mid(start, end - start)});
         start = i = end;
     }
     if (start < body.size())
@@ -222,8 +222,8 @@ void interpretData(const QString &data, RegistryData::Value &value)
         return;
     }
     // hex(1) and hex(2) are strings written as UTF-16LE bytes.
-    for (const auto &[prefix, type] : {std::pair{"hex(1):", RegistryValueType::String},
-                                       std::pair{"hex(2):", RegistryValueType::ExpandString}}) {
+    for (const auto &[prefix, type] :
+        {std::pair{"hex(1):", RegistryValueType::String}, std::pair{"hex(2):", RegistryValueType::ExpandString}}) {
         if (lower.startsWith(QLatin1String(prefix))) {
             QString list = data.mid(int(qstrlen(prefix)));
             list.remove(QLatin1Char('\\'));
@@ -304,8 +304,7 @@ RegistryData parseRegFile(const QByteArray &content)
 {
     RegistryData data;
     data.format.encoding = detectEncoding(content);
-    const QList<FileLine> lines =
-        splitFileLines(content.mid(byteOrderMark(data.format.encoding).size()), data.format);
+    const QList<FileLine> lines = splitFileLines(content.mid(byteOrderMark(data.format.encoding).size()), data.format);
     RegistryData::Key *current = nullptr;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString &line = lines[i].text;

@@ -9,9 +9,9 @@
 #include <QStringList>
 
 #include <functional>
-#include <type_traits>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace jw {
 
@@ -27,11 +27,11 @@ public:
 };
 
 enum class RegistryValueType {
-    None,         // no such value
-    String,       // REG_SZ
+    None, // no such value
+    String, // REG_SZ
     ExpandString, // REG_EXPAND_SZ, read as a string too
-    Integer,      // REG_DWORD, a 32-bit number
-    Other,        // anything else: kept, never interpreted
+    Integer, // REG_DWORD, a 32-bit number
+    Other, // anything else: kept, never interpreted
 };
 
 // The current user's registry, held whole in memory: keys with their values,
@@ -48,14 +48,14 @@ public:
     {
         QString name; // empty for the key's default value
         RegistryValueType type = RegistryValueType::None;
-        QString text;         // String and ExpandString
-        quint32 number = 0;   // Integer
-        QByteArray raw;       // the lines' bytes as read, kept while the value is unchanged
+        QString text; // String and ExpandString
+        quint32 number = 0; // Integer
+        QByteArray raw; // the lines' bytes as read, kept while the value is unchanged
     };
     struct Entry
     {
         std::optional<Value> value;
-        QString rawLine;     // a line that is not a value (blank, comment, anything else)
+        QString rawLine; // a line that is not a value (blank, comment, anything else)
         QByteArray rawBytes; // its bytes as read, line end included
     };
     struct Key
@@ -132,7 +132,7 @@ public:
 // Loads the registry, runs `change` on it and saves it when something was
 // written, also when `change` throws part-way (what was written stays
 // written, as with the system registry).
-template <typename Change>
+template<typename Change>
 auto changeRegistry(Registry &registry, Change &&change)
 {
     RegistryData data = registry.load();

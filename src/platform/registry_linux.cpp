@@ -1,5 +1,4 @@
 #include "platform/registry.h"
-
 #include "textfile/lines.h"
 
 #include <QDateTime>

@@ -35,7 +35,7 @@ RegistryError RegistryError::unreadable(const QString &filePath, bool alreadyRep
     return RegistryError(QStringLiteral("The account store %1 is not a registry export file. Junkwarden leaves it and "
                                         "the mail accounts in it as they are.")
                              .arg(filePath),
-                         alreadyReported);
+        alreadyReported);
 }
 
 QString RegistryData::fullPath(const QString &path)
@@ -76,7 +76,8 @@ bool RegistryData::keyExists(const QString &path) const
     if (indexOf(full) >= 0)
         return true;
     const QString prefix = fold(full) + QLatin1Char('\\');
-    return std::any_of(keys.cbegin(), keys.cend(), [&prefix](const Key &key) { return fold(key.path).startsWith(prefix); });
+    return std::any_of(
+        keys.cbegin(), keys.cend(), [&prefix](const Key &key) { return fold(key.path).startsWith(prefix); });
 }
 
 void RegistryData::createKey(const QString &path)
@@ -116,7 +117,7 @@ QStringList RegistryData::subkeyNames(const QString &path) const
         names.append(child);
     }
     std::sort(names.begin(), names.end(),
-              [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     return names;
 }
 
@@ -226,11 +227,11 @@ bool RegistryData::deleteKey(const QString &path)
     const QString prefix = folded + QLatin1Char('\\');
     const qsizetype before = keys.size();
     keys.erase(std::remove_if(keys.begin(), keys.end(),
-                              [&](const Key &key) {
-                                  const QString f = fold(key.path);
-                                  return f == folded || f.startsWith(prefix);
-                              }),
-               keys.end());
+                   [&](const Key &key) {
+                       const QString f = fold(key.path);
+                       return f == folded || f.startsWith(prefix);
+                   }),
+        keys.end());
     if (keys.size() == before)
         return false;
     m_indexValid = false;

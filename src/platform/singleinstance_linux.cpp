@@ -1,5 +1,4 @@
 #include "platform/singleinstance.h"
-
 #include "textfile/nativefile.h"
 
 #include <QDeadlineTimer>
@@ -9,12 +8,11 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace jw {
 

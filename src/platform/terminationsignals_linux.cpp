@@ -32,8 +32,7 @@ public:
         m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             char buffer[64];
-            while (::read(m_pipe[0], buffer, sizeof buffer) > 0) {
-            }
+            while (::read(m_pipe[0], buffer, sizeof buffer) > 0) { }
             Q_EMIT terminationRequested();
         });
         struct sigaction action = {};

@@ -1,7 +1,6 @@
 #include "proxy/autoreply.h"
 
 #include "proxy/problemlog.h"
-
 #include "proxy/smtpsender.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
@@ -23,7 +22,8 @@ constexpr char kReplyLogFile[] = "replies.log";
 // A plain address: nothing that could end a command line or an address.
 bool isPlainAddress(const QString &address)
 {
-    static const QRegularExpression plain(QStringLiteral("^[^\\s<>()\",;:\\\\@\\[\\]]+@[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)+$"));
+    static const QRegularExpression plain(
+        QStringLiteral("^[^\\s<>()\",;:\\\\@\\[\\]]+@[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)+$"));
     return address.size() <= 254 && plain.match(address).hasMatch();
 }
 
@@ -59,10 +59,12 @@ QString reasonNotToReply(const MailFacts &facts, const Verdict &verdict)
     const QString autoSubmitted = facts.header("auto-submitted").trimmed();
     if (!autoSubmitted.isEmpty() && autoSubmitted.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0)
         return QStringLiteral("sent automatically (Auto-Submitted)");
-    static const QRegularExpression bulk(QStringLiteral("^(bulk|list|junk)\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression bulk(
+        QStringLiteral("^(bulk|list|junk)\\b"), QRegularExpression::CaseInsensitiveOption);
     if (bulk.match(facts.header("precedence").trimmed()).hasMatch())
         return QStringLiteral("sent in bulk (Precedence)");
-    for (const char *field : {"list-id", "list-unsubscribe", "list-post", "list-help", "mailing-list", "x-mailing-list"}) {
+    for (const char *field :
+        {"list-id", "list-unsubscribe", "list-post", "list-help", "mailing-list", "x-mailing-list"}) {
         if (!facts.header(field).isEmpty())
             return QStringLiteral("from a mailing list (%1)").arg(QLatin1String(field));
     }
@@ -71,22 +73,24 @@ QString reasonNotToReply(const MailFacts &facts, const Verdict &verdict)
             return QStringLiteral("sent automatically (%1)").arg(QLatin1String(field));
     }
     static const QRegularExpression system(
-        QStringLiteral("^(mailer-daemon|postmaster|listserv|majordomo|owner-.*|.*-request|.*-owner|.*-bounces?|bounces?|no-?reply|do-?not-?reply)@"),
+        QStringLiteral("^(mailer-daemon|postmaster|listserv|majordomo|owner-.*|.*-request|.*-owner|.*-bounces?|bounces?"
+                       "|no-?reply|do-?not-?reply)@"),
         QRegularExpression::CaseInsensitiveOption);
     if (system.match(recipient).hasMatch())
         return QStringLiteral("a system address (%1)").arg(recipient);
     return {};
 }
 
-QByteArray composeReply(const ReplyMessage &reply, const MailFacts &original, const QString &from, const QString &to,
-                        const QDateTime &now)
+QByteArray composeReply(
+    const ReplyMessage &reply, const MailFacts &original, const QString &from, const QString &to, const QDateTime &now)
 {
-    const QString subject = reply.subject.trimmed().isEmpty() ? QStringLiteral("Auto: ") + original.subject : reply.subject;
+    const QString subject =
+        reply.subject.trimmed().isEmpty() ? QStringLiteral("Auto: ") + original.subject : reply.subject;
     const QString domain = domainOf(from);
     QByteArray message = "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + encodedHeader(subject)
         + "\r\nDate: " + QLocale::c().toString(now.toUTC(), QStringLiteral("ddd, d MMM yyyy hh:mm:ss")).toLatin1()
-        + " +0000\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toUtf8()
-        + ">\r\n";
+        + " +0000\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@'
+        + domain.toUtf8() + ">\r\n";
     static const QRegularExpression messageId(QStringLiteral("^<[^<>\\s]+>$"));
     const QString inReplyTo = original.header("message-id").trimmed();
     if (messageId.match(inReplyTo).hasMatch())
@@ -108,8 +112,8 @@ AutoReplier::AutoReplier(QString configFolder, QString stateFolder, QSslConfigur
 
 void AutoReplier::note(const QString &recipient, const QString &outcome)
 {
-    const QByteArray line = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + '\t' + recipient.toUtf8() + '\t'
-        + outcome.simplified().toUtf8() + "\n";
+    const QByteArray line = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + '\t' + recipient.toUtf8()
+        + '\t' + outcome.simplified().toUtf8() + "\n";
     QDir().mkpath(m_stateFolder);
     QFile log(m_stateFolder + QLatin1String(kReplyLogFile));
     // Kept short: the older half goes when it passes 1 MB.
@@ -130,8 +134,9 @@ bool AutoReplier::repliedRecently(const QString &recipient) const
 {
     const qint64 since = QDateTime::currentSecsSinceEpoch() - qint64(kOncePerDays) * 24 * 3600;
     const QByteArray wanted = recipient.toUtf8();
-    for (const QByteArray &line : splitLines(readNativeFile(nativePath(m_stateFolder + QLatin1String(kRepliedFile))).value_or(QByteArray()),
-                                             LineRule::AnyBreak)) {
+    for (const QByteArray &line :
+        splitLines(readNativeFile(nativePath(m_stateFolder + QLatin1String(kRepliedFile))).value_or(QByteArray()),
+            LineRule::AnyBreak)) {
         const qsizetype tab = line.indexOf('\t');
         if (tab > 0 && line.left(tab) == wanted && line.mid(tab + 1).toLongLong() > since)
             return true;
@@ -156,12 +161,13 @@ void AutoReplier::remember(const QString &recipient)
         QDir().mkpath(m_stateFolder);
         writeNativeFileAtomically(path, kept);
     } catch (const Error &e) {
-        ProblemLog(m_stateFolder).note(QStringLiteral("whom the automatic reply answered is not remembered: ") + e.message());
+        ProblemLog(m_stateFolder)
+            .note(QStringLiteral("whom the automatic reply answered is not remembered: ") + e.message());
     }
 }
 
 void AutoReplier::consider(const MailFacts &facts, const Verdict &verdict, const UpstreamAccount &account,
-                           const QString &user, const QByteArray &password)
+    const QString &user, const QByteArray &password)
 {
     const QString recipient = replyRecipient(facts);
     const QString why = reasonNotToReply(facts, verdict);
@@ -188,12 +194,13 @@ void AutoReplier::consider(const MailFacts &facts, const Verdict &verdict, const
     route.user = user;
     route.password = password;
     const QString server = account.smtpServer;
-    SmtpSender::send(route, recipient, composeReply(*reply, facts, from, recipient, QDateTime::currentDateTimeUtc()),
-                     [this, recipient, server](bool ok, const QString &detail) {
-                         note(recipient, ok ? QStringLiteral("sent through ") + server
-                                            : QStringLiteral("not sent: %1: %2").arg(server, detail));
-                     },
-                     60000, this);
+    SmtpSender::send(
+        route, recipient, composeReply(*reply, facts, from, recipient, QDateTime::currentDateTimeUtc()),
+        [this, recipient, server](bool ok, const QString &detail) {
+            note(recipient,
+                ok ? QStringLiteral("sent through ") + server : QStringLiteral("not sent: %1: %2").arg(server, detail));
+        },
+        60000, this);
 }
 
 } // namespace jw

@@ -28,8 +28,8 @@ QString reasonNotToReply(const MailFacts &facts, const Verdict &verdict);
 // In-Reply-To, References), the subject and body of "remessage" in UTF-8
 // (the subject "Auto: " and the held message's subject when "remessage"
 // has none), CR LF line ends, not yet dot-stuffed.
-QByteArray composeReply(const ReplyMessage &reply, const MailFacts &original, const QString &from, const QString &to,
-                        const QDateTime &now);
+QByteArray composeReply(
+    const ReplyMessage &reply, const MailFacts &original, const QString &from, const QString &to, const QDateTime &now);
 
 // Answers the senders of held mail through the account's SMTP server, at
 // most once per sender in 7 days (remembered in the proxy's "replied"
@@ -43,7 +43,7 @@ public:
     // `user` and `password` are the account's, for SMTP authentication
     // over TLS; they are never written anywhere.
     void consider(const MailFacts &facts, const Verdict &verdict, const UpstreamAccount &account, const QString &user,
-                  const QByteArray &password);
+        const QByteArray &password);
 
     static constexpr int kOncePerDays = 7;
 

@@ -11,12 +11,12 @@
 #include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
-#include "proxy/wordmodel.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
 #include "proxy/tlsmemory.h"
 #include "proxy/upstream.h"
+#include "proxy/wordmodel.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
@@ -30,7 +30,6 @@
 #include <QTimer>
 
 #include <algorithm>
-
 #include <sys/socket.h>
 #include <utility>
 
@@ -177,8 +176,8 @@ void ClientSession::handle(const QByteArray &line)
         return;
     }
     if (command.verb == "CAPA") {
-        QList<QByteArray> capabilities{"USER", "SASL PLAIN", "TOP", "UIDL", "RESP-CODES", "AUTH-RESP-CODE",
-                                       "IMPLEMENTATION Junkwarden"};
+        QList<QByteArray> capabilities{
+            "USER", "SASL PLAIN", "TOP", "UIDL", "RESP-CODES", "AUTH-RESP-CODE", "IMPLEMENTATION Junkwarden"};
         sendMultiline("+OK capability list follows", capabilities);
         return;
     }
@@ -278,14 +277,16 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
     m_password = password;
     m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
     m_legacyFolder = QuarantineStore::legacyAccountFolderName(decodeDisplay(user), account.server);
-    m_stateFile = m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
+    m_stateFile =
+        m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
     m_upstream = new Pop3Upstream(m_context.tls, this, kLoginReplyMs);
     connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
     const TlsMemory tlsSeen(m_context.stateFolder);
-    const Pop3Upstream::Security security = account.port == 995 || account.implicitTls ? Pop3Upstream::Security::ImplicitTls
-        : account.tlsRequired                                   ? Pop3Upstream::Security::StartTlsRequired
-        : tlsSeen.seen(account.server, account.port)            ? Pop3Upstream::Security::StartTlsSeenBefore
-                                                                : Pop3Upstream::Security::StartTlsIfOffered;
+    const Pop3Upstream::Security security = account.port == 995 || account.implicitTls
+        ? Pop3Upstream::Security::ImplicitTls
+        : account.tlsRequired                        ? Pop3Upstream::Security::StartTlsRequired
+        : tlsSeen.seen(account.server, account.port) ? Pop3Upstream::Security::StartTlsSeenBefore
+                                                     : Pop3Upstream::Security::StartTlsIfOffered;
     m_counted = true;
     ++m_context.activeSessions;
     progress(QStringLiteral("Connecting to %1").arg(m_server));

@@ -53,12 +53,12 @@ Q_SIGNALS:
 private:
     struct Message
     {
-        int serverNumber = 0;               // 0 for a released message
+        int serverNumber = 0; // 0 for a released message
         QByteArray uidl;
-        qint64 size = 0;                    // without the added lines
-        QByteArray addedLines;              // header lines put on top
+        qint64 size = 0; // without the added lines
+        QByteArray addedLines; // header lines put on top
         std::shared_ptr<MessageBuffer> cached; // the whole source, at hand
-        bool readingAhead = false;             // a RETR for it is on its way
+        bool readingAhead = false; // a RETR for it is on its way
         NativePath releasedCopy;
         bool deleted = false;
     };
@@ -94,7 +94,7 @@ private:
     void judgeApart(int index);
     void judgeInOrder();
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
-                const MailFacts &facts, const Verdict &verdict);
+        const MailFacts &facts, const Verdict &verdict);
     void rememberPassed(const Message &message);
     static QByteArray judgedLine(const Message &message);
     // Runs `work` on the judging thread, after what was given it before.
@@ -137,10 +137,10 @@ private:
     Pop3Upstream *m_upstream = nullptr;
     UpstreamAccount m_account;
     QString m_realUser;
-    QByteArray m_password;             // for the automatic reply's SMTP; never written
+    QByteArray m_password; // for the automatic reply's SMTP; never written
     QString m_server;
     QString m_accountFolder;
-    QString m_legacyFolder;            // where earlier versions kept it
+    QString m_legacyFolder; // where earlier versions kept it
     QString m_stateFile;
     QHash<QByteArray, QByteArray> m_passedBefore; // UIDL -> the lines added to it
     // The server's listing: memory follows the messages listed, never the
@@ -162,7 +162,7 @@ private:
     QList<Fetched> m_fetched;
     int m_nextToJudge = 0;
     QList<Message> m_messages;
-    QList<int> m_removeAtQuit;         // server numbers of held and dropped mail
+    QList<int> m_removeAtQuit; // server numbers of held and dropped mail
     QList<NativePath> m_deliveredCopies;
     bool m_heldAny = false;
     // A message on its way to the client from here, a piece at a time as
@@ -170,10 +170,10 @@ private:
     struct Outgoing
     {
         std::shared_ptr<MessageBuffer> source;
-        int index = -1;        // the message's place in m_messages
-        QByteArray status;     // status line and added lines, sent first
+        int index = -1; // the message's place in m_messages
+        QByteArray status; // status line and added lines, sent first
         qint64 offset = 0;
-        qint64 end = 0;        // where it stops (TOP stops early)
+        qint64 end = 0; // where it stops (TOP stops early)
         bool atLineStart = true;
     };
     std::optional<Outgoing> m_outgoing;

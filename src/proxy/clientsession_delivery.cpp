@@ -2,7 +2,6 @@
 // the top of it), or relayed from the server as it comes, dot-stuffed, read
 // ahead of the client and paced by what the client takes.
 #include "proxy/clientsession.h"
-
 #include "proxy/messagebuffer.h"
 #include "proxy/upstream.h"
 
@@ -106,8 +105,8 @@ void ClientSession::readAhead(int from)
         if (ahead.cached || ahead.readingAhead || ahead.deleted || ahead.serverNumber <= 0)
             continue;
         const qint64 cost = ahead.size;
-        if (cost > MessageBuffer::kInMemory || bytes + cost > kReadAheadBytes
-            || m_cachedBytes + cost > kSessionCache || inFlight >= kReadAheadCount)
+        if (cost > MessageBuffer::kInMemory || bytes + cost > kReadAheadBytes || m_cachedBytes + cost > kSessionCache
+            || inFlight >= kReadAheadCount)
             break;
         bytes += cost;
         ++inFlight;
@@ -166,8 +165,8 @@ void ClientSession::relay(int index, int bodyLines)
         ? QByteArray("RETR " + QByteArray::number(message.serverNumber))
         : QByteArray("TOP " + QByteArray::number(message.serverNumber) + ' ' + QByteArray::number(bodyLines));
     const qint64 listed = bodyLines < 0 ? message.size : 0;
-    auto pendingStatus = std::make_shared<QByteArray>(octets("+OK", message.size + message.addedLines.size()) + "\r\n"
-                                                      + message.addedLines);
+    auto pendingStatus = std::make_shared<QByteArray>(
+        octets("+OK", message.size + message.addedLines.size()) + "\r\n" + message.addedLines);
     auto relayed = std::make_shared<qint64>(0);
     m_upstream->streamCommand(
         command,

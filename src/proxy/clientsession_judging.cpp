@@ -1,12 +1,11 @@
 // The messages of a session: the server's listing, reading each message not
 // judged before, judging it beside the sessions' thread, holding spam and
 // remembering every verdict at once.
-#include "proxy/clientsession.h"
-
 #include "accounts/accounts.h"
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
 #include "proxy/autoreply.h"
+#include "proxy/clientsession.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
@@ -122,7 +121,9 @@ void ClientSession::judgeNext()
         fetch(m_toJudge.at(i), [this, i](const std::shared_ptr<MessageBuffer> &source) {
             ++m_judgedCount;
             progress(QStringLiteral("Reading message %1 of %2 from %3")
-                         .arg(m_judgedCount).arg(m_toJudge.size()).arg(m_server));
+                         .arg(m_judgedCount)
+                         .arg(m_toJudge.size())
+                         .arg(m_server));
             Fetched &fetched = m_fetched[i];
             fetched.source = source;
             // One that cannot be read now is not shown and stays on the
@@ -135,7 +136,8 @@ void ClientSession::judgeNext()
             // Held in an earlier session that was broken off: the same bytes
             // are in the quarantine already, and are not judged again.
             const QuarantineStore store(m_context.messagesFolder, m_context.configFolder, QString(), QString());
-            fetched.heldBefore = store.heldCopy(m_accountFolder, m_serverUidls.value(m_toJudge.at(i)), source->digest());
+            fetched.heldBefore =
+                store.heldCopy(m_accountFolder, m_serverUidls.value(m_toJudge.at(i)), source->digest());
             if (fetched.heldBefore) {
                 fetched.ready = true;
                 judgeInOrder();
@@ -185,7 +187,8 @@ void ClientSession::judgeApart(int index)
     auto verdict = std::make_shared<Verdict>();
     m_fetched[index].verdict = verdict;
     Judgement &judgement = m_context.judgement;
-    apart([self = QPointer<ClientSession>(this), index, facts = m_fetched.at(index).facts, verdict, addressee, &judgement] {
+    apart([self = QPointer<ClientSession>(this), index, facts = m_fetched.at(index).facts, verdict, addressee,
+              &judgement] {
         *verdict = judgement.judge(*facts, addressee);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -234,9 +237,13 @@ void ClientSession::fetch(int serverNumber, std::function<void(const std::shared
             if (m_state == State::Closing)
                 return;
             if (reply.ok && muchShorter(buffer->size(), m_serverSizes.value(serverNumber))) {
-                upstreamBroken(QStringLiteral("%1 sent message %2 with %3 of the %4 octets it listed; its answers are out "
-                                              "of step, so nothing is changed on the server")
-                                   .arg(m_server).arg(serverNumber).arg(buffer->size()).arg(m_serverSizes.value(serverNumber)));
+                upstreamBroken(
+                    QStringLiteral("%1 sent message %2 with %3 of the %4 octets it listed; its answers are out "
+                                   "of step, so nothing is changed on the server")
+                        .arg(m_server)
+                        .arg(serverNumber)
+                        .arg(buffer->size())
+                        .arg(m_serverSizes.value(serverNumber)));
                 return;
             }
             done(reply.ok && !*failed ? buffer : nullptr);
@@ -244,7 +251,7 @@ void ClientSession::fetch(int serverNumber, std::function<void(const std::shared
 }
 
 void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &buffer,
-                           const MailFacts &facts, const Verdict &verdict)
+    const MailFacts &facts, const Verdict &verdict)
 {
     Message message;
     message.serverNumber = serverNumber;
@@ -284,14 +291,15 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         held.spamNote = verdict.spamNote();
         held.content = facts.content;
         store.storeHeld(m_accountFolder, uidl, buffer->digest(), held,
-                        [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
+            [&buffer](const ContentWriter &write) { return buffer->writeTo(write); });
         m_removeAtQuit.append(serverNumber);
         m_heldAny = true;
         m_context.status.quarantine();
     } catch (const Error &e) {
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
-        ProblemLog(m_context.stateFolder).note(QStringLiteral("a held message stays on %1: %2").arg(m_server, e.message()));
+        ProblemLog(m_context.stateFolder)
+            .note(QStringLiteral("a held message stays on %1: %2").arg(m_server, e.message()));
         return;
     }
     // Spam until the user says otherwise by releasing it.
@@ -350,7 +358,8 @@ void ClientSession::addReleasedMessages()
         try {
             source = QuarantineStore::sourceOfFile(copy);
         } catch (const Error &e) {
-            ProblemLog(m_context.stateFolder).note(QStringLiteral("a released message is not delivered: ") + e.message());
+            ProblemLog(m_context.stateFolder)
+                .note(QStringLiteral("a released message is not delivered: ") + e.message());
             continue;
         }
         Message released;

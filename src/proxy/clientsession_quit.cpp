@@ -1,10 +1,9 @@
 // The end of a session with QUIT: deletions on the server, then what the
 // proxy remembers (what passed, released mail delivered and learned, its
 // senders trusted).
-#include "proxy/clientsession.h"
-
 #include "formats/filterlistfiles.h"
 #include "formats/quarantinestore.h"
+#include "proxy/clientsession.h"
 #include "proxy/judgement.h"
 #include "proxy/mailfacts.h"
 #include "proxy/problemlog.h"
@@ -29,8 +28,8 @@ void ClientSession::quit()
     }
     for (int number : std::as_const(remove))
         m_upstream->command("DELE " + QByteArray::number(number), false, [](const Pop3Upstream::Reply &) {});
-    m_upstream->command("QUIT", false,
-                        [this](const Pop3Upstream::Reply &reply) { finishQuit(reply.ok, reply.status); });
+    m_upstream->command(
+        "QUIT", false, [this](const Pop3Upstream::Reply &reply) { finishQuit(reply.ok, reply.status); });
 }
 
 void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
@@ -76,7 +75,8 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
         const ListFile forget = readListFile(m_context.configFolder + QLatin1String(kDeletionLogFile));
         QStringList added;
         for (const QString &sender : std::as_const(senders)) {
-            const QString mark = QStringLiteral("-") + QLatin1String(kAutoWhiteListFile) + QStringLiteral("::") + sender;
+            const QString mark =
+                QStringLiteral("-") + QLatin1String(kAutoWhiteListFile) + QStringLiteral("::") + sender;
             bool forgotten = false;
             for (const QByteArray &line : forget.lines)
                 forgotten = forgotten || decodeDisplay(line).trimmed().compare(mark, Qt::CaseInsensitive) == 0;

@@ -58,8 +58,8 @@ void DnsCache::start(const DnsQuestion &question)
 {
     if (m_running.contains(question) || question.name.isEmpty())
         return;
-    auto *lookup = new QDnsLookup(question.type == DnsQuestion::Type::MX ? QDnsLookup::MX : QDnsLookup::A,
-                                  question.name, this);
+    auto *lookup =
+        new QDnsLookup(question.type == DnsQuestion::Type::MX ? QDnsLookup::MX : QDnsLookup::A, question.name, this);
     if (!m_server.isNull())
         lookup->setNameserver(m_server);
     connect(lookup, &QDnsLookup::finished, this, [this, lookup, question] { finished(lookup, question); });
@@ -107,7 +107,7 @@ void DnsCache::settle(bool timedOut, const std::shared_ptr<Waiter> &only)
     for (qsizetype i = 0; i < m_waiters.size();) {
         const std::shared_ptr<Waiter> &waiter = m_waiters.at(i);
         const bool all = std::all_of(waiter->questions.cbegin(), waiter->questions.cend(),
-                                     [this](const DnsQuestion &question) { return known(question); });
+            [this](const DnsQuestion &question) { return known(question); });
         if (all || (timedOut && waiter == only)) {
             // Nothing but silence or failures: the server is not there.
             if (!waiter->heardFromServer)

@@ -5,15 +5,13 @@
 #include "settings/keyvaluefile.h"
 #include "settings/settingskeys.h"
 #include "settings/textkeys.h"
-#include "textfile/errors.h"
 #include "textfile/codec.h"
+#include "textfile/errors.h"
 #include "textfile/lines.h"
-
 #include "textfile/nativefile.h"
 
 #include <sys/stat.h>
 #include <time.h>
-
 #include <utility>
 
 namespace jw {
@@ -103,13 +101,16 @@ JudgementSettings JudgementSettings::readFrom(const QString &configFolder)
     return settings;
 }
 
-LocalJudgement::LocalJudgement(QString configFolder, JudgementSettings settings, qint64 recheckMs, const DnsAnswers *dns)
+LocalJudgement::LocalJudgement(
+    QString configFolder, JudgementSettings settings, qint64 recheckMs, const DnsAnswers *dns)
     : m_configFolder(std::move(configFolder))
     , m_settings(settings)
     , m_recheckMs(recheckMs)
     , m_dns(dns)
 {
-    const auto file = [this](const char *name) { return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}}; };
+    const auto file = [this](const char *name) {
+        return WatchedFile{m_configFolder + QLatin1String(name), "unread", {}, {}};
+    };
     m_methods = file(kMethodsFile);
     m_white = file(filterLists()[kWhiteList].fileName);
     m_black = file(filterLists()[kBlackList].fileName);

@@ -79,7 +79,7 @@ class LocalJudgement final : public Judgement
 {
 public:
     explicit LocalJudgement(QString configFolder, JudgementSettings settings = {}, qint64 recheckMs = 1000,
-                            const DnsAnswers *dns = nullptr);
+        const DnsAnswers *dns = nullptr);
     QList<DnsQuestion> dnsQuestions(const MailFacts &facts) override;
     Verdict judge(const MailFacts &facts, const Addressee &addressee = {}) override;
     // Writes what was learned at once, atomically; a failure to write is
@@ -90,8 +90,8 @@ private:
     struct WatchedFile
     {
         QString path;
-        QByteArray stamp;    // identity, size and times of the file as last read
-        QByteArray content;  // kept for small files, whose changes may not show in the stamp
+        QByteArray stamp; // identity, size and times of the file as last read
+        QByteArray content; // kept for small files, whose changes may not show in the stamp
         QStringList entries;
         bool changed(); // re-reads the file when it has changed
     };

@@ -1,7 +1,6 @@
 #include "proxy/linearpattern.h"
 
 #include <re2/re2.h>
-
 #include <vector>
 
 namespace jw {
@@ -96,7 +95,7 @@ int LinearPattern::count(QByteArrayView utf8, int enough) const
     size_t position = 0;
     int n = 0;
     while (n < enough && position <= text.size()
-           && m_re->Match(text, position, text.size(), re2::RE2::UNANCHORED, &whole, 1)) {
+        && m_re->Match(text, position, text.size(), re2::RE2::UNANCHORED, &whole, 1)) {
         ++n;
         const size_t end = size_t(whole.data() - text.data()) + whole.size();
         position = whole.empty() ? end + 1 : end;

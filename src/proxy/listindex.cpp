@@ -1,8 +1,7 @@
 #include "proxy/listindex.h"
 
-#include <re2/re2.h>
-
 #include <algorithm>
+#include <re2/re2.h>
 
 namespace jw {
 
@@ -81,9 +80,10 @@ void BannedWords::setEntries(const QStringList &entries)
     }
     for (qsizetype from = 0; from < others.size(); from += kAlternativesPerPattern) {
         // A whole entry: no letter, digit or "_" right before or after it.
-        LinearPattern pattern(QStringLiteral("(?:^|[^\\pL\\pN_])(") + others.mid(from, kAlternativesPerPattern).join(QLatin1Char('|'))
-                                  + QStringLiteral(")(?:[^\\pL\\pN_]|$)"),
-                              LinearPattern::IgnoreCase, 64 << 20);
+        LinearPattern pattern(QStringLiteral("(?:^|[^\\pL\\pN_])(")
+                + others.mid(from, kAlternativesPerPattern).join(QLatin1Char('|'))
+                + QStringLiteral(")(?:[^\\pL\\pN_]|$)"),
+            LinearPattern::IgnoreCase, 64 << 20);
         if (pattern.isValid())
             m_others.push_back(std::move(pattern));
     }

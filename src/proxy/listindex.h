@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QHash>
-#include <QList>
 #include "proxy/linearpattern.h"
 
-#include <vector>
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace jw {
 

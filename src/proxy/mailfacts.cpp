@@ -1,13 +1,11 @@
 #include "proxy/mailfacts.h"
 
-#include "proxy/wordmodel.h"
-
 #include "proxy/linearpattern.h"
-
-#include <gmime/gmime.h>
+#include "proxy/wordmodel.h"
 
 #include <algorithm>
 #include <cstring>
+#include <gmime/gmime.h>
 #include <mutex>
 
 namespace jw {
@@ -125,7 +123,8 @@ MailFacts readMailFacts(const QByteArray &source)
         for (int i = 0; i < internet_address_list_length(from); ++i) {
             InternetAddress *address = internet_address_list_get_address(from, i);
             if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
-                facts.fromAddress = fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address))).toLower();
+                facts.fromAddress =
+                    fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address))).toLower();
                 break;
             }
         }
@@ -167,7 +166,8 @@ MailFacts readMailFacts(const QByteArray &source)
     const QByteArrayView counted = QByteArrayView(source).first(std::min<qsizetype>(source.size(), 1024 * 1024));
     facts.eightBitBytes = int(std::count_if(counted.begin(), counted.end(), [](char c) { return uchar(c) > 127; }));
     facts.charsetDeclared = facts.eightBitBytes > 0
-        && (QLatin1StringView(counted.data(), counted.size()).contains(QLatin1StringView("charset"), Qt::CaseInsensitive)
+        && (QLatin1StringView(counted.data(), counted.size())
+                .contains(QLatin1StringView("charset"), Qt::CaseInsensitive)
             || facts.rawSubject.contains("=?"));
     facts.html = QString::fromUtf8(walk.html);
     facts.htmlUtf8 = walk.html;

@@ -27,7 +27,8 @@ bool MessageBuffer::append(const QByteArray &bytes)
     }
     if (!m_spill) {
         QDir().mkpath(m_spillFolder);
-        m_spill = std::make_unique<QTemporaryFile>(m_spillFolder + QLatin1Char('/') + QLatin1String(kSpillPrefix) + QStringLiteral("XXXXXX"));
+        m_spill = std::make_unique<QTemporaryFile>(
+            m_spillFolder + QLatin1Char('/') + QLatin1String(kSpillPrefix) + QStringLiteral("XXXXXX"));
         if (!m_spill->open() || m_spill->write(m_head) != m_head.size())
             return false;
         // The head stays in memory for the judgement; the rest is on disk.

@@ -32,8 +32,8 @@ std::optional<ReceivedHop> senderHop(const QList<ReceivedHop> &hops);
 // Whom a message came to: the mail account a session fetches it for.
 struct Addressee
 {
-    QString account;         // "user,server"; empty when not known (the check command)
-    QStringList addresses;   // the account's own addresses, lower case; may be empty
+    QString account; // "user,server"; empty when not known (the check command)
+    QStringList addresses; // the account's own addresses, lower case; may be empty
 };
 
 // What a method looks at beside the message itself.
@@ -46,7 +46,7 @@ struct CheckSettings
     // The filter lists the methods match against; none means empty.
     const BannedWords *bannedWords = nullptr;
 
-    const QStringList *blockedServers = nullptr;     // "rbl": host names, addresses
+    const QStringList *blockedServers = nullptr; // "rbl": host names, addresses
     const QStringList *mailerNames = nullptr;
     const QStringList *oddTo = nullptr;
     // DNS answers asked for beforehand (`dnsQuestions`); none, or an answer
@@ -80,8 +80,8 @@ QStringList blockListZones(const QStringList &blockedServers);
 // zones for the public addresses of the Received chain (`settings.hops`) (only the sender's
 // server's when `allHops` is false), the mail servers of the sender's
 // domain.
-QList<DnsQuestion> dnsQuestions(const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops,
-                                bool mailServer);
+QList<DnsQuestion> dnsQuestions(
+    const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops, bool mailServer);
 
 // The methods of this kind, by number.
 const QList<MethodCheck> &methodChecks();

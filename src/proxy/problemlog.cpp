@@ -24,8 +24,8 @@ void ProblemLog::note(const QString &what) const
         kept = kept.mid(kept.size() / 2);
         kept = kept.mid(kept.indexOf('\n') + 1);
         try {
-            writeNativeFileAtomically(nativePath(m_path), QByteArray(kept + line),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            writeNativeFileAtomically(
+                nativePath(m_path), QByteArray(kept + line), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         } catch (const Error &) {
         }
         return;

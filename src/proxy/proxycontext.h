@@ -19,14 +19,14 @@ struct ProxyContext
     QString programFolder; // each with a trailing "/"
     QString configFolder;
     QString messagesFolder;
-    QString stateFolder;   // the proxy's own memory: messages already judged
+    QString stateFolder; // the proxy's own memory: messages already judged
     Registry &accounts;
     Judgement &judgement;
-    DnsCache &dns;         // the answers the judgement reads
-    AutoReplier &replier;  // answers the senders of held mail
-    QThreadPool &readers;  // reads messages for judging beside the sessions' thread
+    DnsCache &dns; // the answers the judgement reads
+    AutoReplier &replier; // answers the senders of held mail
+    QThreadPool &readers; // reads messages for judging beside the sessions' thread
     QSslConfiguration tls;
-    QString whatWithSpam;  // "quarantine", "drop", "lowprio" or "nothing"
+    QString whatWithSpam; // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;
     int activeSessions = 0;
 };

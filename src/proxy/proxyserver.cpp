@@ -1,16 +1,14 @@
 #include "proxy/proxyserver.h"
 
-#include <QThreadPool>
-
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
 #include "platform/folderlisting.h"
 #include "platform/peeruser.h"
-#include "proxy/messagebuffer.h"
-#include "proxy/clientsession.h"
 #include "proxy/autoreply.h"
+#include "proxy/clientsession.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
+#include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingskeys.h"
@@ -19,6 +17,7 @@
 #include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -90,9 +89,9 @@ bool ProxyServer::start(QString *problem)
     m_readers = std::make_unique<QThreadPool>();
     m_readers->setMaxThreadCount(1);
     m_status = std::make_unique<StatusFile>(m_programFolder);
-    m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config, m_programFolder + QStringLiteral("messages/"),
-                                                               m_programFolder + QStringLiteral("state/"), m_accounts,
-                                                               *m_judgement, *m_dns, *m_replier, *m_readers, tls, whatWithSpam, *m_status, 0});
+    m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config,
+        m_programFolder + QStringLiteral("messages/"), m_programFolder + QStringLiteral("state/"), m_accounts,
+        *m_judgement, *m_dns, *m_replier, *m_readers, tls, whatWithSpam, *m_status, 0});
 
     m_ipv4 = new QTcpServer(this);
     m_ipv6 = new QTcpServer(this);

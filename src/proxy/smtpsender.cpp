@@ -28,14 +28,14 @@ QByteArray dotStuffed(const QByteArray &message)
 } // namespace
 
 void SmtpSender::send(const SmtpRoute &route, const QString &recipient, const QByteArray &message,
-                      std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent)
+    std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent)
 {
     auto *sender = new SmtpSender(route, recipient, message, std::move(done), timeoutMs, parent);
     sender->start();
 }
 
 SmtpSender::SmtpSender(const SmtpRoute &route, const QString &recipient, const QByteArray &message,
-                       std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent)
+    std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_route(route)
     , m_recipient(recipient)
@@ -56,7 +56,7 @@ void SmtpSender::start()
     connect(m_socket, &QSslSocket::readyRead, this, &SmtpSender::onData);
     connect(m_socket, &QSslSocket::errorOccurred, this, [this] { finish(false, m_socket->errorString()); });
     connect(m_socket, &QSslSocket::disconnected, this,
-            [this] { finish(false, QStringLiteral("the server closed the connection")); });
+        [this] { finish(false, QStringLiteral("the server closed the connection")); });
     connect(m_socket, &QSslSocket::encrypted, this, [this] {
         if (m_step == Step::StartTls) {
             m_step = Step::HelloAgain;
@@ -105,7 +105,10 @@ void SmtpSender::onData()
 void SmtpSender::reply(int code, const QByteArray &text)
 {
     const auto refused = [&] {
-        finish(false, QStringLiteral("the server answered %1 %2").arg(code).arg(QString::fromLatin1(text.simplified().left(200))));
+        finish(false,
+            QStringLiteral("the server answered %1 %2")
+                .arg(code)
+                .arg(QString::fromLatin1(text.simplified().left(200))));
     };
     const auto proceed = [this](const QByteArray &extensions) {
         const QByteArray upper = extensions.toUpper();
@@ -136,7 +139,8 @@ void SmtpSender::reply(int code, const QByteArray &text)
             return say("STARTTLS");
         }
         if (!m_socket->isEncrypted() && m_route.tlsRequired)
-            return finish(false, QStringLiteral("the server offers no STARTTLS, and the account requires a secure connection"));
+            return finish(
+                false, QStringLiteral("the server offers no STARTTLS, and the account requires a secure connection"));
         return proceed(text);
     }
     case Step::StartTls:

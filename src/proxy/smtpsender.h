@@ -34,11 +34,11 @@ class SmtpSender : public QObject
 {
 public:
     static void send(const SmtpRoute &route, const QString &recipient, const QByteArray &message,
-                     std::function<void(bool, const QString &)> done, int timeoutMs = 60000, QObject *parent = nullptr);
+        std::function<void(bool, const QString &)> done, int timeoutMs = 60000, QObject *parent = nullptr);
 
 private:
     SmtpSender(const SmtpRoute &route, const QString &recipient, const QByteArray &message,
-               std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent);
+        std::function<void(bool, const QString &)> done, int timeoutMs, QObject *parent);
     void start();
     void onData();
     void reply(int code, const QByteArray &text);

@@ -1,7 +1,6 @@
 #include "proxy/tlsmemory.h"
 
 #include "proxy/problemlog.h"
-
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 #include "textfile/nativefile.h"
@@ -41,7 +40,7 @@ void TlsMemory::remember(const QString &host, quint16 port) const
     try {
         QDir().mkpath(QFileInfo(m_path).path());
         writeNativeFileAtomically(nativePath(m_path), QByteArray(known + entry(host, port) + "\r\n"),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     } catch (const Error &e) {
         ProblemLog(QFileInfo(m_path).path() + QLatin1Char('/')).note(e.message());
     }

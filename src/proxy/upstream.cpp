@@ -65,9 +65,8 @@ Pop3Upstream::Pop3Upstream(QSslConfiguration tls, QObject *parent, int replyTime
             startCommand();
         }
     });
-    connect(m_socket, &QSslSocket::disconnected, this, [this] {
-        fail(QStringLiteral("%1 closed the connection").arg(m_host));
-    });
+    connect(m_socket, &QSslSocket::disconnected, this,
+        [this] { fail(QStringLiteral("%1 closed the connection").arg(m_host)); });
 }
 
 Pop3Upstream::~Pop3Upstream()
@@ -242,7 +241,8 @@ void Pop3Upstream::onReadyRead()
             break;
         case Phase::Greeting:
             if (!line->startsWith("+OK")) {
-                fail(QStringLiteral("%1 refused the connection: %2").arg(m_host, QString::fromUtf8(pop3::chopLineEnd(*line))));
+                fail(QStringLiteral("%1 refused the connection: %2")
+                         .arg(m_host, QString::fromUtf8(pop3::chopLineEnd(*line))));
                 return;
             }
             afterGreeting();

@@ -24,7 +24,7 @@ class Pop3Upstream : public QObject
     Q_OBJECT
 public:
     enum class Security {
-        ImplicitTls,      // port 995
+        ImplicitTls, // port 995
         StartTlsIfOffered,
         StartTlsRequired, // the account requires a secure connection
         // The server offered a secure connection before: one that does not
@@ -34,7 +34,7 @@ public:
     struct Reply
     {
         bool ok = false;
-        QByteArray status;       // the first line, without its line end
+        QByteArray status; // the first line, without its line end
         QList<QByteArray> lines; // a multi-line answer's lines, un-stuffed, with line ends
     };
     using Done = std::function<void(const Reply &)>;
@@ -105,7 +105,7 @@ private:
     QList<Pending> m_queue;
     static constexpr int kPipelineWindow = 16;
     bool m_inFlight = false; // some command sent and not yet answered
-    int m_sent = 0;          // queued commands already sent, from the front
+    int m_sent = 0; // queued commands already sent, from the front
     bool m_pipelining = false;
     bool m_statusRead = false;
     Reply m_reply;

@@ -135,8 +135,8 @@ void addHost(WordSet &set, const char *prefix, const QString &host)
 
 void addLinks(WordSet &set, const QString &text)
 {
-    static const QRegularExpression link(QStringLiteral("\\b(https?|ftp)://([^\\s/\"'<>:?#]+)"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression link(
+        QStringLiteral("\\b(https?|ftp)://([^\\s/\"'<>:?#]+)"), QRegularExpression::CaseInsensitiveOption);
     if (!text.contains(QLatin1String("://")))
         return;
     int count = 0;
@@ -337,11 +337,11 @@ double WordModel::spamProbability(const QList<QByteArray> &words, QList<QByteArr
         return kNeutral;
     if (clues.size() > kMaxClues) {
         std::nth_element(clues.begin(), clues.begin() + kMaxClues, clues.end(),
-                         [](const Clue &a, const Clue &b) { return a.deviation > b.deviation; });
+            [](const Clue &a, const Clue &b) { return a.deviation > b.deviation; });
         clues.resize(kMaxClues);
     }
-    double logProbabilities = 0;   // ln of the product of f(w): small for good mail
-    double logComplements = 0;     // ln of the product of 1 - f(w): small for spam
+    double logProbabilities = 0; // ln of the product of f(w): small for good mail
+    double logComplements = 0; // ln of the product of 1 - f(w): small for spam
     for (const Clue &clue : std::as_const(clues)) {
         logProbabilities += std::log(clue.probability);
         logComplements += std::log(1.0 - clue.probability);
@@ -351,7 +351,8 @@ double WordModel::spamProbability(const QList<QByteArray> &words, QList<QByteArr
     const double spamminess = 1.0 - chiSquareTail(-2.0 * logComplements, freedom);
     const double goodness = 1.0 - chiSquareTail(-2.0 * logProbabilities, freedom);
     if (telling) {
-        std::sort(clues.begin(), clues.end(), [](const Clue &a, const Clue &b) { return a.probability > b.probability; });
+        std::sort(
+            clues.begin(), clues.end(), [](const Clue &a, const Clue &b) { return a.probability > b.probability; });
         for (qsizetype i = 0; i < clues.size() && i < 3; ++i)
             telling->append(*clues.at(i).word);
     }

@@ -13,7 +13,7 @@ namespace jw {
 enum class CodePage {
     Windows1250, // Central European: the language files' historical code page
     Windows1257, // Baltic: the default of the quarantine preview
-    Iso8859_2,   // Central European, common in mail
+    Iso8859_2, // Central European, common in mail
 };
 
 // Bytes the code page leaves undefined decode to the C1 control of the same

@@ -1,8 +1,7 @@
 #include "textfile/collation.h"
 
-#include <unicode/ucol.h>
-
 #include <cstring>
+#include <unicode/ucol.h>
 
 namespace jw {
 
@@ -61,7 +60,7 @@ qsizetype CaseInsensitiveCollation::appendKey(QStringView text, QByteArray &keys
     qsizetype room = 16 + 2 * text.size();
     keys.resize(start + room);
     int32_t size = ucol_getSortKey(m_icu->collator, chars, length, reinterpret_cast<uint8_t *>(keys.data() + start),
-                                   int32_t(std::min<qsizetype>(room, INT32_MAX)));
+        int32_t(std::min<qsizetype>(room, INT32_MAX)));
     if (size > room) {
         room = size;
         keys.resize(start + room);

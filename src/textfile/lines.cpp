@@ -192,7 +192,8 @@ QByteArray withCrLfBreaks(const QByteArray &in)
     return out;
 }
 
-void writeFileAtomically(const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
+void writeFileAtomically(
+    const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
 {
     writeNativeFileAtomically(nativePath(path), content, permissions);
 }

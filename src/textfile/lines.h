@@ -47,8 +47,8 @@ Lines readLines(const QString &path, LineRule rule, LineLimits limits = {});
 
 // Reads at most the first maxBytes of a file, for small status files that are
 // read often; nullopt when the file cannot be opened or read. Never throws.
-std::optional<Lines> readHeadLines(const QString &path, LineRule rule, qsizetype maxLines,
-                                   qsizetype maxBytes = 64 * 1024);
+std::optional<Lines> readHeadLines(
+    const QString &path, LineRule rule, qsizetype maxLines, qsizetype maxBytes = 64 * 1024);
 
 // Joins lines with CR LF after every one of them.
 QByteArray joinLines(const Lines &lines);
@@ -62,7 +62,7 @@ QByteArray withCrLfBreaks(const QByteArray &data);
 void writeLines(const QString &path, const Lines &lines);
 // The same for any content. With `permissions`, the new file has exactly
 // those from its first byte on; otherwise it keeps the old file's.
-void writeFileAtomically(const QString &path, QByteArrayView content,
-                         std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+void writeFileAtomically(
+    const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 } // namespace jw

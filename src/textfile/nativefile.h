@@ -34,8 +34,8 @@ bool removeNativeFile(const NativePath &path);
 // file byte for byte as it was and throws FileError::cannotCreate. With
 // `permissions` the new file has exactly those from its first byte on;
 // otherwise it keeps the old file's, or gets the usual ones when it is new.
-void writeNativeFileAtomically(const NativePath &path, QByteArrayView content,
-                               std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+void writeNativeFileAtomically(
+    const NativePath &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 // The same without waiting for the disk: readers still never see half a
 // file, but a power cut may lose it. For short-lived files such as a status
 // report written many times a second.
@@ -45,7 +45,7 @@ void replaceNativeFile(const NativePath &path, QByteArrayView content);
 // not be written) and returns false when it could not produce everything.
 using ContentWriter = std::function<bool(QByteArrayView)>;
 void writeNativeFileAtomically(const NativePath &path, const std::function<bool(const ContentWriter &)> &produce,
-                               std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+    std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 // The temporary file of a write in progress is named after its target with
 // this tag and six random characters ("a.eml.partial-x1Y2z3"). One left by

@@ -1,19 +1,17 @@
-#include "textfile/nativefile.h"
-
 #include "textfile/codec.h"
 #include "textfile/errors.h"
+#include "textfile/nativefile.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 
 namespace jw {
 
@@ -95,15 +93,24 @@ NativePath saveTarget(const NativePath &path)
 mode_t modeOf(QFileDevice::Permissions permissions)
 {
     mode_t mode = 0;
-    if (permissions & QFileDevice::ReadOwner) mode |= S_IRUSR;
-    if (permissions & QFileDevice::WriteOwner) mode |= S_IWUSR;
-    if (permissions & QFileDevice::ExeOwner) mode |= S_IXUSR;
-    if (permissions & QFileDevice::ReadGroup) mode |= S_IRGRP;
-    if (permissions & QFileDevice::WriteGroup) mode |= S_IWGRP;
-    if (permissions & QFileDevice::ExeGroup) mode |= S_IXGRP;
-    if (permissions & QFileDevice::ReadOther) mode |= S_IROTH;
-    if (permissions & QFileDevice::WriteOther) mode |= S_IWOTH;
-    if (permissions & QFileDevice::ExeOther) mode |= S_IXOTH;
+    if (permissions & QFileDevice::ReadOwner)
+        mode |= S_IRUSR;
+    if (permissions & QFileDevice::WriteOwner)
+        mode |= S_IWUSR;
+    if (permissions & QFileDevice::ExeOwner)
+        mode |= S_IXUSR;
+    if (permissions & QFileDevice::ReadGroup)
+        mode |= S_IRGRP;
+    if (permissions & QFileDevice::WriteGroup)
+        mode |= S_IWGRP;
+    if (permissions & QFileDevice::ExeGroup)
+        mode |= S_IXGRP;
+    if (permissions & QFileDevice::ReadOther)
+        mode |= S_IROTH;
+    if (permissions & QFileDevice::WriteOther)
+        mode |= S_IWOTH;
+    if (permissions & QFileDevice::ExeOther)
+        mode |= S_IXOTH;
     return mode;
 }
 
@@ -157,8 +164,8 @@ bool removeNativeFile(const NativePath &path)
     return ::unlink(path.constData()) == 0;
 }
 
-void writeNativeFileAtomically(const NativePath &requested, QByteArrayView content,
-                               std::optional<QFileDevice::Permissions> permissions)
+void writeNativeFileAtomically(
+    const NativePath &requested, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions)
 {
     writeNativeFileAtomically(
         requested, [content](const ContentWriter &write) { return write(content); }, permissions);
@@ -167,7 +174,7 @@ void writeNativeFileAtomically(const NativePath &requested, QByteArrayView conte
 namespace {
 
 void writeReplacing(const NativePath &requested, const std::function<bool(const ContentWriter &)> &produce,
-                    std::optional<QFileDevice::Permissions> permissions, bool durable)
+    std::optional<QFileDevice::Permissions> permissions, bool durable)
 {
     const NativePath path = saveTarget(requested);
     const auto fail = [&requested]() { return FileError::cannotCreate(displayPath(requested)); };
@@ -191,8 +198,8 @@ void writeReplacing(const NativePath &requested, const std::function<bool(const 
     if (!fd.valid())
         throw fail();
     const int out = fd.get();
-    bool written = ::fchmod(out, mode) == 0
-        && produce([out](QByteArrayView piece) { return writeAll(out, piece); }) && (!durable || ::fsync(out) == 0);
+    bool written = ::fchmod(out, mode) == 0 && produce([out](QByteArrayView piece) { return writeAll(out, piece); })
+        && (!durable || ::fsync(out) == 0);
     written = fd.reset() && written;
     if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
         ::unlink(temporary.constData());
@@ -212,14 +219,15 @@ void writeReplacing(const NativePath &requested, const std::function<bool(const 
 } // namespace
 
 void writeNativeFileAtomically(const NativePath &path, const std::function<bool(const ContentWriter &)> &produce,
-                               std::optional<QFileDevice::Permissions> permissions)
+    std::optional<QFileDevice::Permissions> permissions)
 {
     writeReplacing(path, produce, permissions, true);
 }
 
 void replaceNativeFile(const NativePath &path, QByteArrayView content)
 {
-    writeReplacing(path, [content](const ContentWriter &write) { return write(content); }, std::nullopt, false);
+    writeReplacing(
+        path, [content](const ContentWriter &write) { return write(content); }, std::nullopt, false);
 }
 
 bool isPartialWrite(QByteArrayView fileName)
@@ -262,8 +270,8 @@ bool isOpenForWriting(const NativePath &path)
             if (entry->d_name[0] == '.')
                 continue;
             struct stat info = {};
-            if (::stat(QByteArray(base + "/fd/" + entry->d_name).constData(), &info) != 0 || info.st_ino != target.st_ino
-                || info.st_dev != target.st_dev)
+            if (::stat(QByteArray(base + "/fd/" + entry->d_name).constData(), &info) != 0
+                || info.st_ino != target.st_ino || info.st_dev != target.st_dev)
                 continue;
             const std::optional<QByteArray> fdinfo = readNativeFile(QByteArray(base + "/fdinfo/" + entry->d_name));
             if (!fdinfo) {

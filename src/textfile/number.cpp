@@ -9,7 +9,7 @@ namespace jw {
 
 namespace {
 
-template <typename Char>
+template<typename Char>
 bool parseDecimal(const Char *text, qsizetype size, int &value)
 {
     qint64 result = 0;

@@ -86,10 +86,10 @@ void moveFolderPrefs(PrefsFile &prefs, const FolderMove &move)
     for (const QByteArray &name : prefs.names()) {
         const bool identity = name.startsWith("mail.identity.")
             && std::any_of(std::begin(kIdentityFolders), std::end(kIdentityFolders),
-                           [&name](const char *suffix) { return name.endsWith(suffix); });
+                [&name](const char *suffix) { return name.endsWith(suffix); });
         const bool spam = name.startsWith("mail.server.")
             && std::any_of(std::begin(kSpamTargets), std::end(kSpamTargets),
-                           [&name](const char *suffix) { return name.endsWith(suffix); });
+                [&name](const char *suffix) { return name.endsWith(suffix); });
         if (!identity && !spam)
             continue;
         const std::optional<PrefValue> value = prefs.value(name);
@@ -107,7 +107,8 @@ QList<Pop3Server> pop3Servers(const PrefsFile &prefs, int proxyPort)
 {
     QList<Pop3Server> servers;
     QList<QByteArray> others; // type, user, host and port of every server, as Thunderbird compares them
-    const QStringList accounts = text(prefs, "mail.accountmanager.accounts").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList accounts =
+        text(prefs, "mail.accountmanager.accounts").split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &account : accounts) {
         const QByteArray key = text(prefs, "mail.account." + account.trimmed().toUtf8() + ".server").toUtf8();
         if (key.isEmpty())
@@ -120,7 +121,7 @@ QList<Pop3Server> pop3Servers(const PrefsFile &prefs, int proxyPort)
         s.userName = text(prefs, serverPref(key, "userName"));
         s.port = portOf(number(prefs, serverPref(key, "port")), socketType);
         others.append(type.toUtf8() + '\n' + s.userName.toUtf8() + '\n' + s.hostname.toLower().toUtf8() + '\n'
-                      + QByteArray::number(s.port));
+            + QByteArray::number(s.port));
         if (type != QLatin1String("pop3"))
             continue;
         s.name = text(prefs, serverPref(key, "name"));
@@ -207,7 +208,7 @@ FolderMove restoreServer(PrefsFile &prefs, const QByteArray &key)
         return {};
     }
     const FolderMove move{folderPrefix(text(prefs, serverPref(key, "userName")), host),
-                          folderPrefix(text(prefs, savedPref(key, "userName")), text(prefs, savedPref(key, "hostname")))};
+        folderPrefix(text(prefs, savedPref(key, "userName")), text(prefs, savedPref(key, "hostname")))};
     const QStringList absent = absentNames(prefs, key);
     for (const char *name : kSavedNames) {
         if (absent.contains(QLatin1String(name))) {

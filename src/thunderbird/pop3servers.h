@@ -18,8 +18,8 @@ inline constexpr int kAuthPassword = 3;
 // "mail.server.<key>.*" describe it.
 struct Pop3Server
 {
-    QByteArray key;   // "server1"
-    QString name;     // as the account tree shows it
+    QByteArray key; // "server1"
+    QString name; // as the account tree shows it
     // What Thunderbird connects to now (localhost and the proxy while routed).
     QString hostname;
     QString userName;
@@ -30,12 +30,12 @@ struct Pop3Server
     int realPort = 110;
     int realSocketType = kSocketPlain;
     bool flagged = false; // "junkwarden.route" is true: to be filtered
-    bool routed = false;  // in the routed form, with its real values saved
+    bool routed = false; // in the routed form, with its real values saved
     // Why it cannot be routed, if it cannot.
     enum class Unroutable {
         No,
-        Login,     // Kerberos, NTLM, certificate or OAuth 2.0: the proxy cannot pass it on
-        Comma,     // the user name holds the comma that separates it from the server
+        Login, // Kerberos, NTLM, certificate or OAuth 2.0: the proxy cannot pass it on
+        Comma, // the user name holds the comma that separates it from the server
         Collision, // another account already has its routed form
     };
     Unroutable unroutable = Unroutable::No;

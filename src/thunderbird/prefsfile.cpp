@@ -62,9 +62,7 @@ public:
         const char quote = m_text[m_pos++];
         QString out;
         qsizetype run = m_pos; // start of the bytes not yet decoded
-        auto flush = [&] {
-            out += QString::fromUtf8(m_text.constData() + run, m_pos - run);
-        };
+        auto flush = [&] { out += QString::fromUtf8(m_text.constData() + run, m_pos - run); };
         while (true) {
             if (m_pos >= m_text.size())
                 failAt(opening, QStringLiteral("a quoted text does not end"));
@@ -362,9 +360,11 @@ bool PrefsFile::remove(const QByteArray &name)
         while (lineStart > 0 && (m_bytes[lineStart - 1] == ' ' || m_bytes[lineStart - 1] == '\t'))
             --lineStart;
         qsizetype lineEnd = to;
-        while (lineEnd < m_bytes.size() && (m_bytes[lineEnd] == ' ' || m_bytes[lineEnd] == '\t' || m_bytes[lineEnd] == '\r'))
+        while (lineEnd < m_bytes.size()
+            && (m_bytes[lineEnd] == ' ' || m_bytes[lineEnd] == '\t' || m_bytes[lineEnd] == '\r'))
             ++lineEnd;
-        if ((lineStart == 0 || m_bytes[lineStart - 1] == '\n') && (lineEnd == m_bytes.size() || m_bytes[lineEnd] == '\n')) {
+        if ((lineStart == 0 || m_bytes[lineStart - 1] == '\n')
+            && (lineEnd == m_bytes.size() || m_bytes[lineEnd] == '\n')) {
             from = lineStart;
             to = lineEnd < m_bytes.size() ? lineEnd + 1 : lineEnd;
         }

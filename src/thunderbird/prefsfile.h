@@ -16,7 +16,7 @@ struct PrefValue
 {
     enum class Type { String, Integer, Boolean };
     Type type = Type::String;
-    QString text;    // String
+    QString text; // String
     qint64 number = 0; // Integer
     bool flag = false; // Boolean
 
@@ -70,8 +70,8 @@ private:
     {
         QByteArray name;
         PrefValue value;
-        qsizetype start;      // of "user_pref"
-        qsizetype end;        // after ";"
+        qsizetype start; // of "user_pref"
+        qsizetype end; // after ";"
         qsizetype valueStart; // the value's literal
         qsizetype valueEnd;
     };

@@ -26,7 +26,7 @@ public:
     explicit ProfileLock(const QString &profileFolder)
     {
         m_fd = ::open(QFile::encodeName(profileFolder + QLatin1String(kLockFile)).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (m_fd < 0)
             return;
         struct flock lock = {};
@@ -88,7 +88,10 @@ void backUp(const QString &file, const QByteArray &content, const QString &backu
     // One folder per file's folder, named by its path, so that profiles
     // and accounts do not overwrite each other's copies.
     const QString folder = backupFolder + QLatin1Char('/')
-        + QString::fromLatin1(QCryptographicHash::hash(QFileInfo(file).absolutePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+        + QString::fromLatin1(
+            QCryptographicHash::hash(QFileInfo(file).absolutePath().toUtf8(), QCryptographicHash::Sha1)
+                .toHex()
+                .left(16));
     QDir().mkpath(folder);
     writeFileAtomically(folder + QLatin1Char('/') + QFileInfo(file).fileName(), content);
     writeFileAtomically(folder + QLatin1String("/where"), QByteArray(QFileInfo(file).absolutePath().toUtf8() + '\n'));
@@ -99,7 +102,8 @@ void backUp(const QString &file, const QByteArray &content, const QString &backu
 
 bool profileInUse(const QString &profileFolder)
 {
-    const int fd = ::open(QFile::encodeName(profileFolder + QLatin1String(kLockFile)).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(profileFolder + QLatin1String(kLockFile)).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false; // no lock file: no Thunderbird has run on it
     struct flock lock = {};
@@ -111,7 +115,7 @@ bool profileInUse(const QString &profileFolder)
 }
 
 EditOutcome editProfile(const QString &profileFolder, const QString &backupFolder,
-                        const std::function<QList<FolderMove>(PrefsFile &)> &change)
+    const std::function<QList<FolderMove>(PrefsFile &)> &change)
 {
     using Result = EditOutcome::Result;
     if (!QFileInfo(profileFolder).isDir())
@@ -131,7 +135,8 @@ EditOutcome editProfile(const QString &profileFolder, const QString &backupFolde
     try {
         prefs = PrefsFile::parse(before);
     } catch (const PrefsError &e) {
-        return {Result::Unreadable, QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(prefsPath, e.reason())};
+        return {
+            Result::Unreadable, QStringLiteral("%1 is not in Thunderbird's format (%2)").arg(prefsPath, e.reason())};
     }
     const QList<FolderMove> moves = change(prefs);
     if (prefs.bytes() == before)

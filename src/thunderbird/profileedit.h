@@ -17,11 +17,11 @@ bool profileInUse(const QString &profileFolder);
 struct EditOutcome
 {
     enum class Result {
-        Changed,   // written
+        Changed, // written
         Unchanged, // nothing to write
-        InUse,      // Thunderbird runs on it: nothing touched, try again once it has closed
+        InUse, // Thunderbird runs on it: nothing touched, try again once it has closed
         Unreadable, // the profile or its prefs.js cannot be read as Thunderbird's: nothing touched; see reason
-        Refused,    // its files cannot be written: nothing changed; see reason
+        Refused, // its files cannot be written: nothing changed; see reason
     };
     Result result = Result::Unchanged;
     QString reason;
@@ -35,6 +35,6 @@ struct EditOutcome
 // each in one atomic replacement. Before a file is first changed in this
 // run of the program, a copy of it as it was goes to `backupFolder`.
 EditOutcome editProfile(const QString &profileFolder, const QString &backupFolder,
-                        const std::function<QList<FolderMove>(PrefsFile &)> &change);
+    const std::function<QList<FolderMove>(PrefsFile &)> &change);
 
 } // namespace jw::thunderbird

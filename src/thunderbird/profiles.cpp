@@ -32,7 +32,8 @@ std::optional<QList<std::pair<QString, Section>>> readIni(const QString &path)
         }
         const qsizetype eq = line.indexOf('=');
         if (eq > 0 && !sections.isEmpty())
-            sections.last().second.insert(QString::fromUtf8(line.left(eq).trimmed()), QString::fromUtf8(line.mid(eq + 1).trimmed()));
+            sections.last().second.insert(
+                QString::fromUtf8(line.left(eq).trimmed()), QString::fromUtf8(line.mid(eq + 1).trimmed()));
     }
     return sections;
 }
@@ -64,7 +65,8 @@ ProfileSearch readProfilesIni(const QString &root)
         // Relative unless it says otherwise: "IsRelative=0".
         const bool relative = keys.value(QStringLiteral("IsRelative"), QStringLiteral("1")) != QLatin1String("0");
         profile.folder = QDir::cleanPath(relative ? root + QLatin1Char('/') + path : path);
-        profile.isDefault = keys.value(QStringLiteral("Default")) == QLatin1String("1") || installDefaults.contains(path);
+        profile.isDefault =
+            keys.value(QStringLiteral("Default")) == QLatin1String("1") || installDefaults.contains(path);
         search.profiles.append(profile);
     }
     return search;
@@ -72,7 +74,8 @@ ProfileSearch readProfilesIni(const QString &root)
 
 ProfileSearch findProfiles(const QString &home)
 {
-    QStringList roots{home + QLatin1String("/.thunderbird"), home + QLatin1String("/snap/thunderbird/common/.thunderbird")};
+    QStringList roots{
+        home + QLatin1String("/.thunderbird"), home + QLatin1String("/snap/thunderbird/common/.thunderbird")};
     // Flatpak ids have changed over time: every application that has one.
     const QDir apps(home + QLatin1String("/.var/app"));
     for (const QString &app : apps.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))

@@ -1,9 +1,9 @@
 #include "tray/guardian.h"
 
+#include "accounts/mailrouting.h"
 #include "platform/guardianline.h"
 #include "textfile/errors.h"
 #include "textfile/nativefile.h"
-#include "accounts/mailrouting.h"
 
 #include <QList>
 
@@ -102,7 +102,7 @@ QStringList runStopSteps(GuardState &state, const std::function<QStringList()> &
 }
 
 void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<MailRouting>()> &createRouting,
-                  Processes &processes, const std::function<void(const QString &)> &report, const ClientWait &clientWait)
+    Processes &processes, const std::function<void(const QString &)> &report, const ClientWait &clientWait)
 {
     GuardState state;
     while (const std::optional<QByteArray> message = inbox.next())
@@ -192,7 +192,8 @@ void ProgramGuard::stopLeftoverProxy()
 
 QStringList ProgramGuard::stopNow(MailRouting &routing)
 {
-    const QStringList problems = runStopSteps(m_state, [&routing] { return routing.DeConfigureMail(); }, m_processes);
+    const QStringList problems = runStopSteps(
+        m_state, [&routing] { return routing.DeConfigureMail(); }, m_processes);
     // Accounts of a mail client that still runs stay routed: the guardian
     // serves them once the program has gone.
     if (routing.waiting() == MailRouting::Waiting::ToRestore)

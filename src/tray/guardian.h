@@ -67,8 +67,7 @@ struct ClientWait
 // program ends, then runs the stop steps for whatever it left behind and
 // hands each problem to `report`.
 void guardProgram(GuardianInbox &inbox, const std::function<std::unique_ptr<MailRouting>()> &createRouting,
-                  Processes &processes, const std::function<void(const QString &)> &report,
-                  const ClientWait &clientWait = {});
+    Processes &processes, const std::function<void(const QString &)> &report, const ClientWait &clientWait = {});
 
 // The program's side: tells the guardian about every change as it happens
 // (before routing, so a crash halfway through is undone too), keeps the

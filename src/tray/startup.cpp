@@ -1,5 +1,6 @@
 #include "tray/startup.h"
 
+#include "accounts/mailrouting.h"
 #include "dialogs/widgetprompts.h"
 #include "platform/clock.h"
 #include "platform/guardianline.h"
@@ -12,7 +13,6 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/guardian.h"
-#include "accounts/mailrouting.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -30,7 +30,7 @@ namespace {
 class NoMailRouting final : public MailRouting
 {
 public:
-    void ConfigureMail() override {}
+    void ConfigureMail() override { }
     QStringList DeConfigureMail() override { return {}; }
 };
 
@@ -107,7 +107,8 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
         };
         guardProgram(
             inbox, createRouting, *processes,
-            [](const QString &problem) { std::fprintf(stderr, "junkwarden: %s\n", qUtf8Printable(problem)); }, clientWait);
+            [](const QString &problem) { std::fprintf(stderr, "junkwarden: %s\n", qUtf8Printable(problem)); },
+            clientWait);
     });
 
     QApplication app(argc, argv);
@@ -141,8 +142,8 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
     QObject::connect(termination.get(), &TerminationSignals::terminationRequested, &app, stopNow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, stopNow);
 
-    auto tray = std::make_unique<TTrayForm>(folders, TrayServices{*processes, prompts, *shell, *clock, *routing, guard},
-                                            parts.createMainWindow);
+    auto tray = std::make_unique<TTrayForm>(
+        folders, TrayServices{*processes, prompts, *shell, *clock, *routing, guard}, parts.createMainWindow);
     prompts.setLanguage(&tray->LanguageMemo);
     if (!instance->lockProblem().isEmpty())
         prompts.information(tray->LanguageMemo.text(keys::brakBlokady) + QLatin1Char(' ') + instance->lockProblem());

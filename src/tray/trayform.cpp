@@ -1,5 +1,6 @@
 #include "tray/trayform.h"
 
+#include "accounts/mailrouting.h"
 #include "dialogs/aboutform.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
@@ -9,7 +10,6 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 #include "tray/guardian.h"
-#include "accounts/mailrouting.h"
 #include "tray/trayicons.h"
 
 #include <QApplication>
@@ -45,8 +45,8 @@ QString cutTip(const QString &tip, int length)
 
 } // namespace
 
-TTrayForm::TTrayForm(const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow,
-                     QObject *parent)
+TTrayForm::TTrayForm(
+    const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow, QObject *parent)
     : QObject(parent)
     , m_services(services)
     , m_createMainWindow(std::move(createMainWindow))
@@ -243,8 +243,8 @@ void TTrayForm::CheckTimerTimer()
         const QByteArray first = lines.value(0);
         if (first == "working") {
             m_trayState = Running;
-            const QString running = text(keys::statusRunning) + QStringLiteral(" (") + decodeDisplay(lines.value(1))
-                + QLatin1Char(')');
+            const QString running =
+                text(keys::statusRunning) + QStringLiteral(" (") + decodeDisplay(lines.value(1)) + QLatin1Char(')');
             const qint64 now = m_services.clock.nowMs();
             if (running != m_statusText) {
                 m_statusText = running;
@@ -284,7 +284,8 @@ void TTrayForm::SetIcon(int arg)
     // A change to a mail client's accounts waits for it to close: the tip
     // says so instead of the state (both do not fit in a tip).
     const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
-    const QString shown = waiting == MailRouting::Waiting::Nothing ? m_statusText
+    const QString shown = waiting == MailRouting::Waiting::Nothing
+        ? m_statusText
         : text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop);
     const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + shown, kTipLength);
     if (m_trayState == m_lastShownState && tip == m_tip)

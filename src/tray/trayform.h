@@ -68,7 +68,7 @@ public:
     // Runs the start steps: folders, title, icon, first poll, language,
     // mail-check timer, account routing, proxy.
     TTrayForm(const ProgramFolders &folders, TrayServices services, MainWindowFactory createMainWindow = {},
-              QObject *parent = nullptr);
+        QObject *parent = nullptr);
     // The stop steps: icon removed, accounts restored, proxy stopped. What
     // could not be restored is told without waiting for the user.
     ~TTrayForm() override;
@@ -135,8 +135,8 @@ private:
     void buildMenu();
     void readMailCheckSettings();
     void applyMailCheckTimer();
-    bool startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record,
-                        bool endsWithProgram = false);
+    bool startCompanion(
+        const char *baseName, const QString &failurePrefix, ProcessRecord *record, bool endsWithProgram = false);
     void stopCompanion(ProcessRecord &record);
     void routeMail();
     // Restores the accounts; returns what could not be restored, for one

@@ -64,12 +64,11 @@ QString startFailureText(const StartResult &result)
     return QStringLiteral("Unknown Error - ") + QString::number(result.errorCode);
 }
 
-bool TTrayForm::startCompanion(const char *baseName, const QString &failurePrefix, ProcessRecord *record,
-                               bool endsWithProgram)
+bool TTrayForm::startCompanion(
+    const char *baseName, const QString &failurePrefix, ProcessRecord *record, bool endsWithProgram)
 {
     const StartResult result = m_services.processes.start(m_folders.program + executableFileName(baseName),
-                                                          endsWithProgram ? Processes::Lifetime::EndsWithThisProcess
-                                                                          : Processes::Lifetime::Independent);
+        endsWithProgram ? Processes::Lifetime::EndsWithThisProcess : Processes::Lifetime::Independent);
     if (!result.started) {
         m_services.prompts.information(failurePrefix + startFailureText(result));
         return false;
@@ -128,7 +127,7 @@ QString TTrayForm::watchProxy()
         // It could not be started again; its box has said why.
     } else {
         message.append(kProxyFailurePrefix + describeEnd(end)
-                       + QStringLiteral(", %1 times in a row within a minute of its start").arg(kQuickEndsToGiveUp));
+            + QStringLiteral(", %1 times in a row within a minute of its start").arg(kQuickEndsToGiveUp));
     }
     // Give up: mail goes straight to the servers again, and the switch
     // shows that the filter is off until the user turns it on.

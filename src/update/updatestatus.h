@@ -9,12 +9,12 @@ namespace jw {
 struct UpdateStatus
 {
     enum Kind {
-        Nothing,      // empty, unreadable, or not a form the updater writes
-        Progress,     // a percentage
-        Done,         // "ACT": success, no version to record
+        Nothing, // empty, unreadable, or not a form the updater writes
+        Progress, // a percentage
+        Done, // "ACT": success, no version to record
         NoConnection, // "CONNERR"
         NotAuthorised, // "AUTHERR"
-        NewVersion,   // "N" and a version
+        NewVersion, // "N" and a version
     };
     Kind kind = Nothing;
     int percent = 0;

@@ -1,9 +1,8 @@
 #include "accounts/accountrouting.h"
 #include "accounts/accounts.h"
 #include "platform/registry.h"
-#include "textfile/errors.h"
-
 #include "support/testfiles.h"
+#include "textfile/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -53,12 +52,18 @@ quint32 num(const RegistryData &data, const QString &key, const char *name)
 TEST(FindAccounts, ListsEverySourceInOrderWithTheRealValues)
 {
     RegistryData data;
-    addAccount(data, {kOwn + QStringLiteral("00000001"), QStringLiteral("Own"), QStringLiteral("pop.own"), QStringLiteral("me")});
-    addAccount(data, {kOe + QStringLiteral("b"), QStringLiteral("OE b"), QStringLiteral("pop.b"), QStringLiteral("bob,extra")});
-    addAccount(data, {kOe + QStringLiteral("A"), QStringLiteral("OE A"), QStringLiteral("localhost"), QStringLiteral("ann,pop.a"), 1110});
+    addAccount(data,
+        {kOwn + QStringLiteral("00000001"), QStringLiteral("Own"), QStringLiteral("pop.own"), QStringLiteral("me")});
+    addAccount(data,
+        {kOe + QStringLiteral("b"), QStringLiteral("OE b"), QStringLiteral("pop.b"), QStringLiteral("bob,extra")});
+    addAccount(data,
+        {kOe + QStringLiteral("A"), QStringLiteral("OE A"), QStringLiteral("localhost"), QStringLiteral("ann,pop.a"),
+            1110});
     flag(data, kOe + QStringLiteral("A"), QStringLiteral("pop.a"), 995);
     data.writeString(kOe + QStringLiteral("A"), QStringLiteral("POP3 Password orig"), QStringLiteral("7chars!"));
-    addAccount(data, {kOutlook + QStringLiteral("x"), QStringLiteral("Outlook x"), QStringLiteral("pop.x"), QStringLiteral("xu"), std::nullopt});
+    addAccount(data,
+        {kOutlook + QStringLiteral("x"), QStringLiteral("Outlook x"), QStringLiteral("pop.x"), QStringLiteral("xu"),
+            std::nullopt});
     data.writeString(kOutlook + QStringLiteral("x"), QStringLiteral("Use Mailmoater"), QStringLiteral("YES"));
     data.writeString(kOe + QStringLiteral("news"), QStringLiteral("NNTP Server"), QStringLiteral("news.example"));
 
@@ -66,13 +71,13 @@ TEST(FindAccounts, ListsEverySourceInOrderWithTheRealValues)
     EXPECT_TRUE(search.error.isEmpty());
     const QList<AccountRow> expected{
         {true, QStringLiteral("OE A"), QStringLiteral("pop.a"), QStringLiteral("ann"), QStringLiteral("*******"),
-         QStringLiteral("Outlook Express"), kOe + QStringLiteral("A"), QStringLiteral("995")},
+            QStringLiteral("Outlook Express"), kOe + QStringLiteral("A"), QStringLiteral("995")},
         {false, QStringLiteral("OE b"), QStringLiteral("pop.b"), QStringLiteral("bob"), QString(),
-         QStringLiteral("Outlook Express"), kOe + QStringLiteral("b"), QStringLiteral("110")},
-        {false, QStringLiteral("Outlook x"), QStringLiteral("pop.x"), QStringLiteral("xu"), QString(), QStringLiteral("Outlook"),
-         kOutlook + QStringLiteral("x"), QStringLiteral("110")},
-        {false, QStringLiteral("Own"), QStringLiteral("pop.own"), QStringLiteral("me"), QString(), QStringLiteral("Self"),
-         kOwn + QStringLiteral("00000001"), QStringLiteral("110")},
+            QStringLiteral("Outlook Express"), kOe + QStringLiteral("b"), QStringLiteral("110")},
+        {false, QStringLiteral("Outlook x"), QStringLiteral("pop.x"), QStringLiteral("xu"), QString(),
+            QStringLiteral("Outlook"), kOutlook + QStringLiteral("x"), QStringLiteral("110")},
+        {false, QStringLiteral("Own"), QStringLiteral("pop.own"), QStringLiteral("me"), QString(),
+            QStringLiteral("Self"), kOwn + QStringLiteral("00000001"), QStringLiteral("110")},
     };
     ASSERT_EQ(search.rows.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
@@ -104,14 +109,16 @@ TEST(Routing, RouteTwiceRestoreAndRouteAgain)
     const QString key = kOe + QStringLiteral("1");
     addAccount(data, {key, QStringLiteral("A"), QStringLiteral("pop.a"), QStringLiteral("ann")});
     flag(data, key, QStringLiteral("pop.a"), 110);
-    addAccount(data, {kOwn + QStringLiteral("00000001"), QStringLiteral("B"), QStringLiteral("pop.b"), QStringLiteral("bob")});
+    addAccount(
+        data, {kOwn + QStringLiteral("00000001"), QStringLiteral("B"), QStringLiteral("pop.b"), QStringLiteral("bob")});
 
     routeAccounts(data, 1110);
     routeAccounts(data, 1110);
     EXPECT_EQ(str(data, key, "POP3 Server"), QStringLiteral("localhost"));
     EXPECT_EQ(str(data, key, "POP3 User Name"), QStringLiteral("ann,pop.a")) << "one comma, one server";
     EXPECT_EQ(num(data, key, "POP3 Port"), 1110u);
-    EXPECT_EQ(str(data, kOwn + QStringLiteral("00000001"), "POP3 Server"), QStringLiteral("pop.b")) << "unflagged: untouched";
+    EXPECT_EQ(str(data, kOwn + QStringLiteral("00000001"), "POP3 Server"), QStringLiteral("pop.b"))
+        << "unflagged: untouched";
 
     restoreAccounts(data);
     EXPECT_EQ(str(data, key, "POP3 Server"), QStringLiteral("pop.a"));
@@ -139,10 +146,11 @@ TEST(Routing, RestoreGoesOnPastBadAccountsAndNamesThemAll)
 {
     RegistryData data;
     const QString keys[] = {kOe + QStringLiteral("1"), kOe + QStringLiteral("2"), kOutlook + QStringLiteral("3"),
-                            kOwn + QStringLiteral("00000004")};
+        kOwn + QStringLiteral("00000004")};
     const char *names[] = {"A", "B", "", "D"};
     for (int i = 0; i < 4; ++i) {
-        addAccount(data, {keys[i], QString::fromLatin1(names[i]), QStringLiteral("pop%1").arg(i), QStringLiteral("u%1").arg(i)});
+        addAccount(data,
+            {keys[i], QString::fromLatin1(names[i]), QStringLiteral("pop%1").arg(i), QStringLiteral("u%1").arg(i)});
         flag(data, keys[i], QStringLiteral("pop%1").arg(i), 110);
     }
     routeAccounts(data, 1110);
@@ -151,8 +159,8 @@ TEST(Routing, RestoreGoesOnPastBadAccountsAndNamesThemAll)
     const RegistryData routed = data;
 
     EXPECT_EQ(restoreAccounts(data),
-              (QStringList{QStringLiteral("B: Invalid data type for 'POP3 Port orig'"),
-                           QStringLiteral("3: Invalid data type for 'POP3 User Name'")}))
+        (QStringList{QStringLiteral("B: Invalid data type for 'POP3 Port orig'"),
+            QStringLiteral("3: Invalid data type for 'POP3 User Name'")}))
         << "a nameless account is named by its key";
     for (int i : {0, 3}) {
         EXPECT_EQ(str(data, keys[i], "POP3 Server"), QStringLiteral("pop%1").arg(i));
@@ -195,7 +203,7 @@ TEST(SaveRows, WritesTheThreeRowStatesInTableOrder)
     const QString key = kOe + QStringLiteral("1");
     addAccount(data, {key, QStringLiteral("old"), QStringLiteral("old.server"), QStringLiteral("old")});
     AccountRow row{true, QStringLiteral("Work"), QStringLiteral("pop.work"), QStringLiteral("ann"), QString(),
-                   QStringLiteral("Outlook Express"), key, QStringLiteral("995")};
+        QStringLiteral("Outlook Express"), key, QStringLiteral("995")};
 
     EXPECT_TRUE(saveAccountRows(data, {row}, QStringLiteral("1110"), true).isEmpty());
     EXPECT_EQ(str(data, key, "Use Mailmoater"), QStringLiteral("yes"));
@@ -213,7 +221,8 @@ TEST(SaveRows, WritesTheThreeRowStatesInTableOrder)
     EXPECT_EQ(str(data, key, "POP3 Server"), QStringLiteral("pop.work"));
     EXPECT_EQ(str(data, key, "POP3 User Name"), QStringLiteral("ann"));
     EXPECT_EQ(num(data, key, "POP3 Port"), 995u);
-    EXPECT_EQ(str(data, key, "Use Mailmoater"), QStringLiteral("yes")) << "flag and saved values stay with the filter off";
+    EXPECT_EQ(str(data, key, "Use Mailmoater"), QStringLiteral("yes"))
+        << "flag and saved values stay with the filter off";
     routeAccounts(data, 1110);
     EXPECT_EQ(str(data, key, "POP3 User Name"), QStringLiteral("ann,pop.work")) << "switching the filter on routes it";
 
@@ -232,9 +241,9 @@ TEST(SaveRows, SkipsMissingKeysRefusesCommaUsersAndStopsAtABadNumber)
     const QString key = kOe + QStringLiteral("1");
     addAccount(data, {key, QStringLiteral("x"), QStringLiteral("s"), QStringLiteral("u")});
     const AccountRow gone{true, QStringLiteral("gone"), QStringLiteral("s"), QStringLiteral("u"), QString(),
-                          QStringLiteral("Outlook"), kOutlook + QStringLiteral("9"), QStringLiteral("110")};
+        QStringLiteral("Outlook"), kOutlook + QStringLiteral("9"), QStringLiteral("110")};
     const AccountRow comma{true, QStringLiteral("Smith"), QStringLiteral("pop.s"), QStringLiteral("smith,j"), QString(),
-                           QStringLiteral("Outlook Express"), key, QStringLiteral("110")};
+        QStringLiteral("Outlook Express"), key, QStringLiteral("110")};
     EXPECT_EQ(saveAccountRows(data, {gone, comma}, QStringLiteral("1110"), true), QStringList{QStringLiteral("Smith")});
     EXPECT_FALSE(data.keyExists(kOutlook + QStringLiteral("9")));
     EXPECT_EQ(str(data, key, "POP3 Server"), QStringLiteral("pop.s")) << "written in plain form";

@@ -1,7 +1,6 @@
 #include "accounts/accountrouting.h"
 #include "accounts/thunderbirdsource.h"
 #include "platform/registry.h"
-
 #include "support/profilelock.h"
 #include "support/testfiles.h"
 
@@ -24,8 +23,8 @@ protected:
         QDir().mkpath(profile());
         QDir().mkpath(home() + QStringLiteral("/.thunderbird/broken"));
         writeFile(home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n\n"
-                  "[Profile1]\nName=broken\nIsRelative=1\nPath=broken\n");
+            "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n\n"
+            "[Profile1]\nName=broken\nIsRelative=1\nPath=broken\n");
         writeFile(prefsPath(), kPrefs);
         writeFile(home() + QStringLiteral("/.thunderbird/broken/prefs.js"), "this is not it\n");
         writeFile(folder.configPath() + QStringLiteral("main.cfg"), "server_port=1110\r\n");
@@ -62,13 +61,15 @@ TEST_F(ThunderbirdHome, AccountsAreListedAsTheyReallyAreAndThoseThatCannotBeFilt
     QStringList rows;
     for (const AccountRow &row : findThunderbirdAccounts(home(), 1110)) {
         rows.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
-                        .arg(row.routed ? QStringLiteral("x") : QStringLiteral(" "), row.name, row.server, row.user, row.port,
-                             QString(row.key).remove(home()))
+                        .arg(row.routed ? QStringLiteral("x") : QStringLiteral(" "), row.name, row.server, row.user,
+                            row.port, QString(row.key).remove(home()))
                         .arg(int(row.blocked)));
     }
-    EXPECT_EQ(rows, (QStringList{QStringLiteral(" |Ann at home|pop.example.com|ann|110|/.thunderbird/p.default#server1|0"),
-                                 QStringLiteral(" |bob@gmail.com@pop.gmail.com|pop.gmail.com|bob@gmail.com|995|/.thunderbird/p.default#server2|1"),
-                                 QStringLiteral(" |broken||||/.thunderbird/broken|4")}));
+    EXPECT_EQ(rows,
+        (QStringList{QStringLiteral(" |Ann at home|pop.example.com|ann|110|/.thunderbird/p.default#server1|0"),
+            QStringLiteral(
+                " |bob@gmail.com@pop.gmail.com|pop.gmail.com|bob@gmail.com|995|/.thunderbird/p.default#server2|1"),
+            QStringLiteral(" |broken||||/.thunderbird/broken|4")}));
 }
 
 TEST_F(ThunderbirdHome, SavingWritesTheFlagAndTheFormTheFilterStateAsksFor)
@@ -82,10 +83,12 @@ TEST_F(ThunderbirdHome, SavingWritesTheFlagAndTheFormTheFilterStateAsksFor)
     EXPECT_TRUE(prefs().contains("user_pref(\"mail.server.server1.junkwarden.route\", true);"));
     EXPECT_TRUE(prefs().contains("user_pref(\"mail.server.server1.hostname\", \"localhost\");"));
     EXPECT_FALSE(prefs().contains("server2.junkwarden"));
-    EXPECT_EQ(findThunderbirdAccounts(home(), 1110)[0].server, QStringLiteral("pop.example.com")) << "listed with its real server";
+    EXPECT_EQ(findThunderbirdAccounts(home(), 1110)[0].server, QStringLiteral("pop.example.com"))
+        << "listed with its real server";
 
     saveThunderbirdRows(rows, 1110, false, backups());
-    EXPECT_TRUE(prefs().contains("user_pref(\"mail.server.server1.junkwarden.route\", true);")) << "flagged, in plain form";
+    EXPECT_TRUE(prefs().contains("user_pref(\"mail.server.server1.junkwarden.route\", true);"))
+        << "flagged, in plain form";
     EXPECT_TRUE(prefs().contains("user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");"));
 
     rows[0].routed = false;
@@ -107,8 +110,8 @@ TEST_F(ThunderbirdHome, TheTraysRoutingRoutesAndRestoresTheFlaggedAccountsAndWai
     EXPECT_EQ(prefs(), plain);
 
     // However Thunderbird ends, the accounts are restored once its lock is free.
-    for (const auto ending : {RunningThunderbird::Ending::LetsGoThenWrites, RunningThunderbird::Ending::RemovesLinkThenLetsGo,
-                              RunningThunderbird::Ending::Killed}) {
+    for (const auto ending : {RunningThunderbird::Ending::LetsGoThenWrites,
+             RunningThunderbird::Ending::RemovesLinkThenLetsGo, RunningThunderbird::Ending::Killed}) {
         SCOPED_TRACE(int(ending));
         routing.ConfigureMail();
         RunningThunderbird thunderbird(profile());
@@ -156,7 +159,8 @@ TEST_F(ThunderbirdHome, RoutingAskedForWhileThunderbirdRunsIsMadeWhenItCloses)
     QCoreApplication::processEvents();
     EXPECT_EQ(prefs(), plain);
     thunderbird.close();
-    EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000)) << "routed once it closed";
+    EXPECT_TRUE(waitUntil([&] { return prefs().contains("\"ann,pop.example.com\""); }, 10000))
+        << "routed once it closed";
     EXPECT_EQ(routing.waiting(), MailRouting::Waiting::Nothing);
 }
 

@@ -1,10 +1,9 @@
 #include "dialogs/aboutform.h"
 #include "dialogs/clicklabel.h"
+#include "dialogs/helpwindow.h"
 #include "dialogs/mnemonics.h"
 #include "dialogs/potwierdzform.h"
-#include "dialogs/helpwindow.h"
 #include "settings/languagetable.h"
-
 #include "support/fakes.h"
 #include "support/testfiles.h"
 
@@ -12,10 +11,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
-#include <QTextBrowser>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -27,8 +26,8 @@ LanguageTable englishTable()
 {
     LanguageTable table;
     table.setLines({"tak=Yes", "nie=No", "o programie=About", "about prawa=All rights reserved.",
-                    "about autorzy=Authors:", "about grafika=Graphics:", "about testy=Testing:",
-                    "about angielska=English version:", "about pomoc=Support:"});
+        "about autorzy=Authors:", "about grafika=Graphics:", "about testy=Testing:", "about angielska=English version:",
+        "about pomoc=Support:"});
     return table;
 }
 
@@ -52,9 +51,11 @@ TEST(PotwierdzForm, TakesCaptionsFromTheTableAndTheAskersTitle)
     EXPECT_EQ(form.size(), QSize(392, 98));
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(form.Image->pixmap().isNull());
-    EXPECT_EQ(form.Image->pixmap().toImage(), form.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32).toImage())
+    EXPECT_EQ(form.Image->pixmap().toImage(),
+        form.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32).toImage())
         << "a question shows the question icon";
-    EXPECT_NE(form.Image->pixmap().toImage(), form.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32).toImage());
+    EXPECT_NE(form.Image->pixmap().toImage(),
+        form.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32).toImage());
 }
 
 TEST(PotwierdzForm, AnswersYesNoAndAnythingElseCountsAsNo)
@@ -106,7 +107,8 @@ TEST(AboutForm, ShowsNameBuildAndHeadings)
     const LanguageTable table = englishTable();
     FakeShell shell;
     TAboutForm about(table, shell, QStringLiteral("Junkwarden"));
-    EXPECT_EQ(about.ProgramName->text(), QStringLiteral("Junkwarden 1.0 Build 252")) << "version 1.0.252, as the updater counts";
+    EXPECT_EQ(about.ProgramName->text(), QStringLiteral("Junkwarden 1.0 Build 252"))
+        << "version 1.0.252, as the updater counts";
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About"));
     EXPECT_EQ(about.Prawa->text(), QStringLiteral("All rights reserved."));
     EXPECT_EQ(about.Autorzy->text(), QStringLiteral("Authors:"));
@@ -173,9 +175,11 @@ TEST(HelpWindow, ContentsLinksBackAndClose)
     const QString help = folder.file(QStringLiteral("help/"));
     QDir().mkpath(help);
     writeFile(help + QStringLiteral("0.html"),
-              "<html><head><title>Setting up</title></head><body>See <a href=\"2.html\">the quarantine</a>.</body></html>");
-    writeFile(help + QStringLiteral("2.html"), "<html><head><title>Quarantine</title></head><body>Held mail.</body></html>");
-    writeFile(help + QStringLiteral("10.html"), "<html><head><title>Any mail program</title></head><body>x</body></html>");
+        "<html><head><title>Setting up</title></head><body>See <a href=\"2.html\">the quarantine</a>.</body></html>");
+    writeFile(
+        help + QStringLiteral("2.html"), "<html><head><title>Quarantine</title></head><body>Held mail.</body></html>");
+    writeFile(
+        help + QStringLiteral("10.html"), "<html><head><title>Any mail program</title></head><body>x</body></html>");
     writeFile(help + QStringLiteral("notes.html"), "<html><head><title>Not a topic</title></head></html>");
     const std::unique_ptr<HelpViewer> viewer = createHelpWindowViewer(help);
     viewer->showTopic(2);
@@ -193,7 +197,8 @@ TEST(HelpWindow, ContentsLinksBackAndClose)
     QStringList titles;
     for (int i = 0; i < contents->count(); ++i)
         titles.append(contents->item(i)->text());
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Setting up"), QStringLiteral("Quarantine"), QStringLiteral("Any mail program")}));
+    EXPECT_EQ(titles,
+        (QStringList{QStringLiteral("Setting up"), QStringLiteral("Quarantine"), QStringLiteral("Any mail program")}));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarantine"));
     EXPECT_EQ(contents->currentRow(), 1);
     EXPECT_FALSE(back->isEnabled());
@@ -225,11 +230,12 @@ TEST(Mnemonics, EachButtonGetsAFreeLetterOfItsCaption)
         std::vector<const char *> marked;
     } cases[] = {
         {{"Save", "Search", "Delete"}, {"&Save", "S&earch", "&Delete"}},
-        {{"Update now", "Undo now"}, {"&Update now", "Undo &now"}},   // another word's first letter before others
-        {{"Zapisz", "Aktualizuj teraz", "Uruchamiaj po zalogowaniu"}, {"&Zapisz", "&Aktualizuj teraz", "&Uruchamiaj po zalogowaniu"}},
-        {{"ab", "ba", "ąb"}, {"&ab", "&ba", "&ąb"}},                 // a plain letter first, then any letter
-        {{"Q&A", "A"}, {"&Q&&A", "&A"}},                            // an "&" of the caption stays one
-        {{"x", "x"}, {"&x", "x"}},                                    // nothing left: shown as it is
+        {{"Update now", "Undo now"}, {"&Update now", "Undo &now"}}, // another word's first letter before others
+        {{"Zapisz", "Aktualizuj teraz", "Uruchamiaj po zalogowaniu"},
+            {"&Zapisz", "&Aktualizuj teraz", "&Uruchamiaj po zalogowaniu"}},
+        {{"ab", "ba", "ąb"}, {"&ab", "&ba", "&ąb"}}, // a plain letter first, then any letter
+        {{"Q&A", "A"}, {"&Q&&A", "&A"}}, // an "&" of the caption stays one
+        {{"x", "x"}, {"&x", "x"}}, // nothing left: shown as it is
     };
     for (const auto &c : cases) {
         QList<QPushButton *> owned;

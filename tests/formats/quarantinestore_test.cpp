@@ -1,13 +1,11 @@
 #include "formats/quarantinestore.h"
-#include "textfile/errors.h"
-
 #include "support/testfiles.h"
+#include "textfile/errors.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -18,7 +16,7 @@ const QByteArray kMarker1 = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----1";
 const QByteArray kMarker2 = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----2";
 
 QByteArray message(const QByteArray &subject, const QByteArray &sender, const QByteArray &status = "New",
-                   const QByteArray &content = "<p>Hello</p>", const QByteArray &source = "To: me@x\r\n\r\nbody")
+    const QByteArray &content = "<p>Hello</p>", const QByteArray &source = "To: me@x\r\n\r\nbody")
 {
     return subject + "\r\n" + sender + "\r\n" + status + "\r\nscore 9.1\r\n" + kMarker1 + "\r\n" + content + "\r\n"
         + kMarker2 + "\r\n" + source + "\r\n";
@@ -40,8 +38,8 @@ protected:
     }
     QuarantineStore store() const
     {
-        return QuarantineStore(folder.messagesPath(), folder.configPath(), QStringLiteral("(no subject)"),
-                               QStringLiteral("(no sender)"));
+        return QuarantineStore(
+            folder.messagesPath(), folder.configPath(), QStringLiteral("(no subject)"), QStringLiteral("(no sender)"));
     }
     TempProgramFolder folder;
     const QDateTime now = QDateTime::currentDateTime();
@@ -78,9 +76,9 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
     QStringList paths;
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('-'))
-            + (QByteArray(c.name) == "resend copy"     ? QStringLiteral("_resend")
-                   : QByteArray(c.name) == "partial write" ? QStringLiteral(".eml.partial-x1Y2z3")
-                                                           : QString::number(n++));
+            + (QByteArray(c.name) == "resend copy"          ? QStringLiteral("_resend")
+                    : QByteArray(c.name) == "partial write" ? QStringLiteral(".eml.partial-x1Y2z3")
+                                                            : QString::number(n++));
         const QString path = c.folder + name;
         writeFile(path, c.content);
         setModified(path, c.fresh ? now.addSecs(-5) : now.addSecs(-3600));
@@ -94,8 +92,8 @@ TEST_F(QuarantineStoreTest, ScanListsValidMessagesAndRemovesSettledInvalidOnes)
     writer.close();
     for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(cases[i].name);
-        const bool listed = std::any_of(rows.begin(), rows.end(),
-                                        [&](const QuarantineRow &r) { return r.path == QFile::encodeName(paths[i]); });
+        const bool listed = std::any_of(
+            rows.begin(), rows.end(), [&](const QuarantineRow &r) { return r.path == QFile::encodeName(paths[i]); });
         EXPECT_EQ(listed, cases[i].listed);
         EXPECT_EQ(QFile::exists(paths[i]), cases[i].kept);
     }
@@ -135,10 +133,11 @@ TEST_F(QuarantineStoreTest, AccountFoldersMapMailboxesOneToOneAndReadBack)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.user);
-        const QString folderName = QuarantineStore::accountFolderName(QString::fromUtf8(c.user), QString::fromUtf8(c.server));
+        const QString folderName =
+            QuarantineStore::accountFolderName(QString::fromUtf8(c.user), QString::fromUtf8(c.server));
         EXPECT_EQ(folderName, QString::fromUtf8(c.folder));
         EXPECT_EQ(QuarantineStore::accountOfFolder(folderName),
-                  QString::fromUtf8(c.user).toLower() + QLatin1Char(',') + QString::fromUtf8(c.server).trimmed().toLower());
+            QString::fromUtf8(c.user).toLower() + QLatin1Char(',') + QString::fromUtf8(c.server).trimmed().toLower());
     }
 }
 
@@ -176,9 +175,9 @@ TEST_F(QuarantineStoreTest, MarkReadChangesOnlyTheStatusTheScanReads)
     } cases[] = {
         {"CR LF lines", message("s", "f"), message("s", "f", "Readed")},
         {"lone LF inside the subject", "Sub\nject\r\nf\r\nNew\r\nn\r\n" + kMarker1 + "\r\nc\nd\r\n",
-         "Sub\nject\r\nf\r\nReaded\r\nn\r\n" + kMarker1 + "\r\nc\nd\r\n"},
+            "Sub\nject\r\nf\r\nReaded\r\nn\r\n" + kMarker1 + "\r\nc\nd\r\n"},
         {"lone CR breaks, last line open", "s\rf\rNew\rn\r" + kMarker1 + "\rcontent",
-         "s\rf\rReaded\rn\r" + kMarker1 + "\rcontent"},
+            "s\rf\rReaded\rn\r" + kMarker1 + "\rcontent"},
     };
     const QString folderA = account(QStringLiteral("a"));
     for (const auto &c : cases) {
@@ -225,12 +224,13 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
     writeFile(folderA + QStringLiteral("m2"), message("two", "y", "Readed"));
     writeFile(folder.configPath() + QStringLiteral("to_resend"), "/earlier/copy_resend");
     QList<int> handled;
-    store().requestResend({QFile::encodeName(folderA + QStringLiteral("m2")), QFile::encodeName(folderA + QStringLiteral("m1"))},
-                          [&handled](int i) { handled.append(i); });
+    store().requestResend(
+        {QFile::encodeName(folderA + QStringLiteral("m2")), QFile::encodeName(folderA + QStringLiteral("m1"))},
+        [&handled](int i) { handled.append(i); });
     EXPECT_EQ(handled, (QList<int>{0, 1}));
     EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")),
-              "/earlier/copy_resend\r\n" + QFile::encodeName(folderA) + "m2_resend\r\n" + QFile::encodeName(folderA)
-                  + "m1_resend\r\n");
+        "/earlier/copy_resend\r\n" + QFile::encodeName(folderA) + "m2_resend\r\n" + QFile::encodeName(folderA)
+            + "m1_resend\r\n");
     EXPECT_EQ(readFile(folderA + QStringLiteral("m1_resend")), message("one", "x", "Resend"));
     EXPECT_EQ(readFile(folderA + QStringLiteral("m1")), message("one", "x", "Resend"));
     EXPECT_EQ(store().scan(now).size(), 2) << "copies are never listed";
@@ -238,8 +238,8 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
     // A message that vanished stops the request; the list is not written.
     const QByteArray list = readFile(folder.configPath() + QStringLiteral("to_resend"));
     EXPECT_THROW(store().requestResend({QFile::encodeName(folderA + QStringLiteral("m1")),
-                                        QFile::encodeName(folderA + QStringLiteral("gone"))}),
-                 FileError);
+                     QFile::encodeName(folderA + QStringLiteral("gone"))}),
+        FileError);
     EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("to_resend")), list);
 }
 

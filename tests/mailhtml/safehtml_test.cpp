@@ -29,20 +29,24 @@ TEST(SafeHtml, KeepsFormattingAndDropsWhatCouldActOrLoad)
         QString out;
     } cases[] = {
         {"formatting stays", QStringLiteral("<p align=center><b>Big</b> <font color=red size=+2>sale</font></p>"),
-         QStringLiteral("<p align=\"center\"><b>Big</b> <font color=\"red\" size=\"+2\">sale</font></p>")},
-        {"scripts and styles go whole", QStringLiteral("<script>alert(1)</script><style>p{}</style>text"), QStringLiteral("text")},
+            QStringLiteral("<p align=\"center\"><b>Big</b> <font color=\"red\" size=\"+2\">sale</font></p>")},
+        {"scripts and styles go whole", QStringLiteral("<script>alert(1)</script><style>p{}</style>text"),
+            QStringLiteral("text")},
         {"safe links stay", QStringLiteral("<a href=\" https://x.example/a?b=1&c=2 \">x</a>"),
-         QStringLiteral("<a href=\"https://x.example/a?b=1&amp;c=2\">x</a>")},
-        {"other links lose their tag", QStringLiteral("<a href=\"javascript:alert(1)\">x</a><a href=file:///etc/passwd>y</a>"),
-         QStringLiteral("xy")},
-        {"images leave their words", QStringLiteral("<img src=\"http://track.example/p.gif\" alt=\"Logo\">"), QStringLiteral("Logo")},
-        {"no sizes, styles or events", QStringLiteral("<div style=\"font-size:9000px\" onclick=\"x()\" width=99999>a</div>"),
-         QStringLiteral("<div>a</div>")},
-        {"forms keep their text only", QStringLiteral("<form action=x><input value=v>Name<textarea>t</textarea></form>"),
-         QStringLiteral("Namet")},
+            QStringLiteral("<a href=\"https://x.example/a?b=1&amp;c=2\">x</a>")},
+        {"other links lose their tag",
+            QStringLiteral("<a href=\"javascript:alert(1)\">x</a><a href=file:///etc/passwd>y</a>"),
+            QStringLiteral("xy")},
+        {"images leave their words", QStringLiteral("<img src=\"http://track.example/p.gif\" alt=\"Logo\">"),
+            QStringLiteral("Logo")},
+        {"no sizes, styles or events",
+            QStringLiteral("<div style=\"font-size:9000px\" onclick=\"x()\" width=99999>a</div>"),
+            QStringLiteral("<div>a</div>")},
+        {"forms keep their text only",
+            QStringLiteral("<form action=x><input value=v>Name<textarea>t</textarea></form>"), QStringLiteral("Namet")},
         {"text is escaped", QStringLiteral("a &lt;b&gt; &amp; c"), QStringLiteral("a &lt;b&gt; &amp; c")},
         {"broken markup is parsed as a browser would", QStringLiteral("<b>bold<i>both</b>italic"),
-         QStringLiteral("<b>bold<i>both</i></b><i>italic</i>")},
+            QStringLiteral("<b>bold<i>both</i></b><i>italic</i>")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -61,8 +65,8 @@ TEST(SafeHtml, NestingIsBoundedWhateverTheInput)
         for (int i = 0; i < depth; ++i)
             EXPECT_TRUE(out.contains(QStringLiteral("cell%1").arg(i)));
         for (const auto &[open, close] : {std::pair{QStringLiteral("<ul><li>"), QStringLiteral("</li></ul>")},
-                                          std::pair{QStringLiteral("<div>"), QStringLiteral("</div>")},
-                                          std::pair{QStringLiteral("<blockquote>"), QStringLiteral("</blockquote>")}}) {
+                 std::pair{QStringLiteral("<div>"), QStringLiteral("</div>")},
+                 std::pair{QStringLiteral("<blockquote>"), QStringLiteral("</blockquote>")}}) {
             const QString flat = sanitizeMailHtml(nested(open, close, depth * 3));
             EXPECT_LE(flat.count(QLatin1Char('<')) - flat.count(QStringLiteral("<br>")), 4 * limits.maxBlockDepth);
             EXPECT_TRUE(flat.contains(QStringLiteral("deep")));

@@ -1,5 +1,4 @@
 #include "mainformfixture.h"
-
 #include "mainwindow/bannerview.h"
 
 #include <QTcpServer>
@@ -51,7 +50,7 @@ private:
         const QByteArray body = "<html><body><a href=\"http://elsewhere.example/offer\">Our offer</a>"
                                 "<img src=\"/etc/passwd\"></body></html>";
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: "
-                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 

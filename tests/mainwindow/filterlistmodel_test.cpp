@@ -1,6 +1,5 @@
 #include "formats/filterlistfiles.h"
 #include "mainwindow/filterlistmodel.h"
-
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +30,8 @@ TEST(FilterListFiles, AppendKeepsExistingLinesAndEndsEveryLine)
     appendToListFile(path, {"c"});
     EXPECT_EQ(readFile(path), QByteArray("a\r\nb\r\nc\r\n"));
     appendToDeletionLog(folder.configPath(), "blacklist", {"x", "y"});
-    EXPECT_EQ(readFile(folder.configPath() + QStringLiteral("forget")), QByteArray("-blacklist::x\r\n-blacklist::y\r\n"));
+    EXPECT_EQ(
+        readFile(folder.configPath() + QStringLiteral("forget")), QByteArray("-blacklist::x\r\n-blacklist::y\r\n"));
 }
 
 } // namespace

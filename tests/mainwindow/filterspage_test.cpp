@@ -1,9 +1,7 @@
 #include "mainformfixture.h"
-
-#include "support/smalldisk.h"
-
 #include "mainwindow/filterlistmodel.h"
 #include "mainwindow/inplaceeditor.h"
+#include "support/smalldisk.h"
 
 #include <QDir>
 #include <QFocusEvent>
@@ -53,8 +51,9 @@ TEST_F(FiltersPageTest, LoadsSortedAndSavesWithCrLfWhenTheListIsLeft)
 {
     writeFile(config(QStringLiteral("blacklist")), "zeta\nAlpha\nbeta\n\nalpha");
     switchList(kBlackList);
-    EXPECT_EQ(shown(), (QStringList{QString(), QStringLiteral("Alpha"), QStringLiteral("alpha"), QStringLiteral("beta"),
-                                    QStringLiteral("zeta")}));
+    EXPECT_EQ(shown(),
+        (QStringList{QString(), QStringLiteral("Alpha"), QStringLiteral("alpha"), QStringLiteral("beta"),
+            QStringLiteral("zeta")}));
     type(QStringLiteral("gamma"));
     QTest::keyClick(page().BialaEdit, Qt::Key_Return); // Enter adds, as the button does
     EXPECT_TRUE(form->UnsavedChanges);
@@ -84,7 +83,8 @@ TEST_F(FiltersPageTest, AddRefusesEmptyTextAndDuplicatesInTheShownListOnly)
     type(QStringLiteral("friend@example.ORG"));
     page().BialaButtonDodaj->click();
     EXPECT_EQ(prompts.informations,
-              (QStringList{QStringLiteral("First type the entry to add."), QStringLiteral("This entry is already in the list.")}));
+        (QStringList{
+            QStringLiteral("First type the entry to add."), QStringLiteral("This entry is already in the list.")}));
     EXPECT_EQ(page().BialaEdit->text(), QStringLiteral("friend@example.ORG")) << "a refusal changes nothing";
     EXPECT_FALSE(form->UnsavedChanges);
 
@@ -132,7 +132,8 @@ TEST_F(FiltersPageTest, DeleteSelectionAsksLogsInOrderAndUpdatesTheAutoCopy)
     EXPECT_EQ(shown(), QStringList{QStringLiteral("carl@c.org")});
     EXPECT_EQ(configFile("forget"), QByteArray("-rbl::old\r\n-whitelist::ann@a.org\r\n-whitelist::bob@b.org\r\n"))
         << "logged at once, in order";
-    EXPECT_EQ(configFile("whitelist"), QByteArray("ann@a.org\r\nbob@b.org\r\ncarl@c.org\r\n")) << "saved only on leaving";
+    EXPECT_EQ(configFile("whitelist"), QByteArray("ann@a.org\r\nbob@b.org\r\ncarl@c.org\r\n"))
+        << "saved only on leaving";
     EXPECT_EQ(page().selectedRows(), QList<int>{0}) << "the entry now at the caret's place";
 
     // The proxy adds to its auto list meanwhile; that entry must survive.
@@ -202,7 +203,10 @@ TEST_F(FiltersPageTest, UntouchedEntriesKeepTheirBytesAndLongOnesStayWhole)
     type(QStringLiteral(u"żaba"));
     page().BialaButtonDodaj->click();
     switchList(0);
-    EXPECT_EQ(configFile("badwords"), "b\xb9k\r\n" + longEntry + "\r\n\xbf" "aba\r\n\xbf\xf3\xb3w\r\n")
+    EXPECT_EQ(configFile("badwords"),
+        "b\xb9k\r\n" + longEntry
+            + "\r\n\xbf"
+              "aba\r\n\xbf\xf3\xb3w\r\n")
         << "typed text joins the file in its code page";
 }
 
@@ -277,8 +281,9 @@ TEST(InPlaceEditor, LeavingCommitsOnceAndEnterSaysSo)
     QWidget host;
     InPlaceEditor editor(&host);
     QList<std::pair<QString, bool>> commits;
-    QObject::connect(&editor, &InPlaceEditor::committed,
-                     [&commits](const QString &text, bool byEnter) { commits.append({text, byEnter}); });
+    QObject::connect(&editor, &InPlaceEditor::committed, [&commits](const QString &text, bool byEnter) {
+        commits.append({text, byEnter});
+    });
     editor.open(QRect(0, 0, 100, 20), QStringLiteral("old"));
     editor.setText(QStringLiteral("typed"));
     QFocusEvent out(QEvent::FocusOut);

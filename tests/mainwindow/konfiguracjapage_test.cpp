@@ -1,14 +1,11 @@
 #include "mainformfixture.h"
-#include "support/profilelock.h"
-#include "support/profilelock.h"
-
-#include <QApplication>
-
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "settings/textkeys.h"
+#include "support/profilelock.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -117,7 +114,7 @@ TEST_F(SettingsPageTest, MissingKeysShowDefaultsAndAMissingChoiceStaysMissing)
     EXPECT_EQ(page().KonfiguracjaWhatWithSpam->currentIndex(), -1);
     page().KonfiguracjaButtonZapiszClick();
     EXPECT_EQ(configFile("main.cfg"),
-              QByteArray("my_pin=1\r\naccepted_spam_level=1\r\nauto_remove_spam_time=1\r\nauto_remove_spam=0\r\n"));
+        QByteArray("my_pin=1\r\naccepted_spam_level=1\r\nauto_remove_spam_time=1\r\nauto_remove_spam=0\r\n"));
 }
 
 TEST_F(SettingsPageTest, ANumberThatIsNotOneStopsTheLoad)
@@ -210,12 +207,10 @@ TEST_F(SettingsPageTest, TabOrderFollowsTheVisualOrder)
     w.show();
     QApplication::setActiveWindow(&w);
     switchPage(4);
-    QList<QWidget *> expected{page().KonfiguracjaKonta,          page().KonfiguracjaPort,
-                                    page().KonfiguracjaPin,            page().KonfiguracjaCheckBox,
-                                    page().KonfiguracjaSpamLevel,      page().KonfiguracjaMaxToPos,
-                                    page().KonfiguracjaWhatWithSpam,   page().KonfiguracjaCheckMailCheckBox,
-                                    page().KonfiguracjaCheckMailPos,   page().KonfiguracjaEditAktualizacja,
-                                    page().KonfiguracjaButtonAktualizacja, page().KonfiguracjaButtonZapisz};
+    QList<QWidget *> expected{page().KonfiguracjaKonta, page().KonfiguracjaPort, page().KonfiguracjaPin,
+        page().KonfiguracjaCheckBox, page().KonfiguracjaSpamLevel, page().KonfiguracjaMaxToPos,
+        page().KonfiguracjaWhatWithSpam, page().KonfiguracjaCheckMailCheckBox, page().KonfiguracjaCheckMailPos,
+        page().KonfiguracjaEditAktualizacja, page().KonfiguracjaButtonAktualizacja, page().KonfiguracjaButtonZapisz};
     // A control that is switched off (the spam action here) is passed over.
     expected.removeIf([](const QWidget *widget) { return !widget->isEnabled(); });
     page().KonfiguracjaKonta->setFocus();
@@ -395,7 +390,8 @@ TEST_F(SettingsPageTest, UpdateNowStartsTheUpdaterAndOpensTheWindow)
 TEST_F(SettingsPageTest, EveryCaptionFitsInBothLanguagesAtEverySize)
 {
     for (const char *language : {"english", "polish"}) {
-        ASSERT_TRUE(tray->LanguageMemo.load(sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
+        ASSERT_TRUE(tray->LanguageMemo.load(
+            sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
         writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
         TMainForm &w = open();
         switchPage(4);
@@ -412,21 +408,19 @@ TEST_F(SettingsPageTest, EveryCaptionFitsInBothLanguagesAtEverySize)
                 if (!widget->isVisible())
                     continue;
                 const auto *label = qobject_cast<QLabel *>(widget);
-                const bool caption = label || qobject_cast<QAbstractButton *>(widget) || qobject_cast<QComboBox *>(widget);
+                const bool caption =
+                    label || qobject_cast<QAbstractButton *>(widget) || qobject_cast<QComboBox *>(widget);
                 if (!caption)
                     continue;
-                const bool wide = label && label->wordWrap()
-                                      ? label->height() >= label->heightForWidth(label->width())
-                                      : widget->width() >= widget->sizeHint().width();
+                const bool wide = label && label->wordWrap() ? label->height() >= label->heightForWidth(label->width())
+                                                             : widget->width() >= widget->sizeHint().width();
                 // Nor cut off by what holds it.
                 const bool fits = wide && widget->visibleRegion().boundingRect() == widget->rect();
                 if (!fits)
-                    cut.append(QStringLiteral("%1 \"%2\" %3 < %4")
-                                   .arg(widget->objectName(),
-                                        label ? label->text()
-                                              : widget->property("text").toString(),
-                                        QString::number(widget->width()),
-                                        QString::number(widget->sizeHint().width())));
+                    cut.append(
+                        QStringLiteral("%1 \"%2\" %3 < %4")
+                            .arg(widget->objectName(), label ? label->text() : widget->property("text").toString(),
+                                QString::number(widget->width()), QString::number(widget->sizeHint().width())));
             }
             EXPECT_TRUE(cut.isEmpty()) << language << " at " << size.width() << "x" << size.height() << ":\n"
                                        << cut.join(QLatin1Char('\n')).toStdString();
@@ -445,16 +439,17 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     QDir().mkpath(root + QStringLiteral("/p.default"));
     writeFile(root + QStringLiteral("/profiles.ini"), "[Profile0]\nName=default\nPath=p.default\n");
     const QString prefs = root + QStringLiteral("/p.default/prefs.js");
-    writeFile(prefs, "user_pref(\"mail.account.account1.server\", \"server1\");\n"
-                     "user_pref(\"mail.account.account2.server\", \"server2\");\n"
-                     "user_pref(\"mail.accountmanager.accounts\", \"account1,account2\");\n"
-                     "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
-                     "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
-                     "user_pref(\"mail.server.server1.userName\", \"ann\");\n"
-                     "user_pref(\"mail.server.server2.authMethod\", 10);\n"
-                     "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
-                     "user_pref(\"mail.server.server2.type\", \"pop3\");\n"
-                     "user_pref(\"mail.server.server2.userName\", \"bob\");\n");
+    writeFile(prefs,
+        "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+        "user_pref(\"mail.account.account2.server\", \"server2\");\n"
+        "user_pref(\"mail.accountmanager.accounts\", \"account1,account2\");\n"
+        "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
+        "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
+        "user_pref(\"mail.server.server1.userName\", \"ann\");\n"
+        "user_pref(\"mail.server.server2.authMethod\", 10);\n"
+        "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
+        "user_pref(\"mail.server.server2.type\", \"pop3\");\n"
+        "user_pref(\"mail.server.server2.userName\", \"bob\");\n");
     writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
     seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.home.example"), QStringLiteral("carl"));
     open();
@@ -478,7 +473,8 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.junkwarden.route\", true);"));
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.userName\", \"ann,pop.example.com\");"))
         << "the filter is on: routed at once";
-    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example")) << "the store as before";
+    EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example"))
+        << "the store as before";
 
     // Saved while Thunderbird runs: nothing written, the change waits for it to close.
     const QByteArray routed = readFile(prefs);

@@ -1,11 +1,4 @@
 #include "mainformfixture.h"
-
-#include <QTest>
-
-#include <QTextDocument>
-#include <QTextFrame>
-#include <QTextTable>
-
 #include "mainwindow/kwarantannapage.h"
 #include "mainwindow/safebrowser.h"
 
@@ -17,7 +10,11 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTableView>
+#include <QTest>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <utime.h>
 
@@ -27,7 +24,7 @@ namespace {
 const QByteArray kMarker = "-----!!!!!-----!!!!!-----!!!!!-----!!!!!-----";
 
 QByteArray message(const QByteArray &subject, const QByteArray &sender, const QByteArray &status,
-                   const QByteArray &content, const QByteArray &source)
+    const QByteArray &content, const QByteArray &source)
 {
     return subject + "\r\n" + sender + "\r\n" + status + "\r\nSpam score 7\r\n" + kMarker + "1\r\n" + content + "\r\n"
         + kMarker + "2\r\n" + source + "\r\n";
@@ -37,7 +34,8 @@ class QuarantinePageTest : public MainFormFixture
 {
 protected:
     // Stores a message received `minutesAgo` minutes before a fixed time.
-    QString store(const QString &name, const QByteArray &content, int minutesAgo, const QString &account = QStringLiteral("acct"))
+    QString store(
+        const QString &name, const QByteArray &content, int minutesAgo, const QString &account = QStringLiteral("acct"))
     {
         QDir(folder.messagesPath()).mkpath(account);
         const QString path = folder.messagesPath() + account + QLatin1Char('/') + name;
@@ -48,10 +46,10 @@ protected:
         return path;
     }
     QString plain(const QString &name, int minutesAgo, const QByteArray &subject = "Subject",
-                  const QByteArray &sender = "spammer@example.com", const QByteArray &status = "Readed")
+        const QByteArray &sender = "spammer@example.com", const QByteArray &status = "Readed")
     {
         return store(name, message(subject, sender, status, "plain content " + subject, "To: me@home\r\n\r\nsource"),
-                     minutesAgo);
+            minutesAgo);
     }
     KwarantannaPage &page()
     {
@@ -72,8 +70,8 @@ protected:
     {
         page().KwarantannaMemo->selectionModel()->clearSelection();
         for (int row : rows)
-            page().KwarantannaMemo->selectionModel()->select(page().model().index(row, 0),
-                                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            page().KwarantannaMemo->selectionModel()->select(
+                page().model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 };
 
@@ -96,7 +94,9 @@ TEST_F(QuarantinePageTest, SortIgnoresCaseOfAToZOnly)
 {
     plain(QStringLiteral("a"), 1, "beta");
     plain(QStringLiteral("b"), 2, "Alpha");
-    plain(QStringLiteral("c"), 3, "\xc5\xbb" "ebra"); // Ż, above every ASCII letter
+    plain(QStringLiteral("c"), 3,
+        "\xc5\xbb"
+        "ebra"); // Ż, above every ASCII letter
     page().KwarantannaMemoColumnClick(1);
     page().KwarantannaMemoColumnClick(1);
     EXPECT_EQ(subjects(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral(u"Żebra")}));
@@ -116,7 +116,10 @@ TEST_F(QuarantinePageTest, NewRowsAreBoldUntilShownAloneResendRowsAreBlue)
 
 TEST_F(QuarantinePageTest, PreviewFollowsTheSingleSelectedRow)
 {
-    store(QStringLiteral("h"), message("Html one", "a@x", "Readed", "<p>Hi <b>there</b></p>", "To: me@home\r\nCc: boss@home\r\n\r\n<p>raw</p>"), 1);
+    store(QStringLiteral("h"),
+        message(
+            "Html one", "a@x", "Readed", "<p>Hi <b>there</b></p>", "To: me@home\r\nCc: boss@home\r\n\r\n<p>raw</p>"),
+        1);
     plain(QStringLiteral("p"), 2, "Plain one");
     select({0});
     EXPECT_TRUE(page().previewIsHtml());
@@ -128,11 +131,11 @@ TEST_F(QuarantinePageTest, PreviewFollowsTheSingleSelectedRow)
     EXPECT_EQ(page().KwarantannaSpam->text(), QStringLiteral("Spam score 7"));
 
     // A second row joins: the preview stays; one leaves: it clears.
-    page().KwarantannaMemo->selectionModel()->select(page().model().index(1, 0),
-                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    page().KwarantannaMemo->selectionModel()->select(
+        page().model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(page().KwarantannaTemat->text(), QStringLiteral("Html one"));
-    page().KwarantannaMemo->selectionModel()->select(page().model().index(0, 0),
-                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    page().KwarantannaMemo->selectionModel()->select(
+        page().model().index(0, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     EXPECT_EQ(page().previewText(), QStringLiteral("<html></html>"));
     EXPECT_TRUE(page().KwarantannaOd->text().isEmpty());
 
@@ -225,7 +228,7 @@ TEST_F(QuarantinePageTest, SendToSelfMarksRowsAndQueuesThemInRowOrder)
     select({0, 1});
     page().KwarantannaPopupWyslijdosiebieClick();
     EXPECT_EQ(readFile(config(QStringLiteral("to_resend"))),
-              QFile::encodeName(a) + "_resend\r\n" + QFile::encodeName(b) + "_resend\r\n");
+        QFile::encodeName(a) + "_resend\r\n" + QFile::encodeName(b) + "_resend\r\n");
     EXPECT_TRUE(page().selectedRows().isEmpty());
     EXPECT_EQ(page().model().row(0).status, QByteArray("Resend"));
     EXPECT_TRUE(QFile::exists(b + QStringLiteral("_resend")));
@@ -302,15 +305,17 @@ int frameDepth(const QTextFrame *frame)
 // note. (How quickly is measured in the quarantine benchmark.)
 TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
 {
-    const QByteArray hostile = "<html><head><style>@import url(\"/etc/passwd\"); body{background:url(file:///dev/zero)}</style>"
-                               "<link rel=stylesheet href=\"/dev/zero\"><script src=\"http://evil.example/x.js\"></script>"
-                               "<script>while(1){}</script></head><body>"
-                               "<img src=\"/dev/zero\"><img src=\"http://evil.example/track.gif\"><img src=\"file:///etc/shadow\">"
-                               "<iframe src=\"/dev/urandom\"></iframe><p>Buy now</p></body></html>";
+    const QByteArray hostile =
+        "<html><head><style>@import url(\"/etc/passwd\"); body{background:url(file:///dev/zero)}</style>"
+        "<link rel=stylesheet href=\"/dev/zero\"><script src=\"http://evil.example/x.js\"></script>"
+        "<script>while(1){}</script></head><body>"
+        "<img src=\"/dev/zero\"><img src=\"http://evil.example/track.gif\"><img src=\"file:///etc/shadow\">"
+        "<iframe src=\"/dev/urandom\"></iframe><p>Buy now</p></body></html>";
     auto tables = [](int depth) -> QByteArray {
         return QByteArray("<table><tr><td>cell").repeated(depth) + QByteArray("</td></tr></table>").repeated(depth);
     };
-    const QByteArray body50 = QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz\r\n").repeated(50 * 1024 * 1024 / 74);
+    const QByteArray body50 = QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz\r\n")
+                                  .repeated(50 * 1024 * 1024 / 74);
     const struct
     {
         const char *name;
@@ -323,7 +328,8 @@ TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
         {"resources, scripts, frames", hostile, true, QStringLiteral("Buy now"), 0, false},
         {"16 nested tables", tables(16), true, QStringLiteral("cell"), 3, false},
         {"64 nested tables", tables(64), true, QStringLiteral("cell"), 3, false},
-        {"nested lists, tens of KB", QByteArray("<ul><li>x").repeated(2500) + "end", true, QStringLiteral("x"), 0, true},
+        {"nested lists, tens of KB", QByteArray("<ul><li>x").repeated(2500) + "end", true, QStringLiteral("x"), 0,
+            true},
         {"a flood of tags", QByteArray("<div><b>x").repeated(100000), true, QStringLiteral("x"), 0, true},
         {"a 50 MB body", body50, false, QStringLiteral("0123456789"), 0, true},
     };
@@ -350,15 +356,18 @@ TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
 
 TEST_F(QuarantinePageTest, DeclaredCharsetsDecideTheDecoding)
 {
-    EXPECT_EQ(KwarantannaPage::declaredCharset("<meta http-equiv=Content-Type content=\"text/html; charset=ISO-8859-2\">", ""),
-              QByteArray("iso-8859-2"));
-    EXPECT_EQ(KwarantannaPage::declaredCharset("<p>x</p>", "\r\nContent-Type: text/plain;\r\n charset=\"utf-8\"\r\n\r\nbody"),
-              QByteArray("utf-8"));
+    EXPECT_EQ(KwarantannaPage::declaredCharset(
+                  "<meta http-equiv=Content-Type content=\"text/html; charset=ISO-8859-2\">", ""),
+        QByteArray("iso-8859-2"));
+    EXPECT_EQ(
+        KwarantannaPage::declaredCharset("<p>x</p>", "\r\nContent-Type: text/plain;\r\n charset=\"utf-8\"\r\n\r\nbody"),
+        QByteArray("utf-8"));
     EXPECT_EQ(KwarantannaPage::declaredCharset("<p>x</p>", "\r\nSubject: charset=koi8\r\n\r\n"), QByteArray());
 
     // Windows-1257 unless declared: 0xE0 is "ą" there.
     store(QStringLiteral("baltic"), message("b", "b@x", "Readed", "<p>\xe0</p>", "To: me\r\n\r\n"), 1);
-    store(QStringLiteral("utf8"), message("u", "u@x", "Readed", "<meta charset=utf-8><p>\xc5\xbc</p>", "To: me\r\n\r\n"), 2);
+    store(QStringLiteral("utf8"),
+        message("u", "u@x", "Readed", "<meta charset=utf-8><p>\xc5\xbc</p>", "To: me\r\n\r\n"), 2);
     page();
     select({0});
     EXPECT_TRUE(page().KwarantannaMemoPodglad->toPlainText().contains(QStringLiteral(u"ą")));

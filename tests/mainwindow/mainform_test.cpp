@@ -1,21 +1,20 @@
 #include "mainformfixture.h"
+#include "mainwindow/metodypage.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalSpy>
-#include <QToolButton>
-#include <QTest>
-
-#include <QLabel>
-#include <QListWidget>
-#include "mainwindow/metodypage.h"
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 namespace jw::test {
 namespace {
@@ -42,9 +41,9 @@ TEST_F(MainFormTest, BuildsTheShell)
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     ASSERT_EQ(w.MainPageControl->count(), 5);
     const QStringList texts{QStringLiteral("Filters"), QStringLiteral("Quarantine"), QStringLiteral("Reply"),
-                            QStringLiteral("Methods"), QStringLiteral("Settings")};
-    const QStringList names{QStringLiteral("TabBiala"), QStringLiteral("TabKwarantanna"), QStringLiteral("TabOdpowiedz"),
-                            QStringLiteral("TabMetody"), QStringLiteral("TabKonfiguracja")};
+        QStringLiteral("Methods"), QStringLiteral("Settings")};
+    const QStringList names{QStringLiteral("TabBiala"), QStringLiteral("TabKwarantanna"),
+        QStringLiteral("TabOdpowiedz"), QStringLiteral("TabMetody"), QStringLiteral("TabKonfiguracja")};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(w.MainPageControl->tabText(i), texts[i]);
         // Each page in its own scroll area, for screens smaller than the page.
@@ -135,9 +134,9 @@ TEST(WindowPlace, TheTitleBarAndTabsAreAlwaysOnScreen)
         QSize wanted;
         QRect place;
     } cases[] = {
-        {{0, 0, 1920, 1050}, {809, 569}, {555, 254, 809, 569}},        // room enough: centred
-        {{0, 27, 640, 373}, {809, 569}, {8, 63, 624, 329}},            // scale 2 on 1280 x 800, top panel
-        {{1280, 0, 640, 400}, {809, 569}, {1288, 36, 624, 356}},       // a second screen to the right
+        {{0, 0, 1920, 1050}, {809, 569}, {555, 254, 809, 569}}, // room enough: centred
+        {{0, 27, 640, 373}, {809, 569}, {8, 63, 624, 329}}, // scale 2 on 1280 x 800, top panel
+        {{1280, 0, 640, 400}, {809, 569}, {1288, 36, 624, 356}}, // a second screen to the right
         {{0, 0, 300, 200}, {809, 569}, {8, 36, 284, 156}},
     };
     for (const auto &c : cases) {
@@ -159,7 +158,7 @@ TEST_F(MainFormTest, KeysOpenHelpAndChangePageFromEveryPage)
         QKeyCombination keys;
         int step;
     } moves[] = {{Qt::CTRL | Qt::Key_PageDown, 1}, {Qt::CTRL | Qt::Key_PageUp, -1}, {Qt::CTRL | Qt::Key_Tab, 1},
-                 {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1}};
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1}};
     for (int page = 0; page < 5; ++page) {
         for (const auto &move : moves) {
             switchPage(page);
@@ -237,7 +236,8 @@ TEST_F(MainFormTest, EveryPageChangeGuardsTheUsersEdits)
     switchPage(TMainForm::PageMetody);
     EXPECT_EQ(prompts.questions, QStringList{QStringLiteral("Do you want to save your changes?")});
     EXPECT_EQ(prompts.questionCaptions, QStringList{QStringLiteral("Junkwarden")});
-    EXPECT_EQ(again.TabOdpowiedz->OdpowiedzTematEdit->text(), QStringLiteral("Subject")) << "no: reloaded from the file";
+    EXPECT_EQ(again.TabOdpowiedz->OdpowiedzTematEdit->text(), QStringLiteral("Subject"))
+        << "no: reloaded from the file";
     EXPECT_FALSE(again.UnsavedChanges);
 
     switchPage(TMainForm::PageOdpowiedz);
@@ -277,7 +277,8 @@ TEST_F(MainFormTest, ExitWhileOpenAsksNothing)
 TEST_F(MainFormTest, EveryButtonOfAPageHasItsOwnAltKey)
 {
     for (const char *language : {"english", "polish"}) {
-        ASSERT_TRUE(tray->LanguageMemo.load(sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
+        ASSERT_TRUE(tray->LanguageMemo.load(
+            sourcePath(QStringLiteral("resources/language/%1.lng").arg(QLatin1String(language)))));
         TMainForm &w = open();
         QApplication::setActiveWindow(&w);
         for (int page = 0; page < 5; ++page) {

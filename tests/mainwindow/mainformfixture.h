@@ -5,9 +5,8 @@
 #include "mainwindow/odpowiedzpage.h"
 #include "platform/helpviewer.h"
 #include "platform/registry.h"
-#include "tray/trayform.h"
-
 #include "support/trayfixture.h"
+#include "tray/trayform.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,7 +14,6 @@
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace jw::test {

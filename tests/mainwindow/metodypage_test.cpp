@@ -1,6 +1,5 @@
-#include "mainformfixture.h"
-
 #include "formats/methodsfile.h"
+#include "mainformfixture.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/metodypage.h"
 
@@ -13,9 +12,11 @@ namespace {
 TEST(MethodFile, OnlyTheCharacterAfterTheFirstEqualsCounts)
 {
     const MethodStates read = readMethodStates(
-        {"anything=1", "x=12", "1 no equals sign", "2", "0 no equals", "ends=", "", "seven=7", "=0", "two=2x", "a=b=1"}, 11);
+        {"anything=1", "x=12", "1 no equals sign", "2", "0 no equals", "ends=", "", "seven=7", "=0", "two=2x", "a=b=1"},
+        11);
     EXPECT_EQ(read.states, (QList<int>{1, 1, 1, 2, 0, 0, 0, 0, 0, 2}));
-    EXPECT_EQ(read.error, QStringLiteral("'0b' is not a valid integer value")) << "only the character after the first =";
+    EXPECT_EQ(read.error, QStringLiteral("'0b' is not a valid integer value"))
+        << "only the character after the first =";
 
     const MethodStates shortFile = readMethodStates({"a=1", "b=2"}, 4);
     EXPECT_EQ(shortFile.states, (QList<int>{1, 2}));
@@ -26,7 +27,7 @@ TEST(MethodFile, OnlyTheCharacterAfterTheFirstEqualsCounts)
     EXPECT_EQ(letter.error, QStringLiteral("'0x' is not a valid integer value"));
 
     EXPECT_EQ(methodText(QStringLiteral("More than ##ILOSC in To, ##ILOSC"), QStringLiteral("5")),
-              QStringLiteral("More than 5 in To, ##ILOSC"));
+        QStringLiteral("More than 5 in To, ##ILOSC"));
 }
 
 class MethodsPageTest : public MainFormFixture
@@ -78,7 +79,7 @@ TEST_F(MethodsPageTest, ClicksCycleAndKeepTheFirstFourTwoState)
         // What a click on the box does: off, third state, on, off.
         const Qt::CheckState next = item->checkState() == Qt::Unchecked ? Qt::PartiallyChecked
             : item->checkState() == Qt::PartiallyChecked                ? Qt::Checked
-                                                                         : Qt::Unchecked;
+                                                                        : Qt::Unchecked;
         item->setCheckState(next);
     };
     list->item(20)->setCheckState(Qt::Unchecked);

@@ -21,14 +21,14 @@ TEST_F(OdpowiedzPageTest, LoadsAndSavesSubjectAndBody)
     } cases[] = {
         {"one line", "Only subject", QStringLiteral("Only subject"), QString(), "Only subject\r\n"},
         {"empty lines kept", "S\nfirst\n\n\nlast\n", QStringLiteral("S"), QStringLiteral("first\n\n\nlast"),
-         "S\r\nfirst\r\n\r\n\r\nlast\r\n"},
+            "S\r\nfirst\r\n\r\n\r\nlast\r\n"},
         {"mixed breaks", "S\rA\r\nB", QStringLiteral("S"), QStringLiteral("A\nB"), "S\r\nA\r\nB\r\n"},
         {"long line", "S\r\n" + QByteArray(6000, 'x') + "\r\n", QStringLiteral("S"), QString(6000, QLatin1Char('x')),
-         "S\r\n" + QByteArray(6000, 'x') + "\r\n"},
+            "S\r\n" + QByteArray(6000, 'x') + "\r\n"},
         {"code page kept", "Temat \xbf\r\nTre\x9c\xe6\r\n", QStringLiteral(u"Temat ż"), QStringLiteral(u"Treść"),
-         "Temat \xbf\r\nTre\x9c\xe6\r\n"},
-        {"1250 line that reads as UTF-8", "Temat \xbf\r\n\xc5\xbc\r\n", QStringLiteral(u"Temat ż"), QStringLiteral(u"ĹĽ"),
-         "Temat \xbf\r\n\xc5\xbc\r\n"},
+            "Temat \xbf\r\nTre\x9c\xe6\r\n"},
+        {"1250 line that reads as UTF-8", "Temat \xbf\r\n\xc5\xbc\r\n", QStringLiteral(u"Temat ż"),
+            QStringLiteral(u"ĹĽ"), "Temat \xbf\r\n\xc5\xbc\r\n"},
         {"subject and one empty line", "S\r\n\r\n", QStringLiteral("S"), QString(), "S\r\n\r\n"},
     };
     for (const auto &c : cases) {

@@ -1,8 +1,7 @@
 #include "mainformfixture.h"
-
+#include "platform/processes.h"
 #include "update/updateform.h"
 #include "update/updatestatus.h"
-#include "platform/processes.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -107,7 +106,8 @@ TEST_F(UpdateFormTest, TimesOutOnPoll51OnlyWhenTheUpdaterHasEnded)
     EXPECT_TRUE(prompts.informations.isEmpty());
     EXPECT_TRUE(window->Timer1->isActive());
     tick();
-    EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("Could not connect to the update server. Please try again later.")});
+    EXPECT_EQ(prompts.informations,
+        QStringList{QStringLiteral("Could not connect to the update server. Please try again later.")});
     EXPECT_FALSE(window->Timer1->isActive());
 }
 
@@ -166,12 +166,14 @@ TEST(UpdateWithStandIn, FollowsTheUpdaterToItsNewVersion)
     TUpdateForm window(tray, QStringLiteral("Junkwarden"));
     window.Timer1->stop();
     QList<int> bar;
-    ASSERT_TRUE(waitUntil([&] {
-        window.Timer1Timer();
-        if (bar.isEmpty() || bar.last() != window.ProgressBar->value())
-            bar.append(window.ProgressBar->value());
-        return !window.stopMode();
-    }, 20000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            window.Timer1Timer();
+            if (bar.isEmpty() || bar.last() != window.ProgressBar->value())
+                bar.append(window.ProgressBar->value());
+            return !window.stopMode();
+        },
+        20000));
     EXPECT_EQ(prompts.informations, QStringList{QStringLiteral("The update finished successfully.")});
     EXPECT_EQ(bar.last(), 100);
     EXPECT_GT(bar.size(), 2) << "progress steps were shown on the way";

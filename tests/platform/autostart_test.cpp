@@ -1,5 +1,4 @@
 #include "platform/autostart.h"
-
 #include "support/testfiles.h"
 
 #include <QProcess>

@@ -1,15 +1,13 @@
 #include "platform/guardianline.h"
 #include "platform/processes.h"
-
 #include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,7 +37,8 @@ protected:
 
 TEST_F(ProcessesTest, StartAliveKillWithSignalNine)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::Independent);
+    const StartResult result =
+        processes->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     EXPECT_TRUE(waitUntil([&] { return readFile(folder.file(QStringLiteral("companions.log"))).contains("vexel3 "); }));
     EXPECT_TRUE(processes->isAlive(result.pid));
@@ -50,7 +49,8 @@ TEST_F(ProcessesTest, StartAliveKillWithSignalNine)
 
 TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
+    const StartResult result =
+        processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     // Until reaped, the ended child is a zombie that kill(pid, 0) still finds.
     EXPECT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
@@ -61,7 +61,8 @@ TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 
 TEST_F(ProcessesTest, ReleasedChildrenAreReapedWhenTheyEnd)
 {
-    const StartResult result = processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
+    const StartResult result =
+        processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     processes->release(result.pid);
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(result.pid)); }));
@@ -69,38 +70,41 @@ TEST_F(ProcessesTest, ReleasedChildrenAreReapedWhenTheyEnd)
 
 TEST_F(ProcessesTest, ChildGetsNullStreamsNoDescriptorsNoArgumentsOwnSession)
 {
-  for (Processes::Lifetime lifetime : {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
-    SCOPED_TRACE(int(lifetime));
-    // A descriptor this process holds open without close-on-exec.
-    const QString marker = folder.file(QStringLiteral("inherited-marker"));
-    writeFile(marker, "x");
-    const int leaked = ::open(QFile::encodeName(marker).constData(), O_RDONLY);
-    ASSERT_GE(leaked, 0);
+    for (Processes::Lifetime lifetime : {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
+        SCOPED_TRACE(int(lifetime));
+        // A descriptor this process holds open without close-on-exec.
+        const QString marker = folder.file(QStringLiteral("inherited-marker"));
+        writeFile(marker, "x");
+        const int leaked = ::open(QFile::encodeName(marker).constData(), O_RDONLY);
+        ASSERT_GE(leaked, 0);
 
-    const QString report = folder.file(QStringLiteral("report"));
-    const QString program = script("probe",
-                                   "for f in /proc/$$/fd/*; do echo \"$(basename $f) $(readlink $f)\"; done > '"
-                                       + QFile::encodeName(report) + "'\n"
-                                       "echo \"args $#\" >> '" + QFile::encodeName(report) + "'\n"
-                                       "echo \"sid $(cut -d' ' -f6 /proc/$$/stat) pid $$\" >> '"
-                                       + QFile::encodeName(report) + "'\n"
-                                       "echo \"cwd $(pwd)\" >> '" + QFile::encodeName(report) + "'\n");
-    const StartResult result = processes->start(program, lifetime);
-    ::close(leaked);
-    ASSERT_TRUE(result.started);
-    ASSERT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
-    const QByteArray text = readFile(report);
-    EXPECT_TRUE(text.contains("0 /dev/null\n")) << text.constData();
-    EXPECT_TRUE(text.contains("1 /dev/null\n"));
-    EXPECT_TRUE(text.contains("2 /dev/null\n"));
-    EXPECT_FALSE(text.contains("inherited-marker")) << text.constData();
-    EXPECT_TRUE(text.contains("args 0\n"));
-    const QByteArray session = "sid " + QByteArray::number(result.pid) + " pid " + QByteArray::number(result.pid);
-    EXPECT_TRUE(text.contains(session))
-        << "detached into its own session";
-    const QByteArray cwd = "cwd " + QFile::encodeName(QDir::currentPath()) + "\n";
-    EXPECT_TRUE(text.contains(cwd)) << "current folder inherited";
-  }
+        const QString report = folder.file(QStringLiteral("report"));
+        const QString program = script("probe",
+            "for f in /proc/$$/fd/*; do echo \"$(basename $f) $(readlink $f)\"; done > '" + QFile::encodeName(report)
+                + "'\n"
+                  "echo \"args $#\" >> '"
+                + QFile::encodeName(report)
+                + "'\n"
+                  "echo \"sid $(cut -d' ' -f6 /proc/$$/stat) pid $$\" >> '"
+                + QFile::encodeName(report)
+                + "'\n"
+                  "echo \"cwd $(pwd)\" >> '"
+                + QFile::encodeName(report) + "'\n");
+        const StartResult result = processes->start(program, lifetime);
+        ::close(leaked);
+        ASSERT_TRUE(result.started);
+        ASSERT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
+        const QByteArray text = readFile(report);
+        EXPECT_TRUE(text.contains("0 /dev/null\n")) << text.constData();
+        EXPECT_TRUE(text.contains("1 /dev/null\n"));
+        EXPECT_TRUE(text.contains("2 /dev/null\n"));
+        EXPECT_FALSE(text.contains("inherited-marker")) << text.constData();
+        EXPECT_TRUE(text.contains("args 0\n"));
+        const QByteArray session = "sid " + QByteArray::number(result.pid) + " pid " + QByteArray::number(result.pid);
+        EXPECT_TRUE(text.contains(session)) << "detached into its own session";
+        const QByteArray cwd = "cwd " + QFile::encodeName(QDir::currentPath()) + "\n";
+        EXPECT_TRUE(text.contains(cwd)) << "current folder inherited";
+    }
 }
 
 TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
@@ -119,7 +123,8 @@ TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
         {"not executable", plain, 5, true},
     };
     for (const auto &c : cases) {
-        for (Processes::Lifetime lifetime : {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
+        for (Processes::Lifetime lifetime :
+            {Processes::Lifetime::Independent, Processes::Lifetime::EndsWithThisProcess}) {
             SCOPED_TRACE(std::string(c.name) + (lifetime == Processes::Lifetime::Independent ? "" : ", tied"));
             const StartResult result = processes->start(c.path, lifetime);
             EXPECT_FALSE(result.started);
@@ -130,7 +135,10 @@ TEST_F(ProcessesTest, StartFailuresMapToTheProgramsNumbers)
     // A file the system cannot run at all (no interpreter line, not a
     // program) is reported by the system's own number.
     const QString garbage = folder.file(QStringLiteral("garbage"));
-    writeFile(garbage, QByteArray("\x7f" "ELF\x01\x01", 6));
+    writeFile(garbage,
+        QByteArray("\x7f"
+                   "ELF\x01\x01",
+            6));
     QFile::setPermissions(garbage, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const StartResult result = processes->start(garbage, Processes::Lifetime::EndsWithThisProcess);
     EXPECT_FALSE(result.started);
@@ -145,7 +153,8 @@ TEST_F(ProcessesTest, ATiedChildEndsWhenItsParentIsKilled)
     const pid_t parent = ::fork();
     if (parent == 0) {
         std::unique_ptr<Processes> own = createSystemProcesses();
-        const StartResult child = own->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::EndsWithThisProcess);
+        const StartResult child =
+            own->start(folder.file(QStringLiteral("vexel3")), Processes::Lifetime::EndsWithThisProcess);
         const QByteArray line = QByteArray::number(child.pid) + '\n';
         const int fd = ::open(QFile::encodeName(pidFile).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         (void)!::write(fd, line.constData(), size_t(line.size()));
@@ -219,11 +228,11 @@ TEST_F(ProcessesTest, OnlyTheIdentifiedProcessIsKilledWhoeverItsParentIs)
     // Not a child of this process (as for a guardian, whose proxy belongs to
     // the program that ended): a grandchild, left to init.
     const QString pidFile = folder.file(QStringLiteral("grandchild"));
-    const StartResult parent =
-        processes->start(script("spawner", "'" + QFile::encodeName(proxy) + "' & echo $! > '" + QFile::encodeName(pidFile)
-                                               + ".part' && mv '" + QFile::encodeName(pidFile) + ".part' '"
-                                               + QFile::encodeName(pidFile) + "'\n"),
-                         Processes::Lifetime::Independent);
+    const StartResult parent = processes->start(
+        script("spawner",
+            "'" + QFile::encodeName(proxy) + "' & echo $! > '" + QFile::encodeName(pidFile) + ".part' && mv '"
+                + QFile::encodeName(pidFile) + ".part' '" + QFile::encodeName(pidFile) + "'\n"),
+        Processes::Lifetime::Independent);
     ASSERT_TRUE(parent.started);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(pidFile) && !processes->isAlive(parent.pid); }));
     const qint64 grandchild = readFile(pidFile).trimmed().toLongLong();
@@ -243,8 +252,8 @@ TEST_F(ProcessesTest, TheGuardianHearsEveryMessageAndOutlivesTheLine)
     std::unique_ptr<GuardianLine> line = forkGuardian([&heardPath](GuardianInbox &inbox) {
         // Plain system calls only: the test process has threads.
         const int fd = ::open(heardPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const QByteArray start = QByteArray::number(qint64(::getpid())) + " " + QByteArray::number(qint64(::getsid(0)))
-            + "\n";
+        const QByteArray start =
+            QByteArray::number(qint64(::getpid())) + " " + QByteArray::number(qint64(::getsid(0))) + "\n";
         (void)!::write(fd, start.constData(), size_t(start.size()));
         while (const std::optional<QByteArray> message = inbox.next()) {
             const QByteArray heardLine = *message + '\n';

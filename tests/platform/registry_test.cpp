@@ -1,5 +1,4 @@
 #include "platform/registry.h"
-
 #include "support/smalldisk.h"
 #include "support/testfiles.h"
 
@@ -9,7 +8,6 @@
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace jw::test {
@@ -17,28 +15,27 @@ namespace {
 
 // As regedit exports it: foreign keys, hex values over several lines, a
 // default value, an expandable string, a key only present as a parent.
-const char kExport[] =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000002]\r\n"
-    "\"Account Name\"=\"Work \\\"mail\\\"\"\r\n"
-    "\"POP3 Server\"=\"pop.work.example\"\r\n"
-    "\"POP3 Port\"=dword:0000006e\r\n"
-    "\"POP3 Prompt for Password\"=hex:00,00,00,00,01,\\\r\n"
-    "  02,03\r\n"
-    "@=\"default\"\r\n"
-    "\"Path\"=hex(2):43,00,3a,00,5c,00,00,00\r\n"
-    "\"Weird\"=hex(7):41,00,00,00,00,00\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\r\n"
-    "\"POP3 Server\"=\"pop.home.example\"\r\n"
-    "; a comment line\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
-    "\"x\"=\"y\"\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\deep\\Child\\Grandchild]\r\n"
-    "\r\n";
+const char kExport[] = "Windows Registry Editor Version 5.00\r\n"
+                       "\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000002]\r\n"
+                       "\"Account Name\"=\"Work \\\"mail\\\"\"\r\n"
+                       "\"POP3 Server\"=\"pop.work.example\"\r\n"
+                       "\"POP3 Port\"=dword:0000006e\r\n"
+                       "\"POP3 Prompt for Password\"=hex:00,00,00,00,01,\\\r\n"
+                       "  02,03\r\n"
+                       "@=\"default\"\r\n"
+                       "\"Path\"=hex(2):43,00,3a,00,5c,00,00,00\r\n"
+                       "\"Weird\"=hex(7):41,00,00,00,00,00\r\n"
+                       "\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\r\n"
+                       "\"POP3 Server\"=\"pop.home.example\"\r\n"
+                       "; a comment line\r\n"
+                       "\r\n"
+                       "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
+                       "\"x\"=\"y\"\r\n"
+                       "\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\deep\\Child\\Grandchild]\r\n"
+                       "\r\n";
 
 const QString kOe = QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\");
 
@@ -90,7 +87,7 @@ TEST(RegistryData, SubkeysEnumerateSortedIgnoringCaseWithImplicitParents)
                                      "[HKEY_CURRENT_USER\\S\\a]\r\n\r\n"
                                      "[HKEY_CURRENT_USER\\S\\B\\y]\r\n\r\n");
     EXPECT_EQ(data.subkeyNames(QStringLiteral("\\S\\")),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C")}));
+        (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C")}));
     data.createKey(QStringLiteral("\\S\\00000010"));
     data.createKey(QStringLiteral("\\S\\A"));
     EXPECT_EQ(data.subkeyNames(QStringLiteral("\\S")).first(), QStringLiteral("00000010"));
@@ -113,15 +110,16 @@ TEST(RegistryData, ChangesKeepEverythingElseByteForByte)
                                     .replace("\"POP3 Server\"=\"pop.work.example\"", "\"POP3 Server\"=\"localhost\"")
                                     .replace("dword:0000006e", "dword:00000456")
                                     .replace("\"Weird\"=hex(7):41,00,00,00,00,00\r\n",
-                                             "\"Weird\"=hex(7):41,00,00,00,00,00\r\n"
-                                             "\"Use Mailmoater\"=\"yes \\\\ \\\"q\\\"\"\r\n")
+                                        "\"Weird\"=hex(7):41,00,00,00,00,00\r\n"
+                                        "\"Use Mailmoater\"=\"yes \\\\ \\\"q\\\"\"\r\n")
         + "[HKEY_CURRENT_USER\\Software\\New\\Key]\r\n"
           "\"v\"=hex(1):6c,00,69,00,6e,00,65,00,31,00,0a,00,6c,00,69,00,6e,00,65,00,32,00,00,00\r\n";
     EXPECT_EQ(out, expected);
 
     const RegistryData again = parseRegFile(out);
     EXPECT_EQ(again.readString(key, QStringLiteral("Use Mailmoater")), QStringLiteral("yes \\ \"q\""));
-    EXPECT_EQ(again.readString(QStringLiteral("\\Software\\New\\Key"), QStringLiteral("v")), QStringLiteral("line1\nline2"));
+    EXPECT_EQ(
+        again.readString(QStringLiteral("\\Software\\New\\Key"), QStringLiteral("v")), QStringLiteral("line1\nline2"));
     EXPECT_FALSE(again.isModified());
 }
 
@@ -143,7 +141,8 @@ TEST(RegistryData, KeepsEncodingLineEndsAndForeignBytes)
     QStringEncoder toUtf16(QStringEncoder::Utf16LE);
     auto utf16 = [&toUtf16](const QByteArray &utf8) { return QByteArray(toUtf16(QString::fromUtf8(utf8))); };
     auto lf = [](QByteArray text) { return text.replace("\r\n", "\n"); };
-    const QByteArray polish = QByteArray(kExport) + "[HKEY_CURRENT_USER\\Software\\\xc5\xbb\xc3\xb3\xc5\x82w]\r\n\"Name\"=\"G\xc4\x99\xc5\x9b\"\r\n";
+    const QByteArray polish = QByteArray(kExport)
+        + "[HKEY_CURRENT_USER\\Software\\\xc5\xbb\xc3\xb3\xc5\x82w]\r\n\"Name\"=\"G\xc4\x99\xc5\x9b\"\r\n";
     const QByteArray latin1 = QByteArray(kExport) + "[HKEY_CURRENT_USER\\Software\\K]\r\n\"Name\"=\"caf\xe9\"\r\n";
     struct Case
     {
@@ -156,7 +155,8 @@ TEST(RegistryData, KeepsEncodingLineEndsAndForeignBytes)
     const QByteArray newLine = "\"POP3 Server\"=\"localhost\"";
     auto changed = [&](const QByteArray &text) { return QByteArray(text).replace(oldLine, newLine); };
     const Case cases[] = {
-        {"UTF-16LE with its mark", "\xff\xfe" + utf16(polish), "\xff\xfe" + utf16(changed(polish)), QStringLiteral("Gęś")},
+        {"UTF-16LE with its mark", "\xff\xfe" + utf16(polish), "\xff\xfe" + utf16(changed(polish)),
+            QStringLiteral("Gęś")},
         {"UTF-16LE without a mark", utf16(polish), utf16(changed(polish)), QStringLiteral("Gęś")},
         {"UTF-8 with LF only", lf(polish), lf(changed(polish)), QStringLiteral("Gęś")},
         {"UTF-8 with its mark", "\xef\xbb\xbf" + polish, "\xef\xbb\xbf" + changed(polish), QStringLiteral("Gęś")},
@@ -169,7 +169,8 @@ TEST(RegistryData, KeepsEncodingLineEndsAndForeignBytes)
         EXPECT_EQ(serializeRegFile(parseRegFile(c.before)), c.before) << "unchanged, it is written back as it was";
         RegistryData data = parseRegFile(c.before);
         const QStringList names = data.subkeyNames(QStringLiteral("\\Software"));
-        const QString last = names.contains(QStringLiteral("K")) ? QStringLiteral("\\Software\\K") : QStringLiteral("\\Software\\Żółw");
+        const QString last =
+            names.contains(QStringLiteral("K")) ? QStringLiteral("\\Software\\K") : QStringLiteral("\\Software\\Żółw");
         EXPECT_EQ(data.readString(last, QStringLiteral("Name")), c.name1250);
         EXPECT_EQ(data.readInteger(kOe + QStringLiteral("00000002"), QStringLiteral("POP3 Port")), 110u);
         data.writeString(kOe + QStringLiteral("00000001"), QStringLiteral("POP3 Server"), QStringLiteral("localhost"));
@@ -203,7 +204,8 @@ TEST(RegistryData, MalformedLinesAreKeptNotInterpreted)
     data.writeString(QStringLiteral("\\K"), QStringLiteral("s"), QStringLiteral("new"));
     const QByteArray out = serializeRegFile(data);
     EXPECT_TRUE(out.startsWith("Windows Registry Editor Version 5.00\r\n\r\ngarbage before any key\r\n"));
-    EXPECT_TRUE(out.contains("\"unterminated=\"x\r\n\"n\"=dword:xyz\r\n\"h\"=hex:zz,\\\r\n[-HKEY_CURRENT_USER\\Gone]\r\n\"s\"=\"new\""));
+    EXPECT_TRUE(out.contains(
+        "\"unterminated=\"x\r\n\"n\"=dword:xyz\r\n\"h\"=hex:zz,\\\r\n[-HKEY_CURRENT_USER\\Gone]\r\n\"s\"=\"new\""));
 }
 
 class FileRegistryTest : public ::testing::Test
@@ -223,12 +225,14 @@ TEST_F(FileRegistryTest, MissingFileIsAnEmptyRegistryAndSavesAreUserOnly)
     struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(registry->load().readString(QStringLiteral("\\Software\\A"), QStringLiteral("Pass")), QStringLiteral("secret"));
+    EXPECT_EQ(
+        registry->load().readString(QStringLiteral("\\Software\\A"), QStringLiteral("Pass")), QStringLiteral("secret"));
 }
 
 TEST_F(FileRegistryTest, EveryLoadSeesChangesMadeByOtherPrograms)
 {
-    changeRegistry(*registry, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+    changeRegistry(*registry,
+        [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
     QByteArray content = readFile(path);
     writeFile(path, content.replace("\"v\"=\"1\"", "\"v\"=\"2\""));
     EXPECT_EQ(registry->load().readString(QStringLiteral("\\K"), QStringLiteral("v")), QStringLiteral("2"));
@@ -236,7 +240,8 @@ TEST_F(FileRegistryTest, EveryLoadSeesChangesMadeByOtherPrograms)
 
 TEST_F(FileRegistryTest, FailedSaveNamesTheValueAndLeavesTheOldFile)
 {
-    changeRegistry(*registry, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+    changeRegistry(*registry,
+        [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
     const QByteArray before = readFile(path);
     // The registry file's place is taken by a folder of the same name in a
     // second store: no file can be written there.
@@ -265,7 +270,8 @@ TEST_F(FileRegistryTest, ForeignFileIsReportedOnceAndNeverWritten)
         random[i] = char((i * 31 + 7) % 256);
     writeFile(path, random);
     auto route = [this] {
-        changeRegistry(*registry, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+        changeRegistry(*registry,
+            [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
     };
     for (const bool reportedBefore : {false, true}) {
         try {
@@ -286,13 +292,16 @@ TEST_F(FileRegistryTest, FullDiskLeavesTheOldFile)
         GTEST_SKIP() << disk.whyNot().toStdString();
     const QString onDisk = disk.path() + QStringLiteral("registry.reg");
     const auto small = createFileRegistry(onDisk);
-    changeRegistry(*small, [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
+    changeRegistry(*small,
+        [](RegistryData &d) { d.writeString(QStringLiteral("\\K"), QStringLiteral("v"), QStringLiteral("1")); });
     const QByteArray before = readFile(onDisk);
     disk.fill();
-    EXPECT_THROW(changeRegistry(*small, [](RegistryData &d) {
-                     d.writeString(QStringLiteral("\\K"), QStringLiteral("POP3 Server"), QStringLiteral("localhost"));
-                 }),
-                 RegistryError);
+    EXPECT_THROW(changeRegistry(*small,
+                     [](RegistryData &d) {
+                         d.writeString(
+                             QStringLiteral("\\K"), QStringLiteral("POP3 Server"), QStringLiteral("localhost"));
+                     }),
+        RegistryError);
     EXPECT_EQ(readFile(onDisk), before);
     EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files), QStringList{QStringLiteral("registry.reg")});
 }
@@ -300,13 +309,13 @@ TEST_F(FileRegistryTest, FullDiskLeavesTheOldFile)
 TEST_F(FileRegistryTest, WorkDoneBeforeAnErrorIsKept)
 {
     EXPECT_THROW(changeRegistry(*registry,
-                                [](RegistryData &d) {
-                                    d.writeString(QStringLiteral("\\K"), QStringLiteral("first"), QStringLiteral("1"));
-                                    d.writeInteger(QStringLiteral("\\K"), QStringLiteral("n"), 5);
-                                    d.readString(QStringLiteral("\\K"), QStringLiteral("n"));
-                                    d.writeString(QStringLiteral("\\K"), QStringLiteral("never"), QStringLiteral("x"));
-                                }),
-                 RegistryError);
+                     [](RegistryData &d) {
+                         d.writeString(QStringLiteral("\\K"), QStringLiteral("first"), QStringLiteral("1"));
+                         d.writeInteger(QStringLiteral("\\K"), QStringLiteral("n"), 5);
+                         d.readString(QStringLiteral("\\K"), QStringLiteral("n"));
+                         d.writeString(QStringLiteral("\\K"), QStringLiteral("never"), QStringLiteral("x"));
+                     }),
+        RegistryError);
     const RegistryData after = registry->load();
     EXPECT_EQ(after.readString(QStringLiteral("\\K"), QStringLiteral("first")), QStringLiteral("1"));
     EXPECT_FALSE(after.hasValue(QStringLiteral("\\K"), QStringLiteral("never")));

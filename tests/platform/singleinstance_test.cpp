@@ -1,5 +1,4 @@
 #include "platform/singleinstance.h"
-
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -10,7 +9,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,7 +103,8 @@ TEST(SingleInstance, NoLockAtAllIsReportedNotSilent)
     QDir().mkpath(runtime.filePath(QStringLiteral("junkwarden.lock/inside"))); // a folder in the lock's place
     const auto copy = createSystemSingleInstance(runtime.path());
     EXPECT_TRUE(copy->becomePrimary());
-    EXPECT_TRUE(copy->lockProblem().startsWith(runtime.filePath(QStringLiteral("junkwarden.lock")) + QStringLiteral(": ")));
+    EXPECT_TRUE(
+        copy->lockProblem().startsWith(runtime.filePath(QStringLiteral("junkwarden.lock")) + QStringLiteral(": ")));
 }
 
 TEST(SingleInstance, ShowRequestWithNobodyListeningGivesUp)

@@ -1,10 +1,9 @@
 // The real proxy between curl and a real Dovecot: relay, hold, release.
+#include "formats/quarantinestore.h"
+#include "proxy/wordmodel.h"
 #include "proxyfixture.h"
 #include "support/dnsserver.h"
 #include "support/smtpsink.h"
-
-#include "formats/quarantinestore.h"
-#include "proxy/wordmodel.h"
 
 #include <QDir>
 #include <QTcpServer>
@@ -16,12 +15,14 @@ namespace {
 QByteArray mail(const QByteArray &from, const QByteArray &subject, const QByteArray &body)
 {
     return "From: " + from + "\r\nTo: ann@example.com\r\nSubject: " + subject
-        + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + subject.toHex() + "@example.com>\r\n\r\n" + body;
+        + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + subject.toHex() + "@example.com>\r\n\r\n"
+        + body;
 }
 
 QList<QuarantineRow> quarantined(const TempProgramFolder &folder)
 {
-    QuarantineStore store(folder.messagesPath(), folder.configPath(), QStringLiteral("(none)"), QStringLiteral("(none)"));
+    QuarantineStore store(
+        folder.messagesPath(), folder.configPath(), QStringLiteral("(none)"), QStringLiteral("(none)"));
     return store.scan();
 }
 
@@ -29,9 +30,10 @@ using ProxyEndToEnd = ProxyFixture;
 
 TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
 {
-    const QByteArray friendly = mail("Carol <carol@friends.example>", "lunch", "See you at one.\r\n.leading dot\r\n..two\r\n");
-    const QByteArray spam = mail("=?UTF-8?B?U3DDpG1tZXI=?= <offers@shop.spam.example>", "=?UTF-8?Q?cheap_w=C3=A4tches?=",
-                                 "Buy now.\r\n");
+    const QByteArray friendly =
+        mail("Carol <carol@friends.example>", "lunch", "See you at one.\r\n.leading dot\r\n..two\r\n");
+    const QByteArray spam =
+        mail("=?UTF-8?B?U3DDpG1tZXI=?= <offers@shop.spam.example>", "=?UTF-8?Q?cheap_w=C3=A4tches?=", "Buy now.\r\n");
     const QByteArray other = mail("dave@work.example", "report", "Attached.\r\n");
     dovecot->addMessage("ann", friendly);
     dovecot->addMessage("ann", spam);
@@ -111,14 +113,15 @@ TEST_F(ProxyEndToEnd, HoldsByBlockListAndSpamLevelWithTheReasonsInTheQuarantine)
     writeSettings("dns_server=127.0.5.6\r\naccepted_spam_level=2\r\n");
     writeFile(configFile("rbl"), "bl.dnsbl.test\r\n");
     QFile::remove(configFile("learned_words.dat")); // no statistics: the reasons below are the rules
-    const QByteArray relayed = "Received: from relay.isp.example (relay.isp.example [198.51.100.30]) by mx.example.com; "
-                               "Mon, 7 Dec 2026 10:00:06 +0000\r\n"
-                               "Received: from mx.sender.example (mx.sender.example [203.0.113.9]) by relay.isp.example; "
-                               "Mon, 7 Dec 2026 10:00:05 +0000\r\n";
-    const QByteArray shouting =
-        mail("deals@shop.example", "FREE MONEY WAITING", "")
-            .replace("\r\n\r\n", "\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=iso-8859-2\r\n"
-                                 "Content-Transfer-Encoding: quoted-printable\r\nX-Priority: 1\r\n\r\n")
+    const QByteArray relayed =
+        "Received: from relay.isp.example (relay.isp.example [198.51.100.30]) by mx.example.com; "
+        "Mon, 7 Dec 2026 10:00:06 +0000\r\n"
+        "Received: from mx.sender.example (mx.sender.example [203.0.113.9]) by relay.isp.example; "
+        "Mon, 7 Dec 2026 10:00:05 +0000\r\n";
+    const QByteArray shouting = mail("deals@shop.example", "FREE MONEY WAITING", "")
+                                    .replace("\r\n\r\n",
+                                        "\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=iso-8859-2\r\n"
+                                        "Content-Transfer-Encoding: quoted-printable\r\nX-Priority: 1\r\n\r\n")
         + "<html><body><p>Zap=B3a=E6 teraz</p></body></html>\r\n";
     dovecot->addMessage("ann", relayed + mail("x@sender.example", "hello", "Hi.\r\n"));
     dovecot->addMessage("ann", shouting);
@@ -130,13 +133,16 @@ TEST_F(ProxyEndToEnd, HoldsByBlockListAndSpamLevelWithTheReasonsInTheQuarantine)
     EXPECT_EQ(list.out.count('\n'), 1) << list.out.constData();
     QList<QuarantineRow> rows = quarantined(folder);
     ASSERT_EQ(rows.size(), 2);
-    std::sort(rows.begin(), rows.end(), [](const QuarantineRow &a, const QuarantineRow &b) { return a.subject < b.subject; });
+    std::sort(
+        rows.begin(), rows.end(), [](const QuarantineRow &a, const QuarantineRow &b) { return a.subject < b.subject; });
     EXPECT_EQ(rows[0].subject, QStringLiteral("FREE MONEY WAITING"));
     EXPECT_EQ(rows[0].spamNote, QStringLiteral("Spam level 4: subject in capitals, HTML only, highest priority"));
     const QByteArray text = QuarantineStore::readText(rows[0].path);
-    EXPECT_TRUE(text.contains("<p>Zap\xc5\x82\x61\xc4\x87 teraz</p>")) << "the content section is the decoded HTML, in UTF-8";
+    EXPECT_TRUE(text.contains("<p>Zap\xc5\x82\x61\xc4\x87 teraz</p>"))
+        << "the content section is the decoded HTML, in UTF-8";
     EXPECT_EQ(rows[1].subject, QStringLiteral("hello"));
-    EXPECT_EQ(rows[1].spamNote, QStringLiteral("Spam: relayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"));
+    EXPECT_EQ(
+        rows[1].spamNote, QStringLiteral("Spam: relayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"));
 }
 
 // The automatic reply goes out through the account's SMTP server (STARTTLS
@@ -150,8 +156,10 @@ TEST_F(ProxyEndToEnd, AutomaticReplyOncePerSenderThroughTheAccountsSmtpServer)
     SmtpSink sink;
     QString problem;
     ASSERT_TRUE(sink.start(&problem, dovecot->caFile(), dovecot->keyFile())) << problem.toStdString();
-    writeAccounts(0, "\"SMTP Server\"=\"localhost\"\r\n\"SMTP Port\"=dword:" + QByteArray::number(sink.port(), 16).rightJustified(8, '0')
-                         + "\r\n\"SMTP Email Address\"=\"ann@example.com\"\r\n");
+    writeAccounts(0,
+        "\"SMTP Server\"=\"localhost\"\r\n\"SMTP Port\"=dword:"
+            + QByteArray::number(sink.port(), 16).rightJustified(8, '0')
+            + "\r\n\"SMTP Email Address\"=\"ann@example.com\"\r\n");
     QByteArray methods = readFile(configFile("methods.cfg"));
     methods.replace("held mail=0", "held mail=1");
     writeFile(configFile("methods.cfg"), methods);
@@ -161,7 +169,8 @@ TEST_F(ProxyEndToEnd, AutomaticReplyOncePerSenderThroughTheAccountsSmtpServer)
 
     dovecot->addMessage("ann", mail("Offers <offers@shop.example>", "cheap viagra", "Buy.\r\n"));
     dovecot->addMessage("ann", mail("offers@shop.example", "more viagra", "Buy more.\r\n"));
-    dovecot->addMessage("ann", "List-Id: <deals.lists.example>\r\n" + mail("list@lists.example", "viagra news", "News.\r\n"));
+    dovecot->addMessage(
+        "ann", "List-Id: <deals.lists.example>\r\n" + mail("list@lists.example", "viagra news", "News.\r\n"));
     dovecot->addMessage("ann", mail("x@black.example", "hello", "Hi.\r\n"));
     dovecot->addMessage("ann", "Return-Path: <>\r\n" + mail("bounce@shop.example", "viagra", "Failed.\r\n"));
     startProxy();
@@ -176,18 +185,18 @@ TEST_F(ProxyEndToEnd, AutomaticReplyOncePerSenderThroughTheAccountsSmtpServer)
         note = note.mid(note.indexOf('\t') + 1);
     // Sending runs alongside the session: its note may come at any place.
     std::sort(notes.begin(), notes.end());
-    EXPECT_EQ(notes, (QList<QByteArray>{"\tnot sent: no sender to answer",
-                                        "list@lists.example\tnot sent: from a mailing list (list-id)",
-                                        "offers@shop.example\tnot sent: answered within the last 7 days",
-                                        "offers@shop.example\tsent through localhost",
-                                        "x@black.example\tnot sent: held by the black list"}));
+    EXPECT_EQ(notes,
+        (QList<QByteArray>{"\tnot sent: no sender to answer",
+            "list@lists.example\tnot sent: from a mailing list (list-id)",
+            "offers@shop.example\tnot sent: answered within the last 7 days",
+            "offers@shop.example\tsent through localhost", "x@black.example\tnot sent: held by the black list"}));
     const QList<QByteArray> sent = sink.messages();
     ASSERT_EQ(sent.size(), 1);
     const QByteArray &reply = sent[0];
     for (const char *line : {"To: offers@shop.example\n", "From: ann@example.com\n", "Subject: Held: your mail\n",
-                             "Auto-Submitted: auto-replied\n", "In-Reply-To: <636865617020766961677261@example.com>\n",
-                             "X-MailFrom: <>\n", "X-RcptTo: offers@shop.example\n",
-                             "\nYour message waits for me.\n.A line with a dot.\n"})
+             "Auto-Submitted: auto-replied\n", "In-Reply-To: <636865617020766961677261@example.com>\n",
+             "X-MailFrom: <>\n", "X-RcptTo: offers@shop.example\n",
+             "\nYour message waits for me.\n.A line with a dot.\n"})
         EXPECT_TRUE(reply.contains(line)) << line << "\n" << reply.constData();
     EXPECT_FALSE(reply.contains("secret")) << "the password goes nowhere but AUTH";
 
@@ -206,7 +215,7 @@ TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
     QList<QByteArray> sources;
     for (int i = 1; i <= 6; ++i) {
         sources.append(mail("carol@friends.example", "note" + QByteArray::number(i),
-                            ".dot line " + QByteArray::number(i) + "\r\nplain\r\n"));
+            ".dot line " + QByteArray::number(i) + "\r\nplain\r\n"));
         dovecot->addMessage("ann", sources.last());
     }
     writeFile(configFile("whitelist"), "friends.example\r\n");
@@ -232,8 +241,8 @@ TEST_F(ProxyEndToEnd, MailJudgedBeforeIsReadAheadAndAnswersStayConsistent)
     struct Step
     {
         QByteArray command;
-        QByteArray status;         // how the answer begins
-        QList<QByteArray> body;    // a multi-line answer's lines
+        QByteArray status; // how the answer begins
+        QList<QByteArray> body; // a multi-line answer's lines
     } steps[] = {
         {"LIST 1", "+OK 1 " + QByteArray::number(added.size() + sources[0].size()), {}},
         {"RETR 1", "+OK", wire(1)},
@@ -339,17 +348,22 @@ TEST_F(ProxyEndToEnd, ThunderbirdAccountsAreServedWithTheirOwnPortAndSecurity)
     writeFile(folder.file(QStringLiteral("registry.reg")), "Windows Registry Editor Version 5.00\r\n\r\n");
     QTemporaryDir home;
     QDir().mkpath(home.filePath(QStringLiteral(".thunderbird/p.default")));
-    writeFile(home.filePath(QStringLiteral(".thunderbird/profiles.ini")), "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\n");
+    writeFile(home.filePath(QStringLiteral(".thunderbird/profiles.ini")),
+        "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\n");
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("HOME"), home.path());
     for (const auto &[socketType, port] : {std::pair{2, dovecot->plainPort()}, std::pair{3, dovecot->tlsPort()}}) {
         SCOPED_TRACE(socketType);
         writeFile(home.filePath(QStringLiteral(".thunderbird/p.default/prefs.js")),
-                  "user_pref(\"mail.account.account1.server\", \"server1\");\n"
-                  "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
-                  "user_pref(\"mail.server.server1.hostname\", \"localhost\");\n"
-                  "user_pref(\"mail.server.server1.port\", " + QByteArray::number(port) + ");\n"
-                  "user_pref(\"mail.server.server1.socketType\", " + QByteArray::number(socketType) + ");\n"
+            "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+            "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
+            "user_pref(\"mail.server.server1.hostname\", \"localhost\");\n"
+            "user_pref(\"mail.server.server1.port\", "
+                + QByteArray::number(port)
+                + ");\n"
+                  "user_pref(\"mail.server.server1.socketType\", "
+                + QByteArray::number(socketType)
+                + ");\n"
                   "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
                   "user_pref(\"mail.server.server1.userName\", \"ann\");\n");
         startProxy(environment);
@@ -358,7 +372,8 @@ TEST_F(ProxyEndToEnd, ThunderbirdAccountsAreServedWithTheirOwnPortAndSecurity)
         EXPECT_EQ(fetched.exitCode, 0) << fetched.err.constData();
         EXPECT_TRUE(fetched.out.endsWith("Hello.\r\n"));
         EXPECT_EQ(dovecot->log().count("user=<ann>"), logins + 1) << dovecot->log().constData();
-        EXPECT_TRUE(dovecot->log().mid(dovecot->log().lastIndexOf("user=<ann>")).contains("TLS")) << "the login went over TLS";
+        EXPECT_TRUE(dovecot->log().mid(dovecot->log().lastIndexOf("user=<ann>")).contains("TLS"))
+            << "the login went over TLS";
         stopProxy();
     }
 }
@@ -397,7 +412,8 @@ TEST_F(ProxyEndToEnd, MisbehavingClientsGetAnErrorAndOthersAreStillServed)
         EXPECT_TRUE(talk.say(QByteArray(1, '\0') + "\xff\xfe").startsWith("-ERR"));
         talk.socket().write(QByteArray(5000, 'x'));
         EXPECT_EQ(talk.readLine(), QByteArray("-ERR line too long"));
-        EXPECT_TRUE(talk.socket().state() == QAbstractSocket::UnconnectedState || !talk.socket().waitForReadyRead(2000));
+        EXPECT_TRUE(
+            talk.socket().state() == QAbstractSocket::UnconnectedState || !talk.socket().waitForReadyRead(2000));
     }
     const Fetch fetch = curl(QStringLiteral("1"));
     EXPECT_EQ(fetch.exitCode, 0);
@@ -460,9 +476,10 @@ TEST_F(ProxyEndToEnd, FiftyClientsAtOnce)
     QList<QProcess *> clients;
     for (int i = 0; i < 50; ++i) {
         auto *client = new QProcess;
-        client->start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("60"),
-                                               QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
-                                               QStringLiteral("pop3://127.0.0.1:%1/%2").arg(proxyPort).arg(i % 5 + 1)});
+        client->start(QStringLiteral("curl"),
+            {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("60"), QStringLiteral("-u"),
+                QStringLiteral("ann,localhost:secret"),
+                QStringLiteral("pop3://127.0.0.1:%1/%2").arg(proxyPort).arg(i % 5 + 1)});
         clients.append(client);
     }
     int served = 0;

@@ -1,8 +1,7 @@
 // The proxy against hostile servers and clients: nothing deleted that is not
 // kept, no freeze, no stranger served.
-#include "proxyfixture.h"
-
 #include "formats/quarantinestore.h"
+#include "proxyfixture.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,8 +23,9 @@ public:
     explicit HostileServer(const QJsonObject &script)
     {
         writeFile(m_dir.filePath(QStringLiteral("script.json")), QJsonDocument(script).toJson());
-        m_process.start(QStringLiteral("python3"), {QStringLiteral(JW_HOSTILE_POP3), m_dir.filePath(QStringLiteral("script.json")),
-                                                    m_dir.filePath(QStringLiteral("log")), m_dir.filePath(QStringLiteral("port"))});
+        m_process.start(QStringLiteral("python3"),
+            {QStringLiteral(JW_HOSTILE_POP3), m_dir.filePath(QStringLiteral("script.json")),
+                m_dir.filePath(QStringLiteral("log")), m_dir.filePath(QStringLiteral("port"))});
         waitUntil([this] { return QFileInfo(m_dir.filePath(QStringLiteral("port"))).size() > 0; });
         m_port = quint16(contentOf(QStringLiteral("port")).toUInt());
     }
@@ -55,15 +55,16 @@ private:
 QByteArray mail(const QByteArray &from, const QByteArray &subject, const QByteArray &body)
 {
     return "From: " + from + "\r\nTo: ann@example.com\r\nSubject: " + subject
-        + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QCryptographicHash::hash(QByteArray(subject + body), QCryptographicHash::Md5).toHex()
+        + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <"
+        + QCryptographicHash::hash(QByteArray(subject + body), QCryptographicHash::Md5).toHex()
         + "@example.com>\r\n\r\n" + body;
 }
 
 // `listed`: the size LIST gives, when not the real one.
 QJsonObject message(const QByteArray &uidl, const QByteArray &source, bool stuff = true, qint64 listed = -1)
 {
-    QJsonObject m{{QStringLiteral("uidl"), QString::fromUtf8(uidl)}, {QStringLiteral("data"), QString::fromLatin1(source.toBase64())},
-                  {QStringLiteral("stuff"), stuff}};
+    QJsonObject m{{QStringLiteral("uidl"), QString::fromUtf8(uidl)},
+        {QStringLiteral("data"), QString::fromLatin1(source.toBase64())}, {QStringLiteral("stuff"), stuff}};
     if (listed >= 0)
         m.insert(QStringLiteral("size"), listed);
     return m;
@@ -101,19 +102,21 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
     {
         const char *name;
         QJsonObject script;
-        QList<QByteArray> users;   // one session each, ended with QUIT
-        int held;                  // files in the quarantine afterwards
+        QList<QByteArray> users; // one session each, ended with QUIT
+        int held; // files in the quarantine afterwards
         QList<QByteArray> deleted; // what the server was asked to delete, over all sessions
         bool loginFails = false;
     } cases[] = {
-        {"UIDLs with blanks are whole", mailbox({message("box 1", spamA), message("box 2", spamB)}), {"ann,localhost"}, 2,
-         {"DELE 1", "DELE 2"}},
-        {"the same UIDL twice in a session", mailbox({message("same", spamA), message("same", spamB)}), {"ann,localhost"}, 2,
-         {"DELE 1", "DELE 2"}},
+        {"UIDLs with blanks are whole", mailbox({message("box 1", spamA), message("box 2", spamB)}), {"ann,localhost"},
+            2, {"DELE 1", "DELE 2"}},
+        {"the same UIDL twice in a session", mailbox({message("same", spamA), message("same", spamB)}),
+            {"ann,localhost"}, 2, {"DELE 1", "DELE 2"}},
         {"the same message fetched again, the name typed otherwise", mailbox({message("u1", spamA)}),
-         {"ANN,localhost", "ann,LOCALHOST"}, 1, {"DELE 1", "DELE 1"}},
-        {"a lone dot not doubled", mailbox({message("g1", good, false), message("s1", spamA)}), {"ann,localhost"}, 0, {}, true},
-        {"a message far shorter than listed", mailbox({message("s1", spamA, true, 5000)}), {"ann,localhost"}, 0, {}, true},
+            {"ANN,localhost", "ann,LOCALHOST"}, 1, {"DELE 1", "DELE 1"}},
+        {"a lone dot not doubled", mailbox({message("g1", good, false), message("s1", spamA)}), {"ann,localhost"}, 0,
+            {}, true},
+        {"a message far shorter than listed", mailbox({message("s1", spamA, true, 5000)}), {"ann,localhost"}, 0, {},
+            true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,9 +149,10 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
     // judged is not fetched again to be judged.
     {
         writeFile(configFile("whitelist"), "friends.example\r\n");
-        HostileServer breaking(mailbox({message("g1", good), message("g2", mail("carol@friends.example", "two", "2\r\n")),
-                                        message("g3", mail("carol@friends.example", "three", "3\r\n"))},
-                                       {{QStringLiteral("close_at_retr"), 3}, {QStringLiteral("pause"), 1}}));
+        HostileServer breaking(
+            mailbox({message("g1", good), message("g2", mail("carol@friends.example", "two", "2\r\n")),
+                        message("g3", mail("carol@friends.example", "three", "3\r\n"))},
+                {{QStringLiteral("close_at_retr"), 3}, {QStringLiteral("pause"), 1}}));
         writeAccounts(breaking.port());
         startProxy();
         EXPECT_NE(curl(QString()).exitCode, 0);
@@ -194,7 +198,8 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
     startProxy();
     EXPECT_EQ(curl(QString()).exitCode, 0);
     EXPECT_FALSE(blocked.log().contains("DELE 1"));
-    EXPECT_TRUE(readFile(folder.file(QStringLiteral("state/problems.log"))).contains("a held message stays on localhost"));
+    EXPECT_TRUE(
+        readFile(folder.file(QStringLiteral("state/problems.log"))).contains("a held message stays on localhost"));
 }
 
 TEST_F(ProxyUnderAttack, NoMessageOrPeerFreezesOrFloodsIt)
@@ -205,9 +210,9 @@ TEST_F(ProxyUnderAttack, NoMessageOrPeerFreezesOrFloodsIt)
     for (int i = 0; i < 5; ++i) {
         const QByteArray html = "<html><body>" + QByteArray("<a href=\"http://a.example/\" x ").repeated(7500);
         messages.append(message("h" + QByteArray::number(i),
-                                mail("news@shop" + QByteArray::number(i) + ".example", "news " + QByteArray::number(i),
-                                     "Content-Type: text/html\r\n\r\n" + html + "\r\n")
-                                    .replace("\r\n\r\nContent-Type", "\r\nContent-Type")));
+            mail("news@shop" + QByteArray::number(i) + ".example", "news " + QByteArray::number(i),
+                "Content-Type: text/html\r\n\r\n" + html + "\r\n")
+                .replace("\r\n\r\nContent-Type", "\r\nContent-Type")));
     }
     // A LIST line naming message 50,000,000 costs nothing.
     HostileServer server(mailbox(messages, {{QStringLiteral("extra_list"), QStringLiteral("50000000 40")}}));
@@ -220,8 +225,9 @@ TEST_F(ProxyUnderAttack, NoMessageOrPeerFreezesOrFloodsIt)
     QElapsedTimer clock;
     clock.start();
     QProcess fetching;
-    fetching.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
-                                            QStringLiteral("pop3://127.0.0.1:%1/").arg(proxyPort)});
+    fetching.start(QStringLiteral("curl"),
+        {QStringLiteral("-s"), QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
+            QStringLiteral("pop3://127.0.0.1:%1/").arg(proxyPort)});
     ASSERT_TRUE(fetching.waitForStarted(5000));
     {
         QElapsedTimer greeting;
@@ -260,7 +266,8 @@ TEST_F(ProxyUnderAttack, OnlyItsOwnUserAndOnlyWhatTheClientMeant)
 {
     writeFile(configFile("blacklist"), "spam.example\r\n");
     writeFile(configFile("whitelist"), "friends.example\r\n");
-    QByteArray big = mail("carol@friends.example", "big", QByteArray(QByteArray("body line").repeated(11) + "\r\n").repeated(20000));
+    QByteArray big =
+        mail("carol@friends.example", "big", QByteArray(QByteArray("body line").repeated(11) + "\r\n").repeated(20000));
     big.insert(big.indexOf("\r\n\r\n") + 2, "X-Long: " + QByteArray(1200 * 1024, 'h') + "\r\n");
     HostileServer server(mailbox({message("g1", big), message("s1", mail("x@spam.example", "offer", "Buy.\r\n"))}));
     writeAccounts(server.port());
@@ -268,10 +275,10 @@ TEST_F(ProxyUnderAttack, OnlyItsOwnUserAndOnlyWhatTheClientMeant)
 
     // Another local user is refused before anything is read.
     QProcess stranger;
-    stranger.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                                              QStringLiteral("--clear-groups"), QStringLiteral("curl"), QStringLiteral("-s"),
-                                              QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
-                                              QStringLiteral("pop3://127.0.0.1:%1/").arg(proxyPort)});
+    stranger.start(QStringLiteral("setpriv"),
+        {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+            QStringLiteral("curl"), QStringLiteral("-s"), QStringLiteral("-u"), QStringLiteral("ann,localhost:secret"),
+            QStringLiteral("pop3://127.0.0.1:%1/").arg(proxyPort)});
     ASSERT_TRUE(stranger.waitForFinished(30000));
     EXPECT_NE(stranger.exitCode(), 0);
     EXPECT_FALSE(server.log().contains("USER ann")) << "nothing reached the server";
@@ -314,10 +321,12 @@ TEST_F(ProxyUnderAttack, AServerThatDroppedTlsOrBreaksOffMidMessage)
     const QByteArray remembered = readFile(folder.file(QStringLiteral("state/tls-servers")));
     EXPECT_EQ(remembered, "localhost:" + QByteArray::number(dovecot->plainPort()) + "\r\n");
 
-    HostileServer plain(mailbox({message("g1", mail("carol@friends.example", "long", QByteArray("line\r\n").repeated(100000)))},
-                                {{QStringLiteral("close_at_retr"), 2}}));
+    HostileServer plain(
+        mailbox({message("g1", mail("carol@friends.example", "long", QByteArray("line\r\n").repeated(100000)))},
+            {{QStringLiteral("close_at_retr"), 2}}));
     writeAccounts(plain.port());
-    writeFile(folder.file(QStringLiteral("state/tls-servers")), "localhost:" + QByteArray::number(plain.port()) + "\r\n");
+    writeFile(
+        folder.file(QStringLiteral("state/tls-servers")), "localhost:" + QByteArray::number(plain.port()) + "\r\n");
     const Fetch refused = curl(QString());
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_FALSE(plain.log().contains("USER ann")) << "no password in plain text";

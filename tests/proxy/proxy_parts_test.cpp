@@ -7,17 +7,16 @@
 #include "proxy/pop3text.h"
 #include "proxy/upstream.h"
 #include "proxy/wordmodel.h"
-
 #include "support/dnsserver.h"
 #include "support/testfiles.h"
 
-#include <QRegularExpression>
-#include <QProcess>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -76,8 +75,10 @@ TEST(LocalJudgement, AddressesMatchWholeOrByDomain)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.address) + " / " + c.entry);
         AddressList list;
-        list.setEntries({QStringLiteral("other@example.org"), QString::fromUtf8(c.entry), QStringLiteral("elsewhere.example")});
-        EXPECT_EQ(list.find(QString::fromUtf8(c.address)), c.matches ? QString::fromUtf8(c.entry).trimmed() : QString());
+        list.setEntries(
+            {QStringLiteral("other@example.org"), QString::fromUtf8(c.entry), QStringLiteral("elsewhere.example")});
+        EXPECT_EQ(
+            list.find(QString::fromUtf8(c.address)), c.matches ? QString::fromUtf8(c.entry).trimmed() : QString());
     }
 }
 
@@ -89,7 +90,8 @@ TEST(LocalJudgement, BannedWordsMatchWholeWordsInListsOfAnySize)
         many.append(QStringLiteral("word%1x").arg(i));
     for (int i = 0; i < 5000; ++i)
         many.append(QStringLiteral("two words %1").arg(i));
-    many += {QStringLiteral("Free Money"), QStringLiteral("$$$"), QStringLiteral("zegarki"), QStringLiteral("ZA DARMO")};
+    many +=
+        {QStringLiteral("Free Money"), QStringLiteral("$$$"), QStringLiteral("zegarki"), QStringLiteral("ZA DARMO")};
     BannedWords words;
     words.setEntries(many);
     const struct
@@ -159,7 +161,8 @@ TEST(LocalJudgement, ListsDecideInOrderEachSwitchedByItsMethod)
         {"2222", facts("x@spam.example", "viagra", ""), false, ""},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.methods) + " " + c.facts.fromAddress.toStdString() + " " + c.facts.subject.toStdString());
+        SCOPED_TRACE(
+            std::string(c.methods) + " " + c.facts.fromAddress.toStdString() + " " + c.facts.subject.toStdString());
         methods(c.methods);
         const Verdict verdict = judgement.judge(c.facts);
         EXPECT_EQ(verdict.spam, c.spam);
@@ -189,12 +192,14 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     // An ordinary message, with fields changed ("" empties a field, {}
     // leaves it out, a name starting with "+" adds one more).
     const auto mail = [](std::initializer_list<std::pair<QByteArray, QByteArray>> changes,
-                         const QByteArray &body = "Hi.\r\n") -> QByteArray {
+                          const QByteArray &body = "Hi.\r\n") -> QByteArray {
         QList<std::pair<QByteArray, QByteArray>> fields{
-            {"Received", "from mail.friends.example (mail.friends.example [198.51.100.7]) by mx.example.com; "
-                         "Mon, 7 Dec 2026 10:00:05 +0000"},
+            {"Received",
+                "from mail.friends.example (mail.friends.example [198.51.100.7]) by mx.example.com; "
+                "Mon, 7 Dec 2026 10:00:05 +0000"},
             {"From", "Carol <carol@friends.example>"}, {"To", "ann@example.com"}, {"Subject", "hi"},
-            {"Date", "Mon, 7 Dec 2026 10:00:00 +0000"}, {"Message-ID", "<1@friends.example>"}, {"X-Mailer", "Thunderbird"}};
+            {"Date", "Mon, 7 Dec 2026 10:00:00 +0000"}, {"Message-ID", "<1@friends.example>"},
+            {"X-Mailer", "Thunderbird"}};
         for (const auto &[name, value] : changes) {
             const auto at = std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.first == name; });
             if (name.startsWith('+') || at == fields.end())
@@ -215,9 +220,11 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     };
     const auto attached = [&](const QByteArray &name) -> QByteArray {
         return mail({{"MIME-Version", "1.0"}, {"Content-Type", "multipart/mixed; boundary=b"}},
-                    "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n--b\r\nContent-Type: application/octet-stream\r\n"
-                    "Content-Disposition: attachment; filename=\"" + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-                    "TVqQAAMAAAAEAAAA\r\n--b--\r\n");
+            "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\""
+                + name
+                + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                  "TVqQAAMAAAAEAAAA\r\n--b--\r\n");
     };
     const QByteArray clean = mail({}, "See you at one. http://example.com/menu\r\n");
     const auto hop = [](const QByteArray &from) -> QByteArray {
@@ -225,7 +232,8 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     };
     QByteArray manyHops;
     for (int i = 0; i < 16; ++i)
-        manyHops += "Received: " + hop("relay" + QByteArray::number(i) + ".example (relay.example [198.51.100.1])") + "\r\n";
+        manyHops +=
+            "Received: " + hop("relay" + QByteArray::number(i) + ".example (relay.example [198.51.100.1])") + "\r\n";
     const struct
     {
         int method;
@@ -233,7 +241,8 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         int weight;
         const char *reason;
     } cases[] = {
-        {4, mail({{"Received", hop("mx (relay.bad.example [203.0.113.9])")}}), 3, "sender's server blocked (relay.bad.example)"},
+        {4, mail({{"Received", hop("mx (relay.bad.example [203.0.113.9])")}}), 3,
+            "sender's server blocked (relay.bad.example)"},
         {5, mail({{"X-Mailer", "BulkBlaster 3.1"}}), 3, "mailer name listed (BulkBlaster)"},
         {6, mail({{"To", "undisclosed-recipients:;"}}), 3, "odd To field (undisclosed-recipients)"},
         {7, mail({{"To", "a@x.example, b@x.example, c@x.example"}}), 2, "3 recipients in To"},
@@ -251,10 +260,12 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         {19, html("<form action=\"http://x.example/\"><input name=p></form>"), 3, "HTML with a form or a script"},
         {19, html("<SCRIPT>alert(1)</SCRIPT>Hello"), 3, "HTML with a form or a script"},
         {20, html("<a href=\"http://evil.example/login\">www.mybank.example</a>"), 3,
-         "link shows another address (mybank.example)"},
+            "link shows another address (mybank.example)"},
         {21, html("<a href=\"http://192.168.10.7/login\">your bank</a>"), 3, "link to a numeric IP address"},
-        {22, mail({}, "http://a.example/1 http://a.example/2 http://a.example/3 http://a.example/4 http://a.example/5\r\n"), 1,
-         "5 links in 20 words"},
+        {22,
+            mail({},
+                "http://a.example/1 http://a.example/2 http://a.example/3 http://a.example/4 http://a.example/5\r\n"),
+            1, "5 links in 20 words"},
         {23, attached("setup.EXE"), 5, "program attachment (setup.EXE)"},
         {24, attached("invoice.pdf.scr"), 5, "attachment with a double extension (invoice.pdf.scr)"},
         {25, mail({{"Date", {}}}), 2, "no Date field"},
@@ -267,17 +278,18 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         {31, mail({{"From", "a8372615@mail.example"}}), 1, "sender's address full of digits"},
         {33, mail({}, "caf" + QByteArray(25, '\xe9') + "\r\n"), 2, "25 8-bit characters, no character set"},
         {34, mail({{"Subject", "=?utf-8?Q?hello?="}}), 1, "subject encoded without need"},
-        {35, mail({{"+Received", hop("relay (relay [203.0.113.5])")}}), 3, "relayed through a blocked server (203.0.113.5)"},
+        {35, mail({{"+Received", hop("relay (relay [203.0.113.5])")}}), 3,
+            "relayed through a blocked server (203.0.113.5)"},
         {36, mail({{"Received", hop("mail.yahoo.com (dsl-1-2.home.example [198.51.100.9])")}}), 2,
-         "forged host name (mail.yahoo.com)"},
+            "forged host name (mail.yahoo.com)"},
         {37, manyHops + mail({}), 1, "17 Received fields"},
         {38, mail({{"Received", {}}}), 1, "no Received field"},
         {39, mail({{"X-Mailer", "Group Mail 4.0"}}), 3, "bulk mailer (group mail)"},
         {40, mail({{"X-Mailer", {}}}), 1, "no mailer name"},
         {42, mail({{"To", "a@x.example, b@x.example"}, {"Cc", "c@x.example, d@x.example"}}), 2,
-         "recipients in alphabetical order"},
+            "recipients in alphabetical order"},
         {43, mail({}, QByteArray("ACT NOW AND GET THE BEST DEAL OF THE YEAR ON ALL OUR PRODUCTS. ").repeated(3)), 2,
-         "text mostly in capitals"},
+            "text mostly in capitals"},
         {44, mail({}, "Win $$$ now!!! Only $9.99!!! Save $$$!!!\r\n"), 1, "16 exclamation marks or currency signs"},
         {45, mail({}, "Pills online, cheap.\r\n"), 3, "statistics: 99 % spam (pills, cheap, online)"},
         {46, mail({}, "Great deal. To be removed from our list, reply.\r\n"), 1, "mass mailing unsubscribe text"},
@@ -290,9 +302,9 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         {54, mail({{"X-Priority", "1 (Highest)"}}), 1, "highest priority"},
         {55, attached("document.pif"), 5, "attachment named like a virus (document.pif)"},
         {56, mail({{"Received", hop("mailhost (mailhost [198.51.100.20])")}}), 1,
-         "sender's server name without a domain (mailhost)"},
+            "sender's server name without a domain (mailhost)"},
         {57, mail({{"Received", hop("pc1.example (dsl-198-51-100-9.home.example [198.51.100.9])")}}), 1,
-         "sender on a home connection (dsl-198-51-100-9.home.example)"},
+            "sender on a home connection (dsl-198-51-100-9.home.example)"},
         {58, mail({{"X-Spam-Flag", "YES"}}), 5, "marked as spam by another filter"},
         {58, mail({{"X-Spam-Status", "Yes, score=9.1"}}), 5, "marked as spam by another filter"},
         {59, mail({{"From", "noreply@shop.example"}}), 1, "sender's address takes no replies"},
@@ -302,7 +314,7 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     writeFile(config + QStringLiteral("to"), "undisclosed-recipients\r\n");
     writeFile(config + QStringLiteral("badwords"), "viagra\r\n");
     writeFile(config + QStringLiteral("learned_words.dat"),
-              "junkwarden learned words 1\t100\t100\npills\t90\t0\nonline\t80\t2\ncheap\t90\t1\n");
+        "junkwarden learned words 1\t100\t100\npills\t90\t0\nonline\t80\t2\ncheap\t90\t1\n");
     JudgementSettings settings;
     settings.checks.maxTo = 2;
     settings.acceptedLevel = 2;
@@ -329,7 +341,8 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     }
     // Weights add up: two weak signs together are too many.
     methods({{7, '2'}, {8, '2'}});
-    const Verdict both = judgement.judge(readMailFacts(mail({{"From", ""}, {"To", "a@x.example, b@x.example, c@x.example"}})));
+    const Verdict both =
+        judgement.judge(readMailFacts(mail({{"From", ""}, {"To", "a@x.example, b@x.example, c@x.example"}})));
     EXPECT_TRUE(both.spam);
     EXPECT_EQ(both.spamNote(), QStringLiteral("Spam level 5: 3 recipients in To, no From address"));
     // Past its processor time a message is judged by what was found so far,
@@ -337,16 +350,18 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     settings.cpuBudgetMs = 0;
     LocalJudgement hurried(config, settings, 0);
     EXPECT_EQ(hurried.judge(readMailFacts(mail({{"From", ""}}))).reason,
-              QStringLiteral("judged in part (time limit reached at method 7)"));
+        QStringLiteral("judged in part (time limit reached at method 7)"));
 
     // Methods that need to know whom the message came to.
     const Addressee ann{QStringLiteral("ann,pop.example"), {QStringLiteral("ann@example.com")}};
     const Addressee bob{QStringLiteral("bob,pop.example"), {}};
     methods({{41, '1'}});
     EXPECT_EQ(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}})), ann).reason,
-              QStringLiteral("your address not in To or Cc"));
-    EXPECT_FALSE(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}, {"Cc", "Ann@Example.com"}})), ann).spam);
-    EXPECT_FALSE(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}}))).spam) << "whom it came to is not known";
+        QStringLiteral("your address not in To or Cc"));
+    EXPECT_FALSE(
+        judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}, {"Cc", "Ann@Example.com"}})), ann).spam);
+    EXPECT_FALSE(judgement.judge(readMailFacts(mail({{"To", "bob@example.com"}}))).spam)
+        << "whom it came to is not known";
     methods({{51, '1'}});
     const MailFacts twice = readMailFacts(mail({{"Message-ID", "<twice@x.example>"}}));
     EXPECT_FALSE(judgement.judge(twice, ann).spam);
@@ -356,7 +371,8 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     // The help page of the methods gives each method's weight as it is.
     const QString help = QString::fromUtf8(readFile(sourcePath(QStringLiteral("resources/help/4.html"))));
     for (const MethodCheck &check : methodChecks()) {
-        const QRegularExpression row(QStringLiteral("<tr><td>%1</td>.*?<td>(\\d+)</td><td>(on|off|grey)</td></tr>").arg(check.number));
+        const QRegularExpression row(
+            QStringLiteral("<tr><td>%1</td>.*?<td>(\\d+)</td><td>(on|off|grey)</td></tr>").arg(check.number));
         EXPECT_EQ(row.match(help).captured(1), QString::number(check.weight)) << "method " << check.number;
     }
 }
@@ -448,18 +464,20 @@ TEST(AutoReply, AnswersOnlyWhomTheRulesAllowAndSaysWhatTheFileSays)
         {"From: \r\nSubject: hi\r\n", {true, QString()}, "", "no sender to answer"},
         {"Return-Path: a@b.example RCPT TO:<c@d.example>\r\n" + base, {true, QString()}, "", "no sender to answer"},
         {base, black, "ann@shop.example", "held by the black list"},
-        {"Auto-Submitted: auto-replied\r\n" + base, {true, QString()}, "ann@shop.example", "sent automatically (Auto-Submitted)"},
+        {"Auto-Submitted: auto-replied\r\n" + base, {true, QString()}, "ann@shop.example",
+            "sent automatically (Auto-Submitted)"},
         {"Auto-Submitted: no\r\n" + base, {true, QString()}, "ann@shop.example", ""},
         {"Precedence: bulk\r\n" + base, {true, QString()}, "ann@shop.example", "sent in bulk (Precedence)"},
         {"Precedence: list\r\n" + base, {true, QString()}, "ann@shop.example", "sent in bulk (Precedence)"},
         {"List-Unsubscribe: <mailto:u@shop.example>\r\n" + base, {true, QString()}, "ann@shop.example",
-         "from a mailing list (list-unsubscribe)"},
+            "from a mailing list (list-unsubscribe)"},
         {"X-Autoreply: yes\r\n" + base, {true, QString()}, "ann@shop.example", "sent automatically (x-autoreply)"},
         {"From: MAILER-DAEMON@shop.example\r\n", {true, QString()}, "mailer-daemon@shop.example",
-         "a system address (mailer-daemon@shop.example)"},
+            "a system address (mailer-daemon@shop.example)"},
         {"From: deals-request@lists.example\r\n", {true, QString()}, "deals-request@lists.example",
-         "a system address (deals-request@lists.example)"},
-        {"From: noreply@shop.example\r\n", {true, QString()}, "noreply@shop.example", "a system address (noreply@shop.example)"},
+            "a system address (deals-request@lists.example)"},
+        {"From: noreply@shop.example\r\n", {true, QString()}, "noreply@shop.example",
+            "a system address (noreply@shop.example)"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.head.toStdString());
@@ -471,8 +489,8 @@ TEST(AutoReply, AnswersOnlyWhomTheRulesAllowAndSaysWhatTheFileSays)
     ReplyMessage reply;
     reply.body = QStringList{QStringLiteral("Zapłać później."), QString(), QStringLiteral("Bye")};
     const MailFacts original = readMailFacts(base + "\r\nHello.\r\n");
-    const QByteArray message = composeReply(reply, original, QStringLiteral("me@example.com"), QStringLiteral("ann@shop.example"),
-                                            QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC));
+    const QByteArray message = composeReply(reply, original, QStringLiteral("me@example.com"),
+        QStringLiteral("ann@shop.example"), QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC));
     EXPECT_TRUE(message.startsWith("From: me@example.com\r\nTo: ann@shop.example\r\nSubject: Auto: hi\r\n"
                                    "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <"))
         << message.constData();
@@ -481,7 +499,7 @@ TEST(AutoReply, AnswersOnlyWhomTheRulesAllowAndSaysWhatTheFileSays)
     EXPECT_TRUE(message.endsWith("\r\n\r\nZap\xc5\x82\x61\xc4\x87 p\xc3\xb3\xc5\xbaniej.\r\n\r\nBye\r\n"));
     reply.subject = QStringLiteral("Wstrzymano: zażółć");
     const MailFacts reread = readMailFacts(composeReply(reply, original, QStringLiteral("me@example.com"),
-                                                        QStringLiteral("ann@shop.example"), QDateTime::currentDateTimeUtc()));
+        QStringLiteral("ann@shop.example"), QDateTime::currentDateTimeUtc()));
     EXPECT_EQ(reread.subject, reply.subject) << "encoded as RFC 2047 words";
     EXPECT_EQ(reread.header("auto-submitted"), QStringLiteral("auto-replied"));
 }
@@ -507,15 +525,18 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
     manyParts += "--b\r\nContent-Type: text/plain\r\n\r\nbuy viagra\r\n--b--\r\n";
     QByteArray nested = head + "Subject: nested\r\n";
     for (int i = 0; i < 2000; ++i)
-        nested += "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n" + QByteArray::number(i) + "\r\n";
+        nested += "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n"
+            + QByteArray::number(i) + "\r\n";
     nested += "Content-Type: text/plain\r\n\r\ndeep\r\n";
-    QByteArray hostile = head + "Subject: html\r\nContent-Type: text/html\r\n\r\n" + QByteArray("<div><table><font>").repeated(10000)
+    QByteArray hostile = head + "Subject: html\r\nContent-Type: text/html\r\n\r\n"
+        + QByteArray("<div><table><font>").repeated(10000)
         + "<script>while(1){}</script><a href='javascript:x'>viagra</a>";
     QByteArray garbage(1024 * 1024, '\0');
     for (qsizetype i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 7919 + i / 13) % 256);
     static const char withNul[] = "From: a\0b@spam.example\r\nSubject: \xff\xfe\0x\r\n\r\nhi\r\n";
-    QByteArray huge = head + "Subject: huge\r\n\r\n" + QByteArray("all fine here, nothing to see\r\n").repeated(100 * 1024 * 1024 / 31);
+    QByteArray huge = head + "Subject: huge\r\n\r\n"
+        + QByteArray("all fine here, nothing to see\r\n").repeated(100 * 1024 * 1024 / 31);
     const struct
     {
         const char *name;
@@ -523,12 +544,16 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
         const char *verdict; // "spam" or "good"; the reason's start for spam
         const char *reason;
     } cases[] = {
-        {"unterminated multipart", head + "Subject: a\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                                          "Content-Type: text/plain\r\n\r\nhello viagra",
-         "spam", "banned words (viagra)"},
+        {"unterminated multipart",
+            head
+                + "Subject: a\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                  "Content-Type: text/plain\r\n\r\nhello viagra",
+            "spam", "banned words (viagra)"},
         {"wrong length", head + "Subject: b\r\nContent-Length: 999999\r\n\r\nshort\r\n", "good", ""},
-        {"bad base64", head + "Subject: c\r\nContent-Transfer-Encoding: base64\r\n\r\n!!!@@@###***\r\n=====\r\n", "", ""},
-        {"unknown charset", head + "Subject: d\r\nContent-Type: text/plain; charset=x-unknown-42\r\n\r\nh\xe9llo\r\n", "good", ""},
+        {"bad base64", head + "Subject: c\r\nContent-Transfer-Encoding: base64\r\n\r\n!!!@@@###***\r\n=====\r\n", "",
+            ""},
+        {"unknown charset", head + "Subject: d\r\nContent-Type: text/plain; charset=x-unknown-42\r\n\r\nh\xe9llo\r\n",
+            "good", ""},
         {"10,000 parts", manyParts, "spam", "banned words (viagra)"},
         {"2,000 nested parts", nested, "good", ""},
         {"hostile HTML", hostile, "spam", "banned words (viagra)"},
@@ -537,9 +562,9 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
         {"empty", "", "", ""},
         {"100 MB", huge, "good", ""},
         {"a million-entry list", head + "Subject: e\r\n\r\nhi\r\n", "good", ""},
-        {"listed among a million", QByteArray(head).replace("x@shop.example", "sender999999@host999.example")
-                                        + "Subject: f\r\n\r\nhi\r\n",
-         "spam", "black list: sender999999@host999.example"},
+        {"listed among a million",
+            QByteArray(head).replace("x@shop.example", "sender999999@host999.example") + "Subject: f\r\n\r\nhi\r\n",
+            "spam", "black list: sender999999@host999.example"},
     };
     QStringList files;
     for (const auto &c : cases) {
@@ -551,7 +576,8 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
     ASSERT_TRUE(check.waitForFinished(300000));
     EXPECT_EQ(check.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(check.exitCode(), 1) << check.readAllStandardError().constData();
-    const QStringList lines = QString::fromUtf8(check.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(check.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), files.size());
     for (qsizetype i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -576,10 +602,10 @@ TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
     if (!unavailable.isEmpty())
         GTEST_SKIP() << unavailable.toStdString();
     DnsServer dns(QStringLiteral("127.0.5.3"),
-                  {QStringLiteral("--mx-host=friends.example,mail.friends.example,10"),
-                   QStringLiteral("--host-record=mail.friends.example,198.51.100.7"),
-                   QStringLiteral("--host-record=webonly.example,198.51.100.8"),
-                   QStringLiteral("--host-record=9.113.0.203.bl.dnsbl.test,127.0.0.2")});
+        {QStringLiteral("--mx-host=friends.example,mail.friends.example,10"),
+            QStringLiteral("--host-record=mail.friends.example,198.51.100.7"),
+            QStringLiteral("--host-record=webonly.example,198.51.100.8"),
+            QStringLiteral("--host-record=9.113.0.203.bl.dnsbl.test,127.0.0.2")});
     QString problem;
     ASSERT_TRUE(dns.start(&problem)) << problem.toStdString();
 
@@ -600,13 +626,13 @@ TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
         const char *verdict;
     } cases[] = {
         {received("203.0.113.9") + "From: x@friends.example\r\n\r\nHi.\r\n",
-         "spam\t0\tsender's server blocked (203.0.113.9 in bl.dnsbl.test)"},
+            "spam\t0\tsender's server blocked (203.0.113.9 in bl.dnsbl.test)"},
         {received("198.51.100.20") + "From: x@friends.example\r\n\r\nHi.\r\n", "good\t0\t"},
         {received("198.51.100.20") + "From: x@webonly.example\r\n\r\nHi.\r\n", "good\t0\t"},
         {received("198.51.100.20") + "From: x@nomail.example\r\n\r\nHi.\r\n",
-         "spam\t2\tSpam level 2: sender's domain has no mail server (nomail.example)"},
+            "spam\t2\tSpam level 2: sender's domain has no mail server (nomail.example)"},
         {received("198.51.100.20") + received("203.0.113.9") + "From: x@friends.example\r\n\r\nHi.\r\n",
-         "spam\t0\trelayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"},
+            "spam\t0\trelayed through a blocked server (203.0.113.9 in bl.dnsbl.test)"},
         {received("198.51.100.21") + received("198.51.100.22") + "From: x@friends.example\r\n\r\nHi.\r\n", "good\t0\t"},
     };
     QStringList files;
@@ -615,7 +641,8 @@ TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
         writeFile(files.last(), c.source);
     }
     const auto check = [&](const char *server, qint64 *elapsed) {
-        writeFile(folder.configPath() + QStringLiteral("main.cfg"), "accepted_spam_level=1\r\ndns_server=" + QByteArray(server) + "\r\n");
+        writeFile(folder.configPath() + QStringLiteral("main.cfg"),
+            "accepted_spam_level=1\r\ndns_server=" + QByteArray(server) + "\r\n");
         QProcess run;
         QElapsedTimer clock;
         clock.start();
@@ -663,12 +690,12 @@ TEST(CheckCommand, PrintsALinePerFileAndTouchesNothing)
 
     QProcess check;
     check.start(folder.file(QStringLiteral("vexel3")),
-                {QStringLiteral("--check"), good, bad, crowded, folder.file(QStringLiteral("missing.eml"))});
+        {QStringLiteral("--check"), good, bad, crowded, folder.file(QStringLiteral("missing.eml"))});
     ASSERT_TRUE(check.waitForFinished(20000));
     EXPECT_EQ(check.exitCode(), 2) << "a file could not be read";
     EXPECT_EQ(QString::fromUtf8(check.readAllStandardOutput()),
-              good + QStringLiteral("\tgood\t0\t\n") + bad + QStringLiteral("\tspam\t0\tblack list: spam.example\n")
-                  + crowded + QStringLiteral("\tspam\t2\tSpam level 2: 2 recipients in To\n"));
+        good + QStringLiteral("\tgood\t0\t\n") + bad + QStringLiteral("\tspam\t0\tblack list: spam.example\n") + crowded
+            + QStringLiteral("\tspam\t2\tSpam level 2: 2 recipients in To\n"));
     EXPECT_TRUE(check.readAllStandardError().contains("missing.eml"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
 }
@@ -682,20 +709,23 @@ TEST(MailFacts, DecodedByGMime)
         const char *from, *address, *subject, *text;
         bool htmlOnly;
     } cases[] = {
-        {"plain", "From: Ann <Ann@Example.COM>\r\nSubject: hi\r\n\r\nhello\r\n", "Ann <Ann@Example.COM>", "ann@example.com",
-         "hi", "hello\r\n", false},
+        {"plain", "From: Ann <Ann@Example.COM>\r\nSubject: hi\r\n\r\nhello\r\n", "Ann <Ann@Example.COM>",
+            "ann@example.com", "hi", "hello\r\n", false},
         {"encoded words and quoted-printable",
-         "From: =?ISO-8859-2?Q?Pawe=B3?= <p@x.pl>\r\nSubject: =?UTF-8?B?WmHFvMOzxYLEhw==?=\r\nMIME-Version: 1.0\r\n"
-         "Content-Type: text/plain; charset=iso-8859-2\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\ng=EA=B6l=B1 ja=BC=F1\r\n",
-         "Paweł <p@x.pl>", "p@x.pl", "Zażółć", "gęślą jaźń\r\n", false},
+            "From: =?ISO-8859-2?Q?Pawe=B3?= <p@x.pl>\r\nSubject: =?UTF-8?B?WmHFvMOzxYLEhw==?=\r\nMIME-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=iso-8859-2\r\nContent-Transfer-Encoding: "
+            "quoted-printable\r\n\r\ng=EA=B6l=B1 ja=BC=F1\r\n",
+            "Paweł <p@x.pl>", "p@x.pl", "Zażółć", "gęślą jaźń\r\n", false},
         {"base64 html only",
-         "From: s@spam.example\r\nSubject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n"
-         "Content-Transfer-Encoding: base64\r\n\r\nPGI+QnV5PC9iPiA8c2NyaXB0PngoKTwvc2NyaXB0Pm5vdw==\r\n",
-         "s@spam.example", "s@spam.example", "x", " Buy    now", true},
+            "From: s@spam.example\r\nSubject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\nPGI+QnV5PC9iPiA8c2NyaXB0PngoKTwvc2NyaXB0Pm5vdw==\r\n",
+            "s@spam.example", "s@spam.example", "x", " Buy    now", true},
         {"alternative: the text part is the text",
-         "From: a@b.c\r\nSubject: alt\r\nMIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=XX\r\n\r\n"
-         "--XX\r\nContent-Type: text/plain\r\n\r\nplain words\r\n--XX\r\nContent-Type: text/html\r\n\r\n<p>html words</p>\r\n--XX--\r\n",
-         "a@b.c", "a@b.c", "alt", "plain words", false},
+            "From: a@b.c\r\nSubject: alt\r\nMIME-Version: 1.0\r\nContent-Type: multipart/alternative; "
+            "boundary=XX\r\n\r\n"
+            "--XX\r\nContent-Type: text/plain\r\n\r\nplain words\r\n--XX\r\nContent-Type: text/html\r\n\r\n<p>html "
+            "words</p>\r\n--XX--\r\n",
+            "a@b.c", "a@b.c", "alt", "plain words", false},
         {"garbage", QByteArray("\x00\xff\xfe garbage\r\n\r\n\x01", 16), "", "", "", "", false},
         {"empty", QByteArray(), "", "", "", "", false},
     };
@@ -708,7 +738,8 @@ TEST(MailFacts, DecodedByGMime)
         EXPECT_EQ(facts.text.simplified(), QString::fromUtf8(c.text).simplified());
         EXPECT_EQ(facts.htmlOnly, c.htmlOnly);
     }
-    EXPECT_EQ(readMailFacts(cases[3].source).content, QByteArray("<p>html words</p>")) << "the quarantine shows the HTML";
+    EXPECT_EQ(readMailFacts(cases[3].source).content, QByteArray("<p>html words</p>"))
+        << "the quarantine shows the HTML";
 }
 
 // A POP3 server that says what the test wants and nothing more.
@@ -756,17 +787,17 @@ TEST(Upstream, MisbehavingServersEndInAClearErrorNeverInPlainText)
         const char *error;
     } cases[] = {
         {"refused greeting", "-ERR too busy\r\n", Pop3Upstream::Security::StartTlsIfOffered, {},
-         "127.0.0.1 refused the connection: -ERR too busy"},
+            "127.0.0.1 refused the connection: -ERR too busy"},
         {"no STLS where TLS is required", "+OK hi\r\n", Pop3Upstream::Security::StartTlsRequired, {},
-         "127.0.0.1 offers no secure connection (STLS), which this account requires"},
+            "127.0.0.1 offers no secure connection (STLS), which this account requires"},
         {"closes mid-answer", "+OK hi\r\n", Pop3Upstream::Security::StartTlsIfOffered, "STAT",
-         "127.0.0.1 closed the connection"},
+            "127.0.0.1 closed the connection"},
         {"endless line", "+OK hi\r\n", Pop3Upstream::Security::StartTlsIfOffered, "RETR 1",
-         "127.0.0.1 sent a line that is too long"},
+            "127.0.0.1 sent a line that is too long"},
         {"falls silent mid-answer", "+OK hi\r\n", Pop3Upstream::Security::StartTlsIfOffered, "LIST",
-         "127.0.0.1 did not answer in time"},
+            "127.0.0.1 did not answer in time"},
         {"silent from the start", {}, Pop3Upstream::Security::StartTlsIfOffered, {},
-         "127.0.0.1 did not answer in time"},
+            "127.0.0.1 did not answer in time"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

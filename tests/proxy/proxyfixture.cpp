@@ -28,26 +28,27 @@ void ProxyFixture::TearDown()
 
 void ProxyFixture::writeSettings(const QByteArray &extra)
 {
-    writeFile(configFile("main.cfg"), "server_port=" + QByteArray::number(proxyPort) + "\r\nwhat_with_spam=quarantine\r\n"
-                                          + "tls_ca_file=" + QFile::encodeName(dovecot->caFile()) + "\r\n" + extra);
+    writeFile(configFile("main.cfg"),
+        "server_port=" + QByteArray::number(proxyPort) + "\r\nwhat_with_spam=quarantine\r\n"
+            + "tls_ca_file=" + QFile::encodeName(dovecot->caFile()) + "\r\n" + extra);
 }
 
 void ProxyFixture::writeAccounts(quint16 port, const QByteArray &more)
 {
     const QByteArray realPort = QByteArray::number(port ? port : dovecot->plainPort(), 16).rightJustified(8, '0');
     writeFile(folder.file(QStringLiteral("registry.reg")),
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software\\Brightfold\\Mailmoat\\Accounts\\00000001]\r\n"
-              "\"Account Name\"=\"Ann\"\r\n"
-              "\"POP3 Server\"=\"localhost\"\r\n"
-              "\"POP3 User Name\"=\"ann,localhost\"\r\n"
-              "\"POP3 Port\"=dword:"
-                  + QByteArray::number(proxyPort, 16).rightJustified(8, '0')
-                  + "\r\n"
-                    "\"Use Mailmoater\"=\"yes\"\r\n"
-                    "\"POP3 Server orig\"=\"localhost\"\r\n"
-                    "\"POP3 Port orig\"=dword:"
-                  + realPort + "\r\n" + more + "\r\n");
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Brightfold\\Mailmoat\\Accounts\\00000001]\r\n"
+        "\"Account Name\"=\"Ann\"\r\n"
+        "\"POP3 Server\"=\"localhost\"\r\n"
+        "\"POP3 User Name\"=\"ann,localhost\"\r\n"
+        "\"POP3 Port\"=dword:"
+            + QByteArray::number(proxyPort, 16).rightJustified(8, '0')
+            + "\r\n"
+              "\"Use Mailmoater\"=\"yes\"\r\n"
+              "\"POP3 Server orig\"=\"localhost\"\r\n"
+              "\"POP3 Port orig\"=dword:"
+            + realPort + "\r\n" + more + "\r\n");
 }
 
 void ProxyFixture::startProxy(const QProcessEnvironment &environment)
@@ -77,12 +78,12 @@ void ProxyFixture::stopProxy()
     proxy.waitForFinished(5000);
 }
 
-ProxyFixture::Fetch ProxyFixture::curl(const QString &path, const QStringList &extra, const QByteArray &user,
-                                       const QByteArray &password)
+ProxyFixture::Fetch ProxyFixture::curl(
+    const QString &path, const QStringList &extra, const QByteArray &user, const QByteArray &password)
 {
     QProcess client;
-    QStringList arguments{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("--max-time"), QStringLiteral("60"),
-                          QStringLiteral("-u"), QString::fromUtf8(user + ':' + password)};
+    QStringList arguments{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("--max-time"),
+        QStringLiteral("60"), QStringLiteral("-u"), QString::fromUtf8(user + ':' + password)};
     arguments += extra;
     arguments.append(QStringLiteral("pop3://127.0.0.1:%1/%2").arg(proxyPort).arg(path));
     client.start(QStringLiteral("curl"), arguments);

@@ -7,7 +7,6 @@
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace jw::test {
@@ -38,7 +37,7 @@ protected:
     };
     // curl as the mail client: `path` is "" for LIST, "N" for RETR N.
     Fetch curl(const QString &path, const QStringList &extra = {}, const QByteArray &user = "ann,localhost",
-               const QByteArray &password = "secret");
+        const QByteArray &password = "secret");
     QList<QByteArray> uidls(const QByteArray &user = "ann,localhost");
     // The proxy's peak resident memory so far, in KB.
     qint64 proxyPeakKb();

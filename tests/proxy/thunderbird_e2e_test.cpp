@@ -1,9 +1,8 @@
 // The real Thunderbird from Debian, headless, fetching through the real
 // proxy from Dovecot, routed and restored as the settings page does it.
-#include "proxyfixture.h"
-
 #include "accounts/thunderbirdsource.h"
 #include "formats/quarantinestore.h"
+#include "proxyfixture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +26,8 @@ public:
         , m_home(home)
     {
         QDir().mkpath(m_app + QStringLiteral("/defaults/pref"));
-        for (const QFileInfo &entry : QDir(kInstalled).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+        for (const QFileInfo &entry :
+            QDir(kInstalled).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
             if (entry.fileName() == QLatin1String("thunderbird-bin"))
                 QFile::copy(entry.absoluteFilePath(), m_app + QStringLiteral("/thunderbird-bin"));
             else if (entry.fileName() != QLatin1String("defaults") && entry.fileName() != QLatin1String("thunderbird"))
@@ -41,18 +41,18 @@ public:
         for (const QFileInfo &entry : QDir(defaults + QStringLiteral("/pref")).entryInfoList(QDir::Files))
             QFile::link(entry.absoluteFilePath(), m_app + QStringLiteral("/defaults/pref/") + entry.fileName());
         writeFile(m_app + QStringLiteral("/defaults/pref/autoconfig.js"),
-                  "pref(\"general.config.filename\", \"junkwarden-test.cfg\");\n"
-                  "pref(\"general.config.obscure_value\", 0);\n"
-                  "pref(\"general.config.sandbox_enabled\", false);\n");
+            "pref(\"general.config.filename\", \"junkwarden-test.cfg\");\n"
+            "pref(\"general.config.obscure_value\", 0);\n"
+            "pref(\"general.config.sandbox_enabled\", false);\n");
         // The password for the account as routed and as it is by itself.
         writeFile(m_app + QStringLiteral("/junkwarden-test.cfg"),
-                  "// the test's own set-up\n"
-                  "for (const user of [\"ann,localhost\", \"ann\"]) {\n"
-                  "  const login = Components.classes[\"@mozilla.org/login-manager/loginInfo;1\"]"
-                  ".createInstance(Components.interfaces.nsILoginInfo);\n"
-                  "  login.init(\"mailbox://localhost\", null, \"mailbox://localhost\", user, \"secret\", \"\", \"\");\n"
-                  "  Services.logins.addLoginAsync(login).catch(() => {});\n"
-                  "}\n");
+            "// the test's own set-up\n"
+            "for (const user of [\"ann,localhost\", \"ann\"]) {\n"
+            "  const login = Components.classes[\"@mozilla.org/login-manager/loginInfo;1\"]"
+            ".createInstance(Components.interfaces.nsILoginInfo);\n"
+            "  login.init(\"mailbox://localhost\", null, \"mailbox://localhost\", user, \"secret\", \"\", \"\");\n"
+            "  Services.logins.addLoginAsync(login).catch(() => {});\n"
+            "}\n");
     }
 
     static bool installed() { return QFileInfo(kInstalled + QStringLiteral("/thunderbird-bin")).isExecutable(); }
@@ -69,7 +69,7 @@ public:
         thunderbird.setProcessEnvironment(env);
         thunderbird.setProcessChannelMode(QProcess::MergedChannels);
         thunderbird.start(m_app + QStringLiteral("/thunderbird-bin"),
-                          {QStringLiteral("--headless"), QStringLiteral("-mail"), QStringLiteral("--profile"), profile});
+            {QStringLiteral("--headless"), QStringLiteral("-mail"), QStringLiteral("--profile"), profile});
         const bool reached = thunderbird.waitForStarted(10000) && waitUntil(done, 60000);
         ::kill(pid_t(thunderbird.processId()), SIGTERM);
         if (!thunderbird.waitForFinished(20000)) {
@@ -92,10 +92,12 @@ TEST_F(ThunderbirdEndToEnd, FetchesThroughTheProxyAndStraightAgainAfterRestoring
 {
     if (!HeadlessThunderbird::installed())
         GTEST_SKIP() << "Thunderbird is not installed (Debian package thunderbird)";
-    const QByteArray good = "From: Carol <carol@friends.example>\r\nTo: ann@example.com\r\nSubject: lunch\r\n"
-                            "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <lunch@example.com>\r\n\r\nSee you at one.\r\n";
-    const QByteArray spam = "From: offers@shop.spam.example\r\nTo: ann@example.com\r\nSubject: cheap watches\r\n"
-                            "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <watches@example.com>\r\n\r\nBuy now.\r\n";
+    const QByteArray good =
+        "From: Carol <carol@friends.example>\r\nTo: ann@example.com\r\nSubject: lunch\r\n"
+        "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <lunch@example.com>\r\n\r\nSee you at one.\r\n";
+    const QByteArray spam =
+        "From: offers@shop.spam.example\r\nTo: ann@example.com\r\nSubject: cheap watches\r\n"
+        "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <watches@example.com>\r\n\r\nBuy now.\r\n";
     dovecot->addMessage("ann", good);
     dovecot->addMessage("ann", spam);
     writeFile(configFile("blacklist"), "spam.example\r\n");
@@ -105,29 +107,32 @@ TEST_F(ThunderbirdEndToEnd, FetchesThroughTheProxyAndStraightAgainAfterRestoring
     const QString home = folder.file(QStringLiteral("home"));
     const QString profile = home + QStringLiteral("/.thunderbird/p.default");
     QDir().mkpath(profile);
-    writeFile(home + QStringLiteral("/.thunderbird/profiles.ini"), "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
+    writeFile(home + QStringLiteral("/.thunderbird/profiles.ini"),
+        "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
     writeFile(profile + QStringLiteral("/prefs.js"),
-              "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
-              "user_pref(\"mail.account.account1.server\", \"server1\");\n"
-              "user_pref(\"mail.account.account2.server\", \"server2\");\n"
-              "user_pref(\"mail.accountmanager.accounts\", \"account1,account2\");\n"
-              "user_pref(\"mail.accountmanager.defaultaccount\", \"account1\");\n"
-              "user_pref(\"mail.accountmanager.localfoldersserver\", \"server2\");\n"
-              "user_pref(\"mail.identity.id1.fullName\", \"Ann\");\n"
-              "user_pref(\"mail.identity.id1.useremail\", \"ann@example.com\");\n"
-              "user_pref(\"mail.identity.id1.valid\", true);\n"
-              "user_pref(\"mail.server.server2.directory-rel\", \"[ProfD]Mail/Local Folders\");\n"
-              "user_pref(\"mail.server.server2.hostname\", \"Local Folders\");\n"
-              "user_pref(\"mail.server.server2.type\", \"none\");\n"
-              "user_pref(\"mail.server.server2.userName\", \"nobody\");\n"
-              "user_pref(\"mail.server.server1.check_new_mail\", true);\n"
-              "user_pref(\"mail.server.server1.check_time\", 1);\n"
-              "user_pref(\"mail.server.server1.download_on_biff\", true);\n"
-              "user_pref(\"mail.server.server1.directory-rel\", \"[ProfD]Mail/localhost\");\n"
-              "user_pref(\"mail.server.server1.hostname\", \"localhost\");\n"
-              "user_pref(\"mail.server.server1.leave_on_server\", true);\n"
-              "user_pref(\"mail.server.server1.login_at_startup\", true);\n"
-              "user_pref(\"mail.server.server1.port\", " + QByteArray::number(dovecot->plainPort()) + ");\n"
+        "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
+        "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+        "user_pref(\"mail.account.account2.server\", \"server2\");\n"
+        "user_pref(\"mail.accountmanager.accounts\", \"account1,account2\");\n"
+        "user_pref(\"mail.accountmanager.defaultaccount\", \"account1\");\n"
+        "user_pref(\"mail.accountmanager.localfoldersserver\", \"server2\");\n"
+        "user_pref(\"mail.identity.id1.fullName\", \"Ann\");\n"
+        "user_pref(\"mail.identity.id1.useremail\", \"ann@example.com\");\n"
+        "user_pref(\"mail.identity.id1.valid\", true);\n"
+        "user_pref(\"mail.server.server2.directory-rel\", \"[ProfD]Mail/Local Folders\");\n"
+        "user_pref(\"mail.server.server2.hostname\", \"Local Folders\");\n"
+        "user_pref(\"mail.server.server2.type\", \"none\");\n"
+        "user_pref(\"mail.server.server2.userName\", \"nobody\");\n"
+        "user_pref(\"mail.server.server1.check_new_mail\", true);\n"
+        "user_pref(\"mail.server.server1.check_time\", 1);\n"
+        "user_pref(\"mail.server.server1.download_on_biff\", true);\n"
+        "user_pref(\"mail.server.server1.directory-rel\", \"[ProfD]Mail/localhost\");\n"
+        "user_pref(\"mail.server.server1.hostname\", \"localhost\");\n"
+        "user_pref(\"mail.server.server1.leave_on_server\", true);\n"
+        "user_pref(\"mail.server.server1.login_at_startup\", true);\n"
+        "user_pref(\"mail.server.server1.port\", "
+            + QByteArray::number(dovecot->plainPort())
+            + ");\n"
               "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
               "user_pref(\"mail.server.server1.userName\", \"ann\");\n");
     const QString inbox = profile + QStringLiteral("/Mail/localhost/Inbox");
@@ -140,7 +145,8 @@ TEST_F(ThunderbirdEndToEnd, FetchesThroughTheProxyAndStraightAgainAfterRestoring
     QList<AccountRow> rows = findThunderbirdAccounts(home, proxyPort);
     ASSERT_EQ(rows.size(), 1) << "Local Folders is no POP3 account";
     rows[0].routed = true;
-    ASSERT_TRUE(saveThunderbirdRows(rows, proxyPort, true, folder.file(QStringLiteral("state/thunderbird"))).waiting.isEmpty());
+    ASSERT_TRUE(
+        saveThunderbirdRows(rows, proxyPort, true, folder.file(QStringLiteral("state/thunderbird"))).waiting.isEmpty());
     startProxy();
 
     HeadlessThunderbird thunderbird(folder.path(), home);
@@ -153,7 +159,8 @@ TEST_F(ThunderbirdEndToEnd, FetchesThroughTheProxyAndStraightAgainAfterRestoring
 
     // Unticked: straight from Dovecot again, and nothing comes twice.
     rows[0].routed = false;
-    ASSERT_TRUE(saveThunderbirdRows(rows, proxyPort, true, folder.file(QStringLiteral("state/thunderbird"))).waiting.isEmpty());
+    ASSERT_TRUE(
+        saveThunderbirdRows(rows, proxyPort, true, folder.file(QStringLiteral("state/thunderbird"))).waiting.isEmpty());
     EXPECT_TRUE(readFile(profile + QStringLiteral("/prefs.js")).contains("\"mail.server.server1.userName\", \"ann\""));
     stopProxy();
     const qsizetype logins = dovecot->log().count("user=<ann>");

@@ -1,8 +1,7 @@
 #include "settings/keyvaluefile.h"
 #include "settings/settingskeys.h"
-#include "textfile/errors.h"
-
 #include "support/testfiles.h"
+#include "textfile/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +28,13 @@ TEST(KeyValueLookup, FirstMatchingNameWinsIgnoringCaseNothingTrimmed)
         const char *name;
         QByteArray value;
     } cases[] = {
-        {"server_port", "1110"},      // capitals match, the first line wins
+        {"server_port", "1110"}, // capitals match, the first line wins
         {"Server_Port", "1110"},
-        {"update", ""},               // "update_version" and "update " are other names
+        {"update", ""}, // "update_version" and "update " are other names
         {"update ", "weekly"},
-        {"maxto", " 20 "},            // the value is not trimmed
-        {"what_with_spam", "a=b"},    // everything after the first "="
-        {"", "orphan"},               // an empty name is a name too
+        {"maxto", " 20 "}, // the value is not trimmed
+        {"what_with_spam", "a=b"}, // everything after the first "="
+        {"", "orphan"}, // an empty name is a name too
         {"; a note without equals", ""},
         {"missing", ""},
     };
@@ -100,7 +99,9 @@ TEST(KeyValueFileOnDisk, SaveKeepsEveryUntouchedLineByteForByte)
     file.set("maxto", "20");
     file.save(path);
     EXPECT_EQ(jw::test::readFile(path),
-              QByteArray("# note\r\nserver_port=1110\r\nlang=\xb9\xe6\r\nserver_port=2\r\n\r\nfoo=bar=baz\r\nlast=1\r\nmaxto=20\r\n"));
+        QByteArray(
+            "# "
+            "note\r\nserver_port=1110\r\nlang=\xb9\xe6\r\nserver_port=2\r\n\r\nfoo=bar=baz\r\nlast=1\r\nmaxto=20\r\n"));
 }
 
 TEST(KeyValueFileOnDisk, BadInputLoadsByTheRules)

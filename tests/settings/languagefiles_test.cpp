@@ -1,6 +1,5 @@
 #include "settings/languagetable.h"
 #include "settings/textkeys.h"
-
 #include "support/testfiles.h"
 
 #include <QDirIterator>
@@ -43,7 +42,8 @@ TEST(LanguageFiles, PolishFileIsWindows1250AndEnglishIsAscii)
 {
     const QByteArray polish = jw::test::readFile(jw::test::sourcePath(QStringLiteral("resources/language/polish.lng")));
     EXPECT_TRUE(polish.contains("Wyjd\x9f")) << "Windows-1250 letters expected";
-    const QByteArray english = jw::test::readFile(jw::test::sourcePath(QStringLiteral("resources/language/english.lng")));
+    const QByteArray english =
+        jw::test::readFile(jw::test::sourcePath(QStringLiteral("resources/language/english.lng")));
     for (const char c : english)
         ASSERT_LT(static_cast<unsigned char>(c), 0x80);
 }
@@ -54,7 +54,7 @@ TEST(LanguageFiles, NoKeyIsBuiltOutsideTheKeyList)
 {
     const QRegularExpression adHocKey(QStringLiteral(R"(TextKey\s*[({]\s*")"));
     QDirIterator it(jw::test::sourcePath(QStringLiteral("src")), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
+        QDir::Files, QDirIterator::Subdirectories);
     int files = 0;
     while (it.hasNext()) {
         const QString path = it.next();
@@ -70,8 +70,9 @@ TEST(LanguageFiles, NoKeyIsBuiltOutsideTheKeyList)
 TEST(DefaultConfig, HoldsEveryStoredSettingAndSixtyOneMethods)
 {
     const QByteArray main = jw::test::readFile(jw::test::sourcePath(QStringLiteral("resources/config/main.cfg")));
-    for (const char *key : {"server_port=1110", "my_pin=\r\n", "accepted_spam_level=", "maxto=", "what_with_spam=quarantine",
-                            "auto_remove_spam=", "auto_remove_spam_time=", "update=", "update_version=", "last_tab_seen="})
+    for (const char *key :
+        {"server_port=1110", "my_pin=\r\n", "accepted_spam_level=", "maxto=", "what_with_spam=quarantine",
+            "auto_remove_spam=", "auto_remove_spam_time=", "update=", "update_version=", "last_tab_seen="})
         EXPECT_TRUE(main.contains(key)) << key;
     const QByteArray methods = jw::test::readFile(jw::test::sourcePath(QStringLiteral("resources/config/methods.cfg")));
     EXPECT_EQ(methods.count("\r\n"), 61);

@@ -1,5 +1,4 @@
 #include "settings/languagetable.h"
-
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +25,10 @@ TEST(LanguageTable, LookupRules)
         const char *key;
         QString text;
     } cases[] = {
-        {"tak", QStringLiteral("Yes")},          // capitals match; the first line wins
-        {"nie", QString()},                      // a blank before "=" belongs to the name
+        {"tak", QStringLiteral("Yes")}, // capitals match; the first line wins
+        {"nie", QString()}, // a blank before "=" belongs to the name
         {"nie ", QStringLiteral("No")},
-        {"usun", QStringLiteral("a=b ")},        // everything after the first "=", untrimmed
+        {"usun", QStringLiteral("a=b ")}, // everything after the first "=", untrimmed
         {"szukaj", QString()},
         {"dodaj", QString()},
         {"comment line", QString()},
@@ -44,10 +43,14 @@ TEST(LanguageTable, LookupRules)
 TEST(LanguageTable, EightBitTextsAndNamesUseTheCodePage)
 {
     LanguageTable table;
-    table.setLines({"wyjdz=Wyjd\x9f", "\xa3\xd3\xaf" "KO=bed"});
+    table.setLines({"wyjdz=Wyjd\x9f",
+        "\xa3\xd3\xaf"
+        "KO=bed"});
     EXPECT_EQ(table.text(TextKey("wyjdz")), QStringLiteral(u"Wyjdź"));
     EXPECT_EQ(table.raw(TextKey("wyjdz")), QByteArray("Wyjd\x9f"));
-    EXPECT_EQ(table.text(TextKey("\xb3\xf3\xbf" "ko")), QStringLiteral("bed"));
+    EXPECT_EQ(table.text(TextKey("\xb3\xf3\xbf"
+                                 "ko")),
+        QStringLiteral("bed"));
 }
 
 TEST(LanguageTable, LoadCutsLinesAt4096AndKeepsTheTableWhenTheFileIsMissing)

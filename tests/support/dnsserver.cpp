@@ -9,7 +9,9 @@ namespace jw::test {
 
 QString DnsServer::unavailableReason()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dnsmasq"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}).isEmpty())
+    if (QStandardPaths::findExecutable(
+            QStringLiteral("dnsmasq"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
+            .isEmpty())
         return QStringLiteral("dnsmasq is not installed (Debian package dnsmasq-base)");
     if (::geteuid() != 0)
         return QStringLiteral("a name server on port 53 needs root");
@@ -35,15 +37,15 @@ DnsServer::~DnsServer()
 bool DnsServer::start(QString *problem)
 {
     QStringList arguments{QStringLiteral("--keep-in-foreground"), QStringLiteral("--conf-file=/dev/null"),
-                          QStringLiteral("--no-resolv"), QStringLiteral("--no-hosts"), QStringLiteral("--no-poll"),
-                          QStringLiteral("--bind-interfaces"), QStringLiteral("--listen-address=") + m_address,
-                          QStringLiteral("--port=53"), QStringLiteral("--pid-file="), QStringLiteral("--user=root"),
-                          QStringLiteral("--local=/example/"), QStringLiteral("--local=/test/"),
-                          QStringLiteral("--log-facility=-")};
+        QStringLiteral("--no-resolv"), QStringLiteral("--no-hosts"), QStringLiteral("--no-poll"),
+        QStringLiteral("--bind-interfaces"), QStringLiteral("--listen-address=") + m_address,
+        QStringLiteral("--port=53"), QStringLiteral("--pid-file="), QStringLiteral("--user=root"),
+        QStringLiteral("--local=/example/"), QStringLiteral("--local=/test/"), QStringLiteral("--log-facility=-")};
     arguments += m_records;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStandardPaths::findExecutable(QStringLiteral("dnsmasq"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}),
-                    arguments);
+    m_process.start(QStandardPaths::findExecutable(
+                        QStringLiteral("dnsmasq"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}),
+        arguments);
     QByteArray said;
     QElapsedTimer waited;
     waited.start();

@@ -20,7 +20,8 @@ quint16 freeLoopbackPort()
 
 QString DovecotServer::unavailableReason()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dovecot"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+    if (QStandardPaths::findExecutable(
+            QStringLiteral("dovecot"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
             .isEmpty())
         return QStringLiteral("Dovecot is not installed (Debian package dovecot-pop3d)");
     if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
@@ -33,9 +34,9 @@ QString DovecotServer::unavailableReason()
 DovecotServer::DovecotServer()
 {
     // Dovecot's own processes (dovenull, nobody) must reach the folder.
-    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                            | QFileDevice::ExeOther);
+    QFile::setPermissions(m_dir.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
 }
 
 DovecotServer::~DovecotServer()
@@ -60,8 +61,8 @@ void DovecotServer::addUser(const QByteArray &name, const QByteArray &password)
     writeFile(m_dir.filePath(QStringLiteral("passwd")), m_passwd);
     for (const char *sub : {"cur", "new", "tmp"})
         QDir().mkpath(mailFolder(name) + QLatin1String(sub));
-    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"),
-                                               m_dir.filePath(QStringLiteral("home"))});
+    QProcess::execute(QStringLiteral("chown"),
+        {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"), m_dir.filePath(QStringLiteral("home"))});
 }
 
 QString DovecotServer::mailFolder(const QByteArray &user) const
@@ -95,13 +96,12 @@ QByteArray DovecotServer::log() const
 bool DovecotServer::start(QString *problem, quint16 tlsPort)
 {
     const QString dir = m_dir.path();
-    const int made = QProcess::execute(
-        QStringLiteral("openssl"),
+    const int made = QProcess::execute(QStringLiteral("openssl"),
         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-         QStringLiteral("-nodes"), QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"), QStringLiteral("-out"),
-         dir + QStringLiteral("/cert.pem"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-         QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
-         QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1")});
+            QStringLiteral("-nodes"), QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"),
+            QStringLiteral("-out"), dir + QStringLiteral("/cert.pem"), QStringLiteral("-days"), QStringLiteral("2"),
+            QStringLiteral("-subj"), QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
+            QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1")});
     if (made != 0) {
         *problem = QStringLiteral("openssl could not make a certificate");
         return false;
@@ -109,43 +109,63 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort)
     m_plainPort = freeLoopbackPort();
     m_tlsPort = tlsPort ? tlsPort : freeLoopbackPort();
     const QByteArray d = QFile::encodeName(dir);
-    const QByteArray config = "base_dir = " + d + "/run\n"
-        "state_dir = " + d + "/state\n"
-        "log_path = " + d + "/dovecot.log\n"
-        "protocols = pop3\n"
-        "listen = 127.0.0.1\n"
-        "ssl = yes\n"
-        "ssl_cert = <" + d + "/cert.pem\n"
-        "ssl_key = <" + d + "/key.pem\n"
-        "disable_plaintext_auth = no\n"
-        "auth_mechanisms = plain\n"
-        "first_valid_uid = 1\n"
-        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + d + "/passwd\n}\n"
-        "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=" + d + "/home/%u\n}\n"
-        "mail_location = maildir:~/Maildir\n"
-        "pop3_uidl_format = %08Xu%08Xv\n"
-        // Many clients of one user at once (the default allows ten).
-        "protocol pop3 {\n  mail_max_userip_connections = 500\n}\n"
-        "service pop3-login {\n"
-        "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " + QByteArray::number(m_plainPort) + "\n  }\n"
-        "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + QByteArray::number(m_tlsPort) + "\n    ssl = yes\n  }\n"
-        "}\n";
+    const QByteArray config = "base_dir = " + d
+        + "/run\n"
+          "state_dir = "
+        + d
+        + "/state\n"
+          "log_path = "
+        + d
+        + "/dovecot.log\n"
+          "protocols = pop3\n"
+          "listen = 127.0.0.1\n"
+          "ssl = yes\n"
+          "ssl_cert = <"
+        + d
+        + "/cert.pem\n"
+          "ssl_key = <"
+        + d
+        + "/key.pem\n"
+          "disable_plaintext_auth = no\n"
+          "auth_mechanisms = plain\n"
+          "first_valid_uid = 1\n"
+          "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
+        + d
+        + "/passwd\n}\n"
+          "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home="
+        + d
+        + "/home/%u\n}\n"
+          "mail_location = maildir:~/Maildir\n"
+          "pop3_uidl_format = %08Xu%08Xv\n"
+          // Many clients of one user at once (the default allows ten).
+          "protocol pop3 {\n  mail_max_userip_connections = 500\n}\n"
+          "service pop3-login {\n"
+          "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = "
+        + QByteArray::number(m_plainPort)
+        + "\n  }\n"
+          "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = "
+        + QByteArray::number(m_tlsPort)
+        + "\n    ssl = yes\n  }\n"
+          "}\n";
     writeFile(dir + QStringLiteral("/dovecot.conf"), config);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), dir + QStringLiteral("/dovecot.conf")});
+    m_process.start(QStringLiteral("/usr/sbin/dovecot"),
+        {QStringLiteral("-F"), QStringLiteral("-c"), dir + QStringLiteral("/dovecot.conf")});
     if (!m_process.waitForStarted(5000)) {
         *problem = QStringLiteral("dovecot did not start");
         return false;
     }
-    const bool up = waitUntil([this] {
-        for (quint16 port : {m_plainPort, m_tlsPort}) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            if (!probe.waitForConnected(200))
-                return false;
-        }
-        return true;
-    }, 10000);
+    const bool up = waitUntil(
+        [this] {
+            for (quint16 port : {m_plainPort, m_tlsPort}) {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, port);
+                if (!probe.waitForConnected(200))
+                    return false;
+            }
+            return true;
+        },
+        10000);
     if (!up)
         *problem = QStringLiteral("dovecot did not come up: ") + QString::fromUtf8(m_process.readAll() + log());
     return up;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "accounts/mailrouting.h"
 #include "platform/autostart.h"
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/prompts.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
-#include "accounts/mailrouting.h"
 
 #include <QList>
 #include <QSet>

@@ -10,14 +10,15 @@ QStringList lockScript(const QString &profileFolder, bool wait)
 {
     // Thunderbird also leaves a "lock" link beside its lock file; it
     // removes the link first and lets go of the lock just after.
-    const QString script = wait ? QStringLiteral("import fcntl, os, sys, time\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
-                                                 "link = os.path.join(os.path.dirname(sys.argv[1]), 'lock')\n"
-                                                 "if not os.path.lexists(link): os.symlink('127.0.0.1:+4242', link)\n"
-                                                 "print('locked', flush=True)\n"
-                                                 "if sys.stdin.readline().startswith('r'):\n"
-                                                 "    os.unlink(link)\n    time.sleep(0.005)\n")
-                                : QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\n"
-                                                 "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n");
+    const QString script = wait
+        ? QStringLiteral("import fcntl, os, sys, time\nf = open(sys.argv[1], 'a+')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                         "link = os.path.join(os.path.dirname(sys.argv[1]), 'lock')\n"
+                         "if not os.path.lexists(link): os.symlink('127.0.0.1:+4242', link)\n"
+                         "print('locked', flush=True)\n"
+                         "if sys.stdin.readline().startswith('r'):\n"
+                         "    os.unlink(link)\n    time.sleep(0.005)\n")
+        : QStringLiteral("import fcntl, sys\nf = open(sys.argv[1], 'a+')\n"
+                         "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n");
     return {QStringLiteral("-c"), script, profileFolder + QStringLiteral("/.parentlock")};
 }
 

@@ -20,9 +20,9 @@ public:
     // Whether it holds the lock (false when the lock could not be taken).
     bool holdsLock() const { return m_holding; }
     enum class Ending {
-        LetsGoThenWrites,      // lets go of the lock, then writes its files
+        LetsGoThenWrites, // lets go of the lock, then writes its files
         RemovesLinkThenLetsGo, // as Thunderbird quits: the folder changes while the lock is still held
-        Killed,                // nothing changes in the folder
+        Killed, // nothing changes in the folder
     };
     void close(Ending ending = Ending::LetsGoThenWrites);
 

@@ -4,12 +4,11 @@
 #include <QFile>
 #include <QHash>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace jw::test {
 
@@ -54,7 +53,8 @@ SmallDisk::SmallDisk(const QString &over)
         if (file.open(QIODevice::ReadOnly))
             files.insert(name, file.readAll());
     }
-    if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0755") != 0) {
+    if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0755")
+        != 0) {
         m_whyNot = QStringLiteral("cannot mount tmpfs: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }

@@ -44,10 +44,11 @@ bool SmtpSink::start(QString *problem, const QString &certFile, const QString &k
 {
     m_port = freeLoopbackPort();
     QStringList arguments{QStringLiteral("-m"), QStringLiteral("aiosmtpd"), QStringLiteral("-n"), QStringLiteral("-l"),
-                          QStringLiteral("127.0.0.1:%1").arg(m_port)};
+        QStringLiteral("127.0.0.1:%1").arg(m_port)};
     if (!certFile.isEmpty())
         arguments += {QStringLiteral("--tlscert"), certFile, QStringLiteral("--tlskey"), keyFile};
-    arguments += {QStringLiteral("-c"), QStringLiteral("aiosmtpd.handlers.Mailbox"), m_dir.filePath(QStringLiteral("mail"))};
+    arguments +=
+        {QStringLiteral("-c"), QStringLiteral("aiosmtpd.handlers.Mailbox"), m_dir.filePath(QStringLiteral("mail"))};
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QString::fromLatin1(kPython), arguments);
     // Up once it takes connections; bounded in time.
@@ -67,7 +68,7 @@ QList<QByteArray> SmtpSink::messages() const
 {
     QFileInfoList files = QDir(m_dir.filePath(QStringLiteral("mail/new"))).entryInfoList(QDir::Files);
     std::sort(files.begin(), files.end(),
-              [](const QFileInfo &a, const QFileInfo &b) { return a.lastModified() < b.lastModified(); });
+        [](const QFileInfo &a, const QFileInfo &b) { return a.lastModified() < b.lastModified(); });
     QList<QByteArray> result;
     for (const QFileInfo &info : std::as_const(files)) {
         QFile file(info.filePath());

@@ -65,9 +65,8 @@ void copyStagedProgram(const TempProgramFolder &folder, bool realProxy)
     for (const char *name : {"junkwarden", "vexel3", "update", "PostPing"}) {
         const QString target = folder.file(QLatin1String(name));
         QFile::remove(target);
-        const QString source = !realProxy && QByteArray(name) == "vexel3"
-            ? QStringLiteral(JW_STANDIN_DIR "/vexel3")
-            : stagedProgramPath(QLatin1String(name));
+        const QString source = !realProxy && QByteArray(name) == "vexel3" ? QStringLiteral(JW_STANDIN_DIR "/vexel3")
+                                                                          : stagedProgramPath(QLatin1String(name));
         if (!QFile::copy(source, target))
             ADD_FAILURE() << "cannot copy the staged " << name;
     }

@@ -1,17 +1,15 @@
 #pragma once
 
-#include "tray/guardian.h"
-#include "tray/trayform.h"
-
 #include "support/fakes.h"
 #include "support/testfiles.h"
+#include "tray/guardian.h"
+#include "tray/trayform.h"
 
 #include <QFile>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace jw::test {
@@ -21,15 +19,12 @@ namespace jw::test {
 class TrayFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        installLanguage(folder);
-    }
+    void SetUp() override { installLanguage(folder); }
 
     TTrayForm &makeTray()
     {
-        tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
-                                           TrayServices{processes, prompts, shell, clock, routing, guard});
+        tray = std::make_unique<TTrayForm>(
+            ProgramFolders::at(folder.path()), TrayServices{processes, prompts, shell, clock, routing, guard});
         return *tray;
     }
 

@@ -2,7 +2,6 @@
 #include "textfile/collation.h"
 
 #include <QCollator>
-
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -15,7 +14,8 @@ namespace {
 int iconvDecode(const char *codePage, unsigned char byte)
 {
     QProcess iconv;
-    iconv.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QString::fromLatin1(codePage), QStringLiteral("-t"), QStringLiteral("UTF-16LE")});
+    iconv.start(QStringLiteral("iconv"),
+        {QStringLiteral("-f"), QString::fromLatin1(codePage), QStringLiteral("-t"), QStringLiteral("UTF-16LE")});
     iconv.write(QByteArray(1, char(byte)));
     iconv.closeWriteChannel();
     iconv.waitForFinished();
@@ -33,9 +33,8 @@ TEST(Codec, TablesAgreeWithIconv)
     {
         const char *iconvName;
         jw::CodePage page;
-    } pages[] = {{"CP1250", jw::CodePage::Windows1250},
-                 {"CP1257", jw::CodePage::Windows1257},
-                 {"ISO-8859-2", jw::CodePage::Iso8859_2}};
+    } pages[] = {{"CP1250", jw::CodePage::Windows1250}, {"CP1257", jw::CodePage::Windows1257},
+        {"ISO-8859-2", jw::CodePage::Iso8859_2}};
     for (const auto &p : pages) {
         // All 128 high bytes in one iconv run would stop at the first
         // undefined byte, so each byte is asked for on its own.
@@ -73,14 +72,13 @@ TEST(Codec, DisplayUsesUtf8OnlyWhenValid)
         QByteArray bytes;
         QString text;
     } cases[] = {
-        {"plain", QStringLiteral("plain")},
-        {"za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87", QStringLiteral(u"zażółć")},
-        {"za\xbf\xf3\xb3\xe6", QStringLiteral(u"zażółć")},                  // Windows-1250
-        {"\xc5", QStringLiteral(u"Ĺ")},                                      // truncated sequence
-        {"\xc0\x80", QStringLiteral(u"Ŕ\u20ac")},                            // overlong NUL
-        {"\xed\xa0\x80", QStringLiteral(u"í\u00a0\u20ac")},                       // UTF-16 surrogate
-        {"\xf4\x90\x80\x80", QStringLiteral(u"ô\u0090\u20ac\u20ac")},       // beyond U+10FFFF
-        {"\xf0\x9f\x98\x80", QString::fromUtf8("\xf0\x9f\x98\x80")},         // a valid 4-byte form
+        {"plain", QStringLiteral("plain")}, {"za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87", QStringLiteral(u"zażółć")},
+        {"za\xbf\xf3\xb3\xe6", QStringLiteral(u"zażółć")}, // Windows-1250
+        {"\xc5", QStringLiteral(u"Ĺ")}, // truncated sequence
+        {"\xc0\x80", QStringLiteral(u"Ŕ\u20ac")}, // overlong NUL
+        {"\xed\xa0\x80", QStringLiteral(u"í\u00a0\u20ac")}, // UTF-16 surrogate
+        {"\xf4\x90\x80\x80", QStringLiteral(u"ô\u0090\u20ac\u20ac")}, // beyond U+10FFFF
+        {"\xf0\x9f\x98\x80", QString::fromUtf8("\xf0\x9f\x98\x80")}, // a valid 4-byte form
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bytes.toHex().constData());
@@ -96,8 +94,8 @@ TEST(Codec, DisplayUsesUtf8OnlyWhenValid)
 TEST(CaseInsensitiveCollation, OrdersAsQCollatorDoes)
 {
     const char *const texts[] = {"", "a", "A", "ab", "aB@x.pl", "ą", "Ą", "b", "ł", "Łukasz", "lukasz", "ź", "ż", "z",
-                                 "Zoë", "zoe", "zoé", "straße", "STRASSE", "ö", "o", "å", "aa", "1", "10", "9", "-",
-                                 "_x", "x-y", "xy", "ﬁ", "fi", "Ω", "ω", "世界", "😀", "\x7f"};
+        "Zoë", "zoe", "zoé", "straße", "STRASSE", "ö", "o", "å", "aa", "1", "10", "9", "-", "_x", "x-y", "xy", "ﬁ",
+        "fi", "Ω", "ω", "世界", "😀", "\x7f"};
     for (const char *name : {"pl_PL", "en_US", "de_DE", "sv_SE", "C"}) {
         const QLocale locale{QLatin1String(name)};
         QCollator reference(locale);

@@ -1,14 +1,12 @@
-#include "textfile/errors.h"
-#include "textfile/lines.h"
-
 #include "support/smalldisk.h"
 #include "support/testfiles.h"
+#include "textfile/errors.h"
+#include "textfile/lines.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
-
 
 using jw::LineRule;
 using jw::Lines;
@@ -39,8 +37,16 @@ TEST(SplitLines, FollowsEachRule)
         {"NUL first gives nothing", QByteArray("\0a", 2), LR::AnyBreakNulEnds, {}},
         {"status: lone LF stays in line", "work\ning\r\nstep", LR::CrBreakSubEnds, {"work\ning", "step"}},
         {"status: lone CR breaks", "a\rb", LR::CrBreakSubEnds, {"a", "b"}},
-        {"status: 0x1A ends the file", "working\r\nst\x1a" "ep\r\nmore", LR::CrBreakSubEnds, {"working", "st"}},
-        {"status: 0x1A kept by plain rule", "a\x1a" "b", LR::AnyBreak, {"a\x1a" "b"}},
+        {"status: 0x1A ends the file",
+            "working\r\nst\x1a"
+            "ep\r\nmore",
+            LR::CrBreakSubEnds, {"working", "st"}},
+        {"status: 0x1A kept by plain rule",
+            "a\x1a"
+            "b",
+            LR::AnyBreak,
+            {"a\x1a"
+             "b"}},
         {"high bytes pass untouched", "\xb9\xe6\r\n\xff", LR::AnyBreak, {"\xb9\xe6", "\xff"}},
     };
     for (const SplitCase &c : cases) {
@@ -146,8 +152,8 @@ TEST(WriteLines, KeepsThePermissionsOfTheFileItReplaces)
     jw::test::writeFile(path, "a\r\n");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     jw::writeLines(path, {"b"});
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    const QFileDevice::Permissions others =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     EXPECT_EQ(QFile::permissions(path) & others, QFileDevice::Permissions());
     EXPECT_TRUE(QFile::permissions(path) & QFileDevice::WriteOwner);
 }

@@ -60,9 +60,10 @@ QStringList describe(const QList<Pop3Server> &servers)
                        .arg(s.realPort)
                        .arg(s.realSocketType)
                        .arg(s.routed ? QStringLiteral(" routed") : QString(),
-                            s.flagged ? QStringLiteral(" flagged") : QString(),
-                            s.unroutable == Pop3Server::Unroutable::No ? QString()
-                                : QStringLiteral(" unroutable %1").arg(int(s.unroutable))));
+                           s.flagged ? QStringLiteral(" flagged") : QString(),
+                           s.unroutable == Pop3Server::Unroutable::No
+                               ? QString()
+                               : QStringLiteral(" unroutable %1").arg(int(s.unroutable))));
     }
     return out;
 }
@@ -72,15 +73,15 @@ TEST(Pop3Servers, ListsThePop3AccountsInUseAsTheyReallyAre)
     PrefsFile prefs = PrefsFile::parse(kProfile);
     setRouteFlag(prefs, "server1", true);
     EXPECT_EQ(describe(pop3Servers(prefs, 1110)),
-              (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 flagged"),
-                           QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
-                           QStringLiteral("server5 dana@mail.secure.example:995/3")}));
+        (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 flagged"),
+            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
+            QStringLiteral("server5 dana@mail.secure.example:995/3")}));
     routeServer(prefs, "server1", 1110);
     routeServer(prefs, "server5", 1110);
     EXPECT_EQ(describe(pop3Servers(prefs, 1110)),
-              (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 routed flagged"),
-                           QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
-                           QStringLiteral("server5 dana@mail.secure.example:995/3 routed")}))
+        (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 routed flagged"),
+            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
+            QStringLiteral("server5 dana@mail.secure.example:995/3 routed")}))
         << "a routed account is listed with its real server, port and security";
 }
 
@@ -100,14 +101,17 @@ TEST(Pop3Servers, RoutingChangesTheConnectionAndTheFolderAddressesAndRestoringPu
     EXPECT_EQ(value("mail.server.server1.authMethod"), PrefValue::integer(3));
     EXPECT_EQ(value("mail.server.server1.name"), PrefValue::string(QStringLiteral("alice@pop.example.com")))
         << "the account tree keeps a readable name";
-    EXPECT_EQ(value("mail.identity.id1.fcc_folder"), PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost/Sent")));
+    EXPECT_EQ(value("mail.identity.id1.fcc_folder"),
+        PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost/Sent")));
     EXPECT_EQ(value("mail.identity.id1.stationery_folder"),
-              PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost/Templates")));
+        PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost/Templates")));
     EXPECT_EQ(value("mail.server.server1.spamActionTargetAccount"),
-              PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost")));
-    EXPECT_EQ(value("mail.identity.id2.fcc_folder"), PrefValue::string(QStringLiteral("mailbox://alice@pop.example.community/Sent")))
+        PrefValue::string(QStringLiteral("mailbox://alice%2Cpop.example.com@localhost")));
+    EXPECT_EQ(value("mail.identity.id2.fcc_folder"),
+        PrefValue::string(QStringLiteral("mailbox://alice@pop.example.community/Sent")))
         << "another account whose host only starts the same way";
-    EXPECT_EQ(value("mail.server.server1.directory-rel"), PrefValue::string(QStringLiteral("[ProfD]Mail/pop.example.com")));
+    EXPECT_EQ(
+        value("mail.server.server1.directory-rel"), PrefValue::string(QStringLiteral("[ProfD]Mail/pop.example.com")));
     EXPECT_EQ(value("mail.identity.id1.fullName"), PrefValue::string(QStringLiteral(u"Alicja Żółć")));
 
     const QByteArray routed = prefs.bytes();
@@ -138,11 +142,12 @@ TEST(Pop3Servers, AnAccountChangedByHandSinceRoutingKeepsTheUsersValues)
 TEST(Pop3Servers, NoRoutedFormMayEqualAnotherAccount)
 {
     // Someone routed this account by hand before: Thunderbird would drop a second one.
-    PrefsFile prefs = PrefsFile::parse(kProfile + "user_pref(\"mail.account.account9.server\", \"server9\");\n"
-                                                  "user_pref(\"mail.server.server9.hostname\", \"localhost\");\n"
-                                                  "user_pref(\"mail.server.server9.port\", 1110);\n"
-                                                  "user_pref(\"mail.server.server9.type\", \"pop3\");\n"
-                                                  "user_pref(\"mail.server.server9.userName\", \"alice,pop.example.com\");\n");
+    PrefsFile prefs = PrefsFile::parse(kProfile
+        + "user_pref(\"mail.account.account9.server\", \"server9\");\n"
+          "user_pref(\"mail.server.server9.hostname\", \"localhost\");\n"
+          "user_pref(\"mail.server.server9.port\", 1110);\n"
+          "user_pref(\"mail.server.server9.type\", \"pop3\");\n"
+          "user_pref(\"mail.server.server9.userName\", \"alice,pop.example.com\");\n");
     prefs.set("mail.accountmanager.accounts", PrefValue::string(QStringLiteral("account1,account9")));
     const QList<Pop3Server> servers = pop3Servers(prefs, 1110);
     ASSERT_EQ(servers.size(), 2);
@@ -170,11 +175,13 @@ TEST(Pop3Servers, FilterTargetsMoveWithTheirAccountOnly)
                              "actionValue=\"mailbox://alice@pop.example.com@x.org\"\n"
                              "condition=\"AND (subject,contains,mailbox://alice@pop.example.com/Archives)\"\n";
     const FolderMove move{folderPrefix(QStringLiteral("alice"), QStringLiteral("pop.example.com")),
-                          folderPrefix(QStringLiteral("alice,pop.example.com"), QStringLiteral("localhost"))};
+        folderPrefix(QStringLiteral("alice,pop.example.com"), QStringLiteral("localhost"))};
     QByteArray expected = rules;
-    expected.replace("actionValue=\"mailbox://alice@pop.example.com/Archives/2026\"",
-                     "actionValue=\"mailbox://alice%2Cpop.example.com@localhost/Archives/2026\"")
-        .replace("actionValue=\"mailbox://alice@pop.example.com\"\n", "actionValue=\"mailbox://alice%2Cpop.example.com@localhost\"\n");
+    expected
+        .replace("actionValue=\"mailbox://alice@pop.example.com/Archives/2026\"",
+            "actionValue=\"mailbox://alice%2Cpop.example.com@localhost/Archives/2026\"")
+        .replace("actionValue=\"mailbox://alice@pop.example.com\"\n",
+            "actionValue=\"mailbox://alice%2Cpop.example.com@localhost\"\n");
     EXPECT_EQ(moveFilterTargets(rules, move).toStdString(), expected.toStdString());
     EXPECT_EQ(moveFilterTargets(moveFilterTargets(rules, move), FolderMove{move.to, move.from}), rules);
     EXPECT_EQ(folderPrefix(QStringLiteral("a@b c,d!"), QStringLiteral("h")), QByteArray("mailbox://a%40b%20c%2Cd!@h"));

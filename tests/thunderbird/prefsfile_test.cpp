@@ -44,19 +44,27 @@ TEST(PrefsFile, ChangesTouchOnlyTheirStatements)
         std::function<void(PrefsFile &)> change;
         Edits edits;
     } cases[] = {
-        {"a value in place", [](PrefsFile &p) { p.set("mail.server.server1.hostname", PrefValue::string(QStringLiteral("localhost"))); },
-         {{"\"pop.example.com\"", "\"localhost\""}}},
+        {"a value in place",
+            [](PrefsFile &p) { p.set("mail.server.server1.hostname", PrefValue::string(QStringLiteral("localhost"))); },
+            {{"\"pop.example.com\"", "\"localhost\""}}},
         {"the last of a name", [](PrefsFile &p) { p.set("mail.server.server1.port", PrefValue::integer(1110)); },
-         {{"995); // the last", "1110); // the last"}}},
-        {"a value of another type", [](PrefsFile &p) { p.set("mail.server.server1.login_at_startup", PrefValue::string(QStringLiteral("a\"b\n"))); },
-         {{"login_at_startup\", true", "login_at_startup\", \"a\\\"b\\n\""}}},
-        {"a new name at the end", [](PrefsFile &p) { p.set("mail.server.server1.junkwarden.route", PrefValue::boolean(true)); },
-         {{"counts\n", "counts\nuser_pref(\"mail.server.server1.junkwarden.route\", true);\n"}}},
+            {{"995); // the last", "1110); // the last"}}},
+        {"a value of another type",
+            [](PrefsFile &p) {
+                p.set("mail.server.server1.login_at_startup", PrefValue::string(QStringLiteral("a\"b\n")));
+            },
+            {{"login_at_startup\", true", "login_at_startup\", \"a\\\"b\\n\""}}},
+        {"a new name at the end",
+            [](PrefsFile &p) { p.set("mail.server.server1.junkwarden.route", PrefValue::boolean(true)); },
+            {{"counts\n", "counts\nuser_pref(\"mail.server.server1.junkwarden.route\", true);\n"}}},
         {"a line removed", [](PrefsFile &p) { p.remove("mail.server.server1.login_at_startup"); },
-         {{"user_pref(\"mail.server.server1.login_at_startup\", true);\n", ""}}},
-        {"both of a twice-named one, the comment after it kept", [](PrefsFile &p) { p.remove("mail.server.server1.port"); },
-         {{"user_pref(\"mail.server.server1.port\", -1);\n", ""}, {"user_pref(\"mail.server.server1.port\", 995);", ""}}},
-        {"the same value: nothing", [](PrefsFile &p) { p.set("mail.server.server1.port", PrefValue::integer(995)); }, {}},
+            {{"user_pref(\"mail.server.server1.login_at_startup\", true);\n", ""}}},
+        {"both of a twice-named one, the comment after it kept",
+            [](PrefsFile &p) { p.remove("mail.server.server1.port"); },
+            {{"user_pref(\"mail.server.server1.port\", -1);\n", ""},
+                {"user_pref(\"mail.server.server1.port\", 995);", ""}}},
+        {"the same value: nothing", [](PrefsFile &p) { p.set("mail.server.server1.port", PrefValue::integer(995)); },
+            {}},
     };
     for (const auto &c : cases) {
         PrefsFile prefs = PrefsFile::parse(kPrefs);
@@ -72,7 +80,7 @@ TEST(PrefsFile, ChangesTouchOnlyTheirStatements)
 TEST(PrefsFile, WrittenTextsReadBackAsThemselves)
 {
     for (const QString &text : {QString(), QStringLiteral("plain"), QStringLiteral(u"quote \" backslash \\ ż 😀"),
-                                QStringLiteral("line\nbreak\rand\ttab\x01")}) {
+             QStringLiteral("line\nbreak\rand\ttab\x01")}) {
         PrefsFile prefs = PrefsFile::parse({});
         prefs.set("x", PrefValue::string(text));
         EXPECT_EQ(PrefsFile::parse(prefs.bytes()).value("x"), PrefValue::string(text)) << prefs.bytes().constData();

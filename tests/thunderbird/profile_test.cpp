@@ -1,8 +1,7 @@
-#include "thunderbird/profileedit.h"
-#include "thunderbird/profiles.h"
-
 #include "support/profilelock.h"
 #include "support/testfiles.h"
+#include "thunderbird/profileedit.h"
+#include "thunderbird/profiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,42 +12,48 @@
 namespace jw::thunderbird {
 namespace {
 
-using jw::test::readFile;
-using jw::test::writeFile;
-using jw::test::RunningThunderbird;
 using jw::test::anotherProcessCanLock;
+using jw::test::readFile;
+using jw::test::RunningThunderbird;
+using jw::test::writeFile;
 
 TEST(Profiles, EveryInstallationsProfilesAreFoundOnce)
 {
     QTemporaryDir home;
     const QString h = home.path();
-    for (const char *folder : {"/.thunderbird/abc.default-release", "/elsewhere/work", "/snap/thunderbird/common/.thunderbird/snp.default",
-                               "/.var/app/org.mozilla.Thunderbird/.thunderbird/new.default",
-                               "/.var/app/net.thunderbird.Thunderbird/.thunderbird/newer.default"})
+    for (const char *folder :
+        {"/.thunderbird/abc.default-release", "/elsewhere/work", "/snap/thunderbird/common/.thunderbird/snp.default",
+            "/.var/app/org.mozilla.Thunderbird/.thunderbird/new.default",
+            "/.var/app/net.thunderbird.Thunderbird/.thunderbird/newer.default"})
         QDir().mkpath(h + QLatin1String(folder));
     writeFile(h + QStringLiteral("/.thunderbird/profiles.ini"),
-              "[Install4F96D1932A9F858E]\nDefault=abc.default-release\nLocked=1\n\n"
-              "[Profile1]\nName=work\nIsRelative=0\nPath=" + h.toUtf8() + "/elsewhere/work\n\n"
+        "[Install4F96D1932A9F858E]\nDefault=abc.default-release\nLocked=1\n\n"
+        "[Profile1]\nName=work\nIsRelative=0\nPath="
+            + h.toUtf8()
+            + "/elsewhere/work\n\n"
               "[Profile0]\nName=default-release\nIsRelative=1\nPath=abc.default-release\n\n"
               "[Profile2]\nName=again\nIsRelative=1\nPath=./abc.default-release\n\n"
               "[General]\nStartWithLastProfile=1\nVersion=2\n");
     writeFile(h + QStringLiteral("/snap/thunderbird/common/.thunderbird/profiles.ini"),
-              "[Profile0]\nName=snap\nPath=snp.default\nDefault=1\n");
+        "[Profile0]\nName=snap\nPath=snp.default\nDefault=1\n");
     writeFile(h + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
-              "[Profile0]\r\nName=Zoë\r\nIsRelative=1\r\nPath=new.default\r\n");
+        "[Profile0]\r\nName=Zoë\r\nIsRelative=1\r\nPath=new.default\r\n");
     // A profiles.ini that cannot be read.
     QDir().mkpath(h + QStringLiteral("/.var/app/net.thunderbird.Thunderbird/.thunderbird/profiles.ini"));
 
     const ProfileSearch found = findProfiles(h);
     QStringList seen;
     for (const Profile &p : found.profiles)
-        seen.append(QStringLiteral("%1 %2%3").arg(p.name, QString(p.folder).remove(h), p.isDefault ? QStringLiteral(" default") : QString()));
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("work /elsewhere/work"),
-                                 QStringLiteral("default-release /.thunderbird/abc.default-release default"),
-                                 QStringLiteral("snap /snap/thunderbird/common/.thunderbird/snp.default default"),
-                                 QStringLiteral(u"Zoë /.var/app/org.mozilla.Thunderbird/.thunderbird/new.default")}));
+        seen.append(QStringLiteral("%1 %2%3").arg(
+            p.name, QString(p.folder).remove(h), p.isDefault ? QStringLiteral(" default") : QString()));
+    EXPECT_EQ(seen,
+        (QStringList{QStringLiteral("work /elsewhere/work"),
+            QStringLiteral("default-release /.thunderbird/abc.default-release default"),
+            QStringLiteral("snap /snap/thunderbird/common/.thunderbird/snp.default default"),
+            QStringLiteral(u"Zoë /.var/app/org.mozilla.Thunderbird/.thunderbird/new.default")}));
     ASSERT_EQ(found.problems.size(), 1);
-    EXPECT_TRUE(found.problems[0].contains(QLatin1String("net.thunderbird.Thunderbird"))) << found.problems[0].toStdString();
+    EXPECT_TRUE(found.problems[0].contains(QLatin1String("net.thunderbird.Thunderbird")))
+        << found.problems[0].toStdString();
     EXPECT_TRUE(findProfiles(h + QStringLiteral("/nobody")).profiles.isEmpty());
 }
 
@@ -91,7 +96,8 @@ TEST(ProfileEdit, WritesPreferencesAndFilterRulesTogetherKeepingACopyOfEach)
     EXPECT_EQ(outcome.result, EditOutcome::Result::Changed) << outcome.reason.toStdString();
     EXPECT_TRUE(readFile(profile.prefsPath()).contains("\"mail.server.server1.hostname\", \"localhost\""));
     EXPECT_EQ(readFile(profile.rulesPath()),
-              QByteArray(profile.rules).replace("mailbox://alice@pop.example.com/", "mailbox://alice%2Cpop.example.com@localhost/"));
+        QByteArray(profile.rules)
+            .replace("mailbox://alice@pop.example.com/", "mailbox://alice%2Cpop.example.com@localhost/"));
     QStringList copies;
     for (const QFileInfo &file : QDir(profile.backups()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
         for (const QString &name : QDir(file.filePath()).entryList({QStringLiteral("*.js"), QStringLiteral("*.dat")}))
@@ -101,7 +107,7 @@ TEST(ProfileEdit, WritesPreferencesAndFilterRulesTogetherKeepingACopyOfEach)
 
     EXPECT_EQ(editProfile(profile.path(), profile.backups(), route).result, EditOutcome::Result::Unchanged);
     const EditOutcome back = editProfile(profile.path(), profile.backups(),
-                                         [](PrefsFile &prefs) { return QList<FolderMove>{restoreServer(prefs, "server1")}; });
+        [](PrefsFile &prefs) { return QList<FolderMove>{restoreServer(prefs, "server1")}; });
     EXPECT_EQ(back.result, EditOutcome::Result::Changed);
     EXPECT_EQ(readFile(profile.prefsPath()), profile.prefs);
     EXPECT_EQ(readFile(profile.rulesPath()), profile.rules);
@@ -137,7 +143,7 @@ TEST(ProfileEdit, AProfileThatCannotBeReadIsLeftAsItIs)
         const char *reason;
     } cases[] = {
         {"prefs.js in another format", [](const ProfileFolder &p) { writeFile(p.prefsPath(), "pref(\"x\", 1);\n"); },
-         "is not in Thunderbird's format (line 1: expected \"user_pref\")"},
+            "is not in Thunderbird's format (line 1: expected \"user_pref\")"},
         {"no prefs.js", [](const ProfileFolder &p) { QFile::remove(p.prefsPath()); }, "cannot be read"},
         {"the folder gone", [](const ProfileFolder &p) { QDir(p.path()).removeRecursively(); }, "is gone"},
     };
@@ -154,7 +160,8 @@ TEST(ProfileEdit, AProfileThatCannotBeReadIsLeftAsItIs)
         EXPECT_EQ(outcome.result, EditOutcome::Result::Unreadable) << c.what;
         EXPECT_TRUE(outcome.reason.contains(QLatin1String(c.reason))) << c.what << ": " << outcome.reason.toStdString();
         EXPECT_EQ(bytes(profile.prefsPath()), before) << c.what;
-        EXPECT_EQ(bytes(profile.rulesPath()), QFileInfo::exists(profile.path()) ? profile.rules : QByteArray()) << c.what;
+        EXPECT_EQ(bytes(profile.rulesPath()), QFileInfo::exists(profile.path()) ? profile.rules : QByteArray())
+            << c.what;
     }
 }
 

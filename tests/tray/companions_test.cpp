@@ -1,7 +1,6 @@
+#include "support/trayfixture.h"
 #include "tray/guardian.h"
 #include "tray/trayform.h"
-
-#include "support/trayfixture.h"
 
 namespace jw::test {
 namespace {
@@ -19,11 +18,13 @@ TEST_F(CompanionTest, MailCheckTimerFollowsTheSettingsFileAtStart)
         int intervalMs;
     } cases[] = {
         {"on, 3 minutes", QByteArray("auto_remove_spam=1\r\nauto_remove_spam_time=3\r\n"), true, true, 180000},
-        {"any number above 0 is on", QByteArray("AUTO_REMOVE_SPAM=2\r\nauto_remove_spam_time=10\r\n"), true, true, 600000},
+        {"any number above 0 is on", QByteArray("AUTO_REMOVE_SPAM=2\r\nauto_remove_spam_time=10\r\n"), true, true,
+            600000},
         {"on with no time never fires", QByteArray("auto_remove_spam=1\r\n"), true, false, 0},
         {"off", QByteArray("auto_remove_spam=0\r\nauto_remove_spam_time=3\r\n"), false, false, 600000},
         {"empty is off", QByteArray("auto_remove_spam=\r\n"), false, false, 600000},
-        {"not a number stays off", QByteArray("auto_remove_spam=yes\r\nauto_remove_spam_time=3\r\n"), false, false, 600000},
+        {"not a number stays off", QByteArray("auto_remove_spam=yes\r\nauto_remove_spam_time=3\r\n"), false, false,
+            600000},
         {"bad time stays off", QByteArray("auto_remove_spam=1\r\nauto_remove_spam_time=-3\r\n"), false, false, 600000},
         {"no settings file", std::nullopt, false, false, 600000},
     };
@@ -131,17 +132,17 @@ TEST_F(CompanionTest, AProxyThatEndsByItselfIsStartedAgainOrGivenUpOn)
         const char *name;
         QList<qint64> lifetimes; // of each proxy before it ends by itself
         std::optional<ProcessEnd> lastEnd;
-        int starts;              // proxies started in all
-        const char *box;         // what the user is told when it gives up
+        int starts; // proxies started in all
+        const char *box; // what the user is told when it gives up
     } cases[] = {
         {"once", {quick}, std::nullopt, 2, nullptr},
         {"now and then", {slow, quick, quick, slow, quick, quick, slow}, std::nullopt, 8, nullptr},
         {"three quick ends in a row", {quick, quick, quick}, ProcessEnd{false, 3}, 3,
-         "Vexel3 cant start with message: Ended with exit code 3, 3 times in a row within a minute of its start"},
+            "Vexel3 cant start with message: Ended with exit code 3, 3 times in a row within a minute of its start"},
         {"after a long run, three quick ends", {slow, quick, quick, quick}, ProcessEnd{true, 11}, 4,
-         "Vexel3 cant start with message: Ended by signal 11, 3 times in a row within a minute of its start"},
+            "Vexel3 cant start with message: Ended by signal 11, 3 times in a row within a minute of its start"},
         {"status unknown", {quick, quick, quick}, std::nullopt, 3,
-         "Vexel3 cant start with message: Ended by itself, 3 times in a row within a minute of its start"},
+            "Vexel3 cant start with message: Ended by itself, 3 times in a row within a minute of its start"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

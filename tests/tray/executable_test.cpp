@@ -17,10 +17,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstdio>
+#include <gtest/gtest.h>
 
 namespace jw::test {
 namespace {
@@ -29,15 +28,14 @@ namespace {
 // port 1110 (the staged main.cfg's). `portOrig` is the saved real port's
 // whole line.
 QByteArray account(int number, const char *user, const char *server, bool routed,
-                   const QByteArray &portOrig = "\"POP3 Port orig\"=dword:0000006e")
+    const QByteArray &portOrig = "\"POP3 Port orig\"=dword:0000006e")
 {
     const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\0000000"
         + QByteArray::number(number) + "]\r\n";
-    return key + "\"Account Name\"=\"" + user + "\"\r\n"
-        + "\"POP3 Server\"=\"" + (routed ? QByteArray("localhost") : QByteArray(server)) + "\"\r\n"
-        + "\"POP3 User Name\"=\"" + user + (routed ? "," + QByteArray(server) : QByteArray()) + "\"\r\n"
-        + "\"POP3 Port\"=dword:" + (routed ? "00000456" : "0000006e") + "\r\n"
-        + "\"Use Mailmoater\"=\"yes\"\r\n"
+    return key + "\"Account Name\"=\"" + user + "\"\r\n" + "\"POP3 Server\"=\""
+        + (routed ? QByteArray("localhost") : QByteArray(server)) + "\"\r\n" + "\"POP3 User Name\"=\"" + user
+        + (routed ? "," + QByteArray(server) : QByteArray()) + "\"\r\n"
+        + "\"POP3 Port\"=dword:" + (routed ? "00000456" : "0000006e") + "\r\n" + "\"Use Mailmoater\"=\"yes\"\r\n"
         + "\"POP3 Server orig\"=\"" + server + "\"\r\n" + portOrig + "\r\n\r\n";
 }
 
@@ -79,7 +77,8 @@ QString describeLiving(const QString &folder)
     QStringList living;
     for (qint64 pid : livingProcessesIn(folder)) {
         const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        living.append(commandName(pid) + QLatin1Char(' ') + QString::fromLatin1(stat.mid(stat.lastIndexOf(')') + 2, 1)));
+        living.append(
+            commandName(pid) + QLatin1Char(' ') + QString::fromLatin1(stat.mid(stat.lastIndexOf(')') + 2, 1)));
     }
     return QStringLiteral(" still running: ") + living.join(QStringLiteral(", "));
 }
@@ -101,7 +100,7 @@ public:
 
 public Q_SLOTS:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString &service) { registered.append(service); }
-    Q_SCRIPTABLE void RegisterStatusNotifierHost(const QString &) {}
+    Q_SCRIPTABLE void RegisterStatusNotifierHost(const QString &) { }
 
 Q_SIGNALS:
     Q_SCRIPTABLE void StatusNotifierItemRegistered(const QString &service);
@@ -171,7 +170,10 @@ protected:
         return pids;
     }
 
-    bool waitForProxies(int count) { return waitUntil([&] { return proxyPids().size() >= count; }); }
+    bool waitForProxies(int count)
+    {
+        return waitUntil([&] { return proxyPids().size() >= count; });
+    }
     QList<qint64> livingProxies() const
     {
         QList<qint64> alive;
@@ -215,9 +217,9 @@ protected:
     // nothing of ours runs, within about a second. Returns the time taken.
     qint64 expectCleanEnd(const QElapsedTimer &since, const char *what)
     {
-        const bool clean = waitUntil([&] {
-            return readFile(registryPath()) == plainRegistry() && livingProcessesIn(folder.path()).isEmpty();
-        }, 5000);
+        const bool clean = waitUntil(
+            [&] { return readFile(registryPath()) == plainRegistry() && livingProcessesIn(folder.path()).isEmpty(); },
+            5000);
         const qint64 ms = since.elapsed();
         EXPECT_TRUE(clean) << readFile(registryPath()).constData() << describeLiving(folder.path()).toStdString();
         // The times are printed above; the bound only catches a stop that hangs.
@@ -234,7 +236,7 @@ protected:
         const QByteArray startTime = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
         const QByteArray proxyPath = QFileInfo(folder.file(QStringLiteral("vexel3"))).canonicalFilePath().toUtf8();
         writeFile(folder.file(QStringLiteral("vexel3.pid")),
-                  QByteArray::number(pid) + ' ' + startTime + ' ' + proxyPath.toHex() + "\r\n");
+            QByteArray::number(pid) + ' ' + startTime + ' ' + proxyPath.toHex() + "\r\n");
     }
 
     // A further start runs exactly one proxy, and ends cleanly.
@@ -267,13 +269,14 @@ protected:
             return {};
         int display = 90;
         while (display < 200
-               && (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))
-                   || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display))))
+            && (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))
+                || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display))))
             ++display;
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!server.waitForStarted(5000)
-            || !waitUntil([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }, 10000)) {
+            || !waitUntil(
+                [&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }, 10000)) {
             server.kill();
             server.waitForFinished(5000);
             return {};
@@ -314,8 +317,9 @@ TEST_F(ExecutableTest, WithoutANotificationAreaTheWindowShowsEvenWithTray)
     ASSERT_TRUE(waitForProxies(1));
     EXPECT_FALSE(log().contains("pokaz konfiguracje")) << "not at once: the panel may still come";
     EXPECT_TRUE(waitUntil([&] { return log().contains("pokaz konfiguracje"); }, 20000)) << "the window shows";
-    EXPECT_TRUE(waitUntil([&] { return readFile(folder.configPath() + QStringLiteral("main.cfg")).contains("tray_hint_shown=1"); }))
-        << "the user is told, once";
+    EXPECT_TRUE(waitUntil([&] {
+        return readFile(folder.configPath() + QStringLiteral("main.cfg")).contains("tray_hint_shown=1");
+    })) << "the user is told, once";
 }
 
 TEST_F(ExecutableTest, OfSeveralSimultaneousStartsExactlyOneRuns)
@@ -323,12 +327,14 @@ TEST_F(ExecutableTest, OfSeveralSimultaneousStartsExactlyOneRuns)
     QList<QProcess *> all;
     for (int i = 0; i < 4; ++i)
         all.append(startProgram({QStringLiteral("/tray")}));
-    ASSERT_TRUE(waitUntil([&] {
-        int finished = 0;
-        for (QProcess *p : all)
-            finished += p->state() == QProcess::NotRunning ? 1 : 0;
-        return finished == 3;
-    }, 20000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            int finished = 0;
+            for (QProcess *p : all)
+                finished += p->state() == QProcess::NotRunning ? 1 : 0;
+            return finished == 3;
+        },
+        20000));
     EXPECT_TRUE(waitUntil([&] { return log().count("pokaz konfiguracje") == 3; }))
         << "each later start asked to show the window";
     auto running = [&] {
@@ -423,27 +429,26 @@ TEST_F(ExecutableTest, RestoringGoesOnPastABadAccountAndDoesNotHoldTheExit)
 {
     const QByteArray badPort = "\"POP3 Port orig\"=\"one hundred and ten\"";
     const QByteArray plain = registryOf(account(1, "ann", "pop.home.example", false)
-                                        + account(2, "bob", "pop.work.example", false, badPort)
-                                        + account(3, "cy", "pop.club.example", false));
+        + account(2, "bob", "pop.work.example", false, badPort) + account(3, "cy", "pop.club.example", false));
     const QByteArray routed = registryOf(account(1, "ann", "pop.home.example", true)
-                                         + account(2, "bob", "pop.work.example", true, badPort)
-                                         + account(3, "cy", "pop.club.example", true));
+        + account(2, "bob", "pop.work.example", true, badPort) + account(3, "cy", "pop.club.example", true));
     const QByteArray expected = registryOf(account(1, "ann", "pop.home.example", false)
-                                           + account(2, "bob", "pop.work.example", true, badPort)
-                                           + account(3, "cy", "pop.club.example", false));
+        + account(2, "bob", "pop.work.example", true, badPort) + account(3, "cy", "pop.club.example", false));
     for (int sig : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(sig);
         writeFile(registryPath(), plain);
         captureErrors = true;
         QProcess *program = startProgram({QStringLiteral("/tray")});
-        ASSERT_TRUE(waitUntil([&] { return readFile(registryPath()) == routed; })) << readFile(registryPath()).constData();
+        ASSERT_TRUE(waitUntil([&] { return readFile(registryPath()) == routed; }))
+            << readFile(registryPath()).constData();
         ASSERT_TRUE(waitUntil([&] { return livingProxies().size() == 1; }));
 
         QElapsedTimer since;
         since.start();
         ::kill(pid_t(program->processId()), sig);
         ASSERT_TRUE(program->waitForFinished(5000)) << "no box holds the exit";
-        EXPECT_TRUE(waitUntil([&] { return readFile(registryPath()) == expected && livingProcessesIn(folder.path()).isEmpty(); }, 5000))
+        EXPECT_TRUE(waitUntil(
+            [&] { return readFile(registryPath()) == expected && livingProcessesIn(folder.path()).isEmpty(); }, 5000))
             << readFile(registryPath()).constData() << describeLiving(folder.path()).toStdString();
         EXPECT_LT(since.elapsed(), 5000) << "not held by a box";
         if (sig == SIGTERM) {
@@ -479,8 +484,8 @@ TEST_F(ExecutableTest, AProxyThatKeepsEndingIsGivenUpOnAndTheAccountsComeBack)
     QProcess *program = startProgram({QStringLiteral("/tray")});
     ASSERT_TRUE(waitUntil([&] { return proxyPids().size() == 3 && readFile(registryPath()) == plainRegistry(); }))
         << proxyPids().size() << readFile(registryPath()).constData();
-    std::printf("[ measured ] proxy ending at once, 3 times: given up and accounts restored after %lld ms\n",
-                since.elapsed());
+    std::printf(
+        "[ measured ] proxy ending at once, 3 times: given up and accounts restored after %lld ms\n", since.elapsed());
     EXPECT_FALSE(program->waitForFinished(1500)) << "the program runs on, with the filter off";
     EXPECT_EQ(proxyPids().size(), 3) << "not started a fourth time";
     EXPECT_TRUE(livingProxies().isEmpty());
@@ -553,7 +558,8 @@ TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
     const QString address = QStringLiteral("unix:path=") + runtime.filePath(QStringLiteral("bus"));
     QProcess bus;
     bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--address=") + address});
+    bus.start(
+        daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--address=") + address});
     ASSERT_TRUE(bus.waitForStarted(5000));
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(runtime.filePath(QStringLiteral("bus"))); }));
     {
@@ -561,7 +567,7 @@ TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
         ASSERT_TRUE(connection.isConnected()) << connection.lastError().message().toStdString();
         StatusNotifierWatcher watcher;
         ASSERT_TRUE(connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-                                              QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties));
+            QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties));
         ASSERT_TRUE(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
 
         desktop.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
@@ -572,8 +578,7 @@ TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
         const QString item = watcher.registered.first().section(QLatin1Char('/'), 0, 0);
         auto property = [&](const char *name) {
             QDBusMessage get = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
-                                                              QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                              QStringLiteral("Get"));
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
             get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QLatin1String(name)});
             // Asked without blocking: the program may be asking this side meanwhile.
             QDBusPendingCall pending = connection.asyncCall(get, 5000);
@@ -628,7 +633,8 @@ TEST_F(ExecutableTest, AThunderbirdStillRunningAtTheEndIsServedUntilItCloses)
 {
     const QString profile = runtime.filePath(QStringLiteral("home/.thunderbird/p.default"));
     QDir().mkpath(profile);
-    writeFile(runtime.filePath(QStringLiteral("home/.thunderbird/profiles.ini")), "[Profile0]\nName=default\nPath=p.default\n");
+    writeFile(runtime.filePath(QStringLiteral("home/.thunderbird/profiles.ini")),
+        "[Profile0]\nName=default\nPath=p.default\n");
     const QByteArray plain = "user_pref(\"mail.account.account1.server\", \"server1\");\n"
                              "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
                              "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
@@ -645,12 +651,14 @@ TEST_F(ExecutableTest, AThunderbirdStillRunningAtTheEndIsServedUntilItCloses)
     ASSERT_TRUE(thunderbird.holdsLock());
     ::kill(pid_t(program->processId()), SIGTERM);
     ASSERT_TRUE(program->waitForFinished(5000));
-    EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); })) << "a proxy serves Thunderbird" << describeLiving(folder.path()).toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); }))
+        << "a proxy serves Thunderbird" << describeLiving(folder.path()).toStdString();
     EXPECT_TRUE(readFile(prefs).contains("\"ann,pop.example.com\"")) << "left routed while it runs";
 
     // Thunderbird closes: it writes its files and lets go of its lock.
     thunderbird.close();
-    EXPECT_TRUE(waitUntil([&] { return readFile(prefs) == plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
+    EXPECT_TRUE(
+        waitUntil([&] { return readFile(prefs) == plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
         << readFile(prefs).constData() << describeLiving(folder.path()).toStdString();
 }
 

@@ -1,9 +1,8 @@
 // The guardian's protocol, its stop steps and the program's side of it,
 // over doubles.
-#include "tray/guardian.h"
-
 #include "support/fakes.h"
 #include "support/testfiles.h"
+#include "tray/guardian.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +60,7 @@ TEST(GuardMessages, IdentitiesSurviveTheLineAndMalformedOnesChangeNothing)
         EXPECT_FALSE(guardmessage::proxy(identity).contains('\n')) << "one message is one line";
     }
     const char *malformed[] = {"proxy", "proxy 12 34", "proxy x 34 2f61", "proxy 12 34 2f61 5", "proxy -3 34 2f61",
-                               "proxy 12 34 6162", "routed ", "ROUTED", "hello", ""};
+        "proxy 12 34 6162", "routed ", "ROUTED", "hello", ""};
     for (const char *message : malformed) {
         SCOPED_TRACE(message);
         GuardState state;
@@ -86,7 +85,7 @@ TEST(Guardian, UndoesWhatTheProgramLeftAndNothingElse)
         {"killed halfway through routing", {"routed"}, "DeConfigureMail"},
         {"filter switched off, then killed", {"routed", proxy, "restored", "noproxy", "routed", "restored"}, ""},
         {"proxy restarted", {"routed", proxy, "noproxy", guardmessage::proxy({4300, 5, "/p/vexel3"})},
-         "DeConfigureMail|kill 4300"},
+            "DeConfigureMail|kill 4300"},
         {"garbage on the line is ignored", {"routed", "???", proxy, "restored"}, "kill 4242"},
         {"never started", {}, ""},
     };
@@ -136,22 +135,26 @@ TEST(Guardian, ReportsWhatItCouldNotUndo)
         StartResult start(const QString &, Lifetime) override { return {}; }
         bool isAlive(qint64) override { return true; }
         int kill(qint64) override { return -1; }
-        void release(qint64) override {}
+        void release(qint64) override { }
         std::optional<ProcessEnd> endOf(qint64) override { return std::nullopt; }
         ProcessIdentity identify(qint64) override { return kProxy; }
         bool killIdentified(const ProcessIdentity &) override { return false; }
     } unkillable;
     ScriptedInbox second({guardmessage::proxy(kProxy)});
     reports.clear();
-    guardProgram(second, [&] { return std::make_unique<RecordingMailRouting>(&log); }, unkillable,
-                 [&](const QString &problem) { reports.append(problem); });
+    guardProgram(
+        second, [&] { return std::make_unique<RecordingMailRouting>(&log); }, unkillable,
+        [&](const QString &problem) { reports.append(problem); });
     EXPECT_EQ(reports, QStringList{QStringLiteral("the proxy (pid 4242) could not be stopped")});
 }
 
 class ProgramGuardTest : public ::testing::Test
 {
 protected:
-    ProgramGuard makeGuard() { return ProgramGuard(processes, recordPath(), std::make_unique<RecordingLine>(&sent, &open)); }
+    ProgramGuard makeGuard()
+    {
+        return ProgramGuard(processes, recordPath(), std::make_unique<RecordingLine>(&sent, &open));
+    }
     QString recordPath() const { return folder.file(QStringLiteral("vexel3.pid")); }
 
     TempProgramFolder folder;

@@ -1,8 +1,7 @@
+#include "support/trayfixture.h"
 #include "tray/guardian.h"
 #include "tray/startup.h"
 #include "tray/trayform.h"
-
-#include "support/trayfixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,9 +40,10 @@ TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
     t.CheckTimerTimer();
     EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Waiting for mail"));
     // A change that waits for a mail client to close is in the tip.
-    for (const auto &[waiting, tip] : {std::pair{MailRouting::Waiting::ToRoute, "Junkwarden - Close Thunderbird to start filtering its accounts"},
-                                       std::pair{MailRouting::Waiting::ToRestore, "Junkwarden - Close Thunderbird to stop filtering its accounts"},
-                                       std::pair{MailRouting::Waiting::Nothing, "Junkwarden - Waiting for mail"}}) {
+    for (const auto &[waiting, tip] :
+        {std::pair{MailRouting::Waiting::ToRoute, "Junkwarden - Close Thunderbird to start filtering its accounts"},
+            std::pair{MailRouting::Waiting::ToRestore, "Junkwarden - Close Thunderbird to stop filtering its accounts"},
+            std::pair{MailRouting::Waiting::Nothing, "Junkwarden - Waiting for mail"}}) {
         routing.waitingFor = waiting;
         t.CheckTimerTimer();
         EXPECT_EQ(t.tip().toStdString(), std::string(tip));
@@ -56,7 +56,8 @@ TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
     log.calls.clear();
     const qint64 proxy = t.vexelRecord().pid;
     tray.reset();
-    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_EQ(
+        log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
     EXPECT_TRUE(guard.state().isClean());
     EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("vexel3.pid"))));
 }
@@ -64,7 +65,7 @@ TEST_F(TrayTest, ConstructionBringsTheProgramUpInOrder)
 TEST_F(TrayTest, AccountsThatCannotBeRestoredAreToldOnceAfterTheRestAndNeverHoldTheExit)
 {
     routing.restoreProblems = QStringList{QStringLiteral("B: Invalid data type for 'POP3 Port orig'"),
-                                          QStringLiteral("C: Invalid data type for 'POP3 Server orig'")};
+        QStringLiteral("C: Invalid data type for 'POP3 Server orig'")};
     const QString told = routing.restoreProblems.join(QLatin1Char('\n'));
     TTrayForm &t = makeTray();
     log.calls.clear();
@@ -128,20 +129,24 @@ TEST_F(TrayTest, StatusPollFollowsTheStatusFile)
 {
     const PollCase cases[] = {
         {"no file", std::nullopt, TTrayForm::Running, TTrayForm::Waiting, "Waiting for mail", false},
-        {"working, one line", QByteArray("working\r\n"), TTrayForm::Waiting, TTrayForm::Running, "Filtering mail ()", true},
+        {"working, one line", QByteArray("working\r\n"), TTrayForm::Waiting, TTrayForm::Running, "Filtering mail ()",
+            true},
         {"working, two lines", QByteArray("working\r\nmail 3 of 9\r\n"), TTrayForm::Waiting, TTrayForm::Running,
-         "Filtering mail (mail 3 of 9)", true},
+            "Filtering mail (mail 3 of 9)", true},
         {"working, no final break", QByteArray("working\r\nmail 3"), TTrayForm::Waiting, TTrayForm::Running,
-         "Filtering mail (mail 3)", true},
+            "Filtering mail (mail 3)", true},
         {"quarantine", QByteArray("quarantine\r\n"), TTrayForm::Waiting, TTrayForm::Quarantine,
-         "A message was held in the quarantine", true},
+            "A message was held in the quarantine", true},
         {"unknown word", QByteArray("Working\r\n"), TTrayForm::Quarantine, TTrayForm::Quarantine, "kept", true},
         {"empty file", QByteArray(""), TTrayForm::Running, TTrayForm::Running, "kept", true},
-        {"lone LF stays in the line", QByteArray("working\nmail\r\n"), TTrayForm::Waiting, TTrayForm::Waiting, "kept", true},
+        {"lone LF stays in the line", QByteArray("working\nmail\r\n"), TTrayForm::Waiting, TTrayForm::Waiting, "kept",
+            true},
         {"0x1A ends the file", QByteArray("quarantine\x1a\r\n"), TTrayForm::Waiting, TTrayForm::Quarantine,
-         "A message was held in the quarantine", true},
-        {"0x1A cuts the progress", QByteArray("working\r\nab\x1a" "cd\r\n"), TTrayForm::Waiting, TTrayForm::Running,
-         "Filtering mail (ab)", true},
+            "A message was held in the quarantine", true},
+        {"0x1A cuts the progress",
+            QByteArray("working\r\nab\x1a"
+                       "cd\r\n"),
+            TTrayForm::Waiting, TTrayForm::Running, "Filtering mail (ab)", true},
     };
     TTrayForm &t = makeTray();
     for (const PollCase &c : cases) {
@@ -257,7 +262,8 @@ TEST_F(TrayTest, FilterSwitchStopsAndStartsInOrder)
     const qint64 proxy = t.vexelRecord().pid;
 
     t.Filtraktywny->trigger();
-    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_EQ(
+        log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
     EXPECT_FALSE(t.Filtraktywny->isChecked());
     EXPECT_FALSE(t.filterActive());
     writeStatus("quarantine\r\n");
@@ -291,7 +297,8 @@ TEST_F(TrayTest, SwitchingOffWhileAMailClientRunsKeepsTheProxyUntilItCloses)
 
     routing.waitingFor = MailRouting::Waiting::Nothing; // it closed; its accounts are back
     t.CheckTimerTimer();
-    EXPECT_EQ(log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
+    EXPECT_EQ(
+        log.calls, (QStringList{QStringLiteral("DeConfigureMail"), QStringLiteral("kill ") + QString::number(proxy)}));
     EXPECT_FALSE(guard.state().accountsRouted);
     EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden - Filtering is off"));
 
@@ -309,15 +316,14 @@ TEST_F(TrayTest, ShowConfigurationCreatesOneWindowAndRaisesIt)
 {
     int created = 0;
     tray = std::make_unique<TTrayForm>(ProgramFolders::at(folder.path()),
-                                       TrayServices{processes, prompts, shell, clock, routing, guard},
-                                       [&created](TTrayForm &owner) -> QWidget * {
-                                           ++created;
-                                           auto *w = new QWidget;
-                                           w->setObjectName(QStringLiteral("MainForm"));
-                                           w->setWindowTitle(owner.applicationTitle());
-                                           w->setAttribute(Qt::WA_DeleteOnClose);
-                                           return w;
-                                       });
+        TrayServices{processes, prompts, shell, clock, routing, guard}, [&created](TTrayForm &owner) -> QWidget * {
+            ++created;
+            auto *w = new QWidget;
+            w->setObjectName(QStringLiteral("MainForm"));
+            w->setWindowTitle(owner.applicationTitle());
+            w->setAttribute(Qt::WA_DeleteOnClose);
+            return w;
+        });
     tray->PokazkonfiguracjeClick();
     ASSERT_NE(tray->mainWindow(), nullptr);
     EXPECT_TRUE(tray->mainWindow()->isVisible());
@@ -364,8 +370,8 @@ TEST(StartView, WithoutATrayTheWindowShowsAndTheUserIsToldOnce)
     } cases[] = {
         {tray, true, false, false},
         {plain, true, true, false},
-        {tray, false, true, true},   // the first time: told
-        {tray, false, true, false},  // then remembered
+        {tray, false, true, true}, // the first time: told
+        {tray, false, true, false}, // then remembered
         {plain, false, true, false},
     };
     for (const auto &c : cases) {
