@@ -72,8 +72,6 @@ FiltersPage::FiltersPage(TMainForm &main)
     BialaButtonDodaj = button("BialaButtonDodaj", "Dodaj");
     BialaButtonUsun = button("BialaButtonUsun", "Usun");
     BialaButtonSzukaj = button("BialaButtonSzukaj", "Szukaj");
-    BialaButtonZapisz = button("BialaButtonZapisz", "Zapisz");
-    BialaButtonZapisz->hide();
 
     BialaTempEdit = new InPlaceEditor(BialaMemo->viewport());
     BialaTempEdit->setObjectName(QStringLiteral("BialaTempEdit"));
@@ -94,7 +92,6 @@ FiltersPage::FiltersPage(TMainForm &main)
     connect(BialaEdit, &QLineEdit::returnPressed, this, &FiltersPage::BialaButtonDodajClick);
     connect(BialaButtonUsun, &QPushButton::clicked, this, &FiltersPage::BialaButtonUsunClick);
     connect(BialaButtonSzukaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonSzukajClick);
-    connect(BialaButtonZapisz, &QPushButton::clicked, this, &FiltersPage::BialaButtonZapiszClick);
     connect(BialaMemo, &QListView::doubleClicked, this, &FiltersPage::BialaMemoDblClick);
     connect(BialaTabControl, &QTabBar::currentChanged, this, &FiltersPage::onListTabSwitched);
 }
@@ -107,13 +104,7 @@ void FiltersPage::SetLanguage()
     BialaButtonDodaj->setText(language.text(keys::dodaj));
     BialaButtonUsun->setText(language.text(keys::usun));
     BialaButtonSzukaj->setText(language.text(keys::szukaj));
-    BialaButtonZapisz->setText(language.text(keys::zapisz));
-    giveMnemonics({BialaButtonDodaj, BialaButtonUsun, BialaButtonSzukaj, BialaButtonZapisz});
-}
-
-QString FiltersPage::BialaFindTabStr() const
-{
-    return QLatin1String(filterLists()[size_t(BialaTabControl->currentIndex())].fileName);
+    giveMnemonics({BialaButtonDodaj, BialaButtonUsun, BialaButtonSzukaj});
 }
 
 QString FiltersPage::listPath(int list) const

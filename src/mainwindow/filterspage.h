@@ -28,7 +28,6 @@ public:
     QPushButton *BialaButtonDodaj = nullptr;
     QPushButton *BialaButtonUsun = nullptr;
     QPushButton *BialaButtonSzukaj = nullptr;
-    QPushButton *BialaButtonZapisz = nullptr; // never shown: leaving a list saves it
     InPlaceEditor *BialaTempEdit = nullptr;
 
     void BialaTabControlChange();
@@ -37,10 +36,10 @@ public:
     void BialaButtonSzukajClick();
     void BialaMemoDblClick();
     void BialaTempEditExit();
-    // False when the list could not be written: the page then keeps the
+    // Saves the shown list (leaving a list or the page does, there is no
+    // button). False when the list could not be written: the page then keeps the
     // user's edits and stays unsaved, so that a later save can succeed.
     bool BialaButtonZapiszClick();
-    QString BialaFindTabStr() const;
     // Edits whose save failed, kept until a save succeeds.
     bool hasPendingEdits() const { return m_pendingEdits; }
     void SetLanguage();

@@ -713,11 +713,6 @@ void KonfiguracjaPage::openEditor(int row, int column)
     m_main.UnsavedChanges = true;
 }
 
-void KonfiguracjaPage::KonfiguracjaTempEditExit()
-{
-    KonfiguracjaTempEdit->commit();
-}
-
 void KonfiguracjaPage::onEditCommitted(const QString &text)
 {
     const int row = m_editRow;

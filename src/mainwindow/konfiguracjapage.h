@@ -78,7 +78,6 @@ public:
     void KonfiguracjaKontaChange(QTreeWidgetItem *item, int column);
     void KonfiguracjaKontaClick();
     void KonfiguracjaKontaDblClick(int column);
-    void KonfiguracjaTempEditExit();
     void KonfiguracjaPopupMenuPopup();
     void KonfiguracjaPopupDodajkontoClick();
     void KonfiguracjaPopupUsunkontoClick();

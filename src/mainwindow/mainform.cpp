@@ -268,7 +268,6 @@ bool TMainForm::creationStep(const std::function<void()> &step)
 void TMainForm::FormCreate()
 {
     // 1-4.
-    FirstChangeRequest = true;
     TabKwarantanna->SortState = 2;
     setWindowTitle(m_tray.applicationTitle());
     for (int page = 0; page < MainPageControl->count(); ++page)
@@ -342,7 +341,6 @@ void TMainForm::MainPageControlChanging()
 {
     // The flags that loading the pages raised were wiped at the end of
     // creation, so from the first run on a set flag is the user's edit.
-    FirstChangeRequest = false;
     if (UnsavedChanges) {
         if (m_shownPage == PageBiala) {
             // A failed save keeps its edits on the page, which raises the

@@ -73,7 +73,6 @@ public:
 
     // Window state.
     bool UnsavedChanges = false;
-    bool FirstChangeRequest = false;
     int helpContext() const { return m_helpContext; }
     // The scratch list of lines that pages fill and write to their files.
     Lines TempMemo;
