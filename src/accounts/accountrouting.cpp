@@ -4,6 +4,7 @@
 #include "accounts/thunderbirdsource.h"
 #include "platform/registry.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 
 #include <utility>
@@ -73,12 +74,7 @@ void AccountRouting::watchWhatWaits()
 
 int AccountRouting::proxyPort() const
 {
-    KeyValueFile settings;
-    try {
-        settings = KeyValueFile::load(m_configFolder + QLatin1String(settingskeys::kFileName));
-    } catch (const FileError &) {
-    }
-    return settings.number(settingskeys::kServerPort);
+    return settingsfile::loadOrEmpty(m_configFolder).number(settingskeys::kServerPort);
 }
 
 void AccountRouting::waitFor(const QStringList &profiles, Waiting wanted)

@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/trayform.h"
@@ -463,7 +464,7 @@ void KonfiguracjaPage::setPin(const QString &pin)
 
 void KonfiguracjaPage::KonfiguracjaOnCreate()
 {
-    const KeyValueFile settings = KeyValueFile::load(m_main.configFolder() + QLatin1String(sk::kFileName));
+    const KeyValueFile settings = settingsfile::load(m_main.configFolder());
     KonfiguracjaPort->setText(settings.text(sk::kServerPort));
     KonfiguracjaPin->setText(settings.text(sk::kMyPin));
     KonfiguracjaSpamLevel->setValue(qBound(1, settings.number(sk::kAcceptedSpamLevel), 15));
@@ -485,8 +486,7 @@ void KonfiguracjaPage::KonfiguracjaOnCreate()
 
 void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
 {
-    const QString path = m_main.configFolder() + QLatin1String(sk::kFileName);
-    KeyValueFile settings = KeyValueFile::load(path);
+    KeyValueFile settings = settingsfile::load(m_main.configFolder());
     settings.setText(sk::kServerPort, KonfiguracjaPort->text());
     settings.setText(sk::kMyPin, KonfiguracjaPin->text());
     settings.set(sk::kAcceptedSpamLevel, QByteArray::number(KonfiguracjaSpamLevel->value()));
@@ -495,7 +495,7 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
     settings.set(sk::kAutoRemoveSpam, KonfiguracjaCheckMailCheckBox->isChecked() ? "1" : "0");
     settings.set(sk::kWhatWithSpam, choiceWord(KonfiguracjaWhatWithSpam, kSpamWords));
     settings.set(sk::kUpdate, choiceWord(KonfiguracjaEditAktualizacja, kUpdateWords));
-    settings.save(path);
+    settingsfile::save(m_main.configFolder(), settings);
 
     if (KonfiguracjaCheckBox->isChecked())
         m_main.autostart().enable(QCoreApplication::applicationFilePath());

@@ -12,6 +12,7 @@
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/trayform.h"
@@ -296,7 +297,7 @@ void TMainForm::FormCreate()
     // 13.
     if (loaded) {
         try {
-            const KeyValueFile settings = KeyValueFile::load(configFolder() + QLatin1String(settingskeys::kFileName));
+            const KeyValueFile settings = settingsfile::load(configFolder());
             int page = settings.number(settingskeys::kLastTabSeen);
             // The program never stores another value; the first page is shown.
             if (page < 0 || page >= MainPageControl->count())
@@ -455,14 +456,13 @@ void TMainForm::FormClose()
     if (m_shownPage != PageBiala && TabBiala->hasPendingEdits())
         TabBiala->BialaButtonZapiszClick();
     try {
-        const QString path = configFolder() + QLatin1String(settingskeys::kFileName);
-        KeyValueFile settings = KeyValueFile::load(path);
+        KeyValueFile settings = settingsfile::load(configFolder());
         // Written only when it changed: a durable write costs more than the
         // rest of closing.
         const QByteArray page = QByteArray::number(m_shownPage);
         if (settings.value(settingskeys::kLastTabSeen) != page) {
             settings.set(settingskeys::kLastTabSeen, page);
-            settings.save(path);
+            settingsfile::save(configFolder(), settings);
         }
     } catch (const Error &) {
     }

@@ -3,6 +3,7 @@
 #include "formats/filterlistfiles.h"
 #include "formats/methodsfile.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "settings/textkeys.h"
 #include "textfile/codec.h"
@@ -83,7 +84,7 @@ JudgementSettings JudgementSettings::readFrom(const QString &configFolder)
 {
     JudgementSettings settings;
     try {
-        const KeyValueFile file = KeyValueFile::load(configFolder + QLatin1String(settingskeys::kFileName));
+        const KeyValueFile file = settingsfile::load(configFolder);
         const auto read = [&file](const char *key, int &value) {
             try {
                 if (!file.text(key).isEmpty())

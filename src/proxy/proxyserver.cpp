@@ -11,6 +11,7 @@
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 
@@ -50,11 +51,7 @@ int ProxyServer::sessions() const
 bool ProxyServer::start(QString *problem)
 {
     const QString config = m_programFolder + QStringLiteral("config/");
-    KeyValueFile settings;
-    try {
-        settings = KeyValueFile::load(config + QLatin1String(settingskeys::kFileName));
-    } catch (const Error &) {
-    }
+    const KeyValueFile settings = settingsfile::loadOrEmpty(config);
     int port = 0;
     try {
         port = settings.number(settingskeys::kServerPort);
@@ -67,11 +64,11 @@ bool ProxyServer::start(QString *problem)
     m_port = quint16(port);
 
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    const QString caFile = settings.text(kCaFileKey);
+    const QString caFile = settings.text(settingskeys::kTlsCaFile);
     if (!caFile.isEmpty()) {
         const QList<QSslCertificate> extra = QSslCertificate::fromPath(caFile, QSsl::Pem);
         if (extra.isEmpty()) {
-            *problem = QStringLiteral("no certificate in %1 (%2)").arg(caFile, QLatin1String(kCaFileKey));
+            *problem = QStringLiteral("no certificate in %1 (%2)").arg(caFile, QLatin1String(settingskeys::kTlsCaFile));
             return false;
         }
         tls.addCaCertificates(extra);

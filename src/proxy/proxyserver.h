@@ -39,10 +39,6 @@ public:
     quint16 port() const { return m_port; }
     int sessions() const;
 
-    // The "main.cfg" key naming an extra CA certificate file to trust
-    // besides the system's (a server with its own certificate authority).
-    static constexpr char kCaFileKey[] = "tls_ca_file";
-
 private:
     void accept(QTcpServer *server);
     void removeLeftovers();

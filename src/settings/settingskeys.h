@@ -19,5 +19,8 @@ inline constexpr char kLastTabSeen[] = "last_tab_seen";
 inline constexpr char kTrayHintShown[] = "tray_hint_shown";
 // The name server the filter asks (an address); the system's when empty.
 inline constexpr char kDnsServer[] = "dns_server";
+// A PEM file of certificate authorities the proxy trusts besides the
+// system's (a mail server with its own authority).
+inline constexpr char kTlsCaFile[] = "tls_ca_file";
 
 } // namespace jw::settingskeys

@@ -10,6 +10,7 @@
 #include "platform/terminationsignals.h"
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/guardian.h"
@@ -153,7 +154,7 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
     // the panel may come up after us: a start with "/tray" gives it a few
     // seconds before showing the window instead. Qt docks the icon by
     // itself whenever an area appears later.
-    const QString settingsFile = folders.config + QLatin1String(settingskeys::kFileName);
+    const QString settingsFile = settingsfile::pathIn(folders.config);
     const auto applyView = [&tray, &prompts, settingsFile](bool trayAvailable) {
         const StartView view = startView(QCoreApplication::arguments(), trayAvailable, settingsFile);
         if (view.showWindow)

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
@@ -321,7 +322,7 @@ void TTrayForm::readMailCheckSettings()
     // The tray's own file accesses fail silently: an unreadable file or a
     // value that is not a number leaves the mail check off.
     try {
-        const KeyValueFile settings = KeyValueFile::load(m_folders.config + QLatin1String(settingskeys::kFileName));
+        const KeyValueFile settings = settingsfile::load(m_folders.config);
         if (settings.number(settingskeys::kAutoRemoveSpam) > 0)
             setMailCheck(true, settings.number(settingskeys::kAutoRemoveSpamTime));
     } catch (const Error &) {

@@ -3,6 +3,7 @@
 #include "dialogs/mnemonics.h"
 #include "platform/prompts.h"
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
@@ -132,11 +133,10 @@ void TUpdateForm::buttonClick()
 
 void TUpdateForm::recordVersion(const QString &version)
 {
-    const QString path = m_tray.folders().config + QLatin1String(settingskeys::kFileName);
     try {
-        KeyValueFile settings = KeyValueFile::load(path);
+        KeyValueFile settings = settingsfile::load(m_tray.folders().config);
         settings.setText(settingskeys::kUpdateVersion, version);
-        settings.save(path);
+        settingsfile::save(m_tray.folders().config, settings);
     } catch (const Error &e) {
         m_tray.prompts().error(e.message());
     }

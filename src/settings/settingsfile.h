@@ -1,0 +1,21 @@
+#pragma once
+
+#include "settings/keyvaluefile.h"
+
+#include <QString>
+
+// The settings file "main.cfg" of a configuration folder: the one place that
+// names it. The keys are in settingskeys.h.
+namespace jw::settingsfile {
+
+// Its path in `configFolder` (which ends with "/").
+QString pathIn(const QString &configFolder);
+// Its entries. Throws FileError when it cannot be read.
+KeyValueFile load(const QString &configFolder);
+// The same, a missing or unreadable file read as one without entries (every
+// key at its default).
+KeyValueFile loadOrEmpty(const QString &configFolder);
+// Writes it whole. Throws FileError.
+void save(const QString &configFolder, const KeyValueFile &settings);
+
+} // namespace jw::settingsfile
