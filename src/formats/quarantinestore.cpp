@@ -10,6 +10,7 @@
 #include <QLocale>
 
 #include <array>
+#include <cctype>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -469,6 +470,57 @@ void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::f
             handled(i);
     }
     writeLines(listPath, list.lines);
+}
+
+QByteArray QuarantineStore::headerValue(const QByteArray &text, const char *name)
+{
+    // The first line that starts with the name, in any case. Line by line
+    // rather than over a lower-case copy: a message can be 50 MB.
+    const qsizetype length = qsizetype(qstrlen(name));
+    for (qsizetype at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) {
+        if (text.size() - at - 1 >= length && qstrnicmp(text.constData() + at + 1, name, size_t(length)) == 0) {
+            // One character after the colon (normally the blank) is skipped.
+            return text.mid(at + 1 + length + 1, 500);
+        }
+    }
+    return {};
+}
+
+QByteArray QuarantineStore::declaredCharset(const QByteArray &content, const QByteArray &source)
+{
+    auto charsetAfter = [](const QByteArray &lower, qsizetype from, qsizetype until) -> QByteArray {
+        const qsizetype at = lower.indexOf("charset=", from);
+        if (at < 0 || (until >= 0 && at > until))
+            return {};
+        qsizetype start = at + 8;
+        while (start < lower.size() && (lower[start] == '"' || lower[start] == '\'' || lower[start] == ' '))
+            ++start;
+        qsizetype end = start;
+        while (end < lower.size()
+            && (std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '-' || lower[end] == '_'
+                || lower[end] == ':' || lower[end] == '.'))
+            ++end;
+        return lower.mid(start, end - start);
+    };
+    const QByteArray html = content.left(64 * 1024).toLower();
+    for (qsizetype meta = html.indexOf("<meta"); meta >= 0; meta = html.indexOf("<meta", meta + 5)) {
+        const qsizetype close = html.indexOf('>', meta);
+        const QByteArray found = charsetAfter(html, meta, close);
+        if (!found.isEmpty())
+            return found;
+    }
+    qsizetype headerEnd = source.indexOf("\r\n\r\n", 2);
+    if (headerEnd < 0)
+        headerEnd = qMin<qsizetype>(source.size(), 64 * 1024);
+    const QByteArray header = source.left(headerEnd).toLower();
+    const qsizetype type = header.indexOf("content-type:");
+    if (type < 0)
+        return {};
+    qsizetype lineEnd = header.indexOf("\r\n", type);
+    // A header line may continue on lines that begin with blanks.
+    while (lineEnd >= 0 && lineEnd + 2 < header.size() && (header[lineEnd + 2] == ' ' || header[lineEnd + 2] == '\t'))
+        lineEnd = header.indexOf("\r\n", lineEnd + 2);
+    return charsetAfter(header, type, lineEnd);
 }
 
 } // namespace jw

@@ -73,6 +73,11 @@ public:
     void requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled = {}) const;
 
     static QString formatReceived(const QDateTime &modified);
+    // What the preview reads of a message text: the value of a header field
+    // ("to:" or "cc:"), and the charset it declares in its content or its
+    // source's header.
+    static QByteArray headerValue(const QByteArray &text, const char *name);
+    static QByteArray declaredCharset(const QByteArray &content, const QByteArray &source);
 
     // The proxy's side.
     // The folder of a mailbox: "user,server" as a routed mail client names

@@ -38,58 +38,6 @@ namespace jw {
 
 namespace {
 
-constexpr int kColumns = 4;
-
-// The texts of one column as sort keys: letter case is ignored for a to z
-// only, everything else compares by code. The lowered texts lie one after
-// another, and each key starts with its first four code units packed in a
-// number, so that most comparisons touch neither text nor memory far away.
-class ColumnKeys
-{
-public:
-    explicit ColumnKeys(qsizetype rows) { m_keys.reserve(size_t(rows)); }
-
-    void add(QStringView text)
-    {
-        Key key{0, m_text.size(), text.size()};
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            char16_t c = text[i].unicode();
-            if (c >= u'A' && c <= u'Z')
-                c += u'a' - u'A';
-            m_text.push_back(c);
-            if (i < 4)
-                key.head |= quint64(c) << (48 - 16 * i);
-        }
-        m_keys.push_back(key);
-    }
-
-    int compare(int a, int b) const
-    {
-        const Key &x = m_keys[size_t(a)];
-        const Key &y = m_keys[size_t(b)];
-        if (x.head != y.head)
-            return x.head < y.head ? -1 : 1;
-        const qsizetype common = std::min(x.length, y.length);
-        for (qsizetype i = 0; i < common; ++i) {
-            const char16_t p = m_text[size_t(x.start + i)];
-            const char16_t q = m_text[size_t(y.start + i)];
-            if (p != q)
-                return p < q ? -1 : 1;
-        }
-        return x.length < y.length ? -1 : x.length > y.length ? 1 : 0;
-    }
-
-private:
-    struct Key
-    {
-        quint64 head;
-        size_t start;
-        qsizetype length;
-    };
-    std::vector<char16_t> m_text;
-    std::vector<Key> m_keys;
-};
-
 QString shortLine(const QString &text)
 {
     const qsizetype end = text.indexOf(QLatin1Char('\n'));
@@ -100,122 +48,6 @@ QString shortLine(const QString &text)
 }
 
 } // namespace
-
-// ---- the table's rows ----
-
-int QuarantineModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : size();
-}
-
-int QuarantineModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : kColumns;
-}
-
-const QString &QuarantineModel::cell(const QuarantineRow &row, int column)
-{
-    switch (column) {
-    case 0:
-        return row.sender;
-    case 1:
-        return row.subject;
-    case 2:
-        return row.received;
-    default:
-        return row.account;
-    }
-}
-
-QVariant QuarantineModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid() || index.row() >= size())
-        return {};
-    const QuarantineRow &r = m_rows[index.row()];
-    switch (role) {
-    case Qt::DisplayRole:
-        return cell(r, index.column());
-    case Qt::FontRole:
-        if (r.status == "New") {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return {};
-    case Qt::ForegroundRole:
-        if (r.status == "Resend")
-            return QColor(0, 0, 255);
-        return {};
-    default:
-        return {};
-    }
-}
-
-QVariant QuarantineModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return m_headers.value(section);
-    return {};
-}
-
-void QuarantineModel::setHeaders(const QStringList &headers)
-{
-    m_headers = headers;
-    Q_EMIT headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
-}
-
-void QuarantineModel::setRows(QList<QuarantineRow> rows)
-{
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
-}
-
-void QuarantineModel::sortBy(int state)
-{
-    const int column = state % 10;
-    const bool ascending = state >= 10;
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    ColumnKeys keys(m_rows.size());
-    for (const QuarantineRow &r : std::as_const(m_rows))
-        keys.add(cell(r, column));
-    std::vector<int> order(size_t(m_rows.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&keys, ascending](int a, int b) {
-        const int c = keys.compare(a, b);
-        return ascending ? c < 0 : c > 0;
-    });
-    QList<QuarantineRow> sorted;
-    sorted.reserve(m_rows.size());
-    std::vector<int> newPlace(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.append(std::move(m_rows[order[i]]));
-        newPlace[size_t(order[i])] = int(i);
-    }
-    m_rows = std::move(sorted);
-    // Keep selections and the current row on the same messages.
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex &index : before)
-        after.append(this->index(newPlace[size_t(index.row())], index.column()));
-    changePersistentIndexList(before, after);
-    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-void QuarantineModel::removeRowAt(int row)
-{
-    beginRemoveRows(QModelIndex(), row, row);
-    m_rows.removeAt(row);
-    endRemoveRows();
-}
-
-void QuarantineModel::rowChanged(int index)
-{
-    Q_EMIT dataChanged(this->index(index, 0), this->index(index, kColumns - 1));
-}
-
-// ---- the page ----
 
 KwarantannaPage::KwarantannaPage(TMainForm &main)
     : MainFormPage(main, "TabKwarantanna")
@@ -234,7 +66,7 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     KwarantannaMemo->verticalHeader()->setDefaultSectionSize(15 + 4);
     KwarantannaMemo->horizontalHeader()->setSectionsClickable(true);
     KwarantannaMemo->horizontalHeader()->setHighlightSections(false);
-    for (int c = 0; c < kColumns; ++c)
+    for (int c = 0; c < QuarantineModel::kColumns; ++c)
         KwarantannaMemo->setColumnWidth(c, 162);
     KwarantannaMemo->setMinimumHeight(70);
     KwarantannaMemo->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -498,57 +330,6 @@ void KwarantannaPage::setPreview(const QString &text, bool html)
     }
 }
 
-QByteArray KwarantannaPage::headerValue(const QByteArray &text, const char *name)
-{
-    // The first line that starts with the name, in any case. Line by line
-    // rather than over a lower-case copy: a message can be 50 MB.
-    const qsizetype length = qsizetype(qstrlen(name));
-    for (qsizetype at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) {
-        if (text.size() - at - 1 >= length && qstrnicmp(text.constData() + at + 1, name, size_t(length)) == 0) {
-            // One character after the colon (normally the blank) is skipped.
-            return text.mid(at + 1 + length + 1, 500);
-        }
-    }
-    return {};
-}
-
-QByteArray KwarantannaPage::declaredCharset(const QByteArray &content, const QByteArray &source)
-{
-    auto charsetAfter = [](const QByteArray &lower, qsizetype from, qsizetype until) -> QByteArray {
-        const qsizetype at = lower.indexOf("charset=", from);
-        if (at < 0 || (until >= 0 && at > until))
-            return {};
-        qsizetype start = at + 8;
-        while (start < lower.size() && (lower[start] == '"' || lower[start] == '\'' || lower[start] == ' '))
-            ++start;
-        qsizetype end = start;
-        while (end < lower.size()
-            && (std::isalnum(static_cast<unsigned char>(lower[end])) || lower[end] == '-' || lower[end] == '_'
-                || lower[end] == ':' || lower[end] == '.'))
-            ++end;
-        return lower.mid(start, end - start);
-    };
-    const QByteArray html = content.left(64 * 1024).toLower();
-    for (qsizetype meta = html.indexOf("<meta"); meta >= 0; meta = html.indexOf("<meta", meta + 5)) {
-        const qsizetype close = html.indexOf('>', meta);
-        const QByteArray found = charsetAfter(html, meta, close);
-        if (!found.isEmpty())
-            return found;
-    }
-    qsizetype headerEnd = source.indexOf("\r\n\r\n", 2);
-    if (headerEnd < 0)
-        headerEnd = qMin<qsizetype>(source.size(), 64 * 1024);
-    const QByteArray header = source.left(headerEnd).toLower();
-    const qsizetype type = header.indexOf("content-type:");
-    if (type < 0)
-        return {};
-    qsizetype lineEnd = header.indexOf("\r\n", type);
-    // A header line may continue on lines that begin with blanks.
-    while (lineEnd >= 0 && lineEnd + 2 < header.size() && (header[lineEnd + 2] == ' ' || header[lineEnd + 2] == '\t'))
-        lineEnd = header.indexOf("\r\n", lineEnd + 2);
-    return charsetAfter(header, type, lineEnd);
-}
-
 QString KwarantannaPage::shownInPart(qsizetype characters) const
 {
     return m_main.language().text(keys::podgladSkrocony).replace(QStringLiteral("%1"), QString::number(characters));
@@ -571,7 +352,7 @@ void KwarantannaPage::showMessage(int row)
     }
     const QByteArray content = QuarantineStore::contentSection(text);
     const QByteArray source = QuarantineStore::sourceSection(text);
-    const QByteArray charset = declaredCharset(content, source);
+    const QByteArray charset = QuarantineStore::declaredCharset(content, source);
     auto decoded = [&charset](const QByteArray &bytes) {
         if (const std::optional<QString> known = decodeCharset(bytes, charset))
             return *known;
@@ -602,8 +383,8 @@ void KwarantannaPage::showMessage(int row)
     KwarantannaOd->setText(shortLine(record.sender));
     KwarantannaTemat->setText(shortLine(record.subject));
     KwarantannaSpam->setText(record.spamNote);
-    KwarantannaDo->setText(shortLine(decoded(headerValue(text, "to:"))));
-    KwarantannaDw->setText(shortLine(decoded(headerValue(text, "cc:"))));
+    KwarantannaDo->setText(shortLine(decoded(QuarantineStore::headerValue(text, "to:"))));
+    KwarantannaDw->setText(shortLine(decoded(QuarantineStore::headerValue(text, "cc:"))));
 }
 
 void KwarantannaPage::KwarantannaTabPodgladChange()

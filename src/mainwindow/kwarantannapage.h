@@ -2,8 +2,7 @@
 
 #include "formats/quarantinestore.h"
 #include "mainwindow/page.h"
-
-#include <QAbstractTableModel>
+#include "mainwindow/quarantinemodel.h"
 
 class QAction;
 class QLabel;
@@ -18,36 +17,6 @@ class QItemSelection;
 namespace jw {
 
 class SafeTextBrowser;
-
-// The quarantine table's rows, sortable by any column.
-class QuarantineModel : public QAbstractTableModel
-{
-    Q_OBJECT
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    void setRows(QList<QuarantineRow> rows);
-    // Sort state: below 10 the column sorted descending, from 10 on the
-    // column (state - 10) sorted ascending.
-    void sortBy(int state);
-    void removeRowAt(int row);
-    QuarantineRow &row(int index) { return m_rows[index]; }
-    const QuarantineRow &row(int index) const { return m_rows[index]; }
-    int size() const { return int(m_rows.size()); }
-    void rowChanged(int index);
-    void setHeaders(const QStringList &headers);
-
-    static const QString &cell(const QuarantineRow &row, int column);
-
-private:
-    QList<QuarantineRow> m_rows;
-    QStringList m_headers;
-};
 
 // The quarantine page: held-back messages in a table, a preview of the
 // selected one, and what can be done with them.
@@ -119,11 +88,6 @@ public:
     // What the preview shows: the text it was given, and whether as HTML.
     const QString &previewText() const { return m_previewText; }
     bool previewIsHtml() const { return m_previewHtml; }
-
-    // To and Cc values of a message text ("to:" or "cc:").
-    static QByteArray headerValue(const QByteArray &text, const char *name);
-    // The charset a message declares, in its content or its source header.
-    static QByteArray declaredCharset(const QByteArray &content, const QByteArray &source);
 
 protected:
     void showEvent(QShowEvent *event) override;

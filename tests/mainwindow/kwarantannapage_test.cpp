@@ -172,7 +172,7 @@ TEST_F(QuarantinePageTest, ToAndCcRules)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text.constData());
-        const QByteArray value = KwarantannaPage::headerValue(c.text, "to:");
+        const QByteArray value = QuarantineStore::headerValue(c.text, "to:");
         EXPECT_EQ(value.left(value.indexOf('\r') < 0 ? value.size() : value.indexOf('\r')), QByteArray(c.to));
     }
 }
@@ -356,13 +356,13 @@ TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
 
 TEST_F(QuarantinePageTest, DeclaredCharsetsDecideTheDecoding)
 {
-    EXPECT_EQ(KwarantannaPage::declaredCharset(
+    EXPECT_EQ(QuarantineStore::declaredCharset(
                   "<meta http-equiv=Content-Type content=\"text/html; charset=ISO-8859-2\">", ""),
         QByteArray("iso-8859-2"));
     EXPECT_EQ(
-        KwarantannaPage::declaredCharset("<p>x</p>", "\r\nContent-Type: text/plain;\r\n charset=\"utf-8\"\r\n\r\nbody"),
+        QuarantineStore::declaredCharset("<p>x</p>", "\r\nContent-Type: text/plain;\r\n charset=\"utf-8\"\r\n\r\nbody"),
         QByteArray("utf-8"));
-    EXPECT_EQ(KwarantannaPage::declaredCharset("<p>x</p>", "\r\nSubject: charset=koi8\r\n\r\n"), QByteArray());
+    EXPECT_EQ(QuarantineStore::declaredCharset("<p>x</p>", "\r\nSubject: charset=koi8\r\n\r\n"), QByteArray());
 
     // Windows-1257 unless declared: 0xE0 is "ą" there.
     store(QStringLiteral("baltic"), message("b", "b@x", "Readed", "<p>\xe0</p>", "To: me\r\n\r\n"), 1);
