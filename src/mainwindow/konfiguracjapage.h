@@ -96,6 +96,9 @@ protected:
 
 private:
     void buildAccountList();
+    // The rows to the account store and the Thunderbird profiles, saying what
+    // could not be done or waits for Thunderbird to close.
+    void saveAccounts();
     QWidget *buildSettingsGroups();
     void addRowItem(const AccountRow &row);
     void showNoAccountsPanel();

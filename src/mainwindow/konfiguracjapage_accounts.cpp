@@ -1,0 +1,436 @@
+// The settings page's account list: the accounts of every source with their
+// icons, editing in place, the pop-up menu, and saving the rows to the
+// account store and the Thunderbird profiles.
+#include "accounts/accounts.h"
+#include "accounts/mailrouting.h"
+#include "accounts/thunderbirdsource.h"
+#include "dialogs/clicklabel.h"
+#include "dialogs/mnemonics.h"
+#include "dialogs/paintedicon.h"
+#include "mainwindow/inplaceeditor.h"
+#include "mainwindow/konfiguracjapage.h"
+#include "mainwindow/mainform.h"
+#include "mainwindow/pageicons.h"
+#include "platform/autostart.h"
+#include "platform/helpviewer.h"
+#include "platform/prompts.h"
+#include "platform/registry.h"
+#include "settings/keyvaluefile.h"
+#include "settings/languagetable.h"
+#include "settings/settingsfile.h"
+#include "settings/settingskeys.h"
+#include "textfile/errors.h"
+#include "tray/trayform.h"
+#include "tray/trayicons.h"
+#include "update/updateform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace jw {
+
+namespace {
+
+// The source icons: an envelope for each mail client (blue, orange, and
+// teal for Thunderbird) and the program's own emblem for its own accounts.
+QIcon sourceIcon(int source)
+{
+    if (source == 2)
+        return trayStateIcon(TTrayForm::Waiting);
+    const QColor colour = source == 0 ? QColor(0x2f, 0x6e, 0xc8)
+        : source == 1                 ? QColor(0xe8, 0x7a, 0x10)
+                                      : QColor(0x1b, 0x8a, 0x8f);
+    return paintedIcon(QSizeF(16, 16), [colour](QPainter &p) {
+        p.setPen(QPen(colour.darker(150), 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 3.5, 13, 9));
+        p.setBrush(colour);
+        QPainterPath flap;
+        flap.moveTo(1.5, 3.5);
+        flap.lineTo(8, 9);
+        flap.lineTo(14.5, 3.5);
+        flap.closeSubpath();
+        p.drawPath(flap);
+    });
+}
+
+int sourceIndex(const QString &source)
+{
+    const QList<AccountSource> &sources = accountSources();
+    for (int i = 0; i < sources.size(); ++i) {
+        if (sources[i].name == source)
+            return i;
+    }
+    return isThunderbird(source) ? int(sources.size()) : -1;
+}
+
+// Why a row's account cannot be filtered, as its tip says it.
+QString blockedText(const AccountRow &row, const LanguageTable &t)
+{
+    switch (row.blocked) {
+    case AccountRow::Blocked::None:
+        return {};
+    case AccountRow::Blocked::Login:
+        return t.text(keys::tbLogowanie);
+    case AccountRow::Blocked::Comma:
+        return t.text(keys::tbPrzecinek);
+    case AccountRow::Blocked::Collision:
+        return t.text(keys::tbKolizja);
+    case AccountRow::Blocked::Profile:
+        return t.text(keys::tbProfil).replace(QStringLiteral("%1"), row.blockedDetail);
+    }
+    return {};
+}
+
+} // namespace
+
+void KonfiguracjaPage::buildAccountList()
+{
+    KonfiguracjaKonta = new QTreeWidget(this);
+    KonfiguracjaKonta->setObjectName(QStringLiteral("KonfiguracjaKonta"));
+    KonfiguracjaKonta->setColumnCount(6);
+    KonfiguracjaKonta->setRootIsDecorated(false);
+    KonfiguracjaKonta->setSelectionBehavior(QAbstractItemView::SelectRows);
+    KonfiguracjaKonta->setSelectionMode(QAbstractItemView::SingleSelection);
+    KonfiguracjaKonta->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    KonfiguracjaKonta->setContextMenuPolicy(Qt::CustomContextMenu);
+    KonfiguracjaKonta->setHeaderLabels({QString(), QStringLiteral("Nazwa"), QStringLiteral("Konto"),
+        QStringLiteral("Uzytkownik"), QStringLiteral("Haslo"), QString()});
+    const int widths[] = {40, 250, 150, 150, 150, 1};
+    for (int c = 0; c < 6; ++c)
+        KonfiguracjaKonta->setColumnWidth(c, widths[c]);
+    KonfiguracjaKonta->header()->setSectionResizeMode(ColumnCheck, QHeaderView::Fixed);
+    KonfiguracjaKonta->setColumnHidden(ColumnSource, true);
+    KonfiguracjaKonta->viewport()->installEventFilter(this);
+
+    KonfiguracjaTempEdit = new InPlaceEditor(KonfiguracjaKonta->viewport());
+    KonfiguracjaTempEdit->setObjectName(QStringLiteral("KonfiguracjaTempEdit"));
+    connect(KonfiguracjaTempEdit, &InPlaceEditor::committed, this, [this](const QString &text, bool byEnter) {
+        onEditCommitted(text);
+        if (byEnter)
+            KonfiguracjaKonta->setFocus();
+    });
+
+    KonfiguracjaKontaPanel = new QWidget(KonfiguracjaKonta);
+    KonfiguracjaKontaPanel->setObjectName(QStringLiteral("KonfiguracjaKontaPanel"));
+    KonfiguracjaKontaPanel->setAutoFillBackground(true);
+    KonfiguracjaKontaPanel->setContextMenuPolicy(Qt::CustomContextMenu);
+    KonfiguracjaKontaPanel->hide();
+    QFont big = font();
+    big.setPixelSize(15);
+    KonfiguracjaKontaNieMa1 = new QLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa1->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa1"));
+    KonfiguracjaKontaNieMa2 = new QLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa2->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa2"));
+    KonfiguracjaKontaNieMa3 = new ClickLabel(KonfiguracjaKontaPanel);
+    KonfiguracjaKontaNieMa3->setObjectName(QStringLiteral("KonfiguracjaKontaNieMa3"));
+    for (QLabel *label :
+        {KonfiguracjaKontaNieMa1, KonfiguracjaKontaNieMa2, static_cast<QLabel *>(KonfiguracjaKontaNieMa3)}) {
+        label->setFont(big);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignHCenter);
+    }
+    QFont link = big;
+    link.setBold(true);
+    KonfiguracjaKontaNieMa3->setFont(link);
+    setLabelColor(KonfiguracjaKontaNieMa3, Qt::blue);
+    KonfiguracjaKontaNieMa3->setCursor(Qt::PointingHandCursor);
+    // One line each: together they are wider than the list in some languages.
+    auto *panelLayout = new QVBoxLayout(KonfiguracjaKontaPanel);
+    panelLayout->addStretch();
+    panelLayout->addWidget(KonfiguracjaKontaNieMa1);
+    panelLayout->addWidget(KonfiguracjaKontaNieMa2);
+    panelLayout->addWidget(KonfiguracjaKontaNieMa3, 0, Qt::AlignHCenter);
+    panelLayout->addStretch();
+
+    KonfiguracjaPopupMenu = new QMenu(this);
+    KonfiguracjaPopupMenu->setObjectName(QStringLiteral("KonfiguracjaPopupMenu"));
+    KonfiguracjaPopupDodajkonto = KonfiguracjaPopupMenu->addAction(QStringLiteral("Dodaj konto"));
+    KonfiguracjaPopupDodajkonto->setObjectName(QStringLiteral("KonfiguracjaPopupDodajkonto"));
+    KonfiguracjaPopupUsunkonto = KonfiguracjaPopupMenu->addAction(QStringLiteral("Usun konto"));
+    KonfiguracjaPopupUsunkonto->setObjectName(QStringLiteral("KonfiguracjaPopupUsunkonto"));
+    KonfiguracjaPopupUsunkonto->setEnabled(false);
+    KonfiguracjaPopupUstawhaslo = KonfiguracjaPopupMenu->addAction(QStringLiteral("Ustaw haslo"));
+    KonfiguracjaPopupUstawhaslo->setObjectName(QStringLiteral("KonfiguracjaPopupUstawhaslo"));
+
+    auto popup = [this](QWidget *owner) {
+        return [this, owner](const QPoint &at) {
+            KonfiguracjaPopupMenuPopup();
+            KonfiguracjaPopupMenu->popup(owner->mapToGlobal(at));
+        };
+    };
+    connect(KonfiguracjaKonta, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKonta));
+    connect(KonfiguracjaKontaPanel, &QWidget::customContextMenuRequested, this, popup(KonfiguracjaKontaPanel));
+    connect(KonfiguracjaPopupDodajkonto, &QAction::triggered, this,
+        [this] { guarded([this] { KonfiguracjaPopupDodajkontoClick(); }); });
+    connect(KonfiguracjaPopupUsunkonto, &QAction::triggered, this,
+        [this] { guarded([this] { KonfiguracjaPopupUsunkontoClick(); }); });
+    connect(
+        KonfiguracjaPopupUstawhaslo, &QAction::triggered, this, &KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemChanged, this, &KonfiguracjaPage::KonfiguracjaKontaChange);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemClicked, this, &KonfiguracjaPage::KonfiguracjaKontaClick);
+    connect(KonfiguracjaKonta, &QTreeWidget::itemDoubleClicked, this,
+        [this](QTreeWidgetItem *, int column) { KonfiguracjaKontaDblClick(column); });
+    connect(KonfiguracjaKontaNieMa3, &ClickLabel::clicked, this, &KonfiguracjaPage::KonfiguracjaKontaNieMa3Click);
+}
+
+void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
+{
+    KonfiguracjaKonta->setUpdatesEnabled(false);
+    KonfiguracjaKonta->clear();
+    m_rows.clear();
+    const AccountSearch search =
+        changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
+    for (const AccountRow &row : search.rows)
+        addRowItem(row);
+    for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), KonfiguracjaPort->text().toInt()))
+        addRowItem(row);
+    KonfiguracjaKonta->setUpdatesEnabled(true);
+    if (m_rows.isEmpty())
+        showNoAccountsPanel();
+    if (!search.error.isEmpty())
+        throw RegistryError(search.error);
+}
+
+void KonfiguracjaPage::saveAccounts()
+{
+    QList<AccountRow> storeRows;
+    QList<AccountRow> thunderbirdRows;
+    for (const AccountRow &row : std::as_const(m_rows))
+        (isThunderbird(row.source) ? thunderbirdRows : storeRows).append(row);
+    const QStringList unroutable = changeRegistry(m_main.registry(), [this, &storeRows](RegistryData &store) {
+        return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.tray().filterActive());
+    });
+    const int port = KonfiguracjaPort->text().toInt();
+    const bool filterOn = m_main.tray().filterActive();
+    const QString backups = thunderbirdBackupFolder(m_main.configFolder());
+    const ThunderbirdChange thunderbird = saveThunderbirdRows(thunderbirdRows, port, filterOn, backups);
+    // A profile Thunderbird runs on gets its change once it has closed.
+    for (const QString &profile : thunderbird.waiting) {
+        QList<AccountRow> rows;
+        bool routes = false;
+        for (const AccountRow &row : std::as_const(thunderbirdRows)) {
+            if (row.key.startsWith(profile + QLatin1Char('#'))) {
+                rows.append(row);
+                routes = routes || (row.routed && filterOn);
+            }
+        }
+        m_main.tray().mailRouting().whenClientCloses(profile,
+            routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore, [rows, port, filterOn, backups] {
+                return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty();
+            });
+    }
+    m_main.UnsavedChanges = false;
+    for (const QString &name : unroutable)
+        m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
+    if (!thunderbird.waiting.isEmpty())
+        m_main.prompts().information(m_main.language().text(keys::tbDziala));
+    for (const QString &problem : thunderbird.unreadable + thunderbird.refused)
+        m_main.prompts().information(m_main.language().text(keys::tbProfil).replace(QStringLiteral("%1"), problem));
+}
+
+void KonfiguracjaPage::addRowItem(const AccountRow &row)
+{
+    const QSignalBlocker blocker(KonfiguracjaKonta);
+    auto *item = new QTreeWidgetItem(KonfiguracjaKonta);
+    // An account that cannot be filtered is greyed, its tip says why.
+    const bool blocked = row.blocked != AccountRow::Blocked::None;
+    item->setFlags(blocked ? Qt::ItemIsSelectable : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(ColumnCheck, row.routed ? Qt::Checked : Qt::Unchecked);
+    if (blocked) {
+        const QString tip = blockedText(row, m_main.language());
+        for (int column = 0; column < ColumnSource; ++column)
+            item->setToolTip(column, tip);
+    }
+    const int source = sourceIndex(row.source);
+    if (source >= 0)
+        item->setIcon(ColumnCheck, sourceIcon(source));
+    item->setText(ColumnName, row.name);
+    item->setText(ColumnServer, row.server);
+    item->setText(ColumnUser, row.user);
+    item->setText(ColumnPassword, row.passwordMask);
+    item->setText(ColumnSource, row.source);
+    m_rows.append(row);
+}
+
+void KonfiguracjaPage::showNoAccountsPanel()
+{
+    const LanguageTable &t = m_main.language();
+    KonfiguracjaKontaNieMa1->setText(t.text(keys::nieMaKont1));
+    KonfiguracjaKontaNieMa2->setText(t.text(keys::nieMaKont2));
+    KonfiguracjaKontaNieMa3->setText(t.text(keys::nieMaKont3));
+    placeNoAccountsPanel();
+    KonfiguracjaKontaPanel->show();
+    KonfiguracjaKontaPanel->raise();
+}
+
+void KonfiguracjaPage::placeNoAccountsPanel()
+{
+    KonfiguracjaKontaPanel->setGeometry(KonfiguracjaKonta->viewport()->geometry());
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaNieMa3Click()
+{
+    m_main.help().showTopic(0);
+}
+
+int KonfiguracjaPage::selectedRow() const
+{
+    const QList<QTreeWidgetItem *> selected = KonfiguracjaKonta->selectedItems();
+    return selected.isEmpty() ? -1 : KonfiguracjaKonta->indexOfTopLevelItem(selected.first());
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaChange(QTreeWidgetItem *item, int column)
+{
+    if (column != ColumnCheck)
+        return;
+    const int row = KonfiguracjaKonta->indexOfTopLevelItem(item);
+    if (row < 0 || row >= m_rows.size())
+        return;
+    const bool routed = item->checkState(ColumnCheck) == Qt::Checked;
+    if (routed != m_rows[row].routed) {
+        m_rows[row].routed = routed;
+        m_main.UnsavedChanges = true;
+    }
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaClick()
+{
+    if (QTreeWidgetItem *item = KonfiguracjaKonta->currentItem())
+        KonfiguracjaKonta->scrollToItem(item);
+}
+
+void KonfiguracjaPage::KonfiguracjaKontaDblClick(int column)
+{
+    const int row = selectedRow();
+    if (row < 0 || column == ColumnCheck || column > ColumnPassword)
+        return;
+    openEditor(row, column);
+}
+
+bool KonfiguracjaPage::editableRow(int row) const
+{
+    // Thunderbird keeps its accounts and their passwords itself.
+    return row >= 0 && row < m_rows.size() && !isThunderbird(m_rows[row].source);
+}
+
+void KonfiguracjaPage::openEditor(int row, int column)
+{
+    if (!editableRow(row))
+        return;
+    QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
+    QRect cell = KonfiguracjaKonta->visualItemRect(item);
+    const int left = KonfiguracjaKonta->header()->sectionViewportPosition(column);
+    cell.setLeft(left);
+    // The password editor runs to the row's end; the others cover their cell.
+    cell.setWidth(column == ColumnPassword ? KonfiguracjaKonta->viewport()->width() - left
+                                           : KonfiguracjaKonta->columnWidth(column));
+    m_editRow = row;
+    m_editColumn = column;
+    const bool password = column == ColumnPassword;
+    KonfiguracjaTempEdit->setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    KonfiguracjaTempEdit->open(cell, password ? QString() : item->text(column));
+    m_main.UnsavedChanges = true;
+}
+
+void KonfiguracjaPage::onEditCommitted(const QString &text)
+{
+    const int row = m_editRow;
+    const int column = m_editColumn;
+    m_editRow = -1;
+    if (row < 0 || row >= m_rows.size())
+        return;
+    QTreeWidgetItem *item = KonfiguracjaKonta->topLevelItem(row);
+    AccountRow &account = m_rows[row];
+    switch (column) {
+    case ColumnPassword:
+        guarded([&] {
+            changeRegistry(m_main.registry(), [&](RegistryData &store) { setAccountPassword(store, account, text); });
+            account.passwordMask = QString(text.size(), QLatin1Char('*'));
+            item->setText(ColumnPassword, account.passwordMask);
+        });
+        break;
+    case ColumnName:
+        account.name = text;
+        break;
+    case ColumnServer:
+        account.server = text;
+        break;
+    case ColumnUser:
+        account.user = text;
+        if (!userNameCanBeRouted(text))
+            m_main.prompts().information(
+                m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), account.name));
+        break;
+    default:
+        return;
+    }
+    if (column != ColumnPassword)
+        item->setText(column, text);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupMenuPopup()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        KonfiguracjaPopupUsunkonto->setEnabled(m_rows[row].source == ownAccountSource().name);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupDodajkontoClick()
+{
+    const AccountRow row = changeRegistry(m_main.registry(), [](RegistryData &store) { return addOwnAccount(store); });
+    addRowItem(row);
+    KonfiguracjaKontaPanel->hide();
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupUsunkontoClick()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    if (!m_main.prompts().question(m_main.language().text(keys::potwierdzUsun), m_main.windowTitle()))
+        return;
+    const AccountRow account = m_rows[row];
+    changeRegistry(m_main.registry(), [&account](RegistryData &store) { deleteAccount(store, account); });
+    delete KonfiguracjaKonta->takeTopLevelItem(row);
+    m_rows.removeAt(row);
+}
+
+void KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        openEditor(row, ColumnPassword);
+}
+
+bool KonfiguracjaPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == KonfiguracjaSpamLevel && event->type() == QEvent::FocusOut) {
+        KonfiguracjaSpamLevelExit();
+    } else if (watched == KonfiguracjaKonta->viewport() && event->type() == QEvent::Resize) {
+        // The viewport, not the list: the list sizes its viewport after
+        // its own resize event.
+        placeNoAccountsPanel();
+    }
+    return MainFormPage::eventFilter(watched, event);
+}
+
+} // namespace jw
