@@ -42,7 +42,14 @@ public:
     bool BialaButtonZapiszClick();
     // Edits whose save failed, kept until a save succeeds.
     bool hasPendingEdits() const { return m_pendingEdits; }
-    void SetLanguage();
+    void SetLanguage() override;
+    int helpTopic() const override { return 1; }
+    void load() override { BialaTabControlChange(); }
+    // A failed save keeps its edits on the page, which raises the flag
+    // again when the user comes back to it.
+    void save() override { BialaButtonZapiszClick(); }
+    bool savesWithoutAsking() const override { return true; }
+    void shown() override { BialaTabControlChange(); }
 
     FilterListModel &model() const { return *m_model; }
     int shownList() const { return m_shownList; }

@@ -83,7 +83,10 @@ public:
     void KonfiguracjaPopupUsunkontoClick();
     void KonfiguracjaPopupUstawhasloClick();
     void KonfiguracjaKontaNieMa3Click();
-    void SetLanguage();
+    void SetLanguage() override;
+    int helpTopic() const override { return 3; }
+    void load() override { KonfiguracjaOnCreate(); }
+    void save() override { KonfiguracjaButtonZapiszClick(); }
 
     bool pinIsEmpty() const;
     void setPin(const QString &pin);

@@ -264,6 +264,11 @@ QuarantineStore KwarantannaPage::store() const
         tray.folders().messages, tray.folders().config, tray.text(keys::subjectNull), tray.text(keys::fromNull));
 }
 
+void KwarantannaPage::shown()
+{
+    m_main.tray().SetIcon(0);
+}
+
 void KwarantannaPage::showEvent(QShowEvent *event)
 {
     MainFormPage::showEvent(event);

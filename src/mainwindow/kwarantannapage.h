@@ -80,7 +80,11 @@ public:
     void KwarantannaPodgladPopupPopup();
     void KwarantannaMemoPodgladHotSpotClick(const QString &target);
     void KwarantannaMemoPodgladHotSpotCovered(const QString &target);
-    void SetLanguage();
+    void SetLanguage() override;
+    int helpTopic() const override { return 2; }
+    // The page rebuilds its table itself whenever it is shown; showing it
+    // acknowledges what the proxy held.
+    void shown() override;
 
     QuarantineModel &model() const { return *m_model; }
     QList<int> selectedRows() const;

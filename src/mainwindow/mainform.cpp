@@ -279,12 +279,11 @@ void TMainForm::FormCreate()
         BanerTimer->start();
     }
     // 6-12; a failing load ends the creation steps, the window still opens.
+    MainFormPage *const loadOrder[] = {TabBiala, TabKonfiguracja, TabOdpowiedz, TabMetody};
     const bool loaded = creationStep([this] { SetLanguage(); })
-        && creationStep([this] { TabBiala->BialaTabControlChange(); })
-        && creationStep([this] { TabKonfiguracja->KonfiguracjaOnCreate(); })
-        && creationStep([this] { TabOdpowiedz->OdpowiedzCreate(); })
-        && creationStep([this] { TabMetody->MetodyOnCreate(); }) && creationStep([this] { HelpImageMouseMove(-1, -1); })
-        && creationStep([this] {
+        && std::all_of(std::begin(loadOrder), std::end(loadOrder),
+            [this](MainFormPage *page) { return creationStep([page] { page->load(); }); })
+        && creationStep([this] { HelpImageMouseMove(-1, -1); }) && creationStep([this] {
                if (!TabKonfiguracja->pinIsEmpty())
                    return;
                QString pin;
@@ -311,17 +310,19 @@ void TMainForm::FormCreate()
     UnsavedChanges = false;
 }
 
+QList<MainFormPage *> TMainForm::pages() const
+{
+    return {TabBiala, TabKwarantanna, TabOdpowiedz, TabMetody, TabKonfiguracja};
+}
+
 void TMainForm::SetLanguage()
 {
     const LanguageTable &table = language();
     const TextKey tabKeys[] = {keys::filtry, keys::kwarantanna, keys::odpowiedz, keys::metody, keys::konfiguracja};
     for (int page = 0; page < MainPageControl->count(); ++page)
         MainPageControl->setTabText(page, table.text(tabKeys[page]));
-    TabBiala->SetLanguage();
-    TabOdpowiedz->SetLanguage();
-    TabMetody->SetLanguage();
-    TabKwarantanna->SetLanguage();
-    TabKonfiguracja->SetLanguage();
+    for (MainFormPage *page : pages())
+        page->SetLanguage();
 }
 
 void TMainForm::selectPageQuietly(int index)
@@ -343,52 +344,22 @@ void TMainForm::MainPageControlChanging()
     // The flags that loading the pages raised were wiped at the end of
     // creation, so from the first run on a set flag is the user's edit.
     if (UnsavedChanges) {
-        if (m_shownPage == PageBiala) {
-            // A failed save keeps its edits on the page, which raises the
-            // flag again when the user comes back to it.
-            TabBiala->BialaButtonZapiszClick();
-            UnsavedChanges = false;
-            return;
-        }
-        if (prompts().question(language().text(keys::potwierdzZapisz), windowTitle())) {
-            switch (m_shownPage) {
-            case PageOdpowiedz:
-                TabOdpowiedz->OdpowiedzButtonZapiszClick();
-                break;
-            case PageKonfiguracja:
-                creationStep([this] { TabKonfiguracja->KonfiguracjaButtonZapiszClick(); });
-                break;
-            case PageMetody:
-                creationStep([this] { TabMetody->MetodyButtonZapiszClick(); });
-                break;
-            default:
-                break;
-            }
-        } else if (m_shownPage == PageOdpowiedz) {
-            TabOdpowiedz->OdpowiedzCreate();
-        }
+        MainFormPage *page = pages().value(m_shownPage);
+        if (page && page->savesWithoutAsking())
+            creationStep([page] { page->save(); });
+        else if (page && prompts().question(language().text(keys::potwierdzZapisz), windowTitle()))
+            creationStep([page] { page->save(); });
+        else if (page)
+            creationStep([page] { page->discardEdits(); });
     }
     UnsavedChanges = false;
 }
 
 void TMainForm::MainPageControlChange()
 {
-    if (m_shownPage == PageKwarantanna) {
-        // The page rebuilds its table itself whenever it is shown.
-        m_tray.SetIcon(0);
-    } else if (m_shownPage == PageBiala) {
-        TabBiala->BialaTabControlChange();
-    }
-    switch (m_shownPage) {
-    case PageOdpowiedz:
-        m_helpContext = 5;
-        break;
-    case PageKonfiguracja:
-        m_helpContext = 3;
-        break;
-    default:
-        m_helpContext = m_shownPage + 1;
-        break;
+    if (MainFormPage *page = pages().value(m_shownPage)) {
+        page->shown();
+        m_helpContext = page->helpTopic();
     }
 }
 

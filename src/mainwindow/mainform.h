@@ -22,6 +22,7 @@ namespace jw {
 QRect windowPlace(const QRect &available, const QSize &wanted);
 
 class Autostart;
+class MainFormPage;
 class BannerView;
 class FiltersPage;
 class HelpViewer;
@@ -57,6 +58,8 @@ public:
     ~TMainForm() override;
 
     QTabWidget *MainPageControl = nullptr;
+    // The pages in the order of their tabs.
+    QList<MainFormPage *> pages() const;
     FiltersPage *TabBiala = nullptr;
     KwarantannaPage *TabKwarantanna = nullptr;
     OdpowiedzPage *TabOdpowiedz = nullptr;

@@ -29,7 +29,10 @@ public:
     bool MetodyButtonZapiszClick();
     void MetodyCheckListBoxClickCheck();
     void MetodyCheckBoxChange();
-    void SetLanguage();
+    void SetLanguage() override;
+    int helpTopic() const override { return 4; }
+    void load() override { MetodyOnCreate(); }
+    void save() override { MetodyButtonZapiszClick(); }
 
     // The methods' states: 0 off, 1 on, 2 third state.
     int state(int method) const;

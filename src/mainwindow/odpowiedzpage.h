@@ -30,7 +30,12 @@ public:
     void OdpowiedzMemoChange();
     // False when the file could not be written (the error is shown).
     bool OdpowiedzButtonZapiszClick();
-    void SetLanguage();
+    void SetLanguage() override;
+    int helpTopic() const override { return 5; }
+    void load() override { OdpowiedzCreate(); }
+    void save() override { OdpowiedzButtonZapiszClick(); }
+    // Unsaved edits go: the page shows the file again.
+    void discardEdits() override { OdpowiedzCreate(); }
 
 private:
     QString path() const;
