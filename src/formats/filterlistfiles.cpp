@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
+
 namespace jw {
 
 const std::array<FilterListInfo, kFilterListCount> &filterLists()
@@ -83,13 +85,32 @@ int addMissingToListFile(const QString &path, const QStringList &entries)
     return int(added.size());
 }
 
+namespace {
+
+// A line of the deletion log: "-" list name "::" entry.
+QByteArray deletionMark(const char *listName, const QByteArray &entry)
+{
+    return "-" + QByteArray(listName) + "::" + entry;
+}
+
+} // namespace
+
 void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries)
 {
     Lines logged;
     logged.reserve(entries.size());
     for (const QByteArray &entry : entries)
-        logged.append("-" + QByteArray(listName) + "::" + entry);
+        logged.append(deletionMark(listName, entry));
     appendToListFile(configFolder + QLatin1String(kDeletionLogFile), logged);
+}
+
+bool inDeletionLog(const QString &configFolder, const char *listName, const QString &entry)
+{
+    const QString mark = decodeDisplay(deletionMark(listName, encodeDisplay(entry)));
+    const ListFile log = readListFile(configFolder + QLatin1String(kDeletionLogFile));
+    return std::any_of(log.lines.begin(), log.lines.end(), [&mark](const QByteArray &line) {
+        return decodeDisplay(line).trimmed().compare(mark, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void removeFromAutoWhiteList(const QString &configFolder, const QList<QString> &removed)

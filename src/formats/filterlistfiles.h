@@ -58,6 +58,9 @@ int addMissingToListFile(const QString &path, const QStringList &entries);
 
 // Appends "-<list name>::<entry>" lines to the deletion log, in order.
 void appendToDeletionLog(const QString &configFolder, const char *listName, const Lines &entries);
+// Whether the deletion log says the user deleted `entry` from that list
+// (compared without regard to case).
+bool inDeletionLog(const QString &configFolder, const char *listName, const QString &entry);
 
 // Removes, for each of `removed` (ignoring case), the first equal line of the
 // auto white list as it is on disk now, and writes it back with CR LF after

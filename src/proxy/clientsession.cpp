@@ -277,8 +277,6 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
     m_password = password;
     m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
     m_legacyFolder = QuarantineStore::legacyAccountFolderName(decodeDisplay(user), account.server);
-    m_stateFile =
-        m_context.stateFolder + QString::fromLatin1(hexHash(m_accountFolder.toUtf8())) + QStringLiteral(".judged");
     m_upstream = new Pop3Upstream(m_context.tls, this, kLoginReplyMs);
     connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
     const TlsMemory tlsSeen(m_context.stateFolder);

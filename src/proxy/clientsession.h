@@ -96,7 +96,6 @@ private:
     void judged(int serverNumber, const QByteArray &uidl, const std::shared_ptr<MessageBuffer> &message,
         const MailFacts &facts, const Verdict &verdict);
     void rememberPassed(const Message &message);
-    static QByteArray judgedLine(const Message &message);
     // Runs `work` on the judging thread, after what was given it before.
     void apart(std::function<void()> work);
     static QByteArray hexHash(const QByteArray &data);
@@ -141,7 +140,6 @@ private:
     QString m_server;
     QString m_accountFolder;
     QString m_legacyFolder; // where earlier versions kept it
-    QString m_stateFile;
     QHash<QByteArray, QByteArray> m_passedBefore; // UIDL -> the lines added to it
     // The server's listing: memory follows the messages listed, never the
     // numbers written in it.

@@ -2,6 +2,7 @@
 // judged before, judging it beside the sessions' thread, holding spam and
 // remembering every verdict at once.
 #include "accounts/accounts.h"
+#include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
 #include "proxy/autoreply.h"
@@ -27,24 +28,10 @@
 
 namespace jw {
 
-namespace {
-
-const QByteArray kPassedLine = QByteArrayLiteral("X-Junkwarden: passed\r\n");
-
-} // namespace
-
 void ClientSession::readListing()
 {
-    // "UIDL TAB the added lines in Base64" a line (a bare UIDL: passed), so
-    // a message keeps the lines, and the size, the client saw before.
-    const std::optional<QByteArray> judged = readNativeFile(nativePath(m_stateFile));
-    if (judged) {
-        for (const QByteArray &line : splitLines(*judged, LineRule::AnyBreak)) {
-            const qsizetype tab = line.lastIndexOf('\t');
-            const QByteArray added = tab < 0 ? QByteArray() : QByteArray::fromBase64(line.mid(tab + 1));
-            m_passedBefore.insert(tab < 0 ? line : line.left(tab), added.isEmpty() ? kPassedLine : added);
-        }
-    }
+    // A message keeps the lines, and the size, the client saw before.
+    m_passedBefore = JudgedState(m_context.stateFolder, m_accountFolder).read();
     auto uidlLines = std::make_shared<QList<QByteArray>>();
     m_upstream->command("UIDL", true, [uidlLines](const Pop3Upstream::Reply &reply) {
         if (reply.ok) // without UIDL every message is judged at every session
@@ -308,43 +295,23 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     rememberLearnedSpam(facts, true);
 }
 
-QByteArray ClientSession::judgedLine(const Message &message)
-{
-    return message.uidl + '\t' + message.addedLines.toBase64() + "\r\n";
-}
-
 void ClientSession::rememberPassed(const Message &message)
 {
     // At once, not at the end: a session broken off goes on next time where
     // this one stopped, without judging again.
-    if (message.uidl.isEmpty())
-        return;
-    QFile file(m_stateFile);
-    if (file.open(QIODevice::Append))
-        file.write(judgedLine(message));
+    if (!message.uidl.isEmpty())
+        JudgedState(m_context.stateFolder, m_accountFolder).add(message.uidl, message.addedLines);
 }
 
 bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
 {
-    // The held messages learned as spam, by their words, newest last; the
-    // oldest are forgotten beyond a bound.
-    constexpr int kRemembered = 5000;
-    const QByteArray key = hexHash(facts.words.join('\n')).left(32);
-    const NativePath path = nativePath(m_context.stateFolder + QStringLiteral("learned_spam"));
-    QList<QByteArray> keys = splitLines(readNativeFile(path).value_or(QByteArray()), LineRule::AnyBreak);
-    keys.removeAll(QByteArray());
-    const bool known = keys.removeAll(key) > 0;
-    if (add)
-        keys.append(key);
-    if (keys.size() > kRemembered)
-        keys = keys.mid(keys.size() - kRemembered);
+    // The held messages learned as spam, by their words.
     try {
-        QDir().mkpath(m_context.stateFolder);
-        writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
+        return LearnedSpam(m_context.stateFolder).note(hexHash(facts.words.join('\n')).left(32), add);
     } catch (const Error &e) {
         ProblemLog(m_context.stateFolder).note(e.message());
+        return false;
     }
-    return known;
 }
 
 void ClientSession::addReleasedMessages()

@@ -2,6 +2,7 @@
 // proxy remembers (what passed, released mail delivered and learned, its
 // senders trusted).
 #include "formats/filterlistfiles.h"
+#include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
 #include "proxy/clientsession.h"
 #include "proxy/judgement.h"
@@ -36,14 +37,13 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
 {
     const ProblemLog problems(m_context.stateFolder);
     // Remember what passed, so the next session does not fetch it again.
-    QByteArray judged;
+    QList<std::pair<QByteArray, QByteArray>> judged;
     for (const Message &message : std::as_const(m_messages)) {
         if (message.serverNumber > 0 && !message.deleted && !message.uidl.isEmpty())
-            judged += judgedLine(message);
+            judged.append({message.uidl, message.addedLines});
     }
     try {
-        QDir().mkpath(m_context.stateFolder);
-        writeNativeFileAtomically(nativePath(m_stateFile), judged);
+        JudgedState(m_context.stateFolder, m_accountFolder).replace(judged);
     } catch (const Error &e) {
         problems.note(e.message());
     }
@@ -72,15 +72,9 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     }
     if (!senders.isEmpty()) {
         const QString autoList = m_context.configFolder + QLatin1String(kAutoWhiteListFile);
-        const ListFile forget = readListFile(m_context.configFolder + QLatin1String(kDeletionLogFile));
         QStringList added;
         for (const QString &sender : std::as_const(senders)) {
-            const QString mark =
-                QStringLiteral("-") + QLatin1String(kAutoWhiteListFile) + QStringLiteral("::") + sender;
-            bool forgotten = false;
-            for (const QByteArray &line : forget.lines)
-                forgotten = forgotten || decodeDisplay(line).trimmed().compare(mark, Qt::CaseInsensitive) == 0;
-            if (!forgotten)
+            if (!inDeletionLog(m_context.configFolder, kAutoWhiteListFile, sender))
                 added.append(sender);
         }
         try {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+namespace jw {
+
+// What the proxy remembers of an account's messages between sessions, in
+// its state folder: the messages it judged and passed, and the lines it
+// added to each, so that a later session relays them unjudged, with the
+// same lines and so the same size. One file per account, a line per
+// message: the UIDL, a tab and the added lines in Base64 (a bare UIDL, as
+// earlier versions wrote, stands for "X-Junkwarden: passed").
+class JudgedState
+{
+public:
+    JudgedState(const QString &stateFolder, const QString &accountFolder);
+
+    // UIDL -> the lines added; empty when nothing is remembered.
+    QHash<QByteArray, QByteArray> read() const;
+    // Notes one message at once (appended; a failure is not reported).
+    void add(const QByteArray &uidl, const QByteArray &addedLines) const;
+    // Replaces the whole file with these messages. Throws FileError.
+    void replace(const QList<std::pair<QByteArray, QByteArray>> &messages) const;
+
+private:
+    QString m_path;
+};
+
+// The held messages the statistical filter learned as spam, by a key of
+// their words, newest last and at most kRemembered of them, so that a
+// release can take the lesson back.
+class LearnedSpam
+{
+public:
+    static constexpr int kRemembered = 5000;
+    explicit LearnedSpam(const QString &stateFolder);
+    // Notes the key (add) or forgets it (not add); true when it was noted
+    // before. Throws FileError when the file cannot be written.
+    bool note(const QByteArray &key, bool add) const;
+
+private:
+    QString m_path;
+};
+
+} // namespace jw
