@@ -18,7 +18,6 @@
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
-#include "tray/trayform.h"
 #include "tray/trayicons.h"
 #include "update/updateform.h"
 
@@ -335,7 +334,7 @@ void KonfiguracjaPage::KonfiguracjaOnCreate()
     KonfiguracjaCheckMailCheckBox->setChecked(mailCheck);
     KonfiguracjaCheckMail->setEnabled(mailCheck);
     KonfiguracjaCheckMailPos->setEnabled(mailCheck);
-    m_main.tray().setMailCheck(mailCheck, KonfiguracjaCheckMailPos->value());
+    m_main.control().setMailCheck(mailCheck, KonfiguracjaCheckMailPos->value());
     selectChoice(KonfiguracjaEditAktualizacja, settings.value(sk::kUpdate), kUpdateWords);
     KonfiguracjaButtonSzukajClick();
     KonfiguracjaCheckBox->setChecked(m_main.autostart().isEnabled());
@@ -362,10 +361,7 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
         m_main.autostart().disable();
 
     saveAccounts();
-    if (m_main.tray().filterActive()) {
-        m_main.tray().StopVexel();
-        m_main.tray().StartVexel();
-    }
+    m_main.control().restartProxy();
 }
 
 void KonfiguracjaPage::KonfiguracjaOnChange()
@@ -402,19 +398,19 @@ void KonfiguracjaPage::KonfiguracjaCheckMailCheckBoxClick()
     const bool on = KonfiguracjaCheckMailCheckBox->isChecked();
     KonfiguracjaCheckMail->setEnabled(on);
     KonfiguracjaCheckMailPos->setEnabled(on);
-    m_main.tray().setMailCheck(on, KonfiguracjaCheckMailPos->value());
+    m_main.control().setMailCheck(on, KonfiguracjaCheckMailPos->value());
     m_main.UnsavedChanges = true;
 }
 
 void KonfiguracjaPage::KonfiguracjaCheckMailChange()
 {
-    m_main.tray().setMailCheck(m_main.tray().mailCheckEnabled(), KonfiguracjaCheckMailPos->value());
+    m_main.control().setMailCheck(m_main.control().mailCheckEnabled(), KonfiguracjaCheckMailPos->value());
 }
 
 void KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick()
 {
-    m_main.tray().StartUpdate();
-    TUpdateForm update(m_main.tray(), m_main.windowTitle(), &m_main);
+    m_main.control().StartUpdate();
+    TUpdateForm update(m_main.windowContext(), m_main.windowTitle(), &m_main);
     update.exec();
 }
 

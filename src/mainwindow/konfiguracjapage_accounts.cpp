@@ -217,10 +217,10 @@ void KonfiguracjaPage::saveAccounts()
     for (const AccountRow &row : std::as_const(m_rows))
         (isThunderbird(row.source) ? thunderbirdRows : storeRows).append(row);
     const QStringList unroutable = changeRegistry(m_main.registry(), [this, &storeRows](RegistryData &store) {
-        return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.tray().filterActive());
+        return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.control().filterActive());
     });
     const int port = KonfiguracjaPort->text().toInt();
-    const bool filterOn = m_main.tray().filterActive();
+    const bool filterOn = m_main.control().filterActive();
     const QString backups = thunderbirdBackupFolder(m_main.configFolder());
     const ThunderbirdChange thunderbird = saveThunderbirdRows(thunderbirdRows, port, filterOn, backups);
     // A profile Thunderbird runs on gets its change once it has closed.
@@ -233,7 +233,7 @@ void KonfiguracjaPage::saveAccounts()
                 routes = routes || (row.routed && filterOn);
             }
         }
-        m_main.tray().mailRouting().whenClientCloses(profile,
+        m_main.control().mailRouting().whenClientCloses(profile,
             routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore, [rows, port, filterOn, backups] {
                 return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty();
             });

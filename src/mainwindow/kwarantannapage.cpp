@@ -11,7 +11,6 @@
 #include "settings/languagetable.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
-#include "tray/trayform.h"
 
 #include <QAction>
 #include <QFont>
@@ -259,14 +258,13 @@ void KwarantannaPage::SetLanguage()
 
 QuarantineStore KwarantannaPage::store() const
 {
-    const TTrayForm &tray = m_main.tray();
-    return QuarantineStore(
-        tray.folders().messages, tray.folders().config, tray.text(keys::subjectNull), tray.text(keys::fromNull));
+    return QuarantineStore(m_main.messagesFolder(), m_main.configFolder(), m_main.language().text(keys::subjectNull),
+        m_main.language().text(keys::fromNull));
 }
 
 void KwarantannaPage::shown()
 {
-    m_main.tray().SetIcon(0);
+    m_main.control().acknowledgeQuarantine();
 }
 
 void KwarantannaPage::showEvent(QShowEvent *event)
@@ -542,7 +540,7 @@ void KwarantannaPage::KwarantannaMemoPodgladHotSpotClick(const QString &target)
         at = upper.indexOf(QLatin1String("HTTP:"));
     if (at < 0) {
         // Secure web links open in the browser too; nothing else is opened.
-        if (upper.startsWith(QLatin1String("HTTPS:")) && m_main.tray().shell().open(QUrl(target)))
+        if (upper.startsWith(QLatin1String("HTTPS:")) && m_main.shell().open(QUrl(target)))
             m_main.setStatusText(target);
         return;
     }
@@ -550,7 +548,7 @@ void KwarantannaPage::KwarantannaMemoPodgladHotSpotClick(const QString &target)
     const qsizetype quote = address.indexOf(QLatin1Char('"'));
     if (quote >= 0)
         address.truncate(quote);
-    m_main.tray().shell().open(QUrl(address));
+    m_main.shell().open(QUrl(address));
     m_main.setStatusText(address);
 }
 

@@ -147,6 +147,11 @@ Prompts &TMainForm::prompts() const
     return m_tray.prompts();
 }
 
+QString TMainForm::messagesFolder() const
+{
+    return m_tray.folders().messages;
+}
+
 QString TMainForm::configFolder() const
 {
     return m_tray.folders().config;
@@ -308,6 +313,21 @@ void TMainForm::FormCreate()
     }
     // 14.
     UnsavedChanges = false;
+}
+
+ProgramControl &TMainForm::control() const
+{
+    return m_tray;
+}
+
+WindowContext TMainForm::windowContext() const
+{
+    return {m_tray, language(), prompts(), configFolder()};
+}
+
+Shell &TMainForm::shell() const
+{
+    return m_tray.shell();
 }
 
 QList<MainFormPage *> TMainForm::pages() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "textfile/lines.h"
+#include "tray/programcontrol.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -23,6 +24,8 @@ QRect windowPlace(const QRect &available, const QSize &wanted);
 
 class Autostart;
 class MainFormPage;
+class ProgramControl;
+class Shell;
 class BannerView;
 class FiltersPage;
 class HelpViewer;
@@ -98,13 +101,17 @@ public:
     int shownPage() const { return m_shownPage; }
 
     // For the pages.
-    TTrayForm &tray() const { return m_tray; }
+    // What the pages may ask of the running program.
+    ProgramControl &control() const;
+    WindowContext windowContext() const;
+    Shell &shell() const;
     HelpViewer &help() const { return m_help; }
     Registry &registry() const { return m_registry; }
     Autostart &autostart() const { return m_autostart; }
     const LanguageTable &language() const;
     Prompts &prompts() const;
     QString configFolder() const;
+    QString messagesFolder() const;
     // Shows one of the program's errors (file, number, registry).
     void showError(const QString &message);
     void setStatusText(const QString &text);

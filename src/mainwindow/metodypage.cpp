@@ -8,7 +8,6 @@
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
-#include "tray/trayform.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -130,10 +129,7 @@ bool MetodyPage::MetodyButtonZapiszClick()
     }
     m_main.UnsavedChanges = false;
     m_main.TempMemo.clear();
-    if (m_main.tray().filterActive()) {
-        m_main.tray().StopVexel();
-        m_main.tray().StartVexel();
-    }
+    m_main.control().restartProxy();
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/languagetable.h"
+#include "tray/programcontrol.h"
 #include "tray/programfolders.h"
 
 #include <QIcon>
@@ -50,7 +51,7 @@ struct TrayServices
 // The tray controller: lives for the whole run, owns the notification icon
 // and its menu, follows the proxy through "status.tmp", holds the filter
 // switch, the language table and the companion programs' records.
-class TTrayForm : public QObject
+class TTrayForm : public QObject, public ProgramControl
 {
     Q_OBJECT
 public:
@@ -98,25 +99,29 @@ public:
     // Companion programs.
     void StartVexel();
     void StopVexel();
-    void StartUpdate();
-    void StopUpdate();
+    void StartUpdate() override;
+    void StopUpdate() override;
     void StartCheckMail();
     void CheckMailTimerTimer();
 
     // The mail-check timer as the settings page sets it: enabled or not, and
     // its period in minutes (0 never fires).
-    void setMailCheck(bool enabled, int minutes);
-    bool mailCheckEnabled() const { return m_mailCheckEnabled; }
+    void setMailCheck(bool enabled, int minutes) override;
+    bool mailCheckEnabled() const override { return m_mailCheckEnabled; }
     int mailCheckIntervalMs() const { return m_mailCheckIntervalMs; }
 
-    bool filterActive() const { return m_filterOn; }
-    bool updaterRunning();
+    bool filterActive() const override { return m_filterOn; }
+    void restartProxy() override;
+    void acknowledgeQuarantine() override { SetIcon(0); }
+    bool updaterRunning() override;
+    bool updaterStarted() const override { return !m_update.isEmpty(); }
+    WindowContext windowContext() { return {*this, LanguageMemo, prompts(), m_folders.config}; }
     const ProgramFolders &folders() const { return m_folders; }
     QString applicationTitle() const;
     QString text(TextKey key) const { return LanguageMemo.text(key); }
     Prompts &prompts() const { return m_services.prompts; }
     Shell &shell() const { return m_services.shell; }
-    MailRouting &mailRouting() const { return m_services.mailRouting; }
+    MailRouting &mailRouting() const override { return m_services.mailRouting; }
 
     int trayState() const { return m_trayState; }
     int lastShownState() const { return m_lastShownState; }
@@ -129,7 +134,7 @@ public:
     QSystemTrayIcon *notificationIcon() const { return m_icon; }
 
     QString statusFilePath() const;
-    QString updateStatusFilePath() const;
+    QString updateStatusFilePath() const override;
 
 private:
     void buildMenu();

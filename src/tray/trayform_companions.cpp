@@ -101,6 +101,14 @@ void TTrayForm::StartVexel()
     m_services.guard.proxyStarted(m_vexel.pid);
 }
 
+void TTrayForm::restartProxy()
+{
+    if (!filterActive())
+        return;
+    StopVexel();
+    StartVexel();
+}
+
 void TTrayForm::StopVexel()
 {
     if (m_vexel.isEmpty())

@@ -3,11 +3,12 @@
 #include "dialogs/mnemonics.h"
 #include "platform/prompts.h"
 #include "settings/keyvaluefile.h"
+#include "settings/languagetable.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
+#include "settings/textkeys.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
-#include "tray/trayform.h"
 #include "update/updatestatus.h"
 
 #include <QFileInfo>
@@ -20,9 +21,9 @@
 
 namespace jw {
 
-TUpdateForm::TUpdateForm(TTrayForm &tray, const QString &caption, QWidget *parent)
+TUpdateForm::TUpdateForm(const WindowContext &context, const QString &caption, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_tray(tray)
+    , m_context(context)
 {
     setObjectName(QStringLiteral("UpdateForm"));
     setFixedSize(350, 106);
@@ -51,12 +52,12 @@ TUpdateForm::TUpdateForm(TTrayForm &tray, const QString &caption, QWidget *paren
 void TUpdateForm::FormCreate(const QString &caption)
 {
     // Titled as what it is: "Junkwarden – Update progress".
-    QString what = m_tray.text(keys::updatePostep).trimmed();
+    QString what = m_context.language.text(keys::updatePostep).trimmed();
     if (what.endsWith(QLatin1Char(':')))
         what.chop(1);
     setWindowTitle(what.isEmpty() ? caption : caption + QStringLiteral(" \u2013 ") + what);
-    LabelUpdate->setText(m_tray.text(keys::updatePostep));
-    button->setText(m_tray.text(keys::updateStop));
+    LabelUpdate->setText(m_context.language.text(keys::updatePostep));
+    button->setText(m_context.language.text(keys::updateStop));
     giveMnemonics({button});
     m_polls = 0;
 }
@@ -70,7 +71,7 @@ void TUpdateForm::reject()
 void TUpdateForm::Timer1Timer()
 {
     ++m_polls;
-    const QString path = m_tray.updateStatusFilePath();
+    const QString path = m_context.program.updateStatusFilePath();
     if (QFileInfo::exists(path)) {
         const std::optional<Lines> lines = readHeadLines(path, LineRule::CrBreakSubEnds, 1);
         const UpdateStatus status = UpdateStatus::parse(lines ? lines->value(0) : QByteArray());
@@ -85,29 +86,29 @@ void TUpdateForm::Timer1Timer()
         case UpdateStatus::Done:
             finish();
             ProgressBar->setValue(100);
-            m_tray.prompts().information(m_tray.text(keys::updateOk));
+            m_context.prompts.information(m_context.language.text(keys::updateOk));
             return;
         case UpdateStatus::NoConnection:
             finish();
-            m_tray.prompts().information(m_tray.text(keys::updateBrakPolaczenia));
+            m_context.prompts.information(m_context.language.text(keys::updateBrakPolaczenia));
             return;
         case UpdateStatus::NotAuthorised:
             finish();
-            m_tray.prompts().information(m_tray.text(keys::updateBrakAutoryzacji));
+            m_context.prompts.information(m_context.language.text(keys::updateBrakAutoryzacji));
             return;
         case UpdateStatus::NewVersion:
             finish();
             ProgressBar->setValue(100);
-            m_tray.prompts().information(m_tray.text(keys::updateOk));
+            m_context.prompts.information(m_context.language.text(keys::updateOk));
             recordVersion(status.version);
             return;
         }
     }
     // The updater ended without a final line.
-    if (m_polls > kPollsBeforeTimeOut && Timer1->isActive() && !m_tray.updateRecord().isEmpty()
-        && !m_tray.updaterRunning()) {
+    if (m_polls > kPollsBeforeTimeOut && Timer1->isActive() && m_context.program.updaterStarted()
+        && !m_context.program.updaterRunning()) {
         finish();
-        m_tray.prompts().information(m_tray.text(keys::updateBrakPolaczenia));
+        m_context.prompts.information(m_context.language.text(keys::updateBrakPolaczenia));
     }
 }
 
@@ -121,10 +122,10 @@ void TUpdateForm::finish()
 void TUpdateForm::buttonClick()
 {
     if (m_stopMode) {
-        m_tray.StopUpdate();
+        m_context.program.StopUpdate();
         Timer1->stop();
         m_stopMode = false;
-        button->setText(m_tray.text(keys::updateClose));
+        button->setText(m_context.language.text(keys::updateClose));
         giveMnemonics({button});
         return;
     }
@@ -134,11 +135,11 @@ void TUpdateForm::buttonClick()
 void TUpdateForm::recordVersion(const QString &version)
 {
     try {
-        KeyValueFile settings = settingsfile::load(m_tray.folders().config);
+        KeyValueFile settings = settingsfile::load(m_context.configFolder);
         settings.setText(settingskeys::kUpdateVersion, version);
-        settingsfile::save(m_tray.folders().config, settings);
+        settingsfile::save(m_context.configFolder, settings);
     } catch (const Error &e) {
-        m_tray.prompts().error(e.message());
+        m_context.prompts.error(e.message());
     }
 }
 

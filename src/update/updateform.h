@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tray/programcontrol.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -8,8 +10,6 @@ class QPushButton;
 class QTimer;
 
 namespace jw {
-
-class TTrayForm;
 
 // Follows one run of the updater through "status-update": progress, the
 // outcome in a message box, the new version recorded in "main.cfg", and a
@@ -21,7 +21,7 @@ public:
     static constexpr int kPollMs = 100;
     static constexpr int kPollsBeforeTimeOut = 50;
 
-    TUpdateForm(TTrayForm &tray, const QString &caption, QWidget *parent = nullptr);
+    TUpdateForm(const WindowContext &context, const QString &caption, QWidget *parent = nullptr);
 
     QLabel *LabelUpdate = nullptr;
     QProgressBar *ProgressBar = nullptr;
@@ -41,7 +41,7 @@ private:
     void finish();
     void recordVersion(const QString &version);
 
-    TTrayForm &m_tray;
+    WindowContext m_context;
     bool m_stopMode = true;
     int m_polls = 0;
 };

@@ -18,7 +18,7 @@ protected:
     {
         MainFormFixture::SetUp();
         tray->StartUpdate();
-        window = std::make_unique<TUpdateForm>(*tray, QStringLiteral("Junkwarden"));
+        window = std::make_unique<TUpdateForm>(tray->windowContext(), QStringLiteral("Junkwarden"));
         window->Timer1->stop(); // the tests tick it themselves
         window->Timer1->start();
     }
@@ -70,7 +70,7 @@ TEST_F(UpdateFormTest, FinalLinesReportTheirOutcome)
         SCOPED_TRACE(c.line);
         writeFile(config(QStringLiteral("main.cfg")), "my_pin=1\r\nupdate_version=1.0\r\n");
         prompts.informations.clear();
-        window = std::make_unique<TUpdateForm>(*tray, QStringLiteral("Junkwarden"));
+        window = std::make_unique<TUpdateForm>(tray->windowContext(), QStringLiteral("Junkwarden"));
         status("40\r\n");
         tick();
         status(QByteArray(c.line) + "\r\n");
@@ -163,7 +163,7 @@ TEST(UpdateWithStandIn, FollowsTheUpdaterToItsNewVersion)
     TTrayForm tray(ProgramFolders::at(folder.path()), TrayServices{*processes, prompts, shell, clock, routing, guard});
     tray.StartUpdate();
     ASSERT_TRUE(tray.updaterRunning());
-    TUpdateForm window(tray, QStringLiteral("Junkwarden"));
+    TUpdateForm window(tray.windowContext(), QStringLiteral("Junkwarden"));
     window.Timer1->stop();
     QList<int> bar;
     ASSERT_TRUE(waitUntil(
