@@ -10,6 +10,7 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 #include "update/updatestatus.h"
+#include "ui_updateform.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -25,19 +26,11 @@ TUpdateForm::TUpdateForm(const WindowContext &context, const QString &caption, Q
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_context(context)
 {
-    setObjectName(QStringLiteral("UpdateForm"));
-    setFixedSize(350, 106);
-    LabelUpdate = new QLabel(this);
-    LabelUpdate->setObjectName(QStringLiteral("LabelUpdate"));
-    LabelUpdate->setGeometry(10, 6, 329, 16);
-    ProgressBar = new QProgressBar(this);
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    ProgressBar->setGeometry(10, 26, 329, 33);
-    ProgressBar->setRange(0, 100);
-    ProgressBar->setValue(0);
-    button = new QPushButton(this);
-    button->setObjectName(QStringLiteral("button"));
-    button->setGeometry((350 - 90) / 2, 70, 90, 25);
+    Ui::TUpdateForm layout;
+    layout.setupUi(this);
+    LabelUpdate = layout.LabelUpdate;
+    ProgressBar = layout.ProgressBar;
+    button = layout.button;
     connect(button, &QPushButton::clicked, this, &TUpdateForm::buttonClick);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
