@@ -2,6 +2,7 @@
 
 #include "dialogs/mnemonics.h"
 #include "settings/languagetable.h"
+#include "ui_potwierdzform.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,35 +15,14 @@ namespace jw {
 TPotwierdzForm::TPotwierdzForm(const LanguageTable &language, const QString &caption, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
-    setObjectName(QStringLiteral("PotwierdzForm"));
-    setFixedSize(392, 98);
-
-    Image = new QLabel(this);
-    Image->setObjectName(QStringLiteral("Image"));
-    Image->setGeometry(8, 8, 41, 41);
-    Image->setAlignment(Qt::AlignCenter);
-
-    PotwierdzeniePanel = new QLabel(QStringLiteral("PotwierdzeniePanel"), this);
-    PotwierdzeniePanel->setObjectName(QStringLiteral("PotwierdzeniePanel"));
-    PotwierdzeniePanel->setGeometry(60, 8, 321, 49);
-    PotwierdzeniePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    PotwierdzeniePanel->setAlignment(Qt::AlignCenter);
-    PotwierdzeniePanel->setWordWrap(false);
-    PotwierdzeniePanel->setTextFormat(Qt::PlainText);
-
-    Tak = new QPushButton(QStringLiteral("Tak"), this);
-    Tak->setObjectName(QStringLiteral("Tak"));
-    Tak->setGeometry(224, 64, 75, 25);
-    Tak->setDefault(true);
-    Tak->setAutoDefault(true);
+    Ui::TPotwierdzForm layout;
+    layout.setupUi(this);
+    Image = layout.Image;
+    PotwierdzeniePanel = layout.PotwierdzeniePanel;
+    Tak = layout.Tak;
+    Nie = layout.Nie;
     connect(Tak, &QPushButton::clicked, this, [this] { done(kYes); });
-
-    Nie = new QPushButton(QStringLiteral("Nie"), this);
-    Nie->setObjectName(QStringLiteral("Nie"));
-    Nie->setGeometry(306, 64, 75, 25);
     connect(Nie, &QPushButton::clicked, this, [this] { done(kNo); });
-
-    setTabOrder(Tak, Nie);
     Tak->setFocus();
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
