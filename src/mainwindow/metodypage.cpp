@@ -8,6 +8,7 @@
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
+#include "ui_metodypage.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,23 +34,12 @@ Qt::CheckState checkStateOf(int state)
 MetodyPage::MetodyPage(TMainForm &main)
     : MainFormPage(main, "TabMetody")
 {
-    TabControl1 = new QGroupBox(this);
-    TabControl1->setObjectName(QStringLiteral("TabControl1"));
-    MetodyCheckListBox = new QListWidget(TabControl1);
-    MetodyCheckListBox->setObjectName(QStringLiteral("MetodyCheckListBox"));
-    MetodyCheckListBox->setUniformItemSizes(true);
-    MetodyButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), this);
-    MetodyButtonZapisz->setObjectName(QStringLiteral("MetodyButtonZapisz"));
+    Ui::MetodyPage layout;
+    layout.setupUi(this);
+    TabControl1 = layout.TabControl1;
+    MetodyCheckListBox = layout.MetodyCheckListBox;
+    MetodyButtonZapisz = layout.MetodyButtonZapisz;
     MetodyButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
-
-    auto *frame = new QVBoxLayout(TabControl1);
-    frame->addWidget(MetodyCheckListBox);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(MetodyButtonZapisz);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(TabControl1);
-    layout->addLayout(buttons);
 
     connect(MetodyCheckListBox, &QListWidget::itemChanged, this, [this] {
         if (m_filling)

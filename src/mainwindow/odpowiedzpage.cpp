@@ -5,6 +5,7 @@
 #include "mainwindow/pageicons.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
+#include "ui_odpowiedzpage.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,30 +22,14 @@ namespace jw {
 OdpowiedzPage::OdpowiedzPage(TMainForm &main)
     : MainFormPage(main, "TabOdpowiedz")
 {
-    TabControl2 = new QGroupBox(this);
-    TabControl2->setObjectName(QStringLiteral("TabControl2"));
-    OdpowiedzTematLabel = new QLabel(QStringLiteral("Temat:"), TabControl2);
-    OdpowiedzTematLabel->setObjectName(QStringLiteral("OdpowiedzTematLabel"));
-    OdpowiedzTematEdit = new QLineEdit(TabControl2);
-    OdpowiedzTematEdit->setObjectName(QStringLiteral("OdpowiedzTematEdit"));
-    OdpowiedzTematLabel->setBuddy(OdpowiedzTematEdit);
-    OdpowiedzMemo = new QPlainTextEdit(TabControl2);
-    OdpowiedzMemo->setObjectName(QStringLiteral("OdpowiedzMemo"));
-    OdpowiedzMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    OdpowiedzButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), this);
-    OdpowiedzButtonZapisz->setObjectName(QStringLiteral("OdpowiedzButtonZapisz"));
+    Ui::OdpowiedzPage layout;
+    layout.setupUi(this);
+    TabControl2 = layout.TabControl2;
+    OdpowiedzTematLabel = layout.OdpowiedzTematLabel;
+    OdpowiedzTematEdit = layout.OdpowiedzTematEdit;
+    OdpowiedzMemo = layout.OdpowiedzMemo;
+    OdpowiedzButtonZapisz = layout.OdpowiedzButtonZapisz;
     OdpowiedzButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
-
-    auto *fields = new QGridLayout(TabControl2);
-    fields->addWidget(OdpowiedzTematLabel, 0, 0);
-    fields->addWidget(OdpowiedzTematEdit, 0, 1);
-    fields->addWidget(OdpowiedzMemo, 1, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OdpowiedzButtonZapisz);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(TabControl2);
-    layout->addLayout(buttons);
 
     connect(OdpowiedzTematEdit, &QLineEdit::textChanged, this, &OdpowiedzPage::OdpowiedzMemoChange);
     connect(OdpowiedzMemo, &QPlainTextEdit::textChanged, this, &OdpowiedzPage::OdpowiedzMemoChange);
