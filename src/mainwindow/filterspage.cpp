@@ -7,6 +7,7 @@
 #include "platform/prompts.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
+#include "ui_filterspage.h"
 
 #include <QFile>
 #include <QGridLayout>
@@ -47,45 +48,23 @@ FiltersPage::FiltersPage(TMainForm &main)
     : MainFormPage(main, "TabBiala")
     , m_model(new FilterListModel(this))
 {
-    BialaTabControl = new QTabBar(this);
-    BialaTabControl->setObjectName(QStringLiteral("BialaTabControl"));
-    BialaTabControl->setShape(QTabBar::RoundedSouth);
+    Ui::FiltersPage layout;
+    layout.setupUi(this);
+    BialaTabControl = layout.BialaTabControl;
+    BialaMemo = layout.BialaMemo;
+    BialaEdit = layout.BialaEdit;
+    BialaButtonDodaj = layout.BialaButtonDodaj;
+    BialaButtonUsun = layout.BialaButtonUsun;
+    BialaButtonSzukaj = layout.BialaButtonSzukaj;
     for (const FilterListInfo &list : filterLists())
         BialaTabControl->addTab(QLatin1String(list.builtInCaption));
-
-    BialaMemo = new QListView(this);
-    BialaMemo->setObjectName(QStringLiteral("BialaMemo"));
     BialaMemo->setModel(m_model);
-    BialaMemo->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    BialaMemo->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    BialaMemo->setUniformItemSizes(true);
     BialaMemo->setItemDelegate(new AutoEntryDelegate(BialaMemo));
     BialaMemo->installEventFilter(this);
-
-    BialaEdit = new QLineEdit(this);
-    BialaEdit->setObjectName(QStringLiteral("BialaEdit"));
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QLatin1String(caption), this);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-    BialaButtonDodaj = button("BialaButtonDodaj", "Dodaj");
-    BialaButtonUsun = button("BialaButtonUsun", "Usun");
-    BialaButtonSzukaj = button("BialaButtonSzukaj", "Szukaj");
 
     BialaTempEdit = new InPlaceEditor(BialaMemo->viewport());
     BialaTempEdit->setObjectName(QStringLiteral("BialaTempEdit"));
     connect(BialaTempEdit, &InPlaceEditor::committed, this, &FiltersPage::onEditCommitted);
-
-    auto *controls = new QHBoxLayout;
-    controls->addWidget(BialaEdit, 1);
-    controls->addWidget(BialaButtonDodaj);
-    controls->addWidget(BialaButtonUsun);
-    controls->addWidget(BialaButtonSzukaj);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(BialaMemo, 1);
-    layout->addWidget(BialaTabControl);
-    layout->addLayout(controls);
 
     connect(BialaButtonDodaj, &QPushButton::clicked, this, &FiltersPage::BialaButtonDodajClick);
     // Enter in the field adds what it holds, as the add button does.
