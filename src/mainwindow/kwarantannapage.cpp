@@ -11,6 +11,7 @@
 #include "settings/languagetable.h"
 #include "textfile/codec.h"
 #include "textfile/errors.h"
+#include "ui_kwarantannapage.h"
 
 #include <QAction>
 #include <QFont>
@@ -52,116 +53,50 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     : MainFormPage(main, "TabKwarantanna")
     , m_model(new QuarantineModel(this))
 {
-    KwarantannaMemo = new QTableView(this);
-    KwarantannaMemo->setObjectName(QStringLiteral("KwarantannaMemo"));
+    Ui::KwarantannaPage layout;
+    layout.setupUi(this);
+    KwarantannaMemo = layout.KwarantannaMemo;
+    KwarantannaSpam = layout.KwarantannaSpam;
+    KwarantannaOdLabel = layout.KwarantannaOdLabel;
+    KwarantannaOd = layout.KwarantannaOd;
+    KwarantannaTematLabel = layout.KwarantannaTematLabel;
+    KwarantannaTemat = layout.KwarantannaTemat;
+    KwarantannaDoLabel = layout.KwarantannaDoLabel;
+    KwarantannaDo = layout.KwarantannaDo;
+    KwarantannaDwLabel = layout.KwarantannaDwLabel;
+    KwarantannaDw = layout.KwarantannaDw;
+    KwarantannaMemoPodglad = layout.KwarantannaMemoPodglad;
+    Splitter = layout.Splitter;
+    KwarantannaTabPodglad = layout.KwarantannaTabPodglad;
+    KwarantannaEdit = layout.KwarantannaEdit;
+    KwarantannaButtonUsun = layout.KwarantannaButtonUsun;
+    KwarantannaButtonSzukaj = layout.KwarantannaButtonSzukaj;
+
     KwarantannaMemo->setModel(m_model);
-    KwarantannaMemo->setSelectionBehavior(QAbstractItemView::SelectRows);
-    KwarantannaMemo->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    KwarantannaMemo->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    KwarantannaMemo->setShowGrid(false);
-    KwarantannaMemo->setWordWrap(false);
-    KwarantannaMemo->verticalHeader()->hide();
     KwarantannaMemo->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     KwarantannaMemo->verticalHeader()->setDefaultSectionSize(15 + 4);
     KwarantannaMemo->horizontalHeader()->setSectionsClickable(true);
-    KwarantannaMemo->horizontalHeader()->setHighlightSections(false);
     for (int c = 0; c < QuarantineModel::kColumns; ++c)
         KwarantannaMemo->setColumnWidth(c, 162);
-    KwarantannaMemo->setMinimumHeight(70);
-    KwarantannaMemo->setContextMenuPolicy(Qt::CustomContextMenu);
     m_model->setHeaders({QStringLiteral("List od:"), QStringLiteral("Temat"), QStringLiteral("Data otrzymania"),
         QStringLiteral("Konto pop")});
 
-    // Information bar and header labels.
-    auto *preview = new QWidget(this);
-    auto *info = new QWidget(preview);
-    info->setObjectName(QStringLiteral("InformationBar"));
-    info->setAutoFillBackground(true);
-    QPalette infoPalette = info->palette();
+    // The information bar in the colours of a tip, the header captions bold.
+    QPalette infoPalette = layout.InformationBar->palette();
     infoPalette.setColor(QPalette::Window, palette().color(QPalette::ToolTipBase));
-    info->setPalette(infoPalette);
-    auto *infoIcon = new QLabel(info);
-    infoIcon->setPixmap(standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
-    KwarantannaSpam = new QLabel(info);
-    KwarantannaSpam->setObjectName(QStringLiteral("KwarantannaSpam"));
-    KwarantannaSpam->setTextFormat(Qt::PlainText);
-    auto *infoLayout = new QHBoxLayout(info);
-    infoLayout->setContentsMargins(4, 2, 4, 2);
-    infoLayout->addWidget(infoIcon);
-    infoLayout->addWidget(KwarantannaSpam, 1);
-
-    auto pair = [preview](QLabel *&caption, QLabel *&value, const char *captionName, const char *valueName,
-                    const char *text, int maxWidth) {
-        caption = new QLabel(QLatin1String(text), preview);
-        caption->setObjectName(QLatin1String(captionName));
+    layout.InformationBar->setPalette(infoPalette);
+    layout.InformationIcon->setPixmap(standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
+    for (QLabel *caption : {KwarantannaOdLabel, KwarantannaTematLabel, KwarantannaDoLabel, KwarantannaDwLabel}) {
         QFont bold = caption->font();
         bold.setBold(true);
         caption->setFont(bold);
-        value = new QLabel(preview);
-        value->setObjectName(QLatin1String(valueName));
-        value->setTextFormat(Qt::PlainText);
-        value->setMaximumWidth(maxWidth);
-    };
-    pair(KwarantannaOdLabel, KwarantannaOd, "KwarantannaOdLabel", "KwarantannaOd", "Od:", 400);
-    pair(KwarantannaTematLabel, KwarantannaTemat, "KwarantannaTematLabel", "KwarantannaTemat", "Temat:", 400);
-    pair(KwarantannaDoLabel, KwarantannaDo, "KwarantannaDoLabel", "KwarantannaDo", "Do:", 300);
-    pair(KwarantannaDwLabel, KwarantannaDw, "KwarantannaDwLabel", "KwarantannaDw", "Dw:", 300);
-    auto *headers = new QGridLayout;
-    headers->addWidget(KwarantannaOdLabel, 0, 0);
-    headers->addWidget(KwarantannaOd, 0, 1);
-    headers->addWidget(KwarantannaTematLabel, 1, 0);
-    headers->addWidget(KwarantannaTemat, 1, 1);
-    headers->addWidget(KwarantannaDoLabel, 0, 2);
-    headers->addWidget(KwarantannaDo, 0, 3);
-    headers->addWidget(KwarantannaDwLabel, 1, 2);
-    headers->addWidget(KwarantannaDw, 1, 3);
-    headers->setColumnStretch(4, 1);
-
-    KwarantannaMemoPodglad = new SafeTextBrowser(preview);
-    KwarantannaMemoPodglad->setObjectName(QStringLiteral("KwarantannaMemoPodglad"));
-    KwarantannaMemoPodglad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    KwarantannaMemoPodglad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    KwarantannaMemoPodglad->setTextInteractionFlags(
-        Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard | Qt::LinksAccessibleByMouse);
-    KwarantannaMemoPodglad->setStyleSheet(QStringLiteral("QTextBrowser { background: white; }"));
+    }
     KwarantannaMemoPodglad->document()->setDefaultStyleSheet(QStringLiteral("pre { font-family: \"Courier New\"; }"));
-    KwarantannaMemoPodglad->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    auto *previewLayout = new QVBoxLayout(preview);
-    previewLayout->setContentsMargins(0, 0, 0, 0);
-    previewLayout->addWidget(info);
-    previewLayout->addLayout(headers);
-    previewLayout->addWidget(KwarantannaMemoPodglad, 1);
-
-    Splitter = new QSplitter(Qt::Vertical, this);
-    Splitter->setObjectName(QStringLiteral("Splitter"));
-    Splitter->setHandleWidth(4);
-    Splitter->setChildrenCollapsible(false);
-    Splitter->addWidget(KwarantannaMemo);
-    Splitter->addWidget(preview);
     Splitter->setSizes({83, 400});
     Splitter->setStretchFactor(1, 1);
-
-    KwarantannaTabPodglad = new QTabBar(this);
-    KwarantannaTabPodglad->setObjectName(QStringLiteral("KwarantannaTabPodglad"));
-    KwarantannaTabPodglad->setShape(QTabBar::RoundedSouth);
     KwarantannaTabPodglad->addTab(QStringLiteral("Tresc"));
     KwarantannaTabPodglad->addTab(QStringLiteral("Zrodlo"));
-
-    KwarantannaEdit = new QLineEdit(this);
-    KwarantannaEdit->setObjectName(QStringLiteral("KwarantannaEdit"));
-    KwarantannaButtonUsun = new QPushButton(QStringLiteral("Usun"), this);
-    KwarantannaButtonUsun->setObjectName(QStringLiteral("KwarantannaButtonUsun"));
-    KwarantannaButtonSzukaj = new QPushButton(QStringLiteral("Szukaj"), this);
-    KwarantannaButtonSzukaj->setObjectName(QStringLiteral("KwarantannaButtonSzukaj"));
-    auto *controls = new QHBoxLayout;
-    controls->addWidget(KwarantannaEdit, 1);
-    controls->addWidget(KwarantannaButtonSzukaj);
-    controls->addWidget(KwarantannaButtonUsun);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Splitter, 1);
-    layout->addWidget(KwarantannaTabPodglad);
-    layout->addLayout(controls);
 
     // The table's menu.
     auto action = [](QMenu *menu, QWidget *owner, const char *name, const char *caption, const QKeySequence &keys) {
