@@ -19,6 +19,7 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/trayicons.h"
+#include "ui_konfiguracjapage.h"
 #include "update/updateform.h"
 
 #include <QCheckBox>
@@ -51,16 +52,6 @@ namespace {
 const char *const kSpamWords[] = {"quarantine", "drop", "lowprio", "nothing"};
 const char *const kUpdateWords[] = {"none", "daily", "weekly", "monthly"};
 
-QLineEdit *digitsField(const char *name, int digits, QWidget *parent)
-{
-    auto *field = new QLineEdit(parent);
-    field->setObjectName(QLatin1String(name));
-    field->setMaxLength(digits);
-    field->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), field));
-    return field;
-}
-
 // The word of a choice: the first item whose text equals the shown text.
 QByteArray choiceWord(const QComboBox *choice, const char *const words[])
 {
@@ -86,157 +77,48 @@ void selectChoice(QComboBox *choice, const QByteArray &value, const char *const 
 KonfiguracjaPage::KonfiguracjaPage(TMainForm &main)
     : MainFormPage(main, "TabKonfiguracja")
 {
-    KonfiguracjaLabelZnalezione = new QLabel(QStringLiteral("Znalezione konta"), this);
-    KonfiguracjaLabelZnalezione->setObjectName(QStringLiteral("KonfiguracjaLabelZnalezione"));
+    Ui::KonfiguracjaPage layout;
+    layout.setupUi(this);
+    KonfiguracjaLabelZnalezione = layout.KonfiguracjaLabelZnalezione;
+    KonfiguracjaKonta = layout.KonfiguracjaKonta;
+    KonfiguracjaLabelPort = layout.KonfiguracjaLabelPort;
+    KonfiguracjaPort = layout.KonfiguracjaPort;
+    KonfiguracjaLabelPin = layout.KonfiguracjaLabelPin;
+    KonfiguracjaPin = layout.KonfiguracjaPin;
+    KonfiguracjaCheckBox = layout.KonfiguracjaCheckBox;
+    KonfiguracjaLabelJezyk = layout.KonfiguracjaLabelJezyk;
+    KonfiguracjaJezyk = layout.KonfiguracjaJezyk;
+    KonfiguracjaLabelPoziomSpamu = layout.KonfiguracjaLabelPoziomSpamu;
+    KonfiguracjaSpamLevel = layout.KonfiguracjaSpamLevel;
+    KonfiguracjaLabelMaxto = layout.KonfiguracjaLabelMaxto;
+    KonfiguracjaMaxTo = layout.KonfiguracjaMaxTo;
+    KonfiguracjaMaxToPos = layout.KonfiguracjaMaxToPos;
+    KonfiguracjaLabelSpam = layout.KonfiguracjaLabelSpam;
+    KonfiguracjaWhatWithSpam = layout.KonfiguracjaWhatWithSpam;
+    KonfiguracjaCheckMailCheckBox = layout.KonfiguracjaCheckMailCheckBox;
+    KonfiguracjaCheckMail = layout.KonfiguracjaCheckMail;
+    KonfiguracjaCheckMailPos = layout.KonfiguracjaCheckMailPos;
+    KonfiguracjaCheckMailText = layout.KonfiguracjaCheckMailText;
+    KonfiguracjaLabelAktualizacja = layout.KonfiguracjaLabelAktualizacja;
+    KonfiguracjaEditAktualizacja = layout.KonfiguracjaEditAktualizacja;
+    KonfiguracjaButtonAktualizacja = layout.KonfiguracjaButtonAktualizacja;
+    KonfiguracjaButtonZapisz = layout.KonfiguracjaButtonZapisz;
+    // The layout is in the Designer file, with the focus order that follows
+    // what the eye reads: the account list, the groups from left to right
+    // and top to bottom, then save. The text fields behind the number fields
+    // are hidden there and take no focus.
     buildAccountList();
-    QWidget *groups = buildSettingsGroups();
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(KonfiguracjaLabelZnalezione);
-    layout->addWidget(KonfiguracjaKonta, 1);
-    layout->addWidget(groups);
-
-    // Focus follows what the eye reads: the account list above, then the
-    // groups below from left to right and top to bottom, then save. The
-    // text fields behind the number fields are hidden and take no focus.
-    const QList<QWidget *> order{KonfiguracjaKonta, KonfiguracjaPort, KonfiguracjaPin, KonfiguracjaCheckBox,
-        KonfiguracjaSpamLevel, KonfiguracjaMaxToPos, KonfiguracjaWhatWithSpam, KonfiguracjaCheckMailCheckBox,
-        KonfiguracjaCheckMailPos, KonfiguracjaEditAktualizacja, KonfiguracjaButtonAktualizacja,
-        KonfiguracjaButtonZapisz};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order.at(i - 1), order.at(i));
+    connectSettings();
 }
 
-QWidget *KonfiguracjaPage::buildSettingsGroups()
+void KonfiguracjaPage::connectSettings()
 {
-    auto *bottom = new QWidget(this);
-    auto label = [bottom](const char *name, const char *caption) {
-        auto *l = new QLabel(QLatin1String(caption), bottom);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-
-    // Port, PIN, start with the session.
-    auto *first = new QGroupBox(bottom);
-    KonfiguracjaLabelPort = label("KonfiguracjaLabelPort", "Port");
-    KonfiguracjaPort = digitsField("KonfiguracjaPort", 5, bottom);
-    KonfiguracjaLabelPin = label("KonfiguracjaLabelPin", "PIN");
-    KonfiguracjaPin = new QLineEdit(bottom);
-    KonfiguracjaPin->setObjectName(QStringLiteral("KonfiguracjaPin"));
-    KonfiguracjaCheckBox = new QCheckBox(QStringLiteral("Uruchamiaj"), bottom);
-    KonfiguracjaCheckBox->setObjectName(QStringLiteral("KonfiguracjaCheckBox"));
-    KonfiguracjaLabelJezyk = label("KonfiguracjaLabelJezyk", "Jezyk");
-    KonfiguracjaJezyk = new QComboBox(bottom);
-    KonfiguracjaJezyk->setObjectName(QStringLiteral("KonfiguracjaJezyk"));
-    KonfiguracjaJezyk->addItems({QStringLiteral("Polski"), QStringLiteral("Angielski")});
-    KonfiguracjaLabelJezyk->hide();
-    KonfiguracjaJezyk->hide();
-    auto *firstLayout = new QGridLayout(first);
-    firstLayout->addWidget(KonfiguracjaLabelPort, 0, 0);
-    firstLayout->addWidget(KonfiguracjaPort, 0, 1);
-    firstLayout->addWidget(KonfiguracjaLabelPin, 1, 0);
-    firstLayout->addWidget(KonfiguracjaPin, 1, 1);
-    firstLayout->addWidget(KonfiguracjaCheckBox, 2, 0, 1, 2);
-
-    // Spam level, To limit, spam action.
-    auto *second = new QGroupBox(bottom);
-    KonfiguracjaLabelPoziomSpamu = label("KonfiguracjaLabelPoziomSpamu", "Poziom spamu");
-    KonfiguracjaSpamLevel = new QSlider(Qt::Horizontal, bottom);
-    KonfiguracjaSpamLevel->setObjectName(QStringLiteral("KonfiguracjaSpamLevel"));
-    KonfiguracjaSpamLevel->setRange(1, 15);
-    KonfiguracjaSpamLevel->setValue(1);
-    KonfiguracjaSpamLevel->setTickPosition(QSlider::TicksBelow);
-    KonfiguracjaSpamLevel->setTickInterval(1);
+    for (const auto &[field, digits] :
+        {std::pair{KonfiguracjaPort, 5}, {KonfiguracjaMaxTo, 3}, {KonfiguracjaCheckMail, 3}})
+        field->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), field));
     KonfiguracjaSpamLevel->installEventFilter(this);
-    KonfiguracjaLabelMaxto = label("KonfiguracjaLabelMaxto", "Maxymalna liczba");
-    KonfiguracjaMaxTo = digitsField("KonfiguracjaMaxTo", 3, bottom);
-    KonfiguracjaMaxTo->setText(QStringLiteral("5"));
-    KonfiguracjaMaxTo->setMaximumWidth(48);
-    KonfiguracjaMaxToPos = new QSpinBox(bottom);
-    KonfiguracjaMaxToPos->setObjectName(QStringLiteral("KonfiguracjaMaxToPos"));
-    KonfiguracjaMaxToPos->setRange(0, 100);
-    KonfiguracjaMaxToPos->setValue(5);
-    KonfiguracjaLabelSpam = label("KonfiguracjaLabelSpam", "Co robic ze spamem");
-    KonfiguracjaWhatWithSpam = new QComboBox(bottom);
-    KonfiguracjaWhatWithSpam->setObjectName(QStringLiteral("KonfiguracjaWhatWithSpam"));
-    KonfiguracjaWhatWithSpam->addItems({QStringLiteral("Kwarantanna"), QStringLiteral("Usun"),
-        QStringLiteral("Nizszy priorytet"), QStringLiteral("Przyjmij")});
-    KonfiguracjaWhatWithSpam->setCurrentIndex(-1);
-    KonfiguracjaWhatWithSpam->setEnabled(false);
-    auto *secondLayout = new QGridLayout(second);
-    auto *scale = new QHBoxLayout;
-    scale->addWidget(new QLabel(QStringLiteral("0 %"), bottom));
-    scale->addWidget(KonfiguracjaSpamLevel, 1);
-    scale->addWidget(new QLabel(QStringLiteral("100 %"), bottom));
-    // One number field with arrows: the spin box shows and edits the number;
-    // the text field behind it keeps the text the settings file gets.
-    KonfiguracjaMaxTo->hide();
-    KonfiguracjaMaxToPos->setMinimumWidth(64);
-    auto *maxTo = new QHBoxLayout;
-    maxTo->addWidget(KonfiguracjaMaxToPos);
-    maxTo->addStretch(1);
-    // Labels above their controls: the texts are long in some languages.
-    secondLayout->addWidget(KonfiguracjaLabelPoziomSpamu, 0, 0, 1, 2);
-    secondLayout->addLayout(scale, 1, 0, 1, 2);
-    secondLayout->addWidget(KonfiguracjaLabelMaxto, 2, 0, 1, 2);
-    secondLayout->addLayout(maxTo, 3, 0, 1, 2);
-    secondLayout->addWidget(KonfiguracjaLabelSpam, 4, 0, 1, 2);
-    secondLayout->addWidget(KonfiguracjaWhatWithSpam, 5, 0, 1, 2);
-
-    // Mail check.
-    auto *mail = new QGroupBox(bottom);
-    KonfiguracjaCheckMailCheckBox = new QCheckBox(QStringLiteral("Automatycznie usuwaj spam"), bottom);
-    KonfiguracjaCheckMailCheckBox->setObjectName(QStringLiteral("KonfiguracjaCheckMailCheckBox"));
-    KonfiguracjaCheckMail = digitsField("KonfiguracjaCheckMail", 3, bottom);
-    KonfiguracjaCheckMail->setText(QStringLiteral("5"));
-    KonfiguracjaCheckMail->setReadOnly(true);
-    KonfiguracjaCheckMail->setMaximumWidth(48);
-    KonfiguracjaCheckMailPos = new QSpinBox(bottom);
-    KonfiguracjaCheckMailPos->setObjectName(QStringLiteral("KonfiguracjaCheckMailPos"));
-    KonfiguracjaCheckMailPos->setRange(1, 100);
-    KonfiguracjaCheckMailPos->setValue(5);
-    KonfiguracjaCheckMailText = label("KonfiguracjaCheckMailText", "min");
-    auto *mailLayout = new QVBoxLayout(mail);
-    auto *minutes = new QHBoxLayout;
-    KonfiguracjaCheckMail->hide(); // the spin box shows the minutes
-    KonfiguracjaCheckMailPos->setMinimumWidth(64);
-    minutes->addWidget(KonfiguracjaCheckMailPos);
-    minutes->addWidget(KonfiguracjaCheckMailText, 1);
-    mailLayout->addWidget(KonfiguracjaCheckMailCheckBox);
-    mailLayout->addLayout(minutes);
-
-    // Updates.
-    auto *update = new QGroupBox(bottom);
-    KonfiguracjaLabelAktualizacja = label("KonfiguracjaLabelAktualizacja", "Aktualizacja");
-    KonfiguracjaEditAktualizacja = new QComboBox(bottom);
-    KonfiguracjaEditAktualizacja->setObjectName(QStringLiteral("KonfiguracjaEditAktualizacja"));
-    // A plain drop-down: only its four choices mean anything.
-    KonfiguracjaEditAktualizacja->setEditable(false);
-    KonfiguracjaEditAktualizacja->addItems({QStringLiteral("Recznie"), QStringLiteral("Codziennie"),
-        QStringLiteral("Co tydzien"), QStringLiteral("Co miesiac")});
-    KonfiguracjaEditAktualizacja->setCurrentIndex(-1);
-    KonfiguracjaButtonAktualizacja = new QPushButton(QStringLiteral("Aktualizuj teraz"), bottom);
-    KonfiguracjaButtonAktualizacja->setObjectName(QStringLiteral("KonfiguracjaButtonAktualizacja"));
-    auto *updateLayout = new QGridLayout(update);
-    updateLayout->addWidget(KonfiguracjaLabelAktualizacja, 0, 0, 1, 2);
-    updateLayout->addWidget(KonfiguracjaEditAktualizacja, 1, 0);
-    updateLayout->addWidget(KonfiguracjaButtonAktualizacja, 1, 1);
-
-    KonfiguracjaButtonZapisz = new QPushButton(QStringLiteral("Zapisz"), bottom);
-    KonfiguracjaButtonZapisz->setObjectName(QStringLiteral("KonfiguracjaButtonZapisz"));
     KonfiguracjaButtonZapisz->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
-
-    // Save sits under the last group, where the eye ends, and leaves the
-    // groups the whole width.
-    auto *right = new QVBoxLayout;
-    right->addWidget(mail);
-    right->addWidget(update);
-    right->addWidget(KonfiguracjaButtonZapisz, 0, Qt::AlignRight);
-    auto *layout = new QHBoxLayout(bottom);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(first);
-    layout->addWidget(second);
-    layout->addLayout(right);
 
     connect(KonfiguracjaPin, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaPort, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
@@ -267,7 +149,6 @@ QWidget *KonfiguracjaPage::buildSettingsGroups()
         &KonfiguracjaPage::KonfiguracjaButtonAktualizacjaClick);
     connect(KonfiguracjaButtonZapisz, &QPushButton::clicked, this,
         [this] { guarded([this] { KonfiguracjaButtonZapiszClick(); }); });
-    return bottom;
 }
 
 void KonfiguracjaPage::SetLanguage()

@@ -102,7 +102,7 @@ private:
     // The rows to the account store and the Thunderbird profiles, saying what
     // could not be done or waits for Thunderbird to close.
     void saveAccounts();
-    QWidget *buildSettingsGroups();
+    void connectSettings();
     void addRowItem(const AccountRow &row);
     void showNoAccountsPanel();
     void openEditor(int row, int column);

@@ -104,14 +104,7 @@ QString blockedText(const AccountRow &row, const LanguageTable &t)
 
 void KonfiguracjaPage::buildAccountList()
 {
-    KonfiguracjaKonta = new QTreeWidget(this);
-    KonfiguracjaKonta->setObjectName(QStringLiteral("KonfiguracjaKonta"));
     KonfiguracjaKonta->setColumnCount(6);
-    KonfiguracjaKonta->setRootIsDecorated(false);
-    KonfiguracjaKonta->setSelectionBehavior(QAbstractItemView::SelectRows);
-    KonfiguracjaKonta->setSelectionMode(QAbstractItemView::SingleSelection);
-    KonfiguracjaKonta->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    KonfiguracjaKonta->setContextMenuPolicy(Qt::CustomContextMenu);
     KonfiguracjaKonta->setHeaderLabels({QString(), QStringLiteral("Nazwa"), QStringLiteral("Konto"),
         QStringLiteral("Uzytkownik"), QStringLiteral("Haslo"), QString()});
     const int widths[] = {40, 250, 150, 150, 150, 1};
