@@ -201,22 +201,48 @@ void KonfiguracjaPage::setPin(const QString &pin)
     KonfiguracjaPin->setText(pin);
 }
 
+QList<KonfiguracjaPage::SettingBinding> KonfiguracjaPage::settingBindings()
+{
+    // Each key of the settings file bound to its widget once: how the page
+    // shows it and how it goes back into the file, in the order it is
+    // written.
+    const auto text = [](const char *key, QLineEdit *field) {
+        return SettingBinding{[key, field](const KeyValueFile &s) { field->setText(s.text(key)); },
+            [key, field](KeyValueFile &s) { s.setText(key, field->text()); }};
+    };
+    const auto number = [](const char *key, auto *widget, int low, int high) {
+        return SettingBinding{[=](const KeyValueFile &s) { widget->setValue(qBound(low, s.number(key), high)); },
+            [=](KeyValueFile &s) { s.set(key, QByteArray::number(widget->value())); }};
+    };
+    const auto choice = [](const char *key, QComboBox *box, const char *const words[]) {
+        return SettingBinding{[=](const KeyValueFile &s) { selectChoice(box, s.value(key), words); },
+            [=](KeyValueFile &s) { s.set(key, choiceWord(box, words)); }};
+    };
+    return {
+        text(sk::kServerPort, KonfiguracjaPort),
+        text(sk::kMyPin, KonfiguracjaPin),
+        number(sk::kAcceptedSpamLevel, KonfiguracjaSpamLevel, 1, 15),
+        text(sk::kMaxTo, KonfiguracjaMaxTo),
+        number(sk::kAutoRemoveSpamTime, KonfiguracjaCheckMailPos, 1, 100),
+        {[this](
+             const KeyValueFile &s) { KonfiguracjaCheckMailCheckBox->setChecked(s.number(sk::kAutoRemoveSpam) >= 1); },
+            [this](KeyValueFile &s) {
+                s.set(sk::kAutoRemoveSpam, KonfiguracjaCheckMailCheckBox->isChecked() ? "1" : "0");
+            }},
+        choice(sk::kWhatWithSpam, KonfiguracjaWhatWithSpam, kSpamWords),
+        choice(sk::kUpdate, KonfiguracjaEditAktualizacja, kUpdateWords),
+    };
+}
+
 void KonfiguracjaPage::KonfiguracjaOnCreate()
 {
     const KeyValueFile settings = settingsfile::load(m_main.configFolder());
-    KonfiguracjaPort->setText(settings.text(sk::kServerPort));
-    KonfiguracjaPin->setText(settings.text(sk::kMyPin));
-    KonfiguracjaSpamLevel->setValue(qBound(1, settings.number(sk::kAcceptedSpamLevel), 15));
-    KonfiguracjaMaxTo->setText(settings.text(sk::kMaxTo));
-    selectChoice(KonfiguracjaWhatWithSpam, settings.value(sk::kWhatWithSpam), kSpamWords);
-    KonfiguracjaCheckMailPos->setValue(qBound(1, settings.number(sk::kAutoRemoveSpamTime), 100));
-    KonfiguracjaCheckMail->setText(QString::number(KonfiguracjaCheckMailPos->value()));
-    const bool mailCheck = settings.number(sk::kAutoRemoveSpam) >= 1;
-    KonfiguracjaCheckMailCheckBox->setChecked(mailCheck);
+    for (const SettingBinding &binding : settingBindings())
+        binding.load(settings);
+    const bool mailCheck = KonfiguracjaCheckMailCheckBox->isChecked();
     KonfiguracjaCheckMail->setEnabled(mailCheck);
     KonfiguracjaCheckMailPos->setEnabled(mailCheck);
     m_main.control().setMailCheck(mailCheck, KonfiguracjaCheckMailPos->value());
-    selectChoice(KonfiguracjaEditAktualizacja, settings.value(sk::kUpdate), kUpdateWords);
     KonfiguracjaButtonSzukajClick();
     KonfiguracjaCheckBox->setChecked(m_main.autostart().isEnabled());
     KonfiguracjaWhatWithSpam->setEnabled(false);
@@ -226,14 +252,8 @@ void KonfiguracjaPage::KonfiguracjaOnCreate()
 void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
 {
     KeyValueFile settings = settingsfile::load(m_main.configFolder());
-    settings.setText(sk::kServerPort, KonfiguracjaPort->text());
-    settings.setText(sk::kMyPin, KonfiguracjaPin->text());
-    settings.set(sk::kAcceptedSpamLevel, QByteArray::number(KonfiguracjaSpamLevel->value()));
-    settings.setText(sk::kMaxTo, KonfiguracjaMaxTo->text());
-    settings.set(sk::kAutoRemoveSpamTime, QByteArray::number(KonfiguracjaCheckMailPos->value()));
-    settings.set(sk::kAutoRemoveSpam, KonfiguracjaCheckMailCheckBox->isChecked() ? "1" : "0");
-    settings.set(sk::kWhatWithSpam, choiceWord(KonfiguracjaWhatWithSpam, kSpamWords));
-    settings.set(sk::kUpdate, choiceWord(KonfiguracjaEditAktualizacja, kUpdateWords));
+    for (const SettingBinding &binding : settingBindings())
+        binding.save(settings);
     settingsfile::save(m_main.configFolder(), settings);
 
     if (KonfiguracjaCheckBox->isChecked())

@@ -2,6 +2,9 @@
 
 #include "accounts/accounts.h"
 #include "mainwindow/page.h"
+#include "settings/keyvaluefile.h"
+
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -103,6 +106,12 @@ private:
     // could not be done or waits for Thunderbird to close.
     void saveAccounts();
     void connectSettings();
+    struct SettingBinding
+    {
+        std::function<void(const KeyValueFile &)> load;
+        std::function<void(KeyValueFile &)> save;
+    };
+    QList<SettingBinding> settingBindings();
     void addRowItem(const AccountRow &row);
     void showNoAccountsPanel();
     void openEditor(int row, int column);
