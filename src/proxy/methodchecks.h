@@ -82,6 +82,15 @@ QStringList blockListZones(const QStringList &blockedServers);
 // domain.
 QList<DnsQuestion> dnsQuestions(
     const MailFacts &facts, const CheckSettings &settings, bool blockLists, bool allHops, bool mailServer);
+// The server of a hop that the blocked servers list names, or that a block
+// list zone of it lists (from the DNS answers); empty when none.
+QString blockedHop(const CheckSettings &settings, const ReceivedHop &hop);
+// Whether an IPv4 address is private, loopback, link-local or "this
+// network": not a server of the Internet.
+bool isPrivateAddress(const QString &ip);
+// Dotted labels ending in one that starts with a letter: a host name, not
+// an address.
+bool isHostName(const QString &name);
 
 // The methods of this kind, by number.
 const QList<MethodCheck> &methodChecks();
