@@ -169,7 +169,7 @@ TEST_F(ProxyUnderAttack, MailIsRemovedFromTheServerOnlyOnceItsOwnBytesAreKept)
     QDir().mkpath(QFileInfo(partial).path());
     writeFile(partial, "From the middle of a message");
     startProxy();
-    EXPECT_FALSE(QFile::exists(partial));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(partial); })) << "gone once the proxy has started";
     for (const QByteArray &spam : {spamA, spamB}) {
         HostileServer server(mailbox({message("u1", spam)}));
         writeAccounts(server.port());
