@@ -115,19 +115,7 @@ void AutoReplier::note(const QString &recipient, const QString &outcome)
     const QByteArray line = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + '\t' + recipient.toUtf8()
         + '\t' + outcome.simplified().toUtf8() + "\n";
     QDir().mkpath(m_stateFolder);
-    QFile log(m_stateFolder + QLatin1String(kReplyLogFile));
-    // Kept short: the older half goes when it passes 1 MB.
-    if (log.size() > 1024 * 1024 && log.open(QIODevice::ReadOnly)) {
-        QByteArray kept = log.readAll();
-        log.close();
-        kept = kept.mid(kept.indexOf('\n', kept.size() / 2) + 1);
-        try {
-            writeNativeFileAtomically(nativePath(log.fileName()), kept);
-        } catch (const Error &) {
-        }
-    }
-    if (log.open(QIODevice::Append))
-        log.write(line);
+    appendToBoundedLog(m_stateFolder + QLatin1String(kReplyLogFile), line, 1024 * 1024);
 }
 
 bool AutoReplier::repliedRecently(const QString &recipient) const

@@ -7,7 +7,7 @@ namespace jw {
 // Failures the proxy goes on after (a full disk while remembering what
 // passed, a copy that cannot be read), one line each with the time, in
 // "problems.log" of its state folder, so they leave a trace. Never a
-// password. The file stays under kMaxBytes: the older half goes.
+// password. Past kMaxBytes the older half goes.
 class ProblemLog
 {
 public:

@@ -203,4 +203,20 @@ void writeLines(const QString &path, const Lines &lines)
     writeFileAtomically(path, joinLines(lines));
 }
 
+void appendToBoundedLog(const QString &path, QByteArrayView line, qint64 maxBytes)
+{
+    QFile log(path);
+    if (log.size() > maxBytes && log.open(QIODevice::ReadOnly)) {
+        QByteArray kept = log.readAll();
+        log.close();
+        kept = kept.mid(kept.indexOf('\n', kept.size() / 2) + 1);
+        try {
+            writeNativeFileAtomically(nativePath(path), kept);
+        } catch (const Error &) {
+        }
+    }
+    if (log.open(QIODevice::Append))
+        log.write(line.data(), line.size());
+}
+
 } // namespace jw

@@ -65,4 +65,10 @@ void writeLines(const QString &path, const Lines &lines);
 void writeFileAtomically(
     const QString &path, QByteArrayView content, std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// Appends one line to a log the program keeps for itself; once the file has
+// grown past `maxBytes` its older half goes first (from a line's start), so
+// it never grows without bound. Failures are not reported: a log must never
+// stop the work it records.
+void appendToBoundedLog(const QString &path, QByteArrayView line, qint64 maxBytes);
+
 } // namespace jw
