@@ -122,6 +122,8 @@ TEST(AboutForm, ShowsNameBuildAndHeadings)
     for (const QLabel *label : about.Panel3->findChildren<QLabel *>())
         EXPECT_LE(label->geometry().bottom(), about.Panel3->height()) << label->objectName().toStdString();
     EXPECT_GE(about.OKButton->geometry().top(), about.Panel3->height());
+    EXPECT_LE(about.ProgramName->heightForWidth(about.ProgramName->width()), about.ProgramName->height())
+        << "the build number is not cut off";
 
     const LanguageTable empty;
     TAboutForm blank(empty, shell, QStringLiteral("Junkwarden"));
