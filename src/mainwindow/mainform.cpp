@@ -16,6 +16,7 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/trayform.h"
+#include "ui_mainform.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -30,7 +31,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -40,7 +40,6 @@ namespace {
 
 constexpr int kHelpTimerMs = 500;
 constexpr int kBannerReloadMs = 180000;
-constexpr int kBannerPanelHeight = 112;
 
 } // namespace
 
@@ -69,26 +68,21 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     , m_autostart(services.autostart)
     , m_bannerAddress(services.bannerAddress)
 {
-    setObjectName(QStringLiteral("MainForm"));
+    Ui::TMainForm form;
+    form.setupUi(this);
+    MainPageControl = form.MainPageControl;
+    Banerpanel = form.Banerpanel;
+    BannerBrowser = form.BannerBrowser;
+    HelpPanel = form.HelpPanel;
+    HelpImage = form.HelpImage;
+    HelpImage1 = form.HelpImage1;
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(809, 569);
-    setMinimumSize(809, 480);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect place = windowPlace(screen->availableGeometry(), size());
         setMinimumSize(minimumSize().boundedTo(place.size()));
         setGeometry(place);
     }
 
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    MainPageControl = new QTabWidget(central);
-    MainPageControl->setObjectName(QStringLiteral("MainPageControl"));
-    // Pictures a little smaller than their 80 x 55 design, so that five tabs
-    // with their texts leave the top right corner to the help button.
-    MainPageControl->setIconSize(QSize(56, 38));
     // On the tab bar alone: a style sheet slows down every widget below it.
     MainPageControl->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { min-width: 81px; min-height: 70px; }"));
     TabBiala = new FiltersPage(*this);
@@ -98,27 +92,12 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
     TabKonfiguracja = new KonfiguracjaPage(*this);
     // On a small screen (or a large scale) a page smaller than its
     // controls scrolls rather than cutting them.
-    auto addPage = [this](QWidget *page, const char *caption) {
-        auto *scroll = new QScrollArea(MainPageControl);
-        scroll->setObjectName(page->objectName() + QLatin1String("Scroll"));
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidgetResizable(true);
-        scroll->setWidget(page);
-        MainPageControl->addTab(scroll, QLatin1String(caption));
-    };
-    addPage(TabBiala, "Filtry");
-    addPage(TabKwarantanna, "Kwarantanna");
-    addPage(TabOdpowiedz, "Odpowiedz");
-    addPage(TabMetody, "Metody");
-    addPage(TabKonfiguracja, "Konfiguracja");
-    // The page selected when the window is built.
-    MainPageControl->setCurrentIndex(PageKwarantanna);
-    layout->addWidget(MainPageControl, 1);
+    QScrollArea *const scrolls[] = {form.TabBialaScroll, form.TabKwarantannaScroll, form.TabOdpowiedzScroll,
+        form.TabMetodyScroll, form.TabKonfiguracjaScroll};
+    for (int page = 0; page < pages().size(); ++page)
+        scrolls[page]->setWidget(pages()[page]);
 
     buildBanner();
-    layout->addWidget(Banerpanel);
-    setCentralWidget(central);
-
     for (int i = 0; i < 3; ++i) {
         StatusPanels[i] = new QLabel(this);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -126,7 +105,6 @@ TMainForm::TMainForm(TTrayForm &tray, const MainWindowServices &services, QWidge
         StatusPanels[i]->setFixedWidth(i == 0 ? 400 : i == 1 ? 150 : 50);
         statusBar()->addWidget(StatusPanels[i]);
     }
-    statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
     buildHelpPanel();
     buildKeys();
@@ -169,18 +147,7 @@ void TMainForm::setStatusText(const QString &text)
 
 void TMainForm::buildBanner()
 {
-    Banerpanel = new QWidget(this);
-    Banerpanel->setObjectName(QStringLiteral("Banerpanel"));
-    Banerpanel->setFixedHeight(kBannerPanelHeight);
-    auto *layout = new QHBoxLayout(Banerpanel);
-    BannerBrowser = new BannerView(Banerpanel);
-    BannerBrowser->setObjectName(QStringLiteral("BannerBrowser"));
-    BannerBrowser->setFixedSize(752, 102);
-    BannerBrowser->setFocusPolicy(Qt::NoFocus);
     BannerBrowser->beforeNavigate = [this](const QUrl &url) { return BannerBrowserBeforeNavigate2(url); };
-    layout->addStretch();
-    layout->addWidget(BannerBrowser);
-    layout->addStretch();
     BanerTimer = new QTimer(this);
     BanerTimer->setObjectName(QStringLiteral("BanerTimer"));
     BanerTimer->setInterval(kBannerReloadMs);
@@ -213,42 +180,16 @@ void TMainForm::buildKeys()
 
 void TMainForm::buildHelpPanel()
 {
-    HelpPanel = new QWidget(this);
-    HelpPanel->setObjectName(QStringLiteral("HelpPanel"));
-    HelpPanel->resize(75, 63);
-    HelpPanel->setMouseTracking(true);
     HelpPanel->installEventFilter(this);
-    auto picture = [this](const char *name, bool highlighted) {
-        auto *label = new QLabel(HelpPanel);
-        label->setObjectName(QLatin1String(name));
-        label->setGeometry(16, 10, 42, 42);
-        label->setPixmap(helpIcon(highlighted).pixmap(42, 42));
-        label->setCursor(Qt::PointingHandCursor);
-        label->setMouseTracking(true);
-        label->installEventFilter(this);
-        return label;
-    };
-    HelpImage = picture("HelpImage", false);
-    HelpImage1 = picture("HelpImage1", true);
+    for (QLabel *picture : {HelpImage, HelpImage1}) {
+        picture->setPixmap(helpIcon(picture == HelpImage1).pixmap(42, 42));
+        picture->installEventFilter(this);
+    }
     HelpImage1->hide();
     HelpTimer = new QTimer(this);
     HelpTimer->setObjectName(QStringLiteral("HelpTimer"));
     HelpTimer->setInterval(kHelpTimerMs);
     connect(HelpTimer, &QTimer::timeout, this, &TMainForm::HelpTimerTimer);
-    placeHelpPanel();
-    HelpPanel->raise();
-}
-
-void TMainForm::placeHelpPanel()
-{
-    if (HelpPanel)
-        HelpPanel->move(width() - HelpPanel->width(), 0);
-}
-
-void TMainForm::resizeEvent(QResizeEvent *event)
-{
-    QMainWindow::resizeEvent(event);
-    placeHelpPanel();
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)

@@ -121,7 +121,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -130,7 +129,6 @@ private:
     void buildHelpPanel();
     void buildKeys();
     void buildBanner();
-    void placeHelpPanel();
     void onPageSwitched(int index);
     // Runs a creation step; false when it failed (the error is shown).
     bool creationStep(const std::function<void()> &step);
