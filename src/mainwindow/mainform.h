@@ -1,6 +1,5 @@
 #pragma once
 
-#include "textfile/lines.h"
 #include "tray/programcontrol.h"
 
 #include <QMainWindow>
@@ -80,8 +79,6 @@ public:
     // Window state.
     bool UnsavedChanges = false;
     int helpContext() const { return m_helpContext; }
-    // The scratch list of lines that pages fill and write to their files.
-    Lines TempMemo;
 
     // Handlers.
     void MainPageControlChanging();

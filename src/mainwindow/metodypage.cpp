@@ -8,6 +8,7 @@
 #include "settings/keyvaluefile.h"
 #include "settings/languagetable.h"
 #include "textfile/errors.h"
+#include "textfile/lines.h"
 #include "ui_metodypage.h"
 
 #include <QGroupBox>
@@ -74,13 +75,12 @@ void MetodyPage::MetodyOnCreate()
     QString error;
     MethodStates read;
     try {
-        m_main.TempMemo = KeyValueFile::load(m_main.configFolder() + QLatin1String(kMethodsFile)).lines();
-        read = readMethodStates(m_main.TempMemo, keys::kMethodCount);
+        read = readMethodStates(
+            KeyValueFile::load(m_main.configFolder() + QLatin1String(kMethodsFile)).lines(), keys::kMethodCount);
         error = read.error;
     } catch (const Error &e) {
         error = e.message();
     }
-    m_main.TempMemo.clear();
     for (int n = 0; n < read.states.size(); ++n)
         appendMethod(n, read.states[n]);
     // The methods that could not be read are listed as off, so that a save
@@ -107,18 +107,16 @@ int MetodyPage::state(int method) const
 
 bool MetodyPage::MetodyButtonZapiszClick()
 {
-    m_main.TempMemo.clear();
+    Lines lines;
     for (int n = 0; n < MetodyCheckListBox->count(); ++n)
-        m_main.TempMemo.append(methodLine(MetodyCheckListBox->item(n)->text(), state(n)));
+        lines.append(methodLine(MetodyCheckListBox->item(n)->text(), state(n)));
     try {
-        writeLines(m_main.configFolder() + QLatin1String(kMethodsFile), m_main.TempMemo);
+        writeLines(m_main.configFolder() + QLatin1String(kMethodsFile), lines);
     } catch (const FileError &e) {
-        m_main.TempMemo.clear();
         m_main.showError(e.message());
         return false;
     }
     m_main.UnsavedChanges = false;
-    m_main.TempMemo.clear();
     m_main.control().restartProxy();
     return true;
 }

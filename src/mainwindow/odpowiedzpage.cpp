@@ -79,15 +79,12 @@ bool OdpowiedzPage::OdpowiedzButtonZapiszClick()
         // An empty body field holds no line, so the file is the subject alone.
         reply.body = body.split(QLatin1Char('\n'));
     }
-    m_main.TempMemo = replyLines(reply);
     try {
-        writeLines(path(), m_main.TempMemo);
+        writeLines(path(), replyLines(reply));
     } catch (const FileError &e) {
-        m_main.TempMemo.clear();
         m_main.showError(e.message());
         return false;
     }
-    m_main.TempMemo.clear();
     m_main.UnsavedChanges = false;
     return true;
 }
