@@ -49,23 +49,20 @@ namespace sk = settingskeys;
 
 namespace {
 
-const char *const kSpamWords[] = {"quarantine", "drop", "lowprio", "nothing"};
-const char *const kUpdateWords[] = {"none", "daily", "weekly", "monthly"};
-
 // The word of a choice: the first item whose text equals the shown text.
-QByteArray choiceWord(const QComboBox *choice, const char *const words[])
+QByteArray choiceWord(const QComboBox *choice, const SettingKey &key)
 {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < int(key.words.size()); ++i) {
         if (choice->currentText() == choice->itemText(i))
-            return words[i];
+            return key.words[i];
     }
     return QByteArray();
 }
 
-void selectChoice(QComboBox *choice, const QByteArray &value, const char *const words[])
+void selectChoice(QComboBox *choice, const QByteArray &value, const SettingKey &key)
 {
-    for (int i = 0; i < 4; ++i) {
-        if (value == words[i]) {
+    for (int i = 0; i < int(key.words.size()); ++i) {
+        if (value == key.words[i]) {
             choice->setCurrentIndex(i);
             return;
         }
@@ -206,31 +203,34 @@ QList<KonfiguracjaPage::SettingBinding> KonfiguracjaPage::settingBindings()
     // Each key of the settings file bound to its widget once: how the page
     // shows it and how it goes back into the file, in the order it is
     // written.
-    const auto text = [](const char *key, QLineEdit *field) {
-        return SettingBinding{[key, field](const KeyValueFile &s) { field->setText(s.text(key)); },
-            [key, field](KeyValueFile &s) { s.setText(key, field->text()); }};
+    // Numbers are shown within the key's range; one that is not a number
+    // stops the loading with the conversion message.
+    const auto text = [](const SettingKey &key, QLineEdit *field) {
+        return SettingBinding{[&key, field](const KeyValueFile &s) { field->setText(s.text(key)); },
+            [&key, field](KeyValueFile &s) { s.setText(key, field->text()); }};
     };
-    const auto number = [](const char *key, auto *widget, int low, int high) {
-        return SettingBinding{[=](const KeyValueFile &s) { widget->setValue(qBound(low, s.number(key), high)); },
-            [=](KeyValueFile &s) { s.set(key, QByteArray::number(widget->value())); }};
+    const auto number = [](const SettingKey &key, auto *widget) {
+        return SettingBinding{
+            [&key, widget](const KeyValueFile &s) { widget->setValue(qBound(key.low, s.number(key), key.high)); },
+            [&key, widget](KeyValueFile &s) { s.set(key, QByteArray::number(widget->value())); }};
     };
-    const auto choice = [](const char *key, QComboBox *box, const char *const words[]) {
-        return SettingBinding{[=](const KeyValueFile &s) { selectChoice(box, s.value(key), words); },
-            [=](KeyValueFile &s) { s.set(key, choiceWord(box, words)); }};
+    const auto choice = [](const SettingKey &key, QComboBox *box) {
+        return SettingBinding{[&key, box](const KeyValueFile &s) { selectChoice(box, s.value(key), key); },
+            [&key, box](KeyValueFile &s) { s.set(key, choiceWord(box, key)); }};
     };
     return {
         text(sk::kServerPort, KonfiguracjaPort),
         text(sk::kMyPin, KonfiguracjaPin),
-        number(sk::kAcceptedSpamLevel, KonfiguracjaSpamLevel, 1, 15),
+        number(sk::kAcceptedSpamLevel, KonfiguracjaSpamLevel),
         text(sk::kMaxTo, KonfiguracjaMaxTo),
-        number(sk::kAutoRemoveSpamTime, KonfiguracjaCheckMailPos, 1, 100),
+        number(sk::kAutoRemoveSpamTime, KonfiguracjaCheckMailPos),
         {[this](
              const KeyValueFile &s) { KonfiguracjaCheckMailCheckBox->setChecked(s.number(sk::kAutoRemoveSpam) >= 1); },
             [this](KeyValueFile &s) {
                 s.set(sk::kAutoRemoveSpam, KonfiguracjaCheckMailCheckBox->isChecked() ? "1" : "0");
             }},
-        choice(sk::kWhatWithSpam, KonfiguracjaWhatWithSpam, kSpamWords),
-        choice(sk::kUpdate, KonfiguracjaEditAktualizacja, kUpdateWords),
+        choice(sk::kWhatWithSpam, KonfiguracjaWhatWithSpam),
+        choice(sk::kUpdate, KonfiguracjaEditAktualizacja),
     };
 }
 

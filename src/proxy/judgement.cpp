@@ -85,16 +85,9 @@ JudgementSettings JudgementSettings::readFrom(const QString &configFolder)
     JudgementSettings settings;
     try {
         const KeyValueFile file = settingsfile::load(configFolder);
-        const auto read = [&file](const char *key, int &value) {
-            try {
-                if (!file.text(key).isEmpty())
-                    value = file.number(key);
-            } catch (const Error &) {
-            }
-        };
-        read(settingskeys::kMaxTo, settings.checks.maxTo);
-        read(settingskeys::kAcceptedSpamLevel, settings.acceptedLevel);
-        const QString dns = file.text(settingskeys::kDnsServer).trimmed();
+        settings.checks.maxTo = settingsfile::number(file, settingskeys::kMaxTo);
+        settings.acceptedLevel = settingsfile::number(file, settingskeys::kAcceptedSpamLevel);
+        const QString dns = settingsfile::text(file, settingskeys::kDnsServer).trimmed();
         if (!dns.isEmpty())
             settings.dnsServer = QHostAddress(dns);
     } catch (const Error &) {

@@ -38,7 +38,7 @@ struct JudgementSettings
 {
     CheckSettings checks;
     // "accepted_spam_level": a message whose spam level is above it is spam.
-    int acceptedLevel = 1;
+    int acceptedLevel = settingskeys::kAcceptedSpamLevel.fallbackNumber();
     // "dns_server": the name server to ask; null for the system's.
     QHostAddress dnsServer;
     // The processor time one message's methods may take; past it the

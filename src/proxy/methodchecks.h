@@ -4,6 +4,7 @@
 #include "proxy/listindex.h"
 #include "proxy/mailfacts.h"
 #include "proxy/wordmodel.h"
+#include "settings/settingskeys.h"
 
 #include <QList>
 #include <QString>
@@ -39,7 +40,7 @@ struct Addressee
 // What a method looks at beside the message itself.
 struct CheckSettings
 {
-    int maxTo = 20; // "maxto": the most recipients method 7 allows in To
+    int maxTo = settingskeys::kMaxTo.fallbackNumber(); // the most recipients method 7 allows in To
     // What was learned from sorted mail; none means the statistical method
     // never matches.
     const WordModel *learned = nullptr;

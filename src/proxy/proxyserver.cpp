@@ -52,30 +52,25 @@ bool ProxyServer::start(QString *problem)
 {
     const QString config = m_programFolder + QStringLiteral("config/");
     const KeyValueFile settings = settingsfile::loadOrEmpty(config);
-    int port = 0;
-    try {
-        port = settings.number(settingskeys::kServerPort);
-    } catch (const Error &) {
-    }
-    if (port <= 0 || port > 65535) {
+    const int port = settingsfile::number(settings, settingskeys::kServerPort);
+    if (port == 0) {
         *problem = QStringLiteral("no usable port in main.cfg (server_port)");
         return false;
     }
     m_port = quint16(port);
 
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    const QString caFile = settings.text(settingskeys::kTlsCaFile);
+    const QString caFile = settingsfile::text(settings, settingskeys::kTlsCaFile);
     if (!caFile.isEmpty()) {
         const QList<QSslCertificate> extra = QSslCertificate::fromPath(caFile, QSsl::Pem);
         if (extra.isEmpty()) {
-            *problem = QStringLiteral("no certificate in %1 (%2)").arg(caFile, QLatin1String(settingskeys::kTlsCaFile));
+            *problem =
+                QStringLiteral("no certificate in %1 (%2)").arg(caFile, QLatin1String(settingskeys::kTlsCaFile.name));
             return false;
         }
         tls.addCaCertificates(extra);
     }
-    QString whatWithSpam = settings.text(settingskeys::kWhatWithSpam);
-    if (whatWithSpam.isEmpty())
-        whatWithSpam = QStringLiteral("quarantine");
+    const QString whatWithSpam = settingsfile::text(settings, settingskeys::kWhatWithSpam);
 
     const JudgementSettings judging = JudgementSettings::readFrom(config);
     m_dns = std::make_unique<DnsCache>(judging.dnsServer);

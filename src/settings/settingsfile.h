@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/keyvaluefile.h"
+#include "settings/settingskeys.h"
 
 #include <QString>
 
@@ -17,5 +18,12 @@ KeyValueFile load(const QString &configFolder);
 KeyValueFile loadOrEmpty(const QString &configFolder);
 // Writes it whole. Throws FileError.
 void save(const QString &configFolder, const KeyValueFile &settings);
+
+// A key read quietly, as the proxy reads, which has no one to tell: what is
+// missing, empty or unusable (not a number, outside the key's range, not
+// one of its words) gives the key's fallback. The tray, the routing and the
+// windows read numbers by the number rule and report what is not one.
+int number(const KeyValueFile &settings, const SettingKey &key);
+QString text(const KeyValueFile &settings, const SettingKey &key);
 
 } // namespace jw::settingsfile

@@ -1,4 +1,5 @@
 #include "settings/keyvaluefile.h"
+#include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 #include "support/testfiles.h"
 #include "textfile/errors.h"
@@ -85,6 +86,35 @@ TEST(KeyValueNumbers, FollowTheNumberRule)
         EXPECT_EQ(e.message(), QStringLiteral("'0-3' is not a valid integer value"));
     }
     EXPECT_THROW(file.number("blank"), jw::ConversionError);
+
+    // The proxy reads quietly: what it cannot use is the key's fallback.
+    namespace sk = jw::settingskeys;
+    const struct
+    {
+        const jw::SettingKey &key;
+        const char *line;
+        const char *quiet;
+    } quiet[] = {
+        {sk::kServerPort, "server_port=1110", "1110"},
+        {sk::kServerPort, "server_port=70000", "0"},
+        {sk::kServerPort, "server_port=x", "0"},
+        {sk::kAcceptedSpamLevel, "accepted_spam_level=0", "1"},
+        {sk::kAcceptedSpamLevel, "accepted_spam_level=15", "15"},
+        {sk::kMaxTo, "maxto=", "20"},
+        {sk::kMaxTo, "maxto=0", "0"},
+        {sk::kAutoRemoveSpamTime, "other=1", "0"},
+        {sk::kWhatWithSpam, "what_with_spam=drop", "drop"},
+        {sk::kWhatWithSpam, "what_with_spam=Drop ", "quarantine"},
+        {sk::kWhatWithSpam, "what_with_spam=", "quarantine"},
+        {sk::kTlsCaFile, "tls_ca_file=/a b.pem", "/a b.pem"},
+    };
+    for (const auto &c : quiet) {
+        const KeyValueFile settings(Lines{c.line});
+        const QString got = c.key.kind == jw::SettingKey::Kind::Number
+            ? QString::number(jw::settingsfile::number(settings, c.key))
+            : jw::settingsfile::text(settings, c.key);
+        EXPECT_EQ(got, QString::fromUtf8(c.quiet)) << c.line;
+    }
 }
 
 TEST(KeyValueFileOnDisk, SaveKeepsEveryUntouchedLineByteForByte)
