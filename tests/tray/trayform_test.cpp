@@ -93,7 +93,7 @@ TEST_F(TrayTest, AccountsThatCannotBeRestoredAreToldOnceAfterTheRestAndNeverHold
     EXPECT_TRUE(guard.state().proxy.isEmpty());
 }
 
-TEST_F(TrayTest, MissingLanguageFileKeepsBuiltInMenuCaptions)
+TEST_F(TrayTest, MissingLanguageFileKeepsBuiltInMenuCaptionsAnEmptyOneBlanksThem)
 {
     QFile::remove(folder.configPath() + QStringLiteral("language.lng"));
     TTrayForm &t = makeTray();
@@ -105,14 +105,13 @@ TEST_F(TrayTest, MissingLanguageFileKeepsBuiltInMenuCaptions)
     t.CheckTimerTimer();
     EXPECT_EQ(t.tip(), QStringLiteral("Junkwarden -  (mail 2)"));
     EXPECT_TRUE(prompts.informations.isEmpty());
-}
+    tray.reset();
 
-TEST_F(TrayTest, EmptyLanguageFileBlanksMenuCaptions)
-{
+    // An empty one blanks them.
     writeFile(folder.configPath() + QStringLiteral("language.lng"), "");
-    TTrayForm &t = makeTray();
-    EXPECT_EQ(t.Wyjdz->text(), QString());
-    EXPECT_EQ(t.Oprogramie->text(), QString());
+    TTrayForm &blank = makeTray();
+    EXPECT_EQ(blank.Wyjdz->text(), QString());
+    EXPECT_EQ(blank.Oprogramie->text(), QString());
 }
 
 struct PollCase
