@@ -47,7 +47,7 @@ protected:
     void switchList(int list) { page().BialaTabControl->setCurrentIndex(list); }
 };
 
-TEST_F(FiltersPageTest, LoadsSortedAndSavesWithCrLfWhenTheListIsLeft)
+TEST_F(FiltersPageTest, LoadsSortedAndSavesWithCrLfWhenTheListIsLeftAMissingListOnItsFirstAdd)
 {
     writeFile(config(QStringLiteral("blacklist")), "zeta\nAlpha\nbeta\n\nalpha");
     switchList(kBlackList);
@@ -62,10 +62,8 @@ TEST_F(FiltersPageTest, LoadsSortedAndSavesWithCrLfWhenTheListIsLeft)
     EXPECT_TRUE(prompts.questions.isEmpty()) << "a list is saved without a question";
     EXPECT_EQ(configFile("blacklist"), QByteArray("\r\nAlpha\r\nalpha\r\nbeta\r\ngamma\r\nzeta\r\n"));
     EXPECT_FALSE(form->UnsavedChanges);
-}
 
-TEST_F(FiltersPageTest, MissingListShowsEmptyAndTheFirstAddCreatesIt)
-{
+    // A missing list shows empty; the first add creates it.
     switchList(4);
     EXPECT_EQ(page().model().size(), 0);
     type(QStringLiteral("Mass Mailer 3.0"));
