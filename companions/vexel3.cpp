@@ -56,6 +56,9 @@ int check(const QString &programFolder, const QStringList &paths)
     const jw::JudgementSettings settings = jw::JudgementSettings::readFrom(config);
     jw::DnsCache dns(settings.dnsServer);
     jw::LocalJudgement judgement(config, settings, 1000, &dns);
+    // As the next session will judge: with what the user deleted since.
+    judgement.learnDeletedSpam(
+        programFolder + QStringLiteral("messages/"), programFolder + QStringLiteral("state/"), true);
     bool anySpam = false;
     const int unread = forEachMessage(paths, [&](const QString &path, const jw::MailFacts &facts) {
         dns.wait(judgement.dnsQuestions(facts));

@@ -63,6 +63,16 @@ LearnedSpam::LearnedSpam(const QString &stateFolder)
 {
 }
 
+QByteArray LearnedSpam::keyOf(const QList<QByteArray> &words)
+{
+    return QCryptographicHash::hash(words.join('\n'), QCryptographicHash::Sha1).toHex().left(32);
+}
+
+bool LearnedSpam::knows(const QByteArray &key) const
+{
+    return splitLines(readNativeFile(nativePath(m_path)).value_or(QByteArray()), LineRule::AnyBreak).contains(key);
+}
+
 bool LearnedSpam::note(const QByteArray &key, bool add) const
 {
     const NativePath path = nativePath(m_path);

@@ -37,9 +37,13 @@ class LearnedSpam
 public:
     static constexpr int kRemembered = 5000;
     explicit LearnedSpam(const QString &stateFolder);
+    // The key of a message's words.
+    static QByteArray keyOf(const QList<QByteArray> &words);
     // Notes the key (add) or forgets it (not add); true when it was noted
     // before. Throws FileError when the file cannot be written.
     bool note(const QByteArray &key, bool add) const;
+    // Whether the key is noted; nothing is written.
+    bool knows(const QByteArray &key) const;
 
 private:
     QString m_path;

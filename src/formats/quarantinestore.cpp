@@ -9,8 +9,10 @@
 #include <QHash>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,6 +258,36 @@ void QuarantineStore::markRead(const NativePath &path)
 void QuarantineStore::remove(const NativePath &path)
 {
     removeNativeFile(path);
+}
+
+namespace {
+
+constexpr char kSpamToLearnFolder[] = ".learn-spam/";
+
+} // namespace
+
+void QuarantineStore::removeAsSpam(const NativePath &path) const
+{
+    const NativePath folder = nativePath(m_messagesFolder) + kSpamToLearnFolder;
+    ::mkdir(folder.constData(), 0700);
+    const qsizetype slash = path.lastIndexOf('/');
+    const NativePath target = folder + path.mid(slash + 1);
+    const bool room = listFolder(folder).size() < kMostSpamToLearn;
+    // Never over a message already waiting (the same one deleted twice).
+    if (!room || ::access(target.constData(), F_OK) == 0 || ::rename(path.constData(), target.constData()) != 0)
+        removeNativeFile(path);
+}
+
+QList<NativePath> QuarantineStore::spamToLearn() const
+{
+    const NativePath folder = nativePath(m_messagesFolder) + kSpamToLearnFolder;
+    QList<NativePath> paths;
+    for (const FolderEntry &file : listFolder(folder)) {
+        if (!file.isFolder && !isPartialWrite(file.nativeName))
+            paths.append(folder + file.nativeName);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 QString QuarantineStore::accountFolderName(const QString &user, const QString &server)

@@ -67,6 +67,14 @@ public:
     static void markRead(const NativePath &path);
     // Deletes the message file; a failure is not reported.
     static void remove(const NativePath &path);
+    // Deleted by the user, who so says it is spam: the file moves to the
+    // hidden folder of messages to be learned as spam, which the proxy
+    // learns and removes. Where it cannot move (or kMostSpamToLearn wait
+    // already) it is removed unlearned.
+    void removeAsSpam(const NativePath &path) const;
+    // Those waiting to be learned, in name order.
+    QList<NativePath> spamToLearn() const;
+    static constexpr int kMostSpamToLearn = 1000;
     // Marks each message "Resend", writes its resend copy and appends the
     // copy's path to the resend list, in order. Calls `handled` after each
     // message. Throws FileError, after which the list is not written.

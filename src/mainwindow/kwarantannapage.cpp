@@ -352,8 +352,10 @@ void KwarantannaPage::KwarantannaButtonUsunClick()
     }
     {
         const QSignalBlocker blocker(KwarantannaMemo->selectionModel());
+        // Deleting says "this is spam": the proxy learns it so.
+        const QuarantineStore store(m_main.messagesFolder(), m_main.configFolder(), QString(), QString());
         for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-            QuarantineStore::remove(m_model->row(*it).path);
+            store.removeAsSpam(m_model->row(*it).path);
             m_model->removeRowAt(*it);
         }
         KwarantannaMemo->selectionModel()->clearSelection();

@@ -30,6 +30,13 @@ namespace jw {
 
 void ClientSession::readListing()
 {
+    // What the user deleted from the quarantine is learned as spam before
+    // this session's first verdict, so every verdict of the session, in
+    // whatever order, stands on the same lessons.
+    Judgement &judgement = m_context.judgement;
+    apart([&judgement, messages = m_context.messagesFolder, state = m_context.stateFolder] {
+        judgement.learnDeletedSpam(messages, state, false);
+    });
     // A message keeps the lines, and the size, the client saw before.
     m_passedBefore = JudgedState(m_context.stateFolder, m_accountFolder).read();
     auto uidlLines = std::make_shared<QList<QByteArray>>();
@@ -287,12 +294,8 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         // the client, and is judged again at the next session.
         ProblemLog(m_context.stateFolder)
             .note(QStringLiteral("a held message stays on %1: %2").arg(m_server, e.message()));
-        return;
     }
-    // Spam until the user says otherwise by releasing it.
-    Judgement &judgement = m_context.judgement;
-    apart([&judgement, facts] { judgement.learn(facts, Judgement::Lesson::Spam); });
-    rememberLearnedSpam(facts, true);
+    // Not learned: the user teaches the filter by deleting or releasing it.
 }
 
 void ClientSession::rememberPassed(const Message &message)
@@ -307,7 +310,7 @@ bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
 {
     // The held messages learned as spam, by their words.
     try {
-        return LearnedSpam(m_context.stateFolder).note(hexHash(facts.words.join('\n')).left(32), add);
+        return LearnedSpam(m_context.stateFolder).note(LearnedSpam::keyOf(facts.words), add);
     } catch (const Error &e) {
         ProblemLog(m_context.stateFolder).note(e.message());
         return false;

@@ -2,6 +2,8 @@
 
 #include "formats/filterlistfiles.h"
 #include "formats/methodsfile.h"
+#include "formats/proxystate.h"
+#include "formats/quarantinestore.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
@@ -271,12 +273,47 @@ void LocalJudgement::learn(const MailFacts &facts, Lesson lesson)
     if (lesson == Lesson::SpamWasGood)
         m_learned.unlearn(facts.words, true);
     m_learned.learn(facts.words, lesson == Lesson::Spam);
+    saveLearned();
+}
+
+void LocalJudgement::saveLearned()
+{
     try {
         writeNativeFileAtomically(nativePath(m_learnedPath), m_learned.toBytes());
         m_learnedStamp = fileStamp(nativePath(m_learnedPath));
     } catch (const Error &) {
         m_learnedStamp = "unread";
     }
+}
+
+int LocalJudgement::learnDeletedSpam(const QString &messagesFolder, const QString &stateFolder, bool inMemoryOnly)
+{
+    const QList<NativePath> deleted =
+        QuarantineStore(messagesFolder, m_configFolder, QString(), QString()).spamToLearn();
+    if (deleted.isEmpty())
+        return 0;
+    m_sinceCheck.invalidate();
+    refresh();
+    const LearnedSpam learnedWhenHeld(stateFolder);
+    int learned = 0;
+    for (const NativePath &path : deleted) {
+        try {
+            const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(path));
+            const QByteArray key = LearnedSpam::keyOf(facts.words);
+            const bool already = inMemoryOnly ? learnedWhenHeld.knows(key) : learnedWhenHeld.note(key, false);
+            if (!already) {
+                m_learned.learn(facts.words, true);
+                ++learned;
+            }
+        } catch (const Error &) {
+            // Unreadable: removed unlearned, as a deleted message is.
+        }
+        if (!inMemoryOnly)
+            removeNativeFile(path);
+    }
+    if (learned && !inMemoryOnly)
+        saveLearned();
+    return learned;
 }
 
 } // namespace jw

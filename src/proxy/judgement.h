@@ -60,11 +60,24 @@ public:
     // for first, through the answers the judgement was given.
     virtual QList<DnsQuestion> dnsQuestions(const MailFacts &facts) = 0;
     virtual Verdict judge(const MailFacts &facts, const Addressee &addressee = {}) = 0;
-    // What a message taught the statistical method: spam (held in the
-    // quarantine, where the user deletes it), good mail (released), or
-    // good mail that had been learned as spam when it was held.
+    // What a message taught the statistical method: spam (the user deleted
+    // it from the quarantine), good mail (the user released it), or good
+    // mail that an earlier version learned as spam when it was held. The
+    // filter never learns from its own verdicts.
     enum class Lesson { Spam, Good, SpamWasGood };
     virtual void learn(const MailFacts &facts, Lesson lesson) = 0;
+    // Learns as spam the held messages the user deleted (waiting in the
+    // quarantine's folder for them) and removes them; one that an earlier
+    // version learned when it was held is not learned twice. In memory
+    // only (as `vexel3 --check` does, to judge as the next session will),
+    // nothing is written or removed. Returns how many were learned.
+    virtual int learnDeletedSpam(const QString &messagesFolder, const QString &stateFolder, bool inMemoryOnly)
+    {
+        Q_UNUSED(messagesFolder);
+        Q_UNUSED(stateFolder);
+        Q_UNUSED(inMemoryOnly);
+        return 0;
+    }
 };
 
 // The judgement of the lists: the white list and the automatic white list
@@ -85,8 +98,10 @@ public:
     // Writes what was learned at once, atomically; a failure to write is
     // not reported and leaves the file as it was.
     void learn(const MailFacts &facts, Lesson lesson) override;
+    int learnDeletedSpam(const QString &messagesFolder, const QString &stateFolder, bool inMemoryOnly) override;
 
 private:
+    void saveLearned();
     struct WatchedFile
     {
         QString path;

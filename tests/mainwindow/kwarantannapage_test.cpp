@@ -177,7 +177,7 @@ TEST_F(QuarantinePageTest, ToAndCcRules)
     }
 }
 
-TEST_F(QuarantinePageTest, DeleteSelectsTheNextRowOrThePreviousOne)
+TEST_F(QuarantinePageTest, DeleteLeavesTheMessageToBeLearnedAsSpamAndSelectsTheNextRowOrThePreviousOne)
 {
     const QString a = plain(QStringLiteral("a"), 1, "one");
     plain(QStringLiteral("b"), 2, "two");
@@ -188,6 +188,10 @@ TEST_F(QuarantinePageTest, DeleteSelectsTheNextRowOrThePreviousOne)
     select({0});
     page().KwarantannaButtonUsunClick();
     EXPECT_FALSE(QFile::exists(a));
+    // Deleting says it is spam: it waits for the proxy to learn it.
+    EXPECT_EQ(QuarantineStore::sourceOfFile(
+                  nativePath(folder.messagesPath() + QStringLiteral(".learn-spam/") + QFileInfo(a).fileName())),
+        QByteArray("To: me@home\r\n\r\nsource\r\n"));
     EXPECT_EQ(subjects(), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
     EXPECT_EQ(page().selectedRows(), QList<int>{0});
     EXPECT_EQ(page().KwarantannaTemat->text(), QStringLiteral("two"));
