@@ -511,3 +511,78 @@ TEST_F(ProxyEndToEnd, FiftyClientsAtOnce)
 
 } // namespace
 } // namespace jw::test
+
+namespace jw::test {
+namespace {
+
+// A session's verdicts are those `vexel3 --check` gave the same files just
+// before, whatever the order of the mailbox: nothing the session judges
+// teaches the filter anything.
+TEST_F(ProxyEndToEnd, ASessionJudgesAsTheCheckBeforeItInAnyOrder)
+{
+    writeFile(configFile("blacklist"), "spam.example\r\n");
+    writeFile(configFile("badwords"), "viagra\r\n");
+    // With the shipped model, which what the session holds would tip.
+    QFile::copy(stagedProgramPath(QStringLiteral("config/learned_words.dat")), configFile("learned_words.dat"));
+    const char *senders[] = {"carol@friends.example", "deals@shop.spam.example", "news@letters.example",
+        "a8372615@mail.example", "noreply@travel.example"};
+    const char *subjects[] = {"lunch", "FREE MONEY WAITING", "Win!!! now", "cheap viagra", "Your weekly news"};
+    const char *bodies[] = {"See you at one.\r\n",
+        "<html><body><img src=\"http://t.example/p.gif\">Hi</body></html>\r\n", "Buy viagra here.\r\n",
+        "http://a.example/1 http://a.example/2 http://a.example/3 http://a.example/4\r\n",
+        "<a href=\"http://evil.example/\">www.bank.example</a>\r\n"};
+    QList<QByteArray> messages;
+    QStringList files;
+    for (int i = 0; i < 300; ++i) {
+        const bool html = QByteArray(bodies[(i / 25) % 5]).startsWith('<');
+        messages.append("From: " + QByteArray(senders[i % 5])
+            + "\r\nTo: ann@example.com\r\nSubject: " + subjects[(i / 5) % 5] + " " + QByteArray::number(i)
+            + "\r\nDate: " + QDateTime::currentDateTimeUtc().toString(Qt::RFC2822Date).toLatin1() + "\r\nMessage-ID: <"
+            + QByteArray::number(i) + "@x.example>\r\n" + (html ? "Content-Type: text/html\r\n" : "") + "\r\n"
+            + bodies[(i / 25) % 5]);
+        files.append(folder.file(QStringLiteral("check-%1.eml").arg(i)));
+        writeFile(files.last(), messages.last());
+    }
+    // What the check says of each subject: the quarantine's note, or "" for good mail.
+    QProcess check;
+    check.start(folder.file(QStringLiteral("vexel3")), QStringList{QStringLiteral("--check")} + files);
+    ASSERT_TRUE(check.waitForFinished(120000));
+    QMap<QString, QString> expected;
+    const QStringList lines =
+        QString::fromUtf8(check.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 300);
+    for (int i = 0; i < 300; ++i) {
+        const QStringList fields = lines[i].split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 4);
+        const QString subject = QString::fromLatin1(subjects[(i / 5) % 5]) + QStringLiteral(" %1").arg(i);
+        expected[subject] = fields[1] == QLatin1String("good")  ? QString()
+            : fields[3].startsWith(QLatin1String("Spam level")) ? fields[3]
+                                                                : QStringLiteral("Spam: ") + fields[3];
+    }
+    ASSERT_GT(std::count(expected.begin(), expected.end(), QString()), 10) << "good mail among them";
+    ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](const QString &note) { return !note.isEmpty(); }), 10);
+
+    for (const bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "in reverse order" : "in order");
+        for (int i = 0; i < 300; ++i)
+            dovecot->addMessage("ann", messages[reversed ? 299 - i : i]);
+        startProxy();
+        const Fetch list = curl(QString());
+        ASSERT_EQ(list.exitCode, 0) << list.err.constData();
+        QMap<QString, QString> got;
+        for (const QString &subject : expected.keys())
+            got[subject] = QString();
+        for (const QuarantineRow &row : quarantined(folder))
+            got[row.subject] = row.spamNote;
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(list.out.count('\n'), std::count(expected.begin(), expected.end(), QString()));
+        // Afresh: an empty mailbox, quarantine and memory of what was judged.
+        stopProxy();
+        dovecot->removeMessagesOf("ann");
+        QDir(folder.messagesPath()).removeRecursively();
+        QDir(folder.path() + QStringLiteral("state")).removeRecursively();
+    }
+}
+
+} // namespace
+} // namespace jw::test

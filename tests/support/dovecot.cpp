@@ -88,6 +88,15 @@ QStringList DovecotServer::messagesOf(const QByteArray &user) const
     return names;
 }
 
+void DovecotServer::removeMessagesOf(const QByteArray &user)
+{
+    for (const char *sub : {"new/", "cur/"}) {
+        QDir folder(mailFolder(user) + QLatin1String(sub));
+        for (const QString &name : folder.entryList(QDir::Files))
+            folder.remove(name);
+    }
+}
+
 QByteArray DovecotServer::log() const
 {
     return readFile(m_dir.filePath(QStringLiteral("dovecot.log")));

@@ -37,6 +37,7 @@ public:
     QString addMessage(const QByteArray &user, const QByteArray &source);
     // The messages the user's mailbox holds now.
     QStringList messagesOf(const QByteArray &user) const;
+    void removeMessagesOf(const QByteArray &user);
 
     quint16 plainPort() const { return m_plainPort; }
     quint16 tlsPort() const { return m_tlsPort; }
