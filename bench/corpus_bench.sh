@@ -20,6 +20,9 @@
 # program, and then once more at first sight by the shipped program (its
 # configuration and model), with the reasons it was held for.
 #
+# Last, online: the whole stream in date order, from an empty model, the
+# user releasing and deleting what was held (see the end of this script).
+#
 #   bench/corpus_bench.sh [BUILD-DIR] [K]   (default build/bench, 10)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -124,3 +127,48 @@ fi
 if [ -n "${JUNKWARDEN_BENCH_VERDICTS:-}" ]; then
     cp "$work/verdicts" "$JUNKWARDEN_BENCH_VERDICTS"
 fi
+
+# Online, as a user lives with it (TREC-style): every message in the order
+# of its Date, judged once by a program that starts knowing nothing; the
+# user releases each held good message (learned as good mail, its sender
+# into the automatic white list) and deletes each held spam (learned as
+# spam). Counted: the good mail the user had to release and the spam that
+# got through, over the whole stream.
+program="$work/program"
+rm -rf "$program"
+mkdir -p "$program"
+cp "$build/program/vexel3" "$program/"
+cp -r "$root/resources/config" "$program/config"
+rm -f "$program/config/learned_words.dat"
+: >"$work/stream"
+for folder in "${judged[@]}"; do
+    awk -F'\t' -v f="$folder" '{ print f "\t" $2 }' "$work/$folder.folds"
+done | while IFS=$'\t' read -r folder file; do
+    when="$(awk 'BEGIN { IGNORECASE = 1 } /^$/ { exit } tolower($0) ~ /^date:/ { sub(/^[^:]*: */, ""); print; exit }' "$file")"
+    seconds="$(date -d "$when" +%s 2>/dev/null || echo 0)"
+    printf '%s\t%s\t%s\n' "$seconds" "$folder" "$file"
+done | sort -n -k1,1 -t$'\t' >"$work/stream"
+while IFS=$'\t' read -r seconds folder file; do
+    verdict="$("$program/vexel3" --check "$file" | cut -f2 || true)"
+    if [ "$verdict" = spam ] && [ "$folder" = spam-1 ]; then
+        "$program/vexel3" --learn-spam "$file" >/dev/null
+    elif [ "$verdict" = spam ]; then
+        "$program/vexel3" --learn-good "$file" >/dev/null
+        awk '/^$/ { exit } tolower($0) ~ /^from:/ { if (match($0, /[^<>" :\t]+@[^<>" \t]+/)) print substr($0, RSTART, RLENGTH); exit }' \
+            "$file" >>"$program/config/whitelist_auto"
+    fi
+    printf '%s\t%s\n' "$folder" "$verdict"
+done <"$work/stream" >"$work/online"
+awk -F'\t' '
+    { total[$1]++; if ($2 == "spam") spam[$1]++ }
+    END {
+        printf "\nOnline, in date order from an empty model, the user releasing held good mail and deleting held spam\n\n"
+        printf "| Folder | Messages | Spam that got through | Good mail the user had to release |\n|---|---|---|---|\n"
+        printf "| spam-1 | %d | %d (%.1f %%) | |\n", total["spam-1"], total["spam-1"] - spam["spam-1"],
+            100 * (total["spam-1"] - spam["spam-1"]) / total["spam-1"]
+        printf "| easy-ham-1 | %d | | %d (%.2f %%) |\n", total["easy-ham-1"], spam["easy-ham-1"],
+            100 * spam["easy-ham-1"] / total["easy-ham-1"]
+        if (total["wanted-bulk"])
+            printf "| wanted-bulk-dev | %d | | %d (%.1f %%) |\n", total["wanted-bulk"], spam["wanted-bulk"],
+                100 * spam["wanted-bulk"] / total["wanted-bulk"]
+    }' "$work/online"
