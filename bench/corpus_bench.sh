@@ -32,6 +32,17 @@ data="$("$root/bench/corpus_fetch.sh")"
 wanted="${JUNKWARDEN_WANTED_BULK:-$root/../shared/corpus/wanted-bulk-dev}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+program="$work/program"
+
+# A program folder of its own: the proxy and the shipped configuration,
+# without the shipped model unless "model" is given.
+fresh_program() {
+    rm -rf "$program"
+    mkdir -p "$program"
+    cp "$build/program/vexel3" "$program/"
+    cp -r "$root/resources/config" "$program/config"
+    [ "${1:-}" = model ] || rm -f "$program/config/learned_words.dat"
+}
 
 # Messages in a fixed order, dealt round-robin into the folds.
 judged=(easy-ham-1 spam-1)
@@ -48,12 +59,7 @@ fi
 : >"$work/bogo-verdicts"
 : >"$work/bogo-cpu"
 for ((fold = 0; fold < folds; fold++)); do
-    program="$work/program"
-    rm -rf "$program"
-    mkdir -p "$program"
-    cp "$build/program/vexel3" "$program/"
-    cp -r "$root/resources/config" "$program/config"
-    rm -f "$program/config/learned_words.dat"
+    fresh_program
     awk -F'\t' -v f="$fold" '$1 != f { print $2 }' "$work/spam-1.folds" | tr '\n' '\0' \
         | xargs -0 -n 100000 "$program/vexel3" --learn-spam
     awk -F'\t' -v f="$fold" '$1 != f { print $2 }' "$work/easy-ham-1.folds" | tr '\n' '\0' \
@@ -101,11 +107,7 @@ awk -F'\t' -v k="$folds" '
 # mail it never learned from; how many it holds and what for (one count per
 # reason a held message gives, details in brackets and figures left out).
 if [ -d "$wanted" ]; then
-    program="$work/program"
-    rm -rf "$program"
-    mkdir -p "$program"
-    cp "$build/program/vexel3" "$program/"
-    cp -r "$root/resources/config" "$program/config"
+    fresh_program model
     find "$wanted" -type f -print0 | sort -z | xargs -0 "$program/vexel3" --check >"$work/first-sight" || true
     awk -F'\t' '
         { total++ }
@@ -135,12 +137,7 @@ fi
 # spam). Counted: the good mail the user had to release and the spam that
 # got through, over the whole stream. JUNKWARDEN_BENCH_ONLINE=0 leaves it out.
 [ "${JUNKWARDEN_BENCH_ONLINE:-1}" = 1 ] || exit 0
-program="$work/program"
-rm -rf "$program"
-mkdir -p "$program"
-cp "$build/program/vexel3" "$program/"
-cp -r "$root/resources/config" "$program/config"
-rm -f "$program/config/learned_words.dat"
+fresh_program
 : >"$work/stream"
 for folder in "${judged[@]}"; do
     awk -F'\t' -v f="$folder" '{ print f "\t" $2 }' "$work/$folder.folds"
