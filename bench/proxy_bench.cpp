@@ -2,7 +2,10 @@
 // straight from a real Dovecot and through the proxy, in one run. Prints
 // a table with the ratios and the proxy's memory.
 //
-//   proxy_bench [--quick]
+//   proxy_bench [--quick] [--plain]
+//
+// With --plain neither leg is encrypted: Dovecot offers no TLS, the client
+// and the proxy talk plain POP3 to it.
 #include "support/dovecot.h"
 #include "support/testfiles.h"
 
@@ -127,6 +130,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    const bool plain = app.arguments().contains(QStringLiteral("--plain"));
     const int messages = quick ? 200 : 1000;
     const int rounds = quick ? 3 : 7;
     const int clients = 20;
@@ -146,7 +150,7 @@ int main(int argc, char *argv[])
                 + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QByteArray::number(i)
                 + "@friends.example>\r\n\r\n" + body);
     QString problem;
-    if (!dovecot.start(&problem)) {
+    if (!dovecot.start(&problem, 0, !plain)) {
         std::printf("proxy_bench: %s\n", qUtf8Printable(problem));
         return 1;
     }
@@ -159,8 +163,8 @@ int main(int argc, char *argv[])
     QFile::copy(QStringLiteral(JW_PROGRAM_DIR "/config/methods.cfg"), folder + QStringLiteral("config/methods.cfg"));
     const quint16 port = freeLoopbackPort();
     writeFile(folder + QStringLiteral("config/main.cfg"),
-        "server_port=" + QByteArray::number(port)
-            + "\r\nwhat_with_spam=quarantine\r\ntls_ca_file=" + QFile::encodeName(dovecot.caFile()) + "\r\n");
+        "server_port=" + QByteArray::number(port) + "\r\nwhat_with_spam=quarantine\r\n"
+            + (plain ? QByteArray() : "tls_ca_file=" + QFile::encodeName(dovecot.caFile()) + "\r\n"));
     writeFile(folder + QStringLiteral("config/blacklist"), "spam.example\r\n");
     writeFile(folder + QStringLiteral("registry.reg"),
         "Windows Registry Editor Version "
@@ -188,11 +192,12 @@ int main(int argc, char *argv[])
         for (const QString &name : state.entryList({QStringLiteral("*.judged")}, QDir::Files))
             state.remove(name);
     };
+    const QString directCa = plain ? QString() : dovecot.caFile();
     QElapsedTimer timer;
     std::vector<double> direct, judged, relayed;
     for (int round = 0; round < rounds; ++round) {
         timer.restart();
-        const qint64 a = fetchAll(dovecot.plainPort(), "ann", dovecot.caFile());
+        const qint64 a = fetchAll(dovecot.plainPort(), "ann", directCa);
         direct.push_back(double(timer.nsecsElapsed()) / 1e6);
         forgetJudged();
         timer.restart();
@@ -211,7 +216,7 @@ int main(int argc, char *argv[])
     bool okProxy = false;
     std::vector<double> directParallel, proxyParallel;
     for (int round = 0; round < (quick ? 1 : 3); ++round) {
-        directParallel.push_back(timeParallel(clients, dovecot.plainPort(), "ann", dovecot.caFile(), &okDirect));
+        directParallel.push_back(timeParallel(clients, dovecot.plainPort(), "ann", directCa, &okDirect));
         proxyParallel.push_back(timeParallel(clients, port, "ann,localhost", {}, &okProxy));
     }
 
@@ -220,10 +225,10 @@ int main(int argc, char *argv[])
     const double r = median(relayed);
     const double dp = median(directParallel);
     const double pp = median(proxyParallel);
-    std::printf("\n%d messages of 20 KB, medians of %d alternated runs. Straight from Dovecot the client uses\n"
-                "STLS, as it would without the proxy; through the proxy it talks plain POP3 on loopback and\n"
-                "the proxy uses STLS to Dovecot.\n\n",
-        messages, rounds);
+    std::printf("\n%d messages of 20 KB, medians of %d alternated runs. %s\n\n", messages, rounds,
+        plain ? "Neither leg is encrypted: Dovecot offers no TLS."
+              : "Straight from Dovecot the client uses\nSTLS, as it would without the proxy; through the proxy it "
+                "talks plain POP3 on loopback and\nthe proxy uses STLS to Dovecot.");
     std::printf("| Work | Through the proxy | Straight from Dovecot | Ratio |\n|---|---|---|---|\n");
     std::printf("| New mail: every message judged | %.0f ms | %.0f ms | %.2f |\n", j, d, j / d);
     std::printf("| The same, first session after the proxy started (one run) | %.0f ms | %.0f ms | %.2f |\n", judged[0],

@@ -102,7 +102,7 @@ QByteArray DovecotServer::log() const
     return readFile(m_dir.filePath(QStringLiteral("dovecot.log")));
 }
 
-bool DovecotServer::start(QString *problem, quint16 tlsPort)
+bool DovecotServer::start(QString *problem, quint16 tlsPort, bool tls)
 {
     const QString dir = m_dir.path();
     const int made = QProcess::execute(QStringLiteral("openssl"),
@@ -128,9 +128,7 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort)
         + "/dovecot.log\n"
           "protocols = pop3\n"
           "listen = 127.0.0.1\n"
-          "ssl = yes\n"
-          "ssl_cert = <"
-        + d
+        + (tls ? "ssl = yes\n" : "ssl = no\n") + "ssl_cert = <" + d
         + "/cert.pem\n"
           "ssl_key = <"
         + d
@@ -150,12 +148,11 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort)
           "protocol pop3 {\n  mail_max_userip_connections = 500\n}\n"
           "service pop3-login {\n"
           "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = "
-        + QByteArray::number(m_plainPort)
-        + "\n  }\n"
-          "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = "
-        + QByteArray::number(m_tlsPort)
-        + "\n    ssl = yes\n  }\n"
-          "}\n";
+        + QByteArray::number(m_plainPort) + "\n  }\n"
+        + (tls ? "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " + QByteArray::number(m_tlsPort)
+                    + "\n    ssl = yes\n  }\n"
+               : QByteArray())
+        + "}\n";
     writeFile(dir + QStringLiteral("/dovecot.conf"), config);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("/usr/sbin/dovecot"),
@@ -164,9 +161,13 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort)
         *problem = QStringLiteral("dovecot did not start");
         return false;
     }
+    if (!tls)
+        m_tlsPort = 0;
     const bool up = waitUntil(
         [this] {
             for (quint16 port : {m_plainPort, m_tlsPort}) {
+                if (port == 0)
+                    continue;
                 QTcpSocket probe;
                 probe.connectToHost(QHostAddress::LocalHost, port);
                 if (!probe.waitForConnected(200))

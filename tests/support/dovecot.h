@@ -27,8 +27,8 @@ public:
     ~DovecotServer();
 
     // `tlsPort` 0 picks a free one. False, with the log, when it did not
-    // come up.
-    bool start(QString *problem, quint16 tlsPort = 0);
+    // come up. Without `tls` it offers neither STLS nor a TLS port.
+    bool start(QString *problem, quint16 tlsPort = 0, bool tls = true);
     void stop();
 
     void addUser(const QByteArray &name, const QByteArray &password);
