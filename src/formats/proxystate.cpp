@@ -73,19 +73,15 @@ bool LearnedSpam::knows(const QByteArray &key) const
     return splitLines(readNativeFile(nativePath(m_path)).value_or(QByteArray()), LineRule::AnyBreak).contains(key);
 }
 
-bool LearnedSpam::note(const QByteArray &key, bool add) const
+bool LearnedSpam::forget(const QByteArray &key) const
 {
     const NativePath path = nativePath(m_path);
     QList<QByteArray> keys = splitLines(readNativeFile(path).value_or(QByteArray()), LineRule::AnyBreak);
     keys.removeAll(QByteArray());
-    const bool known = keys.removeAll(key) > 0;
-    if (add)
-        keys.append(key);
-    if (keys.size() > kRemembered)
-        keys = keys.mid(keys.size() - kRemembered);
-    QDir().mkpath(QFileInfo(m_path).path());
+    if (keys.removeAll(key) == 0)
+        return false;
     writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
-    return known;
+    return true;
 }
 
 } // namespace jw

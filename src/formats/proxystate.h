@@ -29,19 +29,19 @@ private:
     QString m_path;
 };
 
-// The held messages the statistical filter learned as spam, by a key of
-// their words, newest last and at most kRemembered of them, so that a
-// release can take the lesson back.
+// The held messages that earlier versions learned as spam the moment they
+// held them, by a key of their words, so that releasing one takes that
+// lesson back and deleting one does not teach it twice. Nothing is added
+// any more: the filter learns only what the user does.
 class LearnedSpam
 {
 public:
-    static constexpr int kRemembered = 5000;
     explicit LearnedSpam(const QString &stateFolder);
     // The key of a message's words.
     static QByteArray keyOf(const QList<QByteArray> &words);
-    // Notes the key (add) or forgets it (not add); true when it was noted
-    // before. Throws FileError when the file cannot be written.
-    bool note(const QByteArray &key, bool add) const;
+    // Forgets the key; true when it was noted. Throws FileError when the
+    // file cannot be written.
+    bool forget(const QByteArray &key) const;
     // Whether the key is noted; nothing is written.
     bool knows(const QByteArray &key) const;
 

@@ -106,7 +106,8 @@ private:
     void addReleasedMessages();
     // Notes (add) or looks up and forgets (not add) a held message learned
     // as spam; true when it was noted before.
-    bool rememberLearnedSpam(const MailFacts &facts, bool add);
+    // True when an earlier version learned the message as spam when it held it.
+    bool forgetLearnedSpam(const MailFacts &facts);
     void enterTransaction();
 
     void transaction(const pop3::Command &command);

@@ -306,11 +306,10 @@ void ClientSession::rememberPassed(const Message &message)
         JudgedState(m_context.stateFolder, m_accountFolder).add(message.uidl, message.addedLines);
 }
 
-bool ClientSession::rememberLearnedSpam(const MailFacts &facts, bool add)
+bool ClientSession::forgetLearnedSpam(const MailFacts &facts)
 {
-    // The held messages learned as spam, by their words.
     try {
-        return LearnedSpam(m_context.stateFolder).note(LearnedSpam::keyOf(facts.words), add);
+        return LearnedSpam(m_context.stateFolder).forget(LearnedSpam::keyOf(facts.words));
     } catch (const Error &e) {
         ProblemLog(m_context.stateFolder).note(e.message());
         return false;

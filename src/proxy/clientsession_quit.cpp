@@ -57,7 +57,7 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
         try {
             const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
             const Judgement::Lesson lesson =
-                rememberLearnedSpam(facts, false) ? Judgement::Lesson::SpamWasGood : Judgement::Lesson::Good;
+                forgetLearnedSpam(facts) ? Judgement::Lesson::SpamWasGood : Judgement::Lesson::Good;
             apart([&judgement, facts, lesson] { judgement.learn(facts, lesson); });
             if (!facts.fromAddress.isEmpty())
                 senders.append(facts.fromAddress);

@@ -300,7 +300,7 @@ int LocalJudgement::learnDeletedSpam(const QString &messagesFolder, const QStrin
         try {
             const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(path));
             const QByteArray key = LearnedSpam::keyOf(facts.words);
-            const bool already = inMemoryOnly ? learnedWhenHeld.knows(key) : learnedWhenHeld.note(key, false);
+            const bool already = inMemoryOnly ? learnedWhenHeld.knows(key) : learnedWhenHeld.forget(key);
             if (!already) {
                 m_learned.learn(facts.words, true);
                 ++learned;
