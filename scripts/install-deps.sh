@@ -10,7 +10,7 @@ packages=(
     qt6-qpa-plugins libc-bin
     libgumbo-dev
     xvfb
-    libgmime-3.0-dev libicu-dev libre2-dev
+    libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev
     dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter desktop-file-utils

@@ -4,6 +4,7 @@
 #include "formats/methodsfile.h"
 #include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
+#include "proxy/senderevidence.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
@@ -237,9 +238,12 @@ Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &sett
         }
     }
     // A method that is on decides at its first match; one in the third
-    // state adds its weight to the spam level.
+    // state adds its weight to the spam level, the signs of style together
+    // at most `kMostStyle`, and signs of a genuine sender take a point each
+    // off it (at most `kMostEvidence`), never below nothing.
     Verdict verdict;
     QStringList counted;
+    int style = 0;
     const qint64 budgetNs = qint64(m_settings.cpuBudgetMs) * 1000000;
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
@@ -254,13 +258,24 @@ Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &sett
             continue;
         if (state == kMethodOn)
             return {true, why, verdict.level};
-        verdict.level += check.weight;
+        (check.style ? style : verdict.level) += check.weight;
         counted.append(why);
+    }
+    verdict.level += std::min(style, kMostStyle);
+    QString genuine;
+    if (verdict.level > 0) {
+        const QStringList evidence = senderEvidence(facts, settings.hops).mid(0, kMostEvidence);
+        if (!evidence.isEmpty()) {
+            const int lowered = std::min(int(evidence.size()), verdict.level);
+            verdict.level -= lowered;
+            genuine = QStringLiteral("; genuine sender -%1: %2").arg(lowered).arg(evidence.join(QStringLiteral(", ")));
+        }
     }
     if (verdict.level > 0)
         verdict.reason = QStringLiteral("Spam level %1: %2").arg(verdict.level).arg(counted.join(QStringLiteral(", ")));
-    else if (!counted.isEmpty())
+    else
         verdict.reason = counted.join(QStringLiteral(", "));
+    verdict.reason += genuine;
     verdict.spam = verdict.level > m_settings.acceptedLevel;
     verdict.byLevel = verdict.spam;
     return verdict;

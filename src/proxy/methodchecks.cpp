@@ -1,10 +1,13 @@
 #include "proxy/methodchecks.h"
 
 #include "proxy/linearpattern.h"
+#include "proxy/senderevidence.h"
 
 namespace jw {
 
 namespace {
+
+constexpr bool kStyle = true;
 
 const QStringList &programExtensions()
 {
@@ -89,13 +92,6 @@ QString listedMailer(const QStringList *list, const MailFacts &facts)
     }
     return {};
 }
-// The last two labels of a host name ("mail.example.com" -> "example.com").
-QString baseDomain(const QString &host)
-{
-    const QStringList labels = host.toLower().split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    return labels.size() <= 2 ? labels.join(QLatin1Char('.')) : labels.mid(labels.size() - 2).join(QLatin1Char('.'));
-}
-
 const QStringList &wellKnownProviders()
 {
     static const QStringList providers{QStringLiteral("hotmail.com"), QStringLiteral("yahoo.com"),
@@ -166,26 +162,29 @@ const QList<MethodCheck> &methodChecks()
                 const QString word = settings.bannedWords ? settings.bannedWords->firstIn(facts.text) : QString();
                 return word.isEmpty() ? QString() : withDetail("banned word in the text", word);
             }},
-        {16, 1, [](F facts, S) { return found("HTML only", facts.htmlOnly); }},
-        {17, 2,
+        {16, 1, [](F facts, S) { return found("HTML only", facts.htmlOnly); }, kStyle},
+        {17, 1,
             [](F facts, S) {
                 static const LinearPattern hidden =
                     pattern("(<font[^>]*color\\s*=\\s*[\"']?\\s*(#?fff(fff)?|white)\\b)|(font-size\\s*:\\s*[01](\\.\\d+"
                             ")?\\s*(px|pt)?\\s*[;\"'])"
                             "|(<[^>]*\\bstyle\\s*=\\s*[\"'][^\"']*[^-]color\\s*:\\s*(#fff(fff)?|white)\\b)");
                 return found("HTML with hidden text", hidden.in(facts.htmlUtf8));
-            }},
+            },
+            kStyle},
         {18, 1,
             [](F facts, S) {
                 static const LinearPattern remote = pattern("<img\\b[^>]*\\bsrc\\s*=\\s*[\"']?\\s*https?://");
                 return found("pictures from remote servers", remote.in(facts.htmlUtf8));
-            }},
-        {19, 3,
+            },
+            kStyle},
+        {19, 1,
             [](F facts, S) {
                 static const LinearPattern formOrScript = pattern("<\\s*(form|script)\\b");
                 return found("HTML with a form or a script", formOrScript.in(facts.htmlUtf8));
-            }},
-        {20, 3,
+            },
+            kStyle},
+        {20, 1,
             [](F facts, S) {
                 static const LinearPattern link =
                     pattern("<a\\b[^>]*\\bhref\\s*=\\s*[\"']?\\s*https?://([^/\"'\\s>:?#]+)[^>]*>(.*?)</a>");
@@ -195,12 +194,13 @@ const QList<MethodCheck> &methodChecks()
                 QString shows;
                 link.each(facts.htmlUtf8, 200, [&](const QStringList &match) {
                     const QStringList text = shown.find(tags.replaced(match.at(2).toUtf8(), ""));
-                    if (!text.isEmpty() && baseDomain(text.at(3)) != baseDomain(match.at(1)))
+                    if (!text.isEmpty() && registrableDomain(text.at(3)) != registrableDomain(match.at(1)))
                         shows = text.at(3);
                     return shows.isEmpty();
                 });
                 return shows.isEmpty() ? QString() : withDetail("link shows another address", shows);
-            }},
+            },
+            kStyle},
         {21, 3,
             [](F facts, S) {
                 static const LinearPattern numericLink =
@@ -220,7 +220,8 @@ const QList<MethodCheck> &methodChecks()
                     return QString();
                 const int words = word.count(facts.textUtf8, 30 * links);
                 return words < 30 * links ? QStringLiteral("%1 links in %2 words").arg(links).arg(words) : QString();
-            }},
+            },
+            kStyle},
         {23, 5,
             [](F facts, S) {
                 for (const QString &name : facts.attachments) {
@@ -267,7 +268,7 @@ const QList<MethodCheck> &methodChecks()
                 const QStringList match = angle.find(path);
                 const QString address = (!match.isEmpty() ? match.at(1) : path).trimmed().toLower();
                 return !address.isEmpty() && !facts.fromAddress.isEmpty()
-                        && baseDomain(domainOf(address)) != baseDomain(domainOf(facts.fromAddress))
+                        && registrableDomain(domainOf(address)) != registrableDomain(domainOf(facts.fromAddress))
                     ? withDetail("Return-Path differs", address)
                     : QString();
             }},
@@ -370,7 +371,7 @@ const QList<MethodCheck> &methodChecks()
                 }
                 return QStringLiteral("your address not in To or Cc");
             }},
-        {42, 2,
+        {42, 1,
             [](F facts, S) {
                 if (facts.recipients.size() < 4)
                     return QString();
@@ -379,7 +380,8 @@ const QList<MethodCheck> &methodChecks()
                         return QString();
                 }
                 return QStringLiteral("recipients in alphabetical order");
-            }},
+            },
+            kStyle},
         {43, 2,
             [](F facts, S) {
                 int letters = 0;
@@ -431,7 +433,8 @@ const QList<MethodCheck> &methodChecks()
                     "|you (are )?receiv(e|ed|ing) this (e-?mail|message) because|this (e-?mail|message) is sent in "
                     "compliance)");
                 return found("mass mailing unsubscribe text", removal.in(utf8Left(facts.text, 100000)));
-            }},
+            },
+            kStyle},
         {47, 1,
             [](F facts, S) {
                 static const LinearPattern image = pattern("<img\\b");

@@ -66,13 +66,18 @@ inline constexpr double kStatisticalSpam = 0.9;
 // One filter method that looks at the message alone. `test` returns why it
 // matched ("program attachment (setup.exe)"), or an empty text. When the
 // method is on, a match makes the message spam; in the third state it adds
-// `weight` to the spam level.
+// `weight` to the spam level. A sign of style (HTML only, remote pictures,
+// unsubscribe text...) is one that wanted commercial mail shows as often as
+// spam: the signs of style together add at most `kMostStyle`, so they never
+// decide alone.
 struct MethodCheck
 {
     int number = 0;
     int weight = 1;
     std::function<QString(const MailFacts &, const CheckSettings &)> test;
+    bool style = false;
 };
+inline constexpr int kMostStyle = 1;
 
 // The block-list zones of the blocked servers list: entries with at least
 // two dots that are not addresses ("zen.spamhaus.org"), the first ten.
