@@ -3,6 +3,8 @@
 #include "proxy/linearpattern.h"
 #include "proxy/wordmodel.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstring>
 #include <gmime/gmime.h>
@@ -28,11 +30,68 @@ QString fromUtf8(const char *text)
     return text ? QString::fromUtf8(text) : QString();
 }
 
+// The character an HTML entity stands for ("nbsp", "#8217", "#x20AC"), as
+// UTF-8; a no-break space is a plain one and the invisible ones (soft
+// hyphen, zero-width characters) are nothing, so that words split and join
+// as the reader sees them. Null for an entity not known.
+QByteArray entityText(QByteArrayView name)
+{
+    static const QHash<QByteArray, QByteArray> named{{"nbsp", " "}, {"amp", "&"}, {"lt", "<"}, {"gt", ">"},
+        {"quot", "\""}, {"apos", "'"}, {"copy", "\u00a9"}, {"reg", "\u00ae"}, {"trade", "\u2122"}, {"mdash", "\u2014"},
+        {"ndash", "\u2013"}, {"hellip", "\u2026"}, {"lsquo", "\u2018"}, {"rsquo", "\u2019"}, {"ldquo", "\u201c"},
+        {"rdquo", "\u201d"}, {"bull", "\u2022"}, {"middot", "\u00b7"}, {"euro", "\u20ac"}, {"pound", "\u00a3"},
+        {"laquo", "\u00ab"}, {"raquo", "\u00bb"}, {"shy", ""}, {"zwnj", ""}, {"zwj", ""}};
+    if (!name.startsWith('#'))
+        return named.value(name.toByteArray().toLower());
+    const bool hex = name.size() > 1 && (name.at(1) == 'x' || name.at(1) == 'X');
+    bool ok = false;
+    const uint code = name.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+    if (!ok || code == 0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+        return {};
+    if (code == 0xa0)
+        return " ";
+    if (code == 0xad || code == 0x200b || code == 0x200c || code == 0x200d || code == 0x2060 || code == 0xfeff)
+        return "";
+    const char32_t character = code;
+    return QString::fromUcs4(&character, 1).toUtf8();
+}
+
+// HTML's entities replaced by their characters, in one pass.
+QByteArray withEntitiesDecoded(const QByteArray &text)
+{
+    if (!text.contains('&'))
+        return text;
+    QByteArray out;
+    out.reserve(text.size());
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype amp = text.indexOf('&', at);
+        if (amp < 0)
+            break;
+        out.append(QByteArrayView(text).sliced(at, amp - at));
+        const qsizetype semicolon = text.indexOf(';', amp + 1);
+        if (semicolon > amp + 1 && semicolon - amp <= 10) {
+            const QByteArray character = entityText(QByteArrayView(text).sliced(amp + 1, semicolon - amp - 1));
+            if (!character.isNull()) {
+                out.append(character);
+                at = semicolon + 1;
+                continue;
+            }
+        }
+        out.append('&');
+        at = amp + 1;
+    }
+    out.append(QByteArrayView(text).sliced(at));
+    return out;
+}
+
+// The text a reader sees of HTML: without scripts, styles and tags, with
+// the entities decoded.
 QByteArray withoutTags(const QByteArray &html)
 {
     static const LinearPattern scripts("<script\\b.*?</script\\s*>|<style\\b.*?</style\\s*>");
     static const LinearPattern tags("<[^>]*>", LinearPattern::None);
-    return tags.replaced(scripts.replaced(html, ""), " ");
+    return withEntitiesDecoded(tags.replaced(scripts.replaced(html, ""), " "));
 }
 
 struct PartWalk

@@ -1,5 +1,7 @@
 #include "proxy/wordmodel.h"
 
+#include "proxy/senderevidence.h"
+
 #include <QRegularExpression>
 #include <QSet>
 
@@ -146,8 +148,6 @@ void addLinks(WordSet &set, const QString &text)
         addHost(set, "url:", match.captured(2));
         ++count;
     }
-    if (count > 0)
-        set.add("links:" + QByteArray::number(std::min(count, 20) / 5));
 }
 
 // ln of the probability that chi-square with `freedom` (even) degrees
@@ -188,7 +188,13 @@ QList<QByteArray> messageWords(const MailFacts &facts)
         if (name == "x-mailer" || name == "user-agent") {
             addTextWords(set, value.left(80), "mailer:");
         } else if (name == "content-type") {
-            addTextWords(set, value.left(120), "ct:");
+            // The character set only: whether a message is HTML says
+            // nothing of it today.
+            static const QRegularExpression charset(
+                QStringLiteral("charset\\s*=\\s*\"?([-\\w.:]{1,40})"), QRegularExpression::CaseInsensitiveOption);
+            const QRegularExpressionMatch match = charset.match(QStringView(value).left(200));
+            if (match.hasMatch())
+                set.add("charset:" + match.captured(1).toLower().toUtf8());
         } else if (name == "message-id") {
             const QByteArray domain = domainOf(value).toUtf8();
             set.add("mid:" + (domain.isEmpty() ? QByteArray("none") : domain));
@@ -196,10 +202,13 @@ QList<QByteArray> messageWords(const MailFacts &facts)
             set.add("replyto:" + domainOf(value).toUtf8());
         }
     }
-    if (facts.htmlOnly)
-        set.add(QByteArrayView("html:only"));
-    else if (!facts.html.isEmpty())
-        set.add(QByteArrayView("html:alternative"));
+    // What the message claims and whether it holds together: the places
+    // that name the sender's domain, or none.
+    const QStringList evidence = senderEvidence(facts, receivedHops(facts));
+    for (const QString &sign : evidence)
+        set.add("genuine:" + sign.section(QLatin1Char(' '), 0, 0).toLower().toUtf8());
+    if (evidence.isEmpty())
+        set.add(QByteArrayView("genuine:none"));
     for (const QString &attachment : facts.attachments) {
         const qsizetype dot = attachment.lastIndexOf(QLatin1Char('.'));
         set.add("attachment:" + (dot < 0 ? QByteArray("none") : attachment.mid(dot + 1).toLower().toUtf8()));

@@ -12,9 +12,12 @@ namespace jw {
 inline constexpr char kLearnedWordsFile[] = "learned_words.dat";
 
 // The words of a message the statistical method weighs: the words of the
-// subject and text, the sender's address and name, the mailer, the kind of
-// content and the hosts that links point to, each once, with a prefix for
-// where it was found ("s:cheap", "from:example.com", "url:example.com").
+// subject and the text a reader sees, the sender's address and name, the
+// mailer, the character set, the places that confirm the sender's domain
+// (`senderEvidence`) and the hosts that links point to, each once, with a
+// prefix for where it was found ("s:cheap", "from:example.com",
+// "url:example.com", "genuine:message-id"). Nothing in them tells whether
+// the message is written in HTML: wanted mail is as often as spam.
 QList<QByteArray> messageWords(const MailFacts &facts);
 
 // How often words were seen in good mail and in spam, learned from mail the

@@ -191,14 +191,14 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     };
     // An ordinary message, with fields changed ("" empties a field, {}
     // leaves it out, a name starting with "+" adds one more).
-    const auto mail = [](std::initializer_list<std::pair<QByteArray, QByteArray>> changes,
+    const auto mail = [](const QList<std::pair<QByteArray, QByteArray>> &changes,
                           const QByteArray &body = "Hi.\r\n") -> QByteArray {
         QList<std::pair<QByteArray, QByteArray>> fields{
             {"Received",
-                "from mail.friends.example (mail.friends.example [198.51.100.7]) by mx.example.com; "
+                "from smtp.isp.example (smtp.isp.example [198.51.100.7]) by mx.example.com; "
                 "Mon, 7 Dec 2026 10:00:05 +0000"},
             {"From", "Carol <carol@friends.example>"}, {"To", "ann@example.com"}, {"Subject", "hi"},
-            {"Date", "Mon, 7 Dec 2026 10:00:00 +0000"}, {"Message-ID", "<1@friends.example>"},
+            {"Date", "Mon, 7 Dec 2026 10:00:00 +0000"}, {"Message-ID", "<1@laptop.example>"},
             {"X-Mailer", "Thunderbird"}};
         for (const auto &[name, value] : changes) {
             const auto at = std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.first == name; });
@@ -255,11 +255,11 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         {14, mail({{"Subject", "Cheap Viagra"}}), 3, "banned word in the subject (Viagra)"},
         {15, mail({}, "Buy viagra here.\r\n"), 3, "banned word in the text (viagra)"},
         {16, html("Hello"), 1, "HTML only"},
-        {17, html("<font color=\"#FFFFFF\">cheap pills</font>Hello"), 2, "HTML with hidden text"},
+        {17, html("<font color=\"#FFFFFF\">cheap pills</font>Hello"), 1, "HTML with hidden text"},
         {18, html("<img src=\"http://track.example/p.gif\">Hello"), 1, "pictures from remote servers"},
-        {19, html("<form action=\"http://x.example/\"><input name=p></form>"), 3, "HTML with a form or a script"},
-        {19, html("<SCRIPT>alert(1)</SCRIPT>Hello"), 3, "HTML with a form or a script"},
-        {20, html("<a href=\"http://evil.example/login\">www.mybank.example</a>"), 3,
+        {19, html("<form action=\"http://x.example/\"><input name=p></form>"), 1, "HTML with a form or a script"},
+        {19, html("<SCRIPT>alert(1)</SCRIPT>Hello"), 1, "HTML with a form or a script"},
+        {20, html("<a href=\"http://evil.example/login\">www.mybank.example</a>"), 1,
             "link shows another address (mybank.example)"},
         {21, html("<a href=\"http://192.168.10.7/login\">your bank</a>"), 3, "link to a numeric IP address"},
         {22,
@@ -286,7 +286,7 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         {38, mail({{"Received", {}}}), 1, "no Received field"},
         {39, mail({{"X-Mailer", "Group Mail 4.0"}}), 3, "bulk mailer (group mail)"},
         {40, mail({{"X-Mailer", {}}}), 1, "no mailer name"},
-        {42, mail({{"To", "a@x.example, b@x.example"}, {"Cc", "c@x.example, d@x.example"}}), 2,
+        {42, mail({{"To", "a@x.example, b@x.example"}, {"Cc", "c@x.example, d@x.example"}}), 1,
             "recipients in alphabetical order"},
         {43, mail({}, QByteArray("ACT NOW AND GET THE BEST DEAL OF THE YEAR ON ALL OUR PRODUCTS. ").repeated(3)), 2,
             "text mostly in capitals"},
@@ -351,6 +351,59 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
     LocalJudgement hurried(config, settings, 0);
     EXPECT_EQ(hurried.judge(readMailFacts(mail({{"From", ""}}))).reason,
         QStringLiteral("judged in part (time limit reached at method 7)"));
+
+    // Signs of style (HTML only, remote pictures) add at most 1 together,
+    // so they never hold a message alone at the lowest accepted level; each
+    // place that names the sender's own domain takes a point off, two at
+    // most. Under a public suffix only the same registered domain counts.
+    settings.acceptedLevel = 1;
+    settings.cpuBudgetMs = 100;
+    LocalJudgement lowest(config, settings, 0);
+    methods({{16, '2'}, {18, '2'}, {25, '2'}, {54, '2'}});
+    const QByteArray signedBy = "v=1; a=rsa-sha256; s=k1; b=abc; d=";
+    const QByteArray fromShop =
+        "from mta.shop.example.co.uk (mta2.shop.example.co.uk [198.51.100.8]) by mx.example.com";
+    const struct
+    {
+        QList<std::pair<QByteArray, QByteArray>> changes;
+        bool spam;
+        const char *reason;
+    } evidence[] = {
+        {{}, true, "Spam level 2: HTML only, pictures from remote servers, highest priority"},
+        {{{"X-Priority", {}}}, false, "Spam level 1: HTML only, pictures from remote servers"},
+        {{{"+DKIM-Signature", signedBy + "shop.example.co.uk"}}, false,
+            "Spam level 1: HTML only, pictures from remote servers, highest priority; genuine sender -1: signed by the "
+            "sender's domain (shop.example.co.uk)"},
+        {{{"+DKIM-Signature", signedBy + "bulk.example"}}, true, nullptr},
+        {{{"+DKIM-Signature", signedBy + "other.co.uk"}}, true, nullptr},
+        {{{"+List-Unsubscribe", "<https://news.shop.example.co.uk/u?id=7>, <mailto:leave@shop.example.co.uk>"}}, false,
+            "Spam level 1: HTML only, pictures from remote servers, highest priority; genuine sender -1: list fields "
+            "of "
+            "the sender's domain (example.co.uk)"},
+        {{{"+List-Unsubscribe", "<https://shop.example.co.uk/u>, <mailto:u@esp.example>"}}, true, nullptr},
+        {{{"Message-ID", "<77@mta.shop.example.co.uk>"}}, false, nullptr},
+        {{{"Received", fromShop}}, false,
+            "Spam level 1: HTML only, pictures from remote servers, highest priority; genuine sender -1: sent by the "
+            "sender's domain's server (mta2.shop.example.co.uk)"},
+        {{{"Date", {}}, {"+DKIM-Signature", signedBy + "shop.example.co.uk"}, {"Message-ID", "<7@shop.example.co.uk>"},
+             {"Received", fromShop}},
+            true,
+            "Spam level 2: HTML only, pictures from remote servers, no Date field, highest priority; genuine sender "
+            "-2: "
+            "signed by the sender's domain (shop.example.co.uk), Message-ID of the sender's domain"},
+    };
+    for (const auto &c : evidence) {
+        QList<std::pair<QByteArray, QByteArray>> changes{
+            {"From", "Shop <news@shop.example.co.uk>"}, {"Content-Type", htmlType}, {"X-Priority", "1"}};
+        changes.append(c.changes);
+        const Verdict verdict =
+            lowest.judge(readMailFacts(mail(changes, "<html><img src=\"https://cdn.example/a.png\">Sale</html>")));
+        SCOPED_TRACE(verdict.reason.toStdString());
+        EXPECT_EQ(verdict.spam, c.spam);
+        if (c.reason) {
+            EXPECT_EQ(verdict.reason, QString::fromUtf8(c.reason));
+        }
+    }
 
     // Methods that need to know whom the message came to.
     const Addressee ann{QStringLiteral("ann,pop.example"), {QStringLiteral("ann@example.com")}};
@@ -726,6 +779,10 @@ TEST(MailFacts, DecodedByGMime)
             "--XX\r\nContent-Type: text/plain\r\n\r\nplain words\r\n--XX\r\nContent-Type: text/html\r\n\r\n<p>html "
             "words</p>\r\n--XX--\r\n",
             "a@b.c", "a@b.c", "alt", "plain words", false},
+        {"html entities read as the reader sees them",
+            "From: a@b.c\r\nSubject: e\r\nContent-Type: text/html\r\n\r\nFREE&nbsp;MONEY &amp; vi&shy;agra "
+            "&#8364;5 &#x41;&bogus; &#0; &\r\n",
+            "a@b.c", "a@b.c", "e", "FREE MONEY & viagra \u20ac5 A&bogus; &#0; &", true},
         {"garbage", QByteArray("\x00\xff\xfe garbage\r\n\r\n\x01", 16), "", "", "", "", false},
         {"empty", QByteArray(), "", "", "", "", false},
     };
