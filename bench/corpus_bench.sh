@@ -73,7 +73,7 @@ for ((fold = 0; fold < folds; fold++)); do
         awk -F'\t' -v f="$fold" '$1 == f { print $2 }' "$work/$folder.folds" | tr '\n' '\0' >"$work/list"
         # User and system CPU of the checks alone.
         { TIMEFORMAT='%3U %3S'; time xargs -0 -n 500 "$program/vexel3" --check <"$work/list" \
-            | awk -F'\t' -v f="$folder" '{ print f "\t" $2 "\t" $4 }' >>"$work/verdicts" || true; } 2>>"$work/cpu"
+            | awk -F'\t' -v f="$folder" '{ print f "\t" $2 "\t" $4 "\t" $1 }' >>"$work/verdicts" || true; } 2>>"$work/cpu"
         { TIMEFORMAT='%3U %3S'; time tr '\0' '\n' <"$work/list" | bogofilter -d "$bogo" -b -T \
             | awk -v f="$folder" '{ print f "\t" $(NF - 1) }' >>"$work/bogo-verdicts" || true; } 2>>"$work/bogo-cpu"
     done
