@@ -48,8 +48,9 @@ int forEachMessage(const QStringList &paths, const std::function<void(const QStr
     return result;
 }
 
-// One line per file: its name, "spam" or "good", the spam level and the
-// reasons, separated by tabs. Nothing is written anywhere else.
+// One line per file: its name, "spam" or "good", the spam level, the
+// reasons, and "sure" when a session would learn the verdict by itself
+// (else nothing), separated by tabs. Nothing is written anywhere else.
 int check(const QString &programFolder, const QStringList &paths)
 {
     const QString config = programFolder + QStringLiteral("config/");
@@ -65,8 +66,8 @@ int check(const QString &programFolder, const QStringList &paths)
         const jw::Verdict verdict = judgement.judge(facts);
         QString reasons = verdict.reason;
         reasons.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        std::printf("%s\t%s\t%d\t%s\n", qUtf8Printable(path), verdict.spam ? "spam" : "good", verdict.level,
-            qUtf8Printable(reasons));
+        std::printf("%s\t%s\t%d\t%s\t%s\n", qUtf8Printable(path), verdict.spam ? "spam" : "good", verdict.level,
+            qUtf8Printable(reasons), verdict.sure ? "sure" : "");
         anySpam = anySpam || verdict.spam;
     });
     return unread ? unread : anySpam ? 1 : 0;

@@ -73,6 +73,18 @@ bool LearnedSpam::knows(const QByteArray &key) const
     return splitLines(readNativeFile(nativePath(m_path)).value_or(QByteArray()), LineRule::AnyBreak).contains(key);
 }
 
+void LearnedSpam::note(const QList<QByteArray> &added) const
+{
+    const NativePath path = nativePath(m_path);
+    QList<QByteArray> keys = splitLines(readNativeFile(path).value_or(QByteArray()), LineRule::AnyBreak);
+    keys.removeAll(QByteArray());
+    keys += added;
+    if (keys.size() > kRemembered)
+        keys = keys.mid(keys.size() - kRemembered);
+    QDir().mkpath(QFileInfo(m_path).path());
+    writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
+}
+
 bool LearnedSpam::forget(const QByteArray &key) const
 {
     const NativePath path = nativePath(m_path);

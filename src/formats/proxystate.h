@@ -29,14 +29,18 @@ private:
     QString m_path;
 };
 
-// The held messages that earlier versions learned as spam the moment they
-// held them, by a key of their words, so that releasing one takes that
-// lesson back and deleting one does not teach it twice. Nothing is added
-// any more: the filter learns only what the user does.
+// The held messages the filter learned as spam by itself (a verdict far
+// from the threshold; earlier versions learned every message they held), by
+// a key of their words, newest last and at most kRemembered of them, so
+// that releasing one takes that lesson back and deleting one does not teach
+// it twice.
 class LearnedSpam
 {
 public:
+    static constexpr int kRemembered = 5000;
     explicit LearnedSpam(const QString &stateFolder);
+    // Notes the keys. Throws FileError when the file cannot be written.
+    void note(const QList<QByteArray> &keys) const;
     // The key of a message's words.
     static QByteArray keyOf(const QList<QByteArray> &words);
     // Forgets the key; true when it was noted. Throws FileError when the

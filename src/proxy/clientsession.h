@@ -163,6 +163,7 @@ private:
     QList<Message> m_messages;
     QList<int> m_removeAtQuit; // server numbers of held and dropped mail
     QList<NativePath> m_deliveredCopies;
+    QList<Judgement::OwnLesson> m_ownLessons; // sure verdicts, learned at QUIT
     bool m_heldAny = false;
     // A message on its way to the client from here, a piece at a time as
     // the client takes it.

@@ -252,7 +252,14 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     message.uidl = uidl;
     message.size = buffer->size();
     const QString note = verdict.reason.isEmpty() ? QString() : QStringLiteral("; ") + verdict.reason;
+    // A sure verdict is learned at QUIT, once the message has gone where it
+    // was sent.
+    const auto learnAtQuit = [&] {
+        if (verdict.sure)
+            m_ownLessons.append({facts.words, verdict.spam});
+    };
     if (!verdict.spam) {
+        learnAtQuit();
         message.addedLines = "X-Junkwarden: passed" + encodeDisplay(note) + "\r\n";
         m_messages.append(message);
         keep(m_messages.last(), buffer);
@@ -262,6 +269,8 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
     if (verdict.reply)
         m_context.replier.consider(facts, verdict, m_account, m_realUser, m_password);
     const QString what = m_context.whatWithSpam;
+    if (what == QLatin1String("lowprio") || what == QLatin1String("nothing") || what == QLatin1String("drop"))
+        learnAtQuit();
     if (what == QLatin1String("lowprio") || what == QLatin1String("nothing")) {
         message.addedLines = "X-Junkwarden: spam" + encodeDisplay(note) + "\r\n";
         if (what == QLatin1String("lowprio"))
@@ -289,13 +298,13 @@ void ClientSession::judged(int serverNumber, const QByteArray &uidl, const std::
         m_removeAtQuit.append(serverNumber);
         m_heldAny = true;
         m_context.status.quarantine();
+        learnAtQuit();
     } catch (const Error &e) {
         // Could not be stored (full disk): it stays on the server, unseen by
         // the client, and is judged again at the next session.
         ProblemLog(m_context.stateFolder)
             .note(QStringLiteral("a held message stays on %1: %2").arg(m_server, e.message()));
     }
-    // Not learned: the user teaches the filter by deleting or releasing it.
 }
 
 void ClientSession::rememberPassed(const Message &message)

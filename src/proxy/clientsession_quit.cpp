@@ -1,6 +1,6 @@
 // The end of a session with QUIT: deletions on the server, then what the
 // proxy remembers (what passed, released mail delivered and learned, its
-// senders trusted).
+// senders trusted, the session's sure verdicts learned).
 #include "formats/filterlistfiles.h"
 #include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
@@ -14,8 +14,11 @@
 #include "textfile/errors.h"
 #include "textfile/lines.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTcpSocket>
+
+#include <utility>
 
 namespace jw {
 
@@ -35,6 +38,8 @@ void ClientSession::quit()
 
 void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
 {
+    // The server is done with and closes its end: that is no failure now.
+    disconnect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
     const ProblemLog problems(m_context.stateFolder);
     // Remember what passed, so the next session does not fetch it again.
     QList<std::pair<QByteArray, QByteArray>> judged;
@@ -65,6 +70,11 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
             problems.note(QStringLiteral("a delivered message is not learned: ") + e.message());
         }
     }
+    if (serverOk && !m_ownLessons.isEmpty()) {
+        apart([&judgement, lessons = std::exchange(m_ownLessons, {}), state = m_context.stateFolder] {
+            judgement.learnOwnVerdicts(lessons, state);
+        });
+    }
     try {
         store.finishResends(m_deliveredCopies);
     } catch (const Error &e) {
@@ -86,9 +96,23 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
             problems.note(QStringLiteral("senders not added to the automatic white list: ") + e.message());
         }
     }
-    send(serverOk ? QByteArray("+OK bye") : "-ERR [SYS/TEMP] the server could not finish: " + serverStatus);
-    m_client->flush();
-    close();
+    // The answer waits for what was handed to the judging thread before it:
+    // once the client has it, the next session (and `vexel3 --check`) stands
+    // on every lesson of this one.
+    const QByteArray bye =
+        serverOk ? QByteArray("+OK bye") : "-ERR [SYS/TEMP] the server could not finish: " + serverStatus;
+    apart([self = QPointer<ClientSession>(this), bye] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, bye] {
+                if (!self || !self->m_client)
+                    return;
+                self->send(bye);
+                self->m_client->flush();
+                self->close();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace jw

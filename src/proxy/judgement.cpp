@@ -4,6 +4,7 @@
 #include "formats/methodsfile.h"
 #include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
+#include "proxy/problemlog.h"
 #include "proxy/senderevidence.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingsfile.h"
@@ -29,6 +30,7 @@ constexpr int kBadWordsMethod = 3;
 constexpr int kSenderServerMethod = 4;
 constexpr int kMailServerMethod = 32;
 constexpr int kRelayServerMethod = 35;
+constexpr int kStatisticalMethod = 45;
 constexpr int kAutoReplyMethod = 60;
 constexpr qint64 kCompareWhole = 64 * 1024;
 
@@ -212,72 +214,85 @@ Verdict LocalJudgement::judge(const MailFacts &facts, const Addressee &addressee
 Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &settings, qint64 startedNs)
 {
     const auto on = [this](int method) { return m_methodStates.value(method) == kMethodOn; };
+    const auto sure = [](Verdict verdict) {
+        verdict.sure = true;
+        return verdict;
+    };
     if (on(kWhiteListMethod)) {
         const QString entry = m_whiteIndex.find(facts.fromAddress);
         if (!entry.isEmpty())
-            return {false, QStringLiteral("white list: ") + entry};
+            return sure({false, QStringLiteral("white list: ") + entry});
     }
     if (on(kAutoWhiteListMethod)) {
         const QString entry = m_autoWhiteIndex.find(facts.fromAddress);
         if (!entry.isEmpty())
-            return {false, QStringLiteral("automatic white list: ") + entry};
+            return sure({false, QStringLiteral("automatic white list: ") + entry});
     }
     if (on(kBlackListMethod)) {
         const QString entry = m_blackIndex.find(facts.fromAddress);
         if (!entry.isEmpty()) {
             Verdict verdict{true, QStringLiteral("black list: ") + entry};
             verdict.blackList = true;
-            return verdict;
+            return sure(verdict);
         }
     }
     if (on(kBadWordsMethod)) {
         for (const QString *text : {&facts.subject, &facts.text}) {
             const QString word = m_bannedWords.firstIn(*text);
             if (!word.isEmpty())
-                return {true, QStringLiteral("banned words (") + word + QLatin1Char(')')};
+                return sure({true, QStringLiteral("banned words (") + word + QLatin1Char(')')});
         }
     }
     // A method that is on decides at its first match; one in the third
     // state adds its weight to the spam level, the signs of style together
     // at most `kMostStyle`, and signs of a genuine sender take a point each
     // off it (at most `kMostEvidence`), never below nothing.
-    Verdict verdict;
-    QStringList counted;
+    int firm = 0;
     int style = 0;
+    int statistics = 0;
+    QStringList counted;
     const qint64 budgetNs = qint64(m_settings.cpuBudgetMs) * 1000000;
+    bool complete = true;
     for (const MethodCheck &check : methodChecks()) {
         const int state = m_methodStates.value(check.number);
         if (state != kMethodOn && state != kMethodThird)
             continue;
         if (threadCpuNs() - startedNs > budgetNs) {
             counted.append(QStringLiteral("judged in part (time limit reached at method %1)").arg(check.number));
+            complete = false;
             break;
         }
         const QString why = check.test(facts, settings);
         if (why.isEmpty())
             continue;
-        if (state == kMethodOn)
-            return {true, why, verdict.level};
-        (check.style ? style : verdict.level) += check.weight;
+        if (state == kMethodOn) {
+            Verdict verdict{true, why, firm + std::min(style, kMostStyle) + statistics};
+            verdict.sure = check.number != kStatisticalMethod;
+            return verdict;
+        }
+        (check.style ? style : check.number == kStatisticalMethod ? statistics : firm) += check.weight;
         counted.append(why);
     }
-    verdict.level += std::min(style, kMostStyle);
-    QString genuine;
-    if (verdict.level > 0) {
-        const QStringList evidence = senderEvidence(facts, settings.hops).mid(0, kMostEvidence);
-        if (!evidence.isEmpty()) {
-            const int lowered = std::min(int(evidence.size()), verdict.level);
-            verdict.level -= lowered;
-            genuine = QStringLiteral("; genuine sender -%1: %2").arg(lowered).arg(evidence.join(QStringLiteral(", ")));
-        }
-    }
+    Verdict verdict;
+    const int signs = firm + std::min(style, kMostStyle);
+    const QStringList evidence =
+        signs + statistics > 0 ? senderEvidence(facts, settings.hops).mid(0, kMostEvidence) : QStringList();
+    const int lowered = std::min(int(evidence.size()), signs + statistics);
+    verdict.level = signs + statistics - lowered;
     if (verdict.level > 0)
         verdict.reason = QStringLiteral("Spam level %1: %2").arg(verdict.level).arg(counted.join(QStringLiteral(", ")));
     else
         verdict.reason = counted.join(QStringLiteral(", "));
-    verdict.reason += genuine;
+    if (lowered > 0)
+        verdict.reason +=
+            QStringLiteral("; genuine sender -%1: %2").arg(lowered).arg(evidence.join(QStringLiteral(", ")));
     verdict.spam = verdict.level > m_settings.acceptedLevel;
     verdict.byLevel = verdict.spam;
+    // What the other methods say alone, the statistical one left out.
+    const int alone = std::max(0, signs - int(evidence.size()));
+    const int held = m_settings.acceptedLevel + 1;
+    verdict.sure =
+        complete && (verdict.spam ? alone >= held + kSureMargin : statistics == 0 && alone <= held - kSureMargin);
     return verdict;
 }
 
@@ -288,6 +303,27 @@ void LocalJudgement::learn(const MailFacts &facts, Lesson lesson)
     if (lesson == Lesson::SpamWasGood)
         m_learned.unlearn(facts.words, true);
     m_learned.learn(facts.words, lesson == Lesson::Spam);
+    saveLearned();
+}
+
+void LocalJudgement::learnOwnVerdicts(const QList<OwnLesson> &lessons, const QString &stateFolder)
+{
+    if (lessons.isEmpty())
+        return;
+    m_sinceCheck.invalidate();
+    refresh();
+    QList<QByteArray> spamKeys;
+    for (const OwnLesson &lesson : lessons) {
+        m_learned.learn(lesson.words, lesson.spam);
+        if (lesson.spam)
+            spamKeys.append(LearnedSpam::keyOf(lesson.words));
+    }
+    try {
+        if (!spamKeys.isEmpty())
+            LearnedSpam(stateFolder).note(spamKeys);
+    } catch (const Error &e) {
+        ProblemLog(stateFolder).note(QStringLiteral("spam learned by the filter not noted: ") + e.message());
+    }
     saveLearned();
 }
 

@@ -13,6 +13,11 @@
 
 namespace jw {
 
+// How far from the threshold a level must be for the filter to learn the
+// verdict by itself: at the lowest accepted level (1), a message is held
+// from level 2, learned as good at 0 and as spam from 4.
+inline constexpr int kSureMargin = 2;
+
 // The outcome for one message.
 struct Verdict
 {
@@ -28,6 +33,10 @@ struct Verdict
     bool blackList = false;
     // Spam whose sender gets the automatic reply (method 60 is on).
     bool reply = false;
+    // Reached without the statistical method and far from the threshold
+    // (by a list, a method that is on, or a level at least `kSureMargin`
+    // from the first level held): the filter may learn it by itself.
+    bool sure = false;
 
     // The one line the quarantine keeps about a held message.
     QString spamNote() const { return byLevel ? reason : QStringLiteral("Spam: ") + reason; }
@@ -66,6 +75,20 @@ public:
     // filter never learns from its own verdicts.
     enum class Lesson { Spam, Good, SpamWasGood };
     virtual void learn(const MailFacts &facts, Lesson lesson) = 0;
+    // Learns a session's sure verdicts (`Verdict::sure`) at its end, all at
+    // once, so that no verdict of the session depends on another: the
+    // words of each, and whether it was spam. What is learned as spam is
+    // noted (`LearnedSpam`), so that a release takes it back.
+    struct OwnLesson
+    {
+        QList<QByteArray> words;
+        bool spam = false;
+    };
+    virtual void learnOwnVerdicts(const QList<OwnLesson> &lessons, const QString &stateFolder)
+    {
+        Q_UNUSED(lessons);
+        Q_UNUSED(stateFolder);
+    }
     // Learns as spam the held messages the user deleted (waiting in the
     // quarantine's folder for them) and removes them; one that an earlier
     // version learned when it was held is not learned twice. In memory
@@ -98,6 +121,7 @@ public:
     // Writes what was learned at once, atomically; a failure to write is
     // not reported and leaves the file as it was.
     void learn(const MailFacts &facts, Lesson lesson) override;
+    void learnOwnVerdicts(const QList<OwnLesson> &lessons, const QString &stateFolder) override;
     int learnDeletedSpam(const QString &messagesFolder, const QString &stateFolder, bool inMemoryOnly) override;
 
 private:

@@ -328,10 +328,14 @@ TEST(LocalJudgement, MethodsDecideWhenOnAndAddUpInTheThirdState)
         EXPECT_TRUE(verdict.spam);
         EXPECT_EQ(verdict.reason, reason);
         EXPECT_EQ(verdict.spamNote(), QStringLiteral("Spam: ") + reason);
+        // Learned by the filter itself only when reached without the
+        // statistics and far from the threshold (3 at level 2).
+        EXPECT_EQ(verdict.sure, c.method != 45);
         EXPECT_FALSE(judgement.judge(readMailFacts(clean)).spam) << "an ordinary message passes";
         methods({{c.method, '2'}});
         verdict = judgement.judge(facts);
         EXPECT_EQ(verdict.level, c.weight);
+        EXPECT_EQ(verdict.sure, c.method != 45 && (c.weight >= 5 || c.weight <= 1));
         EXPECT_EQ(verdict.spam, c.weight > settings.acceptedLevel);
         EXPECT_EQ(verdict.reason, QStringLiteral("Spam level %1: ").arg(c.weight) + reason);
         methods({});
@@ -635,7 +639,7 @@ TEST(CheckCommand, BadInputGetsAVerdictAndNoCrash)
     for (qsizetype i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
-        ASSERT_EQ(fields.size(), 4) << lines.at(i).toStdString();
+        ASSERT_EQ(fields.size(), 5) << lines.at(i).toStdString();
         EXPECT_EQ(fields.at(0), files.at(i));
         EXPECT_TRUE(fields.at(1) == QLatin1String("spam") || fields.at(1) == QLatin1String("good"));
         if (*cases[i].verdict) {
@@ -708,7 +712,8 @@ TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
     QStringList lines = check("127.0.5.3", &elapsed);
     ASSERT_EQ(lines.size(), files.size());
     for (qsizetype i = 0; i < files.size(); ++i)
-        EXPECT_EQ(lines.at(i), files.at(i) + QLatin1Char('\t') + QString::fromUtf8(cases[i].verdict));
+        EXPECT_EQ(lines.at(i).section(QLatin1Char('\t'), 0, 3),
+            files.at(i) + QLatin1Char('\t') + QString::fromUtf8(cases[i].verdict));
 
     // A name server that takes the questions and never answers: every file
     // still gets its line, judged without the DNS, and only the first waits.
@@ -717,7 +722,7 @@ TEST(CheckCommand, AsksTheDnsAndNeverWaitsLongerThanItsBound)
     lines = check("127.0.5.4", &elapsed);
     ASSERT_EQ(lines.size(), files.size());
     for (qsizetype i = 0; i < files.size(); ++i)
-        EXPECT_EQ(lines.at(i), files.at(i) + QStringLiteral("\tgood\t0\t"));
+        EXPECT_EQ(lines.at(i).section(QLatin1Char('\t'), 0, 3), files.at(i) + QStringLiteral("\tgood\t0\t"));
     EXPECT_LT(elapsed, 6000) << "the 2 s bound once, not once per file";
 }
 
@@ -747,8 +752,9 @@ TEST(CheckCommand, PrintsALinePerFileAndTouchesNothing)
     ASSERT_TRUE(check.waitForFinished(20000));
     EXPECT_EQ(check.exitCode(), 2) << "a file could not be read";
     EXPECT_EQ(QString::fromUtf8(check.readAllStandardOutput()),
-        good + QStringLiteral("\tgood\t0\t\n") + bad + QStringLiteral("\tspam\t0\tblack list: spam.example\n") + crowded
-            + QStringLiteral("\tspam\t2\tSpam level 2: 2 recipients in To\n"));
+        good + QStringLiteral("\tgood\t0\t\tsure\n") + bad
+            + QStringLiteral("\tspam\t0\tblack list: spam.example\tsure\n") + crowded
+            + QStringLiteral("\tspam\t2\tSpam level 2: 2 recipients in To\t\n"));
     EXPECT_TRUE(check.readAllStandardError().contains("missing.eml"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
 }
