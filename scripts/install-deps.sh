@@ -13,7 +13,7 @@ packages=(
     libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev
     dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
-    bogofilter desktop-file-utils
+    bogofilter spamd spamc desktop-file-utils
     thunderbird
     clang
 )
