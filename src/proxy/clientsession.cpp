@@ -88,8 +88,10 @@ ClientSession::~ClientSession()
 
 void ClientSession::send(const QByteArray &line)
 {
-    if (m_client)
-        m_client->write(line + "\r\n");
+    if (!m_client)
+        return;
+    m_client->write(line + "\r\n");
+    flushNow();
 }
 
 void ClientSession::sendMultiline(const QByteArray &status, const QList<QByteArray> &lines)
@@ -98,8 +100,19 @@ void ClientSession::sendMultiline(const QByteArray &status, const QList<QByteArr
     for (const QByteArray &line : lines)
         out += pop3::stuffed(line) + "\r\n";
     out += ".\r\n";
-    if (m_client)
+    if (m_client) {
         m_client->write(out);
+        flushNow();
+    }
+}
+
+void ClientSession::flushNow()
+{
+    // What flushing writes is reported at once (bytesWritten), inside
+    // whatever called this: that report is taken at the loop's next turn.
+    m_flushing = true;
+    m_client->flush();
+    m_flushing = false;
 }
 
 void ClientSession::close()

@@ -73,9 +73,12 @@ private:
 
     void onClientData();
     void handle(const QByteArray &line);
+    // A whole answer goes out at once, not at the event loop's next turn:
+    // a client that waits for each answer waits less.
     void send(const QByteArray &line);
     void sendMultiline(const QByteArray &status, const QList<QByteArray> &lines);
     void close();
+    void flushNow(); // writes what the client socket holds now
 
     void authorization(const pop3::Command &command);
     void authPlain(const QByteArray &base64);
@@ -165,6 +168,7 @@ private:
     QList<NativePath> m_deliveredCopies;
     QList<Judgement::OwnLesson> m_ownLessons; // sure verdicts, learned at QUIT
     bool m_heldAny = false;
+    bool m_flushing = false; // inside flushNow
     // A message on its way to the client from here, a piece at a time as
     // the client takes it.
     struct Outgoing

@@ -195,6 +195,7 @@ void ClientSession::relay(int index, int bodyLines)
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR the server could not send it");
             else
                 m_client->write(std::exchange(*pendingStatus, QByteArray()) + ".\r\n");
+            flushNow();
             m_busy = false;
             QMetaObject::invokeMethod(this, &ClientSession::onClientData, Qt::QueuedConnection);
         });
@@ -223,6 +224,7 @@ void ClientSession::pump()
         }
         bytes += out.atLineStart ? QByteArray(".\r\n") : QByteArray("\r\n.\r\n");
         m_client->write(bytes);
+        flushNow();
         // Handed over whole: what is still on the server is fetched again
         // if the client asks twice.
         if (m_messages[out.index].serverNumber > 0 && out.end == out.source->size())
@@ -236,6 +238,10 @@ void ClientSession::pump()
 
 void ClientSession::resumeReading()
 {
+    if (m_flushing) {
+        QMetaObject::invokeMethod(this, &ClientSession::resumeReading, Qt::QueuedConnection);
+        return;
+    }
     if (m_outgoing) {
         pump();
         return;

@@ -137,20 +137,26 @@ void ClientSession::judgeNext()
                 judgeInOrder();
                 return;
             }
+            // Decoded on any core, then asked what the DNS must answer on
+            // the judgement's thread.
             auto facts = std::make_shared<MailFacts>();
             fetched.facts = facts;
             Judgement &judgement = m_context.judgement;
-            apart([self = QPointer<ClientSession>(this), i, facts, &judgement, head = source->head()] {
-                *facts = readMailFacts(head);
-                const QList<DnsQuestion> questions = judgement.dnsQuestions(*facts);
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [self, i, questions] {
-                        if (self)
-                            self->askDns(i, questions);
-                    },
-                    Qt::QueuedConnection);
-            });
+            QThreadPool &readers = m_context.readers;
+            m_context.decoders.start(
+                [self = QPointer<ClientSession>(this), i, facts, &judgement, &readers, head = source->head()] {
+                    *facts = readMailFacts(head);
+                    readers.start([self, i, facts, &judgement] {
+                        const QList<DnsQuestion> questions = judgement.dnsQuestions(*facts);
+                        QMetaObject::invokeMethod(
+                            QCoreApplication::instance(),
+                            [self, i, questions] {
+                                if (self)
+                                    self->askDns(i, questions);
+                            },
+                            Qt::QueuedConnection);
+                    });
+                });
         });
     }
 }

@@ -24,7 +24,8 @@ struct ProxyContext
     Judgement &judgement;
     DnsCache &dns; // the answers the judgement reads
     AutoReplier &replier; // answers the senders of held mail
-    QThreadPool &readers; // reads messages for judging beside the sessions' thread
+    QThreadPool &readers; // the judgement's one thread: judges and learns, in order
+    QThreadPool &decoders; // decodes messages into their facts, on every core
     QSslConfiguration tls;
     QString whatWithSpam; // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;

@@ -18,6 +18,7 @@
 #include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -39,6 +40,8 @@ ProxyServer::~ProxyServer()
     for (ClientSession *session : sessions)
         delete session;
     // Judging and learning still under way use the judgement: they end first.
+    if (m_decoders)
+        m_decoders->waitForDone();
     if (m_readers)
         m_readers->waitForDone();
 }
@@ -77,13 +80,17 @@ bool ProxyServer::start(QString *problem)
     m_judgement = std::make_unique<LocalJudgement>(config, judging, 1000, m_dns.get());
     m_replier = std::make_unique<AutoReplier>(config, m_programFolder + QStringLiteral("state/"), tls);
     // Decoding a message and splitting it into words is most of judging it:
-    // done on a thread of its own while the sessions' thread moves mail.
+    // done on every core while the sessions' thread moves mail; the
+    // judgement itself keeps one thread of its own, so that it is asked and
+    // taught in order.
     m_readers = std::make_unique<QThreadPool>();
     m_readers->setMaxThreadCount(1);
+    m_decoders = std::make_unique<QThreadPool>();
+    m_decoders->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     m_status = std::make_unique<StatusFile>(m_programFolder);
     m_context = std::unique_ptr<ProxyContext>(new ProxyContext{m_programFolder, config,
         m_programFolder + QStringLiteral("messages/"), m_programFolder + QStringLiteral("state/"), m_accounts,
-        *m_judgement, *m_dns, *m_replier, *m_readers, tls, whatWithSpam, *m_status, 0});
+        *m_judgement, *m_dns, *m_replier, *m_readers, *m_decoders, tls, whatWithSpam, *m_status, 0});
 
     m_ipv4 = new QTcpServer(this);
     m_ipv6 = new QTcpServer(this);

@@ -48,6 +48,7 @@ private:
     std::unique_ptr<DnsCache> m_dns;
     std::unique_ptr<AutoReplier> m_replier;
     std::unique_ptr<QThreadPool> m_readers;
+    std::unique_ptr<QThreadPool> m_decoders;
     std::unique_ptr<Judgement> m_judgement;
     std::unique_ptr<StatusFile> m_status;
     std::unique_ptr<ProxyContext> m_context;
