@@ -245,8 +245,16 @@ QByteArray QuarantineStore::setStatus(const NativePath &path, const QByteArray &
     const std::optional<QByteArray> content = readNativeFile(path);
     if (!content)
         throw FileError::cannotOpen(displayPath(path));
+    // The row's date is the file's time, when the message was held: a
+    // change of status keeps it.
+    struct stat held = {};
+    const bool known = ::stat(path.constData(), &held) == 0;
     const QByteArray changed = withStatus(*content, status);
     writeNativeFileAtomically(path, changed);
+    if (known) {
+        const timespec times[2] = {{0, UTIME_NOW}, held.st_mtim};
+        ::utimensat(AT_FDCWD, path.constData(), times, 0);
+    }
     return changed;
 }
 

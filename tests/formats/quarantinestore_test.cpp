@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -165,6 +166,15 @@ TEST_F(QuarantineStoreTest, SectionsWithAndWithoutMarkers)
 
 // Marking read changes the status line the scan reads, and no other byte:
 // a lone LF inside a header line does not move it.
+// Gives a message file the time it was held, an hour ago; returns it.
+QDateTime heldAt(const QString &path)
+{
+    const QDateTime held = QDateTime::currentDateTime().addSecs(-3600);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(held, QFileDevice::FileModificationTime));
+    return held;
+}
+
 TEST_F(QuarantineStoreTest, MarkReadChangesOnlyTheStatusTheScanReads)
 {
     const struct
@@ -184,8 +194,10 @@ TEST_F(QuarantineStoreTest, MarkReadChangesOnlyTheStatusTheScanReads)
         SCOPED_TRACE(c.name);
         const QString path = folderA + QStringLiteral("m1");
         writeFile(path, c.before);
+        const QDateTime held = heldAt(path);
         QuarantineStore::markRead(QFile::encodeName(path));
         EXPECT_EQ(readFile(path), c.after);
+        EXPECT_EQ(QFileInfo(path).lastModified(), held) << "the date it was held stays";
         const QList<QuarantineRow> rows = store().scan(now.addSecs(3600));
         ASSERT_EQ(rows.size(), 1) << "still valid";
         EXPECT_EQ(rows[0].status, QByteArray("Readed"));
@@ -222,6 +234,7 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
     const QString folderA = account(QStringLiteral("a"));
     writeFile(folderA + QStringLiteral("m1"), message("one", "x"));
     writeFile(folderA + QStringLiteral("m2"), message("two", "y", "Readed"));
+    const QDateTime held = heldAt(folderA + QStringLiteral("m1"));
     writeFile(folder.configPath() + QStringLiteral("to_resend"), "/earlier/copy_resend");
     QList<int> handled;
     store().requestResend(
@@ -233,6 +246,7 @@ TEST_F(QuarantineStoreTest, ResendWritesCopiesAndAppendsTheListInOrder)
             + "m1_resend\r\n");
     EXPECT_EQ(readFile(folderA + QStringLiteral("m1_resend")), message("one", "x", "Resend"));
     EXPECT_EQ(readFile(folderA + QStringLiteral("m1")), message("one", "x", "Resend"));
+    EXPECT_EQ(QFileInfo(folderA + QStringLiteral("m1")).lastModified(), held);
     EXPECT_EQ(store().scan(now).size(), 2) << "copies are never listed";
 
     // A message that vanished stops the request; the list is not written.
