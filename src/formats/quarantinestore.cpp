@@ -526,6 +526,36 @@ QByteArray QuarantineStore::headerValue(const QByteArray &text, const char *name
     return {};
 }
 
+bool QuarantineStore::contentIsHtml(const QByteArray &content, const QByteArray &source)
+{
+    if (source.trimmed().isEmpty())
+        return content.contains('<') && content.contains('>');
+    // Each line that starts a Content-Type field, with its folded
+    // continuation lines.
+    constexpr QByteArrayView kField("content-type:");
+    qsizetype at = 0;
+    while (at < source.size()) {
+        qsizetype end = source.indexOf('\n', at);
+        if (end < 0)
+            end = source.size();
+        const QByteArrayView line = QByteArrayView(source).sliced(at, end - at);
+        at = end + 1;
+        if (line.size() < kField.size() || line.first(kField.size()).compare(kField, Qt::CaseInsensitive) != 0)
+            continue;
+        QByteArray value = line.sliced(kField.size()).toByteArray();
+        while (at < source.size() && (source[at] == ' ' || source[at] == '\t')) {
+            end = source.indexOf('\n', at);
+            if (end < 0)
+                end = source.size();
+            value += QByteArrayView(source).sliced(at, end - at);
+            at = end + 1;
+        }
+        if (value.trimmed().toLower().startsWith("text/html"))
+            return true;
+    }
+    return false;
+}
+
 QByteArray QuarantineStore::declaredCharset(const QByteArray &content, const QByteArray &source)
 {
     auto charsetAfter = [](const QByteArray &lower, qsizetype from, qsizetype until) -> QByteArray {

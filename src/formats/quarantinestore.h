@@ -86,6 +86,11 @@ public:
     // source's header.
     static QByteArray headerValue(const QByteArray &text, const char *name);
     static QByteArray declaredCharset(const QByteArray &content, const QByteArray &source);
+    // Whether the content is the message's HTML: the proxy keeps the HTML
+    // part when there is one, so it is when any Content-Type of the source
+    // (of the message or of a part) is text/html. Without a source, when
+    // it looks like markup.
+    static bool contentIsHtml(const QByteArray &content, const QByteArray &source);
 
     // The proxy's side.
     // The folder of a mailbox: "user,server" as a routed mail client names

@@ -376,4 +376,34 @@ QString sanitizeMailHtml(const QString &html, const SafeHtmlLimits &limits, qsiz
     return out;
 }
 
+QString plainMailAsHtml(const QString &original)
+{
+    QString text = original;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Linear: one pass of a pattern without nested repetition.
+    static const QRegularExpression address(
+        QStringLiteral("\\b(?:https?://|mailto:|www\\.)[^\\s<>\"]+"), QRegularExpression::CaseInsensitiveOption);
+    QString out = QStringLiteral("<pre style=\"white-space: pre-wrap\">");
+    out.reserve(text.size() * 11 / 10 + 64);
+    qsizetype done = 0;
+    QRegularExpressionMatchIterator matches = address.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        QString target = match.captured();
+        // Closing punctuation of the sentence is not part of the address.
+        while (!target.isEmpty() && QStringLiteral(".,;:!?)]}'>").contains(target.back()))
+            target.chop(1);
+        if (target.isEmpty())
+            continue;
+        out += text.mid(done, match.capturedStart() - done).toHtmlEscaped();
+        const QString href =
+            target.startsWith(QLatin1String("www."), Qt::CaseInsensitive) ? QStringLiteral("http://") + target : target;
+        out += QStringLiteral("<a href=\"") + href.toHtmlEscaped() + QStringLiteral("\">") + target.toHtmlEscaped()
+            + QStringLiteral("</a>");
+        done = match.capturedStart() + target.size();
+    }
+    out += text.mid(done).toHtmlEscaped() + QStringLiteral("</pre>");
+    return out;
+}
+
 } // namespace jw

@@ -29,4 +29,9 @@ struct SafeHtmlLimits
 // less than its length when it was cut at maxTags or maxOpenTags.
 QString sanitizeMailHtml(const QString &html, const SafeHtmlLimits &limits = {}, qsizetype *charactersRead = nullptr);
 
+// Plain-text mail as HTML for the same preview: every line and character as
+// it stands (escaped, blank lines kept, long lines wrapped), and the web and
+// mail addresses in it (http, https, mailto, www.) made links.
+QString plainMailAsHtml(const QString &text);
+
 } // namespace jw

@@ -213,6 +213,7 @@ void KwarantannaPage::KwarantannaPokaz()
 {
     m_model->setRows(store().scan());
     m_model->sortBy(SortState);
+    clearPreview(); // no row is selected after a rebuild
 }
 
 QList<int> KwarantannaPage::selectedRows() const
@@ -300,7 +301,7 @@ void KwarantannaPage::showMessage(int row)
     const QByteArray shown = contentView ? content : source;
     if (shown.isEmpty()) {
         setPreview(QStringLiteral("<html></html>"), true);
-    } else if (contentView && shown.contains('<') && shown.contains('>') && shown.size() <= kMaxHtmlBytes) {
+    } else if (contentView && QuarantineStore::contentIsHtml(content, source) && shown.size() <= kMaxHtmlBytes) {
         const QString html = decoded(shown);
         qsizetype read = 0;
         const QString safe = sanitizeMailHtml(html, {}, &read);
@@ -315,6 +316,9 @@ void KwarantannaPage::showMessage(int row)
             --cut;
         const QString part = decoded(shown.left(cut));
         setPreview(shownInPart(part.size()) + QStringLiteral("\n\n") + part, false);
+    } else if (contentView) {
+        // Text shown as text, its addresses clickable.
+        setPreview(plainMailAsHtml(decoded(shown)), true);
     } else {
         setPreview(decoded(shown), false);
     }

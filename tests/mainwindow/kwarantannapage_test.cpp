@@ -117,10 +117,15 @@ TEST_F(QuarantinePageTest, NewRowsAreBoldUntilShownAloneResendRowsAreBlue)
 TEST_F(QuarantinePageTest, PreviewFollowsTheSingleSelectedRow)
 {
     store(QStringLiteral("h"),
-        message(
-            "Html one", "a@x", "Readed", "<p>Hi <b>there</b></p>", "To: me@home\r\nCc: boss@home\r\n\r\n<p>raw</p>"),
+        message("Html one", "a@x", "Readed", "<p>Hi <b>there</b></p>",
+            "To: me@home\r\nCc: boss@home\r\nContent-Type: text/html\r\n\r\n<p>raw</p>"),
         1);
-    plain(QStringLiteral("p"), 2, "Plain one");
+    // Text with angle brackets and blank lines is still text.
+    const QByteArray text = "Hi,\r\n\r\nsee <http://example.com/x> & <b>this</b>.\r\n-- \r\nAnn";
+    store(QStringLiteral("p"),
+        message("Plain one", "b@x", "Readed", text,
+            "Content-Type: multipart/alternative; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"),
+        2);
     select({0});
     EXPECT_TRUE(page().previewIsHtml());
     EXPECT_TRUE(page().previewText().contains(QStringLiteral("<b>there</b>")));
@@ -140,7 +145,16 @@ TEST_F(QuarantinePageTest, PreviewFollowsTheSingleSelectedRow)
     EXPECT_TRUE(page().KwarantannaOd->text().isEmpty());
 
     select({1});
-    EXPECT_FALSE(page().previewIsHtml()) << "no < or >: plain text";
+    EXPECT_EQ(page().KwarantannaMemoPodglad->toPlainText(),
+        QString::fromLatin1(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_TRUE(page().previewText().contains(QStringLiteral("<a href=\"http://example.com/x\">")));
+
+    // Left and entered again, the page shows no message that no row selects.
+    switchPage(TMainForm::PageMetody);
+    switchPage(TMainForm::PageKwarantanna);
+    EXPECT_TRUE(page().KwarantannaMemo->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(page().previewText(), QStringLiteral("<html></html>"));
+    select({1});
 
     // The source is always plain text.
     select({0});
@@ -340,7 +354,10 @@ TEST_F(QuarantinePageTest, HostileMessagesGetABoundedPreview)
     int n = 0;
     for (const auto &c : cases) {
         ++n;
-        store(QStringLiteral("m%1").arg(n), message("hostile", "e@x", "Readed", c.content, "To: me\r\n\r\n"), n);
+        store(QStringLiteral("m%1").arg(n),
+            message(
+                "hostile", "e@x", "Readed", c.content, c.html ? "Content-Type: text/html\r\n\r\n" : "To: me\r\n\r\n"),
+            n);
     }
     page();
     for (int row = 0; row < int(std::size(cases)); ++row) {
