@@ -167,11 +167,10 @@ QString QuarantineStore::formatReceived(const QDateTime &modified)
     return ReceivedFormat().format(modified.toSecsSinceEpoch());
 }
 
-QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
+void QuarantineStore::forEachHeld(const std::function<void(const FolderEntry &account, const FolderEntry &file,
+                                      const NativePath &path, const QByteArrayView *lines)> &held,
+    const std::function<void(const FolderEntry &file, const NativePath &path)> &invalid) const
 {
-    QList<QuarantineRow> rows;
-    const ReceivedFormat received;
-    const qint64 settledBefore = now.toSecsSinceEpoch() - kSettleSeconds;
     const NativePath messages = nativePath(m_messagesFolder);
     for (const FolderEntry &account : listFolder(messages)) {
         // Hidden folders are not accounts; files here are not messages.
@@ -188,14 +187,23 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
             const std::optional<HeadLines> read = headLines(path, head, file.size, whole);
             if (!read)
                 return;
-            const auto &lines = read->line;
-            if (lines[4] != kFirstMarker) {
-                // Maybe still being written: only a settled file that no
-                // process holds open for writing is removed.
-                if (file.modifiedSecs <= settledBefore && !isOpenForWriting(path))
-                    removeNativeFile(path);
+            if (read->line[4] != kFirstMarker) {
+                if (invalid)
+                    invalid(file, path);
                 return;
             }
+            held(account, file, path, read->line.data());
+        });
+    }
+}
+
+QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
+{
+    QList<QuarantineRow> rows;
+    const ReceivedFormat received;
+    const qint64 settledBefore = now.toSecsSinceEpoch() - kSettleSeconds;
+    forEachHeld(
+        [&](const FolderEntry &account, const FolderEntry &file, const NativePath &path, const QByteArrayView *lines) {
             QuarantineRow row;
             const QByteArrayView subject = lines[0];
             const QByteArrayView sender = lines[1];
@@ -207,9 +215,23 @@ QList<QuarantineRow> QuarantineStore::scan(const QDateTime &now) const
             row.status = sharedStatus(lines[2]);
             row.spamNote = decodeDisplay(lines[3]);
             rows.append(std::move(row));
+        },
+        [&](const FolderEntry &file, const NativePath &path) {
+            // Maybe still being written: only a settled file that no
+            // process holds open for writing is removed.
+            if (file.modifiedSecs <= settledBefore && !isOpenForWriting(path))
+                removeNativeFile(path);
         });
-    }
     return rows;
+}
+
+int QuarantineStore::countUnread() const
+{
+    int unread = 0;
+    forEachHeld([&unread](const FolderEntry &, const FolderEntry &, const NativePath &, const QByteArrayView *lines) {
+        unread += lines[2] == "New" ? 1 : 0;
+    });
+    return unread;
 }
 
 QByteArray QuarantineStore::readText(const NativePath &path)

@@ -13,6 +13,8 @@
 
 namespace jw {
 
+struct FolderEntry;
+
 // One held-back message as the quarantine table lists it.
 struct QuarantineRow
 {
@@ -56,6 +58,9 @@ public:
     // it has not changed for a minute and no process has it open for
     // writing; a file that cannot be read is left alone.
     QList<QuarantineRow> scan(const QDateTime &now = QDateTime::currentDateTime()) const;
+    // How many held messages are still "New" (not yet shown); reads only,
+    // removes nothing.
+    int countUnread() const;
 
     // The whole file, lines joined with CR LF. Throws FileError.
     static QByteArray readText(const NativePath &path);
@@ -131,6 +136,11 @@ public:
     void finishResends(const QList<NativePath> &copies) const;
 
 private:
+    // Each held message's file with its first five lines; `invalid`, when
+    // given, is handed the files that are not (or not yet) messages.
+    void forEachHeld(const std::function<void(const FolderEntry &account, const FolderEntry &file,
+                         const NativePath &path, const QByteArrayView *lines)> &held,
+        const std::function<void(const FolderEntry &file, const NativePath &path)> &invalid = {}) const;
     static QByteArray setStatus(const NativePath &path, const QByteArray &status);
 
     QString m_messagesFolder;

@@ -29,6 +29,7 @@ private:
     X(oProgramie, "o programie")                                                                                       \
     X(statusRunning, "status_running")                                                                                 \
     X(statusQuarantine, "status_quarantine")                                                                           \
+    X(statusQuarantineCount, "status_quarantine_count")                                                                \
     X(statusWaiting, "status_waiting")                                                                                 \
     X(statusDisabled, "status_disabled")                                                                               \
     /* confirmation dialog and about box */                                                                            \

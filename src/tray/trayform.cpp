@@ -2,6 +2,7 @@
 
 #include "accounts/mailrouting.h"
 #include "dialogs/aboutform.h"
+#include "formats/quarantinestore.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "settings/keyvaluefile.h"
@@ -260,7 +261,18 @@ void TTrayForm::CheckTimerTimer()
             }
         } else if (first == "quarantine") {
             m_trayState = Quarantine;
-            m_statusText = text(keys::statusQuarantine);
+            // Counted again when the proxy has written the file anew (it
+            // does at every message it holds).
+            const QFileInfo status(statusFilePath());
+            const QString stamp = QString::number(status.lastModified().toMSecsSinceEpoch()) + QLatin1Char(':')
+                + QString::number(status.size());
+            if (stamp != m_unreadStamp) {
+                m_unreadStamp = stamp;
+                m_unread = QuarantineStore(m_folders.messages, m_folders.config, QString(), QString()).countUnread();
+            }
+            m_statusText = m_unread > 1
+                ? text(keys::statusQuarantineCount).replace(QStringLiteral("%1"), QString::number(m_unread))
+                : text(keys::statusQuarantine);
         }
     }
     if (m_proxyHeldForClient && m_services.mailRouting.waiting() != MailRouting::Waiting::ToRestore) {

@@ -152,6 +152,9 @@ private:
     QString watchProxy();
 
     ProgramFolders m_folders;
+    // Held messages not yet shown, counted at the status file's stamp.
+    int m_unread = 0;
+    QString m_unreadStamp;
     TrayServices m_services;
     MainWindowFactory m_createMainWindow;
     QPointer<QWidget> m_mainWindow;

@@ -1,3 +1,4 @@
+#include "formats/quarantinestore.h"
 #include "support/trayfixture.h"
 #include "tray/guardian.h"
 #include "tray/startup.h"
@@ -195,6 +196,25 @@ TEST_F(TrayTest, TipIsCutTo63CharactersAndTheIconOnlyChangesWhenNeeded)
     EXPECT_TRUE(t.tip().startsWith(QStringLiteral("Junkwarden - Filtering mail (xxx")));
     EXPECT_EQ(t.notificationIcon()->toolTip(), t.tip());
     EXPECT_EQ(t.iconUpdates(), updates + 1);
+
+    // Several held messages not yet shown: the tip says how many, in the
+    // language of the language file.
+    QDir().mkpath(folder.messagesPath() + QStringLiteral("ann,pop.example"));
+    int n = 0;
+    for (const char *status : {"New", "Readed", "New", "New"}) {
+        writeFile(folder.messagesPath() + QStringLiteral("ann,pop.example/m%1").arg(++n),
+            "offer\r\nx@spam.example\r\n" + QByteArray(status) + "\r\nnote\r\n" + QuarantineStore::kMarker + "1\r\n");
+    }
+    for (const auto &[language, tip] : {std::pair{"english.lng", "Junkwarden - Unread in the quarantine: 3"},
+             std::pair{"polish.lng", "Junkwarden - Nieprzeczytane w kwarantannie: 3"}}) {
+        QFile::remove(folder.configPath() + QStringLiteral("language.lng"));
+        QFile::copy(sourcePath(QStringLiteral("resources/language/") + QLatin1String(language)),
+            folder.configPath() + QStringLiteral("language.lng"));
+        TTrayForm &again = makeTray();
+        writeStatus("quarantine\r\n");
+        again.CheckTimerTimer();
+        EXPECT_EQ(again.tip(), QString::fromUtf8(tip));
+    }
 }
 
 TEST_F(TrayTest, AcknowledgementDeletesTheStatusFileOnlyInQuarantine)
