@@ -4,6 +4,9 @@
 #include "mainwindow/page.h"
 #include "settings/keyvaluefile.h"
 
+#include <QSet>
+#include <QString>
+
 #include <functional>
 
 class QAction;
@@ -105,6 +108,7 @@ private:
     // The rows to the account store and the Thunderbird profiles, saying what
     // could not be done or waits for Thunderbird to close.
     void saveAccounts();
+    void tellRoutingChanges(bool filterOn);
     void connectSettings();
     struct SettingBinding
     {
@@ -123,6 +127,7 @@ private:
     bool editableRow(int row) const;
 
     QList<AccountRow> m_rows;
+    QSet<QString> m_routedSaved; // keys of the rows routed as last loaded or saved
     int m_editRow = -1;
     int m_editColumn = -1;
     int m_lastMaxTo = 5;

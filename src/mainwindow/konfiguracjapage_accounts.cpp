@@ -39,6 +39,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSet>
+#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -197,6 +199,11 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
     for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), KonfiguracjaPort->text().toInt()))
         addRowItem(row);
     KonfiguracjaKonta->setUpdatesEnabled(true);
+    m_routedSaved.clear();
+    for (const AccountRow &row : std::as_const(m_rows)) {
+        if (row.routed)
+            m_routedSaved.insert(row.key);
+    }
     if (m_rows.isEmpty())
         showNoAccountsPanel();
     if (!search.error.isEmpty())
@@ -232,12 +239,50 @@ void KonfiguracjaPage::saveAccounts()
             });
     }
     m_main.UnsavedChanges = false;
+    tellRoutingChanges(filterOn);
     for (const QString &name : unroutable)
         m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
     if (!thunderbird.waiting.isEmpty())
         m_main.prompts().information(m_main.language().text(keys::tbDziala));
     for (const QString &problem : thunderbird.unreadable + thunderbird.refused)
         m_main.prompts().information(m_main.language().text(keys::tbProfil).replace(QStringLiteral("%1"), problem));
+}
+
+void KonfiguracjaPage::tellRoutingChanges(bool filterOn)
+{
+    // Which accounts the save pointed at the filter or back: said on the
+    // window's status bar, with the password Thunderbird will ask for once
+    // (its user name changes to "name,server").
+    QStringList routed;
+    QStringList restored;
+    QString thunderbirdUser;
+    QSet<QString> now;
+    for (const AccountRow &row : std::as_const(m_rows)) {
+        if (!row.routed)
+            continue;
+        now.insert(row.key);
+        if (!m_routedSaved.contains(row.key) && row.blocked == AccountRow::Blocked::None) {
+            routed.append(row.name);
+            if (isThunderbird(row.source) && thunderbirdUser.isEmpty())
+                thunderbirdUser = row.user + QLatin1Char(',') + row.server;
+        }
+    }
+    for (const AccountRow &row : std::as_const(m_rows)) {
+        if (m_routedSaved.contains(row.key) && !now.contains(row.key))
+            restored.append(row.name);
+    }
+    m_routedSaved = now;
+    const LanguageTable &language = m_main.language();
+    QString told;
+    if (!routed.isEmpty() && filterOn) {
+        told = language.text(keys::kontoPrzekierowane).replace(QStringLiteral("%1"), routed.join(QStringLiteral(", ")));
+        if (!thunderbirdUser.isEmpty())
+            told += QLatin1Char(' ') + language.text(keys::kontoTbHaslo).replace(QStringLiteral("%1"), thunderbirdUser);
+    } else if (!restored.isEmpty()) {
+        told = language.text(keys::kontoOdlaczone).replace(QStringLiteral("%1"), restored.join(QStringLiteral(", ")));
+    }
+    if (!told.isEmpty())
+        m_main.setStatusText(told);
 }
 
 void KonfiguracjaPage::addRowItem(const AccountRow &row)

@@ -132,6 +132,9 @@ private:
     X(zbytWysokiPoziomSpamu, "zbyt wysoki poziom spamu")                                                               \
     /* "%1" stands for the account's name */                                                                           \
     X(kontoPrzecinek, "konto przecinek")                                                                               \
+    X(kontoPrzekierowane, "konto przekierowane")                                                                       \
+    X(kontoTbHaslo, "konto tb haslo")                                                                                  \
+    X(kontoOdlaczone, "konto odlaczone")                                                                               \
     /* followed by the lock's path and the system's reason */                                                          \
     X(brakBlokady, "brak blokady")                                                                                     \
     /* the desktop has no notification area for the icon */                                                            \

@@ -473,6 +473,9 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.junkwarden.route\", true);"));
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.userName\", \"ann,pop.example.com\");"))
         << "the filter is on: routed at once";
+    EXPECT_EQ(form->StatusPanels[0]->text(),
+        QStringLiteral("Now fetched through the filter: ann@pop.example.com. Thunderbird will ask once for the "
+                       "password of \"ann,pop.example.com\"."));
     EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example"))
         << "the store as before";
 
