@@ -40,7 +40,6 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSet>
-#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
