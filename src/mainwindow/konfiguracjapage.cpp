@@ -121,6 +121,7 @@ void KonfiguracjaPage::connectSettings()
     connect(KonfiguracjaPort, &QLineEdit::textChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaCheckBox, &QCheckBox::toggled, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(KonfiguracjaSpamLevel, &QSlider::valueChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
+    connect(KonfiguracjaSpamLevel, &QSlider::valueChanged, this, &KonfiguracjaPage::showSpamLevelTip);
     connect(KonfiguracjaWhatWithSpam, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
     connect(
         KonfiguracjaEditAktualizacja, &QComboBox::currentTextChanged, this, &KonfiguracjaPage::KonfiguracjaOnChange);
@@ -172,6 +173,10 @@ void KonfiguracjaPage::SetLanguage()
         KonfiguracjaEditAktualizacja->setItemText(i, t.text(update[i]));
     }
     KonfiguracjaEditAktualizacja->setEditText(QString());
+    // Held mail always goes to the quarantine: the choice stays disabled,
+    // and says why.
+    KonfiguracjaWhatWithSpam->setToolTip(t.text(keys::coZeSpamemTip));
+    showSpamLevelTip();
     KonfiguracjaButtonZapisz->setText(t.text(keys::zapisz));
     KonfiguracjaLabelAktualizacja->setText(t.text(keys::aktualizujLabel));
     KonfiguracjaButtonAktualizacja->setText(t.text(keys::aktualizujTeraz));
@@ -263,6 +268,17 @@ void KonfiguracjaPage::KonfiguracjaButtonZapiszClick()
 
     saveAccounts();
     m_main.control().restartProxy();
+}
+
+void KonfiguracjaPage::showSpamLevelTip()
+{
+    // The slider's step and the spam level it holds from, in the words of
+    // the methods page.
+    const int step = KonfiguracjaSpamLevel->value();
+    KonfiguracjaSpamLevel->setToolTip(m_main.language()
+                                          .text(keys::poziomSpamuTip)
+                                          .replace(QStringLiteral("%1"), QString::number(step))
+                                          .replace(QStringLiteral("%2"), QString::number(step + 1)));
 }
 
 void KonfiguracjaPage::KonfiguracjaOnChange()

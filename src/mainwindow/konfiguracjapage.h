@@ -109,6 +109,7 @@ private:
     // could not be done or waits for Thunderbird to close.
     void saveAccounts();
     void tellRoutingChanges(bool filterOn);
+    void showSpamLevelTip();
     void connectSettings();
     struct SettingBinding
     {

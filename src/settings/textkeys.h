@@ -135,6 +135,8 @@ private:
     X(kontoPrzekierowane, "konto przekierowane")                                                                       \
     X(kontoTbHaslo, "konto tb haslo")                                                                                  \
     X(kontoOdlaczone, "konto odlaczone")                                                                               \
+    X(poziomSpamuTip, "poziom spamu tip")                                                                              \
+    X(coZeSpamemTip, "co ze spamem tip")                                                                               \
     /* followed by the lock's path and the system's reason */                                                          \
     X(brakBlokady, "brak blokady")                                                                                     \
     /* the desktop has no notification area for the icon */                                                            \

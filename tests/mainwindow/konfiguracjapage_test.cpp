@@ -182,6 +182,8 @@ TEST_F(SettingsPageTest, SpamLevelAboveTheLowestIsWarnedAboutOnLeaving)
     leave();
     EXPECT_TRUE(prompts.informations.isEmpty());
     page().KonfiguracjaSpamLevel->setValue(2);
+    EXPECT_EQ(page().KonfiguracjaSpamLevel->toolTip(),
+        QStringLiteral("Step 2 of 15 (the 0 % end is the strictest): mail of spam level 3 or more is held."));
     leave();
     EXPECT_EQ(prompts.informations.size(), 1);
     EXPECT_TRUE(prompts.informations.value(0).startsWith(QStringLiteral("A higher accepted spam level")));
