@@ -120,7 +120,12 @@ void FiltersPage::BialaTabControlChange()
     const ListFile file = readListContent(path);
     m_shownListRead = file.state != ListFile::State::Unreadable;
     m_model->setContent(file.content, file.encoding);
+    m_entriesAtLoad.clear();
     if (m_shownList == kWhiteList) {
+        // What the file held, so that a save keeps what the proxy adds
+        // meanwhile (the senders of released mail).
+        for (const QByteArray &line : readListFile(path).lines)
+            m_entriesAtLoad.insert(decodeDisplay(line).trimmed().toLower());
         const ListFile autoList = readListFile(m_main.configFolder() + QLatin1String(kAutoWhiteListFile));
         if (autoList.state == ListFile::State::Read) {
             m_autoCopy = autoList.lines;
@@ -294,6 +299,18 @@ bool FiltersPage::BialaButtonZapiszClick()
         return true;
     }
     try {
+        if (m_shownList == kWhiteList) {
+            // Entries another program added to the file since it was loaded
+            // stay.
+            for (const QByteArray &line : readListFile(listPath(m_shownList)).lines) {
+                const QString entry = decodeDisplay(line).trimmed();
+                if (!entry.isEmpty() && !m_entriesAtLoad.contains(entry.toLower())
+                    && m_model->findIgnoringCase(entry) < 0) {
+                    m_model->insertSorted(entry);
+                    m_entriesAtLoad.insert(entry.toLower());
+                }
+            }
+        }
         writeFileAtomically(listPath(m_shownList), m_model->content());
         if (m_shownList == kWhiteList) {
             const QString autoPath = m_main.configFolder() + QLatin1String(kAutoWhiteListFile);

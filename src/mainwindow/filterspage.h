@@ -3,6 +3,8 @@
 #include "formats/filterlistfiles.h"
 #include "mainwindow/page.h"
 
+#include <QSet>
+
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -75,6 +77,7 @@ private:
     // list is never saved, so its file cannot be overwritten with nothing.
     bool m_shownListRead = true;
     Lines m_autoCopy;
+    QSet<QString> m_entriesAtLoad; // the white list file's entries as loaded, in lower case
     QList<QString> m_autoRemoved;
     int m_editedRow = -1;
     bool m_pendingEdits = false;

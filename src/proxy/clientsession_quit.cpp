@@ -80,20 +80,23 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     } catch (const Error &e) {
         problems.note(QStringLiteral("delivered copies stay: ") + e.message());
     }
-    if (!senders.isEmpty()) {
-        const QString autoList = m_context.configFolder + QLatin1String(kAutoWhiteListFile);
+    // Into the automatic white list, and into the white list too, where the
+    // user sees them (drawn as automatic) and can remove them; never again
+    // into a list the user removed them from.
+    for (const char *list : {kAutoWhiteListFile, filterLists()[kWhiteList].fileName}) {
+        const QString path = m_context.configFolder + QLatin1String(list);
         QStringList added;
         for (const QString &sender : std::as_const(senders)) {
-            if (!inDeletionLog(m_context.configFolder, kAutoWhiteListFile, sender))
+            if (!inDeletionLog(m_context.configFolder, list, sender))
                 added.append(sender);
         }
         try {
-            if (!added.isEmpty() && readListFile(autoList).state == ListFile::State::Missing)
-                appendToListFile(autoList, {});
+            if (!added.isEmpty() && readListFile(path).state == ListFile::State::Missing)
+                appendToListFile(path, {});
             if (!added.isEmpty())
-                addMissingToListFile(autoList, added);
+                addMissingToListFile(path, added);
         } catch (const Error &e) {
-            problems.note(QStringLiteral("senders not added to the automatic white list: ") + e.message());
+            problems.note(QStringLiteral("senders not added to %1: ").arg(QLatin1String(list)) + e.message());
         }
     }
     // The answer waits for what was handed to the judging thread before it:

@@ -134,11 +134,15 @@ TEST_F(FiltersPageTest, DeleteSelectionAsksLogsInOrderAndUpdatesTheAutoCopy)
         << "saved only on leaving";
     EXPECT_EQ(page().selectedRows(), QList<int>{0}) << "the entry now at the caret's place";
 
-    // The proxy adds to its auto list meanwhile; that entry must survive.
+    // The proxy adds a released message's sender to both lists meanwhile;
+    // that entry survives the save, and shows blue next time.
     writeFile(config(QStringLiteral("whitelist_auto")), "x@x.org\r\nBOB@B.ORG\r\ny@y.org\r\nnew@proxy.org");
+    writeFile(config(QStringLiteral("whitelist")), "ann@a.org\r\nbob@b.org\r\ncarl@c.org\r\nnew@proxy.org\r\n");
     switchList(kBlackList);
-    EXPECT_EQ(configFile("whitelist"), QByteArray("carl@c.org\r\n"));
+    EXPECT_EQ(configFile("whitelist"), QByteArray("carl@c.org\r\nnew@proxy.org\r\n"));
     EXPECT_EQ(configFile("whitelist_auto"), QByteArray("x@x.org\r\ny@y.org\r\nnew@proxy.org"));
+    switchList(kWhiteList);
+    EXPECT_TRUE(page().model().isHighlighted(page().model().findIgnoringCase(QStringLiteral("new@proxy.org"))));
 }
 
 TEST_F(FiltersPageTest, DeleteWithNothingSelectedIsRefused)

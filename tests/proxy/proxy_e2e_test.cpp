@@ -89,6 +89,7 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
     EXPECT_EQ(readFile(configFile("to_resend")), QByteArray("C:/elsewhere/x_resend\r\n")) << "other lines kept";
     EXPECT_FALSE(QFile::exists(QFile::decodeName(rows[0].path + "_resend")));
     EXPECT_EQ(readFile(configFile("whitelist_auto")), QByteArray("offers@shop.spam.example\r\n"));
+    EXPECT_EQ(readFile(configFile("whitelist")), QByteArray("offers@shop.spam.example\r\n")) << "in sight";
     // Held by the black list, a sure verdict, it was learned as spam at
     // QUIT; the release takes that back and teaches good mail.
     EXPECT_EQ(before.counts("s:wätches").spam, 1u);
