@@ -534,7 +534,7 @@ void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::f
     writeLines(listPath, list.lines);
 }
 
-QByteArray QuarantineStore::headerValue(const QByteArray &text, const char *name)
+QByteArray QuarantineStore::headerValue(const QByteArray &text, const char *name, qsizetype most)
 {
     // The first line that starts with the name, in any case. Line by line
     // rather than over a lower-case copy: a message can be 50 MB.
@@ -542,10 +542,29 @@ QByteArray QuarantineStore::headerValue(const QByteArray &text, const char *name
     for (qsizetype at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) {
         if (text.size() - at - 1 >= length && qstrnicmp(text.constData() + at + 1, name, size_t(length)) == 0) {
             // One character after the colon (normally the blank) is skipped.
-            return text.mid(at + 1 + length + 1, 500);
+            return text.mid(at + 1 + length + 1, most);
         }
     }
     return {};
+}
+
+QByteArray QuarantineStore::unfolded(const QByteArray &value)
+{
+    QByteArray out;
+    qsizetype at = 0;
+    while (at < value.size()) {
+        qsizetype end = value.indexOf('\n', at);
+        if (end < 0)
+            end = value.size();
+        QByteArrayView line = QByteArrayView(value).sliced(at, end - at);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        out += line;
+        at = end + 1;
+        if (at >= value.size() || (value[at] != ' ' && value[at] != '\t'))
+            break;
+    }
+    return out;
 }
 
 bool QuarantineStore::contentIsHtml(const QByteArray &content, const QByteArray &source)

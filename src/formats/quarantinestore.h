@@ -89,7 +89,11 @@ public:
     // What the preview reads of a message text: the value of a header field
     // ("to:" or "cc:"), and the charset it declares in its content or its
     // source's header.
-    static QByteArray headerValue(const QByteArray &text, const char *name);
+    // (at most `most` bytes from there on, the lines after it too)
+    static QByteArray headerValue(const QByteArray &text, const char *name, qsizetype most = 500);
+    // A header field's value as `headerValue` gives it, its folded lines
+    // joined and the lines after it left out.
+    static QByteArray unfolded(const QByteArray &value);
     static QByteArray declaredCharset(const QByteArray &content, const QByteArray &source);
     // Whether the content is the message's HTML: the proxy keeps the HTML
     // part when there is one, so it is when any Content-Type of the source

@@ -93,8 +93,13 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     }
     KwarantannaMemoPodglad->document()->setDefaultStyleSheet(QStringLiteral("pre { font-family: \"Courier New\"; }"));
 
-    Splitter->setSizes({83, 400});
-    Splitter->setStretchFactor(1, 1);
+    // The list takes two fifths of the page until the user moves the
+    // divider (`setSplit`); the columns fill the list's width.
+    Splitter->setSizes({2, 3});
+    Splitter->setStretchFactor(0, 2);
+    Splitter->setStretchFactor(1, 3);
+    KwarantannaMemo->horizontalHeader()->setStretchLastSection(true);
+    connect(Splitter, &QSplitter::splitterMoved, this, [this] { m_splitMoved = true; });
     KwarantannaTabPodglad->addTab(QStringLiteral("Tresc"));
     KwarantannaTabPodglad->addTab(QStringLiteral("Zrodlo"));
 
@@ -251,8 +256,30 @@ void KwarantannaPage::onSelectionChanged(const QItemSelection &selected, const Q
 void KwarantannaPage::clearPreview()
 {
     setPreview(QStringLiteral("<html></html>"), true);
-    for (QLabel *label : {KwarantannaOd, KwarantannaTemat, KwarantannaDo, KwarantannaDw, KwarantannaSpam})
+    for (QLabel *label : {KwarantannaOd, KwarantannaTemat, KwarantannaDo, KwarantannaDw, KwarantannaSpam}) {
         label->clear();
+        label->setToolTip(QString());
+    }
+}
+
+QString KwarantannaPage::split() const
+{
+    const QList<int> sizes = Splitter->sizes();
+    return m_splitMoved && sizes.size() == 2 && sizes[0] > 0 && sizes[1] > 0
+        ? QStringLiteral("%1,%2").arg(sizes[0]).arg(sizes[1])
+        : QString();
+}
+
+void KwarantannaPage::setSplit(const QString &stored)
+{
+    // Anything but two positive numbers keeps the default.
+    const QStringList parts = stored.split(QLatin1Char(','));
+    bool listOk = false;
+    bool previewOk = false;
+    const int list = parts.value(0).toInt(&listOk);
+    const int preview = parts.value(1).toInt(&previewOk);
+    if (parts.size() == 2 && listOk && previewOk && list > 0 && preview > 0 && list <= 100000 && preview <= 100000)
+        Splitter->setSizes({list, preview});
 }
 
 void KwarantannaPage::setPreview(const QString &text, bool html)
@@ -325,8 +352,12 @@ void KwarantannaPage::showMessage(int row)
     KwarantannaOd->setText(shortLine(record.sender));
     KwarantannaTemat->setText(shortLine(record.subject));
     KwarantannaSpam->setText(record.spamNote);
-    KwarantannaDo->setText(shortLine(decoded(QuarantineStore::headerValue(text, "to:"))));
-    KwarantannaDw->setText(shortLine(decoded(QuarantineStore::headerValue(text, "cc:"))));
+    // Every recipient in the tip, however many the line has room for.
+    for (const auto &[label, field] : {std::pair{KwarantannaDo, "to:"}, std::pair{KwarantannaDw, "cc:"}}) {
+        label->setText(shortLine(decoded(QuarantineStore::headerValue(text, field))));
+        label->setToolTip(
+            decoded(QuarantineStore::unfolded(QuarantineStore::headerValue(text, field, 16000))).simplified());
+    }
 }
 
 void KwarantannaPage::KwarantannaTabPodgladChange()

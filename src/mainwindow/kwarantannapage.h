@@ -24,6 +24,11 @@ class KwarantannaPage : public MainFormPage
 {
     Q_OBJECT
 public:
+    // The divider between the list and the preview, as "list,preview"
+    // heights once the user has moved it (else empty); a stored one is
+    // taken in proportion.
+    QString split() const;
+    void setSplit(const QString &stored);
     enum View { ContentView = 0, SourceView = 1 };
 
     explicit KwarantannaPage(TMainForm &main);
@@ -97,6 +102,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    bool m_splitMoved = false;
     void onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
     void showMessage(int row);
     void clearPreview();

@@ -243,6 +243,7 @@ void TMainForm::FormCreate()
     if (loaded) {
         try {
             const KeyValueFile settings = settingsfile::load(configFolder());
+            TabKwarantanna->setSplit(QString::fromLatin1(settings.value(settingskeys::kQuarantineSplit)));
             int page = settings.number(settingskeys::kLastTabSeen);
             // The program never stores another value; the first page is shown.
             if (page < 0 || page >= MainPageControl->count())
@@ -392,8 +393,12 @@ void TMainForm::FormClose()
         // Written only when it changed: a durable write costs more than the
         // rest of closing.
         const QByteArray page = QByteArray::number(m_shownPage);
-        if (settings.value(settingskeys::kLastTabSeen) != page) {
+        const QByteArray split = TabKwarantanna->split().toLatin1();
+        const bool splitMoved = !split.isEmpty() && settings.value(settingskeys::kQuarantineSplit) != split;
+        if (settings.value(settingskeys::kLastTabSeen) != page || splitMoved) {
             settings.set(settingskeys::kLastTabSeen, page);
+            if (splitMoved)
+                settings.set(settingskeys::kQuarantineSplit, split);
             settingsfile::save(configFolder(), settings);
         }
     } catch (const Error &) {

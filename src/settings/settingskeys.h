@@ -66,6 +66,9 @@ inline constexpr SettingKey kUpdate{"update", Kind::Choice, 0, 0, "", {"none", "
 inline constexpr SettingKey kUpdateVersion{"update_version"};
 // The configuration window's page when it was last closed.
 inline constexpr SettingKey kLastTabSeen{"last_tab_seen", Kind::Number, 0, 4, "0"};
+// The heights of the quarantine page's list and preview as the user left
+// them ("list,preview"); their proportion is kept.
+inline constexpr SettingKey kQuarantineSplit{"quarantine_split"};
 // "1" once the user was told that the desktop shows no tray icons.
 inline constexpr SettingKey kTrayHintShown{"tray_hint_shown", Kind::Flag, 0, 1, "0"};
 // The name server the filter asks (an address); the system's when empty.
@@ -75,7 +78,8 @@ inline constexpr SettingKey kDnsServer{"dns_server"};
 inline constexpr SettingKey kTlsCaFile{"tls_ca_file"};
 
 inline constexpr std::array kAll{&kServerPort, &kMyPin, &kAcceptedSpamLevel, &kMaxTo, &kWhatWithSpam, &kAutoRemoveSpam,
-    &kAutoRemoveSpamTime, &kUpdate, &kUpdateVersion, &kLastTabSeen, &kTrayHintShown, &kDnsServer, &kTlsCaFile};
+    &kAutoRemoveSpamTime, &kUpdate, &kUpdateVersion, &kLastTabSeen, &kQuarantineSplit, &kTrayHintShown, &kDnsServer,
+    &kTlsCaFile};
 
 } // namespace settingskeys
 } // namespace jw

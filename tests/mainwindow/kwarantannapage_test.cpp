@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
@@ -170,6 +172,36 @@ TEST_F(QuarantinePageTest, SourceTabWithNothingSelectedShowsTheTopRow)
     page().KwarantannaTabPodglad->setCurrentIndex(KwarantannaPage::SourceView);
     EXPECT_EQ(page().selectedRows(), QList<int>{0});
     EXPECT_TRUE(page().previewText().contains(QStringLiteral("source")));
+}
+
+// The list and the preview share the page; the divider the user moves is
+// where the page opens next time; the columns fill the list's width; the
+// To line's tip names every recipient.
+TEST_F(QuarantinePageTest, LayoutUsesThePageAndKeepsTheDivider)
+{
+    store(QStringLiteral("m"),
+        message("s", "a@x", "Readed", "text", "To: " + QByteArray("someone@far.example, ").repeated(30) + "ann@x\r\n"),
+        1);
+    page();
+    form->resize(900, 700);
+    QApplication::processEvents();
+    QTableView *list = page().KwarantannaMemo;
+    EXPECT_GT(list->height(), 5 * 19) << "more than a few rows";
+    EXPECT_EQ(list->horizontalHeader()->length(), list->viewport()->width()) << "no empty band";
+    select({0});
+    EXPECT_TRUE(page().KwarantannaDo->toolTip().endsWith(QStringLiteral("someone@far.example, ann@x")));
+
+    page().Splitter->setSizes({400, 150});
+    Q_EMIT page().Splitter->splitterMoved(400, 1);
+    const QList<int> moved = page().Splitter->sizes();
+    closeWindow();
+    const QByteArray stored = "quarantine_split=" + QByteArray::number(moved[0]) + ',' + QByteArray::number(moved[1]);
+    EXPECT_TRUE(configFile("main.cfg").contains(stored));
+    open().resize(900, 700);
+    switchPage(TMainForm::PageKwarantanna);
+    QApplication::processEvents();
+    const QList<int> again = page().Splitter->sizes();
+    EXPECT_NEAR(double(again[0]) / (again[0] + again[1]), double(moved[0]) / (moved[0] + moved[1]), 0.05);
 }
 
 TEST_F(QuarantinePageTest, ToAndCcRules)
