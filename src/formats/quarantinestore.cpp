@@ -68,8 +68,8 @@ std::optional<HeadLines> headLines(const NativePath &path, const QByteArray &hea
 // Status texts as the store writes them, shared by every row that has them.
 QByteArray sharedStatus(QByteArrayView status)
 {
-    static const QByteArray known[] = {
-        QByteArrayLiteral("New"), QByteArrayLiteral("Readed"), QByteArrayLiteral("Resend")};
+    static const QByteArray known[] = {QByteArrayLiteral("New"), QByteArrayLiteral("Readed"),
+        QByteArrayLiteral("Resend"), QByteArrayLiteral("Delivered")};
     for (const QByteArray &k : known) {
         if (status == k)
             return k;
@@ -260,6 +260,15 @@ QByteArray QuarantineStore::sourceSection(const QByteArray &text)
     if (second < 0)
         return {};
     return text.mid(second + kSecondMarker.size(), kMaxSourceLength);
+}
+
+QByteArray QuarantineStore::statusOfFile(const NativePath &path)
+{
+    const std::optional<QByteArray> head = readNativeFileHead(path, kHeadBytes);
+    if (!head)
+        return {};
+    bool complete = false;
+    return firstFiveLines(*head, complete).line[2].toByteArray();
 }
 
 QByteArray QuarantineStore::setStatus(const NativePath &path, const QByteArray &status)
@@ -513,8 +522,14 @@ void QuarantineStore::finishResends(const QList<NativePath> &copies) const
         if (after != *before)
             writeNativeFileAtomically(nativePath(listPath), after);
     }
-    for (const NativePath &copy : copies)
+    for (const NativePath &copy : copies) {
         removeNativeFile(copy);
+        // The held message says that its release reached the mail program
+        // (unless the user deleted it meanwhile).
+        const NativePath held = copy.chopped(qsizetype(sizeof(kResendTag)) - 1);
+        if (copy.endsWith(kResendTag) && ::access(held.constData(), F_OK) == 0)
+            setStatus(held, "Delivered");
+    }
 }
 
 void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::function<void(int)> &handled) const
@@ -524,9 +539,12 @@ void QuarantineStore::requestResend(const QList<NativePath> &paths, const std::f
     if (list.state == ListFile::State::Unreadable)
         throw FileError::cannotOpen(listPath);
     for (int i = 0; i < paths.size(); ++i) {
+        // A message the mail program has had before goes again; its copy
+        // says so ("Delivered"), so that it is not learned twice.
+        const bool again = statusOfFile(paths[i]) == "Delivered";
         const QByteArray content = setStatus(paths[i], "Resend");
         const NativePath copy = paths[i] + kResendTag;
-        writeNativeFileAtomically(copy, content, kPrivateFile);
+        writeNativeFileAtomically(copy, again ? withStatus(content, "Delivered") : content, kPrivateFile);
         list.lines.append(copy);
         if (handled)
             handled(i);

@@ -135,8 +135,12 @@ public:
     QList<NativePath> resendCopiesOf(const QString &accountFolder) const;
     // The message source inside a resend copy (or a message file).
     static QByteArray sourceOfFile(const NativePath &path);
+    // A message file's status line ("New", "Readed", "Resend", "Delivered");
+    // a resend copy's is "Delivered" when the message was delivered before.
+    static QByteArray statusOfFile(const NativePath &path);
     // Deletes delivered resend copies and takes their lines out of the
-    // resend list; every other line keeps its bytes. Throws FileError.
+    // resend list; every other line keeps its bytes. The held messages are
+    // marked "Delivered". Throws FileError.
     void finishResends(const QList<NativePath> &copies) const;
 
 private:

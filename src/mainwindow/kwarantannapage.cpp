@@ -175,6 +175,7 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
 void KwarantannaPage::SetLanguage()
 {
     const LanguageTable &t = m_main.language();
+    m_model->setReleaseTips(t.text(keys::kwarantannaCzeka), t.text(keys::kwarantannaDostarczona));
     m_model->setHeaders({t.text(keys::kwarantannaListOd), t.text(keys::kwarantannaTemat), t.text(keys::kwarantannaData),
         t.text(keys::kwarantannaKonto)});
     KwarantannaTabPodglad->setTabText(ContentView, t.text(keys::kwarantannaTresc));

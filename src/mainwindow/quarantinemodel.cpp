@@ -105,7 +105,11 @@ QVariant QuarantineModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         if (r.status == "Resend")
             return QColor(0, 0, 255);
+        if (r.status == "Delivered")
+            return QColor(0, 128, 0);
         return {};
+    case Qt::ToolTipRole:
+        return r.status == "Resend" ? m_waitingTip : r.status == "Delivered" ? m_deliveredTip : QString();
     default:
         return {};
     }
@@ -116,6 +120,12 @@ QVariant QuarantineModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
         return m_headers.value(section);
     return {};
+}
+
+void QuarantineModel::setReleaseTips(const QString &waiting, const QString &delivered)
+{
+    m_waitingTip = waiting;
+    m_deliveredTip = delivered;
 }
 
 void QuarantineModel::setHeaders(const QStringList &headers)

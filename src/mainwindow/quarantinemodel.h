@@ -29,11 +29,16 @@ public:
     int size() const { return int(m_rows.size()); }
     void rowChanged(int index);
     void setHeaders(const QStringList &headers);
+    // What the tip of a released row says: waiting for the mail program
+    // ("Resend", blue) or in it ("Delivered", green).
+    void setReleaseTips(const QString &waiting, const QString &delivered);
 
     static const QString &cell(const QuarantineRow &row, int column);
     static constexpr int kColumns = 4;
 
 private:
+    QString m_waitingTip;
+    QString m_deliveredTip;
     QList<QuarantineRow> m_rows;
     QStringList m_headers;
 };

@@ -24,6 +24,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <utility>
 
 namespace jw {
@@ -347,7 +348,15 @@ void ClientSession::addReleasedMessages()
             continue;
         }
         Message released;
-        released.uidl = "jw-released-" + hexHash(copy).left(32);
+        // A copy written by a later release of the same message is a new
+        // message to the client: its time is part of its UIDL.
+        struct stat written = {};
+        ::stat(copy.constData(), &written);
+        released.uidl = "jw-released-"
+            + hexHash(copy + ':' + QByteArray::number(qint64(written.st_mtim.tv_sec)) + '.'
+                + QByteArray::number(qint64(written.st_mtim.tv_nsec)) + ':'
+                + QByteArray::number(quint64(written.st_ino)))
+                  .left(32);
         released.releasedCopy = copy;
         released.cached = std::make_shared<MessageBuffer>(m_context.stateFolder);
         if (!released.cached->append(source))

@@ -59,6 +59,8 @@ void ClientSession::finishQuit(bool serverOk, const QByteArray &serverStatus)
     QStringList senders;
     Judgement &judgement = m_context.judgement;
     for (const NativePath &copy : std::as_const(m_deliveredCopies)) {
+        if (QuarantineStore::statusOfFile(copy) == "Delivered")
+            continue; // released again: learned and trusted the first time
         try {
             const MailFacts facts = readMailFacts(QuarantineStore::sourceOfFile(copy));
             const Judgement::Lesson lesson =

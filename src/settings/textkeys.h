@@ -137,6 +137,8 @@ private:
     X(kontoOdlaczone, "konto odlaczone")                                                                               \
     X(poziomSpamuTip, "poziom spamu tip")                                                                              \
     X(coZeSpamemTip, "co ze spamem tip")                                                                               \
+    X(kwarantannaCzeka, "kwarantanna czeka")                                                                           \
+    X(kwarantannaDostarczona, "kwarantanna dostarczona")                                                               \
     /* followed by the lock's path and the system's reason */                                                          \
     X(brakBlokady, "brak blokady")                                                                                     \
     /* the desktop has no notification area for the icon */                                                            \

@@ -104,13 +104,17 @@ TEST_F(QuarantinePageTest, SortIgnoresCaseOfAToZOnly)
     EXPECT_EQ(subjects(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral(u"Żebra")}));
 }
 
-TEST_F(QuarantinePageTest, NewRowsAreBoldUntilShownAloneResendRowsAreBlue)
+TEST_F(QuarantinePageTest, NewRowsAreBoldUntilShownAloneReleasedRowsBlueThenGreen)
 {
     const QString path = plain(QStringLiteral("n"), 1, "fresh", "x@y", "New");
     plain(QStringLiteral("r"), 2, "again", "x@y", "Resend");
+    plain(QStringLiteral("d"), 3, "arrived", "x@y", "Delivered");
     QuarantineModel &model = page().model();
     EXPECT_TRUE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(model.data(model.index(1, 1), Qt::ForegroundRole).value<QColor>(), QColor(0, 0, 255));
+    EXPECT_EQ(model.data(model.index(2, 1), Qt::ForegroundRole).value<QColor>(), QColor(0, 128, 0));
+    EXPECT_EQ(model.data(model.index(2, 0), Qt::ToolTipRole).toString(),
+        QStringLiteral("Released: your mail program has received it"));
     select({0});
     EXPECT_FALSE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(readFile(path).split('\n').value(2), QByteArray("Readed\r"));

@@ -86,6 +86,14 @@ TEST_F(ProxyEndToEnd, RelaysByteForByteHoldsSpamAndDeliversReleasedMail)
     EXPECT_TRUE(withReleased.last().startsWith("jw-released-"));
     EXPECT_EQ(curl(QStringLiteral("3")).out, "X-Junkwarden: released from quarantine\r\n" + spam);
     EXPECT_EQ(uidls(), first) << "delivered once";
+    EXPECT_EQ(quarantined(folder).value(0).status, QByteArray("Delivered")) << "the row says it arrived";
+    // Released again: a new message to the client, delivered again.
+    store.requestResend({rows[0].path});
+    const QList<QByteArray> again = uidls();
+    ASSERT_EQ(again.size(), 3);
+    EXPECT_NE(again.last(), withReleased.last());
+    EXPECT_EQ(curl(QStringLiteral("3")).out, "X-Junkwarden: released from quarantine\r\n" + spam);
+    EXPECT_EQ(uidls(), first);
     EXPECT_EQ(readFile(configFile("to_resend")), QByteArray("C:/elsewhere/x_resend\r\n")) << "other lines kept";
     EXPECT_FALSE(QFile::exists(QFile::decodeName(rows[0].path + "_resend")));
     EXPECT_EQ(readFile(configFile("whitelist_auto")), QByteArray("offers@shop.spam.example\r\n"));
