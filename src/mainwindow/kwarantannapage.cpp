@@ -94,11 +94,11 @@ KwarantannaPage::KwarantannaPage(TMainForm &main)
     KwarantannaMemoPodglad->document()->setDefaultStyleSheet(QStringLiteral("pre { font-family: \"Courier New\"; }"));
 
     // The list takes two fifths of the page until the user moves the
-    // divider (`setSplit`); the columns fill the list's width.
+    // divider (`setSplit`); the subject takes the width the others leave.
     Splitter->setSizes({2, 3});
     Splitter->setStretchFactor(0, 2);
     Splitter->setStretchFactor(1, 3);
-    KwarantannaMemo->horizontalHeader()->setStretchLastSection(true);
+    KwarantannaMemo->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch); // the subject
     connect(Splitter, &QSplitter::splitterMoved, this, [this] { m_splitMoved = true; });
     KwarantannaTabPodglad->addTab(QStringLiteral("Tresc"));
     KwarantannaTabPodglad->addTab(QStringLiteral("Zrodlo"));
