@@ -35,9 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } catch (const jw::thunderbird::PrefsError &) {
         }
         break;
-    default:
-        jw::sanitizeMailHtml(QString::fromUtf8(bytes));
+    default: {
+        const QString text = QString::fromUtf8(bytes);
+        jw::sanitizeMailHtml(text);
+        // Text mail as HTML: its links never leave their anchor.
+        const QString html = jw::plainMailAsHtml(text);
+        if (html.count(QStringLiteral("<a ")) != html.count(QStringLiteral("</a>")))
+            __builtin_trap();
         break;
+    }
     }
     return 0;
 }
