@@ -124,8 +124,8 @@ void FiltersPage::BialaTabControlChange()
     if (m_shownList == kWhiteList) {
         // What the file held, so that a save keeps what the proxy adds
         // meanwhile (the senders of released mail).
-        for (const QByteArray &line : readListFile(path).lines)
-            m_entriesAtLoad.insert(decodeDisplay(line).trimmed().toLower());
+        for (int row = 0; row < m_model->size(); ++row)
+            m_entriesAtLoad.insert(m_model->text(row).trimmed().toLower());
         const ListFile autoList = readListFile(m_main.configFolder() + QLatin1String(kAutoWhiteListFile));
         if (autoList.state == ListFile::State::Read) {
             m_autoCopy = autoList.lines;

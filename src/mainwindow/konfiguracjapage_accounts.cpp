@@ -257,18 +257,18 @@ void KonfiguracjaPage::tellRoutingChanges(bool filterOn)
     QString thunderbirdUser;
     QSet<QString> now;
     for (const AccountRow &row : std::as_const(m_rows)) {
-        if (!row.routed)
+        const bool before = m_routedSaved.contains(row.key);
+        if (!row.routed) {
+            if (before)
+                restored.append(row.name);
             continue;
+        }
         now.insert(row.key);
-        if (!m_routedSaved.contains(row.key) && row.blocked == AccountRow::Blocked::None) {
+        if (!before && row.blocked == AccountRow::Blocked::None) {
             routed.append(row.name);
             if (isThunderbird(row.source) && thunderbirdUser.isEmpty())
                 thunderbirdUser = row.user + QLatin1Char(',') + row.server;
         }
-    }
-    for (const AccountRow &row : std::as_const(m_rows)) {
-        if (m_routedSaved.contains(row.key) && !now.contains(row.key))
-            restored.append(row.name);
     }
     m_routedSaved = now;
     const LanguageTable &language = m_main.language();

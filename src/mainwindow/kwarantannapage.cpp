@@ -355,9 +355,9 @@ void KwarantannaPage::showMessage(int row)
     KwarantannaSpam->setText(record.spamNote);
     // Every recipient in the tip, however many the line has room for.
     for (const auto &[label, field] : {std::pair{KwarantannaDo, "to:"}, std::pair{KwarantannaDw, "cc:"}}) {
-        label->setText(shortLine(decoded(QuarantineStore::headerValue(text, field))));
-        label->setToolTip(
-            decoded(QuarantineStore::unfolded(QuarantineStore::headerValue(text, field, 16000))).simplified());
+        const QByteArray value = QuarantineStore::headerValue(text, field, 16000);
+        label->setText(shortLine(decoded(value)));
+        label->setToolTip(decoded(QuarantineStore::unfolded(value)).simplified());
     }
 }
 

@@ -275,8 +275,7 @@ Verdict LocalJudgement::decide(const MailFacts &facts, const CheckSettings &sett
     }
     Verdict verdict;
     const int signs = firm + std::min(style, kMostStyle);
-    const QStringList evidence =
-        signs + statistics > 0 ? senderEvidence(facts, settings.hops).mid(0, kMostEvidence) : QStringList();
+    const QStringList evidence = facts.genuine.mid(0, kMostEvidence);
     const int lowered = std::min(int(evidence.size()), signs + statistics);
     verdict.level = signs + statistics - lowered;
     if (verdict.level > 0)

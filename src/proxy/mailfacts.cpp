@@ -1,6 +1,7 @@
 #include "proxy/mailfacts.h"
 
 #include "proxy/linearpattern.h"
+#include "proxy/senderevidence.h"
 #include "proxy/wordmodel.h"
 
 #include <QHash>
@@ -234,6 +235,7 @@ MailFacts readMailFacts(const QByteArray &source)
     facts.textUtf8 = walk.plain.isEmpty() ? withoutTags(walk.html) : walk.plain;
     facts.text = QString::fromUtf8(facts.textUtf8);
     facts.content = walk.html.isEmpty() ? walk.plain : walk.html;
+    facts.genuine = senderEvidence(facts, receivedHops(facts));
     facts.words = messageWords(facts);
     return facts;
 }

@@ -35,6 +35,9 @@ struct MailFacts
     bool charsetDeclared = false; // with 8-bit bytes: some part or word names its character set
     bool base64Text = false; // a text part is sent in Base64
     int imageParts = 0; // parts of type image
+    // The places beside From that name the sender's own domain
+    // (`senderEvidence`), read with the facts.
+    QStringList genuine;
     // The words the statistical method weighs (`messageWords`), read with
     // the facts.
     QList<QByteArray> words;

@@ -1,7 +1,5 @@
 #include "proxy/wordmodel.h"
 
-#include "proxy/senderevidence.h"
-
 #include <QRegularExpression>
 #include <QSet>
 
@@ -204,10 +202,9 @@ QList<QByteArray> messageWords(const MailFacts &facts)
     }
     // What the message claims and whether it holds together: the places
     // that name the sender's domain, or none.
-    const QStringList evidence = senderEvidence(facts, receivedHops(facts));
-    for (const QString &sign : evidence)
+    for (const QString &sign : facts.genuine)
         set.add("genuine:" + sign.section(QLatin1Char(' '), 0, 0).toLower().toUtf8());
-    if (evidence.isEmpty())
+    if (facts.genuine.isEmpty())
         set.add(QByteArrayView("genuine:none"));
     for (const QString &attachment : facts.attachments) {
         const qsizetype dot = attachment.lastIndexOf(QLatin1Char('.'));
