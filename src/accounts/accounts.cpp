@@ -184,6 +184,25 @@ std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const
     return found;
 }
 
+QList<RoutedLogin> routedLogins(RegistryData &registry)
+{
+    QList<RoutedLogin> logins;
+    for (const AccountRow &row : findAccounts(registry).rows) {
+        if (!row.routed || row.user.isEmpty() || row.server.isEmpty())
+            continue;
+        try {
+            const QString shown = registry.readString(row.key, value(av::kServer)).value_or(QString());
+            if (shown.compare(kLocalhost, Qt::CaseInsensitive) != 0)
+                continue; // flagged, but not pointed at the proxy now
+            logins.append({row.user + QLatin1Char(',') + row.server,
+                registry.readString(row.key, value(av::kPasswordOrig)).value_or(QString())});
+        } catch (const RegistryError &) {
+            // Values of the wrong type: not an account the proxy can log in to.
+        }
+    }
+    return logins;
+}
+
 void routeAccounts(RegistryData &registry, quint32 proxyPort)
 {
     forEachFlaggedAccount(registry, [&registry, proxyPort](const QString &key, const QString &realServer) {

@@ -114,6 +114,17 @@ struct UpstreamAccount
 // else.
 std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const QString &user, const QString &server);
 
+// A routed account as its mail program logs in to the proxy: "user,server"
+// and the password the store holds for it (empty when only the mail program
+// knows it).
+struct RoutedLogin
+{
+    QString routedUser;
+    QString password;
+};
+// The store's accounts that are routed now, in search order.
+QList<RoutedLogin> routedLogins(RegistryData &registry);
+
 // Whether a user name can travel to the proxy: the comma separates it from
 // the server there.
 bool userNameCanBeRouted(const QString &user);

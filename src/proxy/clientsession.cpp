@@ -11,6 +11,7 @@
 #include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
+#include "proxy/mailcheck.h"
 #include "proxy/mailfacts.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
@@ -57,9 +58,10 @@ bool ClientSession::muchShorter(qint64 got, qint64 listed)
     return listed > 0 && got < listed / 2 && listed - got > 1024;
 }
 
-ClientSession::ClientSession(QTcpSocket *client, ProxyContext &context, QObject *parent)
+ClientSession::ClientSession(QTcpSocket *client, ProxyContext &context, bool fromMailCheck, QObject *parent)
     : QObject(parent)
     , m_context(context)
+    , m_fromMailCheck(fromMailCheck)
     , m_client(client)
     , m_idle(new QTimer(this))
     , m_reader(kMaxAuthLine)
@@ -224,6 +226,16 @@ void ClientSession::authorization(const pop3::Command &command)
         }
     } else if (command.verb == "NOOP") {
         send("+OK");
+    } else if (command.verb == "XCHECK" && m_context.mailCheck && !m_fromMailCheck) {
+        // The mail checker asks for a check; the answer comes when it ends.
+        m_busy = true;
+        m_context.mailCheck->start([self = QPointer<ClientSession>(this)](const QByteArray &outcome) {
+            if (!self || self->m_state == State::Closing)
+                return;
+            self->m_busy = false;
+            self->send(outcome);
+            self->onClientData();
+        });
     } else {
         send("-ERR log in first (USER and PASS, or AUTH PLAIN)");
     }
@@ -279,7 +291,16 @@ void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &passwo
     }
     m_state = State::LoggingIn;
     m_busy = true;
-    openUpstream(*account, routedUser.left(comma), password);
+    m_routedUser = decodeDisplay(routedUser);
+    auto open = [self = QPointer<ClientSession>(this), found = *account, user = routedUser.left(comma), password] {
+        if (self && self->m_state == State::LoggingIn)
+            self->openUpstream(found, user, password);
+    };
+    // A mail check at this account steps aside first.
+    if (m_context.mailCheck && !m_fromMailCheck)
+        m_context.mailCheck->giveWay(m_routedUser, open);
+    else
+        open();
 }
 
 void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password)
@@ -319,7 +340,7 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
                 close();
             }
         });
-        m_upstream->command("PASS " + password, false, [this](const Pop3Upstream::Reply &reply) {
+        m_upstream->command("PASS " + password, false, [this, password](const Pop3Upstream::Reply &reply) {
             if (m_state != State::LoggingIn)
                 return;
             if (!reply.ok) {
@@ -328,6 +349,9 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
                 close();
                 return;
             }
+            // Kept in memory for the mail checks, never written.
+            if (m_context.mailCheck && !m_fromMailCheck)
+                m_context.mailCheck->rememberPassword(m_routedUser, password);
             readListing();
         });
     });

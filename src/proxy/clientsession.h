@@ -44,7 +44,8 @@ public:
     // from the server.
     static constexpr qint64 kClientBacklog = 512 * 1024;
 
-    ClientSession(QTcpSocket *client, ProxyContext &context, QObject *parent = nullptr);
+    // `fromMailCheck`: the proxy's own mail check is the client.
+    ClientSession(QTcpSocket *client, ProxyContext &context, bool fromMailCheck = false, QObject *parent = nullptr);
     ~ClientSession() override;
 
 Q_SIGNALS:
@@ -128,6 +129,7 @@ private:
     void pump();
 
     ProxyContext &m_context;
+    const bool m_fromMailCheck;
     QPointer<QTcpSocket> m_client;
     QTimer *m_idle = nullptr;
     pop3::LineReader m_reader;
@@ -135,6 +137,7 @@ private:
     bool m_busy = false;
     State m_state = State::Authorization;
     QByteArray m_user;
+    QString m_routedUser; // "user,server" as the client logged in
     bool m_counted = false;
 
     Pop3Upstream *m_upstream = nullptr;

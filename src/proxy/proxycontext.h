@@ -10,6 +10,7 @@ namespace jw {
 class AutoReplier;
 class DnsCache;
 class Judgement;
+class MailCheck;
 class Registry;
 class StatusFile;
 
@@ -30,6 +31,7 @@ struct ProxyContext
     QString whatWithSpam; // "quarantine", "drop", "lowprio" or "nothing"
     StatusFile &status;
     int activeSessions = 0;
+    MailCheck *mailCheck = nullptr; // the check PostPing asks for
 };
 
 } // namespace jw

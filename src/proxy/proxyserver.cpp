@@ -8,6 +8,7 @@
 #include "proxy/clientsession.h"
 #include "proxy/dnscache.h"
 #include "proxy/judgement.h"
+#include "proxy/mailcheck.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
 #include "settings/keyvaluefile.h"
@@ -100,6 +101,8 @@ bool ProxyServer::start(QString *problem)
         *problem = QStringLiteral("cannot listen on port %1: %2").arg(m_port).arg(m_ipv4->errorString());
         return false;
     }
+    m_check = new MailCheck(*m_context, m_port, this);
+    m_context->mailCheck = m_check;
     for (QTcpServer *server : {m_ipv4, m_ipv6})
         connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
     removeLeftovers();
@@ -137,7 +140,8 @@ void ProxyServer::accept(QTcpServer *server)
             QTimer::singleShot(5000, client, &QObject::deleteLater);
             continue;
         }
-        new ClientSession(client, *m_context, this);
+        new ClientSession(
+            client, *m_context, m_check->isOwnConnection(client->peerAddress(), client->peerPort()), this);
     }
 }
 

@@ -13,6 +13,7 @@ namespace jw {
 class AutoReplier;
 class DnsCache;
 class Judgement;
+class MailCheck;
 class Registry;
 class StatusFile;
 struct ProxyContext;
@@ -52,6 +53,7 @@ private:
     std::unique_ptr<Judgement> m_judgement;
     std::unique_ptr<StatusFile> m_status;
     std::unique_ptr<ProxyContext> m_context;
+    MailCheck *m_check = nullptr;
     QTcpServer *m_ipv4 = nullptr;
     QTcpServer *m_ipv6 = nullptr;
     quint16 m_port = 0;

@@ -50,7 +50,7 @@ TEST_F(ProcessesTest, StartAliveKillWithSignalNine)
 TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 {
     const StartResult result =
-        processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
+        processes->start(folder.file(QStringLiteral("update")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     // Until reaped, the ended child is a zombie that kill(pid, 0) still finds.
     EXPECT_TRUE(waitUntil([&] { return !processes->isAlive(result.pid); }));
@@ -62,7 +62,7 @@ TEST_F(ProcessesTest, AnEndedChildIsNotAliveEvenBeforeItIsReaped)
 TEST_F(ProcessesTest, ReleasedChildrenAreReapedWhenTheyEnd)
 {
     const StartResult result =
-        processes->start(folder.file(QStringLiteral("PostPing")), Processes::Lifetime::Independent);
+        processes->start(folder.file(QStringLiteral("update")), Processes::Lifetime::Independent);
     ASSERT_TRUE(result.started);
     processes->release(result.pid);
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(result.pid)); }));

@@ -609,5 +609,74 @@ TEST_F(ProxyEndToEnd, ASessionJudgesAsTheCheckBeforeItInAnyOrder)
     }
 }
 
+// The mail checker: spam held and gone from the server, good mail left
+// there untouched for the mail program, accounts without a known password
+// skipped and said so, and a mail program that comes during a check served.
+TEST_F(ProxyEndToEnd, TheMailCheckerHoldsSpamAndLeavesGoodMailForTheMailProgram)
+{
+    dovecot->addUser("bob", "hunter2");
+    const QByteArray good = mail("carol@friends.example", "lunch", "See you at one.\r\n");
+    const QByteArray spam = mail("offers@shop.spam.example", "cheap watches", "Buy now.\r\n");
+    dovecot->addMessage("ann", good);
+    dovecot->addMessage("ann", spam);
+    dovecot->addMessage("bob", spam);
+    writeFile(configFile("blacklist"), "spam.example\r\n");
+    // Ann's password is in the store; Bob's only his mail program knows.
+    writeAccounts(0,
+        "\"POP3 Password orig\"=\"secret\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Brightfold\\Mailmoat\\Accounts\\00000002]\r\n"
+        "\"POP3 Server\"=\"localhost\"\r\n\"POP3 User Name\"=\"bob,localhost\"\r\n"
+        "\"Use Mailmoater\"=\"yes\"\r\n\"POP3 Server orig\"=\"localhost\"\r\n\"POP3 Port orig\"=dword:"
+            + QByteArray::number(dovecot->plainPort(), 16).rightJustified(8, '0') + "\r\n");
+    writeFile(folder.file(QStringLiteral("debug2.log")), "");
+    startProxy();
+    const auto postPing = [&] {
+        QProcess checker;
+        checker.start(folder.file(QStringLiteral("PostPing")), {});
+        EXPECT_TRUE(checker.waitForFinished(60000));
+        return std::make_pair(checker.exitCode(), checker.readAllStandardOutput().trimmed());
+    };
+
+    const auto [code, said] = postPing();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(said,
+        "PostPing: checked 1 account(s); skipped bob,localhost (no password known until the mail program logs in)");
+    EXPECT_TRUE(readFile(folder.file(QStringLiteral("debug2.log"))).contains(said)) << "a log line says so";
+    EXPECT_EQ(dovecot->messagesOf("ann").size(), 1) << "the spam is gone from the server, the good mail stays";
+    EXPECT_EQ(dovecot->messagesOf("bob").size(), 1) << "not checked";
+    ASSERT_EQ(quarantined(folder).size(), 1);
+    EXPECT_EQ(quarantined(folder).value(0).account, QStringLiteral("ann,localhost"));
+
+    // The mail program then gets the good message once, as it would have.
+    const QList<QByteArray> listed = uidls();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(curl(QStringLiteral("1")).out, "X-Junkwarden: passed\r\n" + good);
+    EXPECT_EQ(uidls(), listed) << "the same UIDL: nothing downloaded twice";
+
+    // Bob's mail program logs in once; from then on his account is checked.
+    EXPECT_EQ(curl(QString(), {}, "bob,localhost", "hunter2").exitCode, 0);
+    dovecot->addMessage("bob", mail("deals@spam.example", "offer", "Buy.\r\n"));
+    EXPECT_EQ(postPing().second, "PostPing: checked 2 account(s)");
+    EXPECT_EQ(dovecot->messagesOf("bob").size(), 0);
+
+    // A mail program that comes during a check is served at once.
+    for (int i = 0; i < 400; ++i)
+        dovecot->addMessage("ann", mail("carol@friends.example", "note " + QByteArray::number(i), "Hi.\r\n"));
+    QFile::remove(folder.file(QStringLiteral("status.tmp"))); // seen by the tray
+    QProcess checker;
+    checker.start(folder.file(QStringLiteral("PostPing")), {});
+    ASSERT_TRUE(waitUntil([&] {
+        QFile status(folder.file(QStringLiteral("status.tmp")));
+        return status.open(QIODevice::ReadOnly) && status.readAll().startsWith("working");
+    }));
+    const Fetch during = curl(QString());
+    EXPECT_EQ(during.exitCode, 0) << during.err.constData();
+    EXPECT_EQ(during.out.count('\n'), 401);
+    ASSERT_TRUE(checker.waitForFinished(60000));
+    EXPECT_EQ(checker.exitCode(), 0);
+    EXPECT_TRUE(checker.readAllStandardOutput().contains("ann,localhost (its mail program came first)"));
+    EXPECT_EQ(dovecot->messagesOf("ann").size(), 401) << "good mail stays on the server";
+}
+
 } // namespace
 } // namespace jw::test
