@@ -1,5 +1,5 @@
 // The filtering proxy "vexel3": started by Junkwarden with no arguments, it
-// finds its files beside its own executable and serves the mail clients
+// finds its files from its own location (see dataFolderFor) and serves the mail clients
 // until it is stopped. It may be killed at any moment: every file it writes
 // is replaced atomically, and the server changes nothing of a session that
 // did not end with QUIT.
@@ -10,6 +10,7 @@
 // `--learn-good FILE...` add message files to what the statistical method
 // has learned ("learned_words.dat" in the configuration); `--prune-words N`
 // forgets the words seen fewer than N times.
+#include "platform/datafolder.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "proxy/dnscache.h"
@@ -51,15 +52,14 @@ int forEachMessage(const QStringList &paths, const std::function<void(const QStr
 // One line per file: its name, "spam" or "good", the spam level, the
 // reasons, and "sure" when a session would learn the verdict by itself
 // (else nothing), separated by tabs. Nothing is written anywhere else.
-int check(const QString &programFolder, const QStringList &paths)
+int check(const QString &dataFolder, const QStringList &paths)
 {
-    const QString config = programFolder + QStringLiteral("config/");
+    const QString config = dataFolder + QStringLiteral("config/");
     const jw::JudgementSettings settings = jw::JudgementSettings::readFrom(config);
     jw::DnsCache dns(settings.dnsServer);
     jw::LocalJudgement judgement(config, settings, 1000, &dns);
     // As the next session will judge: with what the user deleted since.
-    judgement.learnDeletedSpam(
-        programFolder + QStringLiteral("messages/"), programFolder + QStringLiteral("state/"), true);
+    judgement.learnDeletedSpam(dataFolder + QStringLiteral("messages/"), dataFolder + QStringLiteral("state/"), true);
     bool anySpam = false;
     const int unread = forEachMessage(paths, [&](const QString &path, const jw::MailFacts &facts) {
         dns.wait(judgement.dnsQuestions(facts));
@@ -75,10 +75,10 @@ int check(const QString &programFolder, const QStringList &paths)
 
 // Changes what the statistical method has learned: `change` is handed the
 // model read from the configuration, which is written back atomically.
-int changeLearned(const QString &programFolder, const std::function<int(jw::WordModel &)> &change)
+int changeLearned(const QString &dataFolder, const std::function<int(jw::WordModel &)> &change)
 {
     const jw::NativePath modelPath =
-        jw::nativePath(programFolder + QStringLiteral("config/") + QLatin1String(jw::kLearnedWordsFile));
+        jw::nativePath(dataFolder + QStringLiteral("config/") + QLatin1String(jw::kLearnedWordsFile));
     QString error;
     jw::WordModel model = jw::WordModel::fromBytes(jw::readNativeFile(modelPath).value_or(QByteArray()), &error);
     if (!error.isEmpty()) {
@@ -95,9 +95,9 @@ int changeLearned(const QString &programFolder, const std::function<int(jw::Word
     return result;
 }
 
-int learn(const QString &programFolder, const QStringList &paths, bool spam)
+int learn(const QString &dataFolder, const QStringList &paths, bool spam)
 {
-    return changeLearned(programFolder, [&paths, spam](jw::WordModel &model) {
+    return changeLearned(dataFolder, [&paths, spam](jw::WordModel &model) {
         return forEachMessage(
             paths, [&model, spam](const QString &, const jw::MailFacts &facts) { model.learn(facts.words, spam); });
     });
@@ -121,21 +121,23 @@ int main(int argc, char *argv[])
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
     QCoreApplication app(argc, argv);
-    const QString programFolder = jw::ownExecutableFolder();
+    // The folder its data lies in: beside it, or the user's own when it
+    // is installed read-only (the front end agrees).
+    const QString dataFolder = jw::dataFolderFor(jw::ownExecutableFolder());
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("--check")) {
         // Lookups that are still unanswered would hold the exit until the
         // resolver gives up; the check has written all it had to.
-        const int result = check(programFolder, arguments.mid(2));
+        const int result = check(dataFolder, arguments.mid(2));
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(result);
     }
     if (arguments.size() >= 3
         && (arguments.at(1) == QLatin1String("--learn-spam") || arguments.at(1) == QLatin1String("--learn-good")))
-        return learn(programFolder, arguments.mid(2), arguments.at(1) == QLatin1String("--learn-spam"));
+        return learn(dataFolder, arguments.mid(2), arguments.at(1) == QLatin1String("--learn-spam"));
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--prune-words") && arguments.at(2).toUInt() > 0) {
-        return changeLearned(programFolder, [&arguments](jw::WordModel &model) {
+        return changeLearned(dataFolder, [&arguments](jw::WordModel &model) {
             model.prune(arguments.at(2).toUInt());
             return 0;
         });
@@ -147,8 +149,10 @@ int main(int argc, char *argv[])
             "       vexel3 --prune-words MINIMUM-COUNT\n");
         return 2;
     }
+    for (const QString &problem : jw::seedDataFolder(jw::ownExecutableFolder(), dataFolder))
+        std::fprintf(stderr, "vexel3: %s\n", qUtf8Printable(problem));
     const std::unique_ptr<jw::Registry> accounts = jw::createFileRegistry(jw::defaultRegistryPath());
-    jw::ProxyServer server(programFolder, *accounts);
+    jw::ProxyServer server(dataFolder, *accounts);
     QString problem;
     if (!server.start(&problem)) {
         std::fprintf(stderr, "vexel3: %s\n", qUtf8Printable(problem));

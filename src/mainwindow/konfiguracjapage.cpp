@@ -180,6 +180,15 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaButtonZapisz->setText(t.text(keys::zapisz));
     KonfiguracjaLabelAktualizacja->setText(t.text(keys::aktualizujLabel));
     KonfiguracjaButtonAktualizacja->setText(t.text(keys::aktualizujTeraz));
+    // Nothing pretends to update: where updates come from elsewhere, the
+    // button says so and does nothing.
+    const UpdateSource source = m_main.control().updateSource();
+    const QString elsewhere = source == UpdateSource::PackageManager ? t.text(keys::aktualizujPakiet)
+        : source == UpdateSource::NotConfigured                      ? t.text(keys::aktualizujBrakZrodla)
+                                                                     : QString();
+    KonfiguracjaButtonAktualizacja->setEnabled(elsewhere.isEmpty());
+    KonfiguracjaButtonAktualizacja->setToolTip(elsewhere);
+    KonfiguracjaLabelAktualizacja->setToolTip(elsewhere);
     KonfiguracjaPopupDodajkonto->setText(t.text(keys::dodajKonto));
     KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
     KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));

@@ -107,6 +107,8 @@ private:
     X(confCoPrzyjac, "conf co przyjac")                                                                                \
     X(aktualizujLabel, "aktualizuj label")                                                                             \
     X(aktualizujTeraz, "aktualizuj teraz")                                                                             \
+    X(aktualizujPakiet, "aktualizuj pakiet")                                                                           \
+    X(aktualizujBrakZrodla, "aktualizuj brak zrodla")                                                                  \
     X(aktualizujRecznie, "aktualizuj recznie")                                                                         \
     X(aktualizujDzien, "aktualizuj dzien")                                                                             \
     X(aktualizujTydzien, "aktualizuj tydzien")                                                                         \

@@ -12,6 +12,13 @@ class Prompts;
 // the filter's state, the proxy, the mail check, the tray icon, the routing
 // of mail accounts and the updater. The tray controller is the one that
 // answers; pages see nothing else of it.
+// Where updates of this installation come from.
+enum class UpdateSource {
+    Feed, // the updater installs them from the build's release feed
+    PackageManager, // a package owns the program folder
+    NotConfigured, // this build names no release feed
+};
+
 class ProgramControl
 {
 public:
@@ -31,6 +38,7 @@ public:
     virtual bool updaterRunning() = 0;
     virtual bool updaterStarted() const = 0;
     virtual QString updateStatusFilePath() const = 0;
+    virtual UpdateSource updateSource() const = 0;
 };
 
 // What a window of the program works with: the program, the language

@@ -3,6 +3,7 @@
 #include "accounts/mailrouting.h"
 #include "dialogs/widgetprompts.h"
 #include "platform/clock.h"
+#include "platform/datafolder.h"
 #include "platform/guardianline.h"
 #include "platform/processes.h"
 #include "platform/shell.h"
@@ -121,13 +122,19 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
         return 0;
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    // An installation whose own folder is read-only keeps the user's data
+    // apart: made ready before anything reads it.
+    const QStringList seedProblems = seedDataFolder(folders.program, folders.data);
 
     const std::unique_ptr<Processes> processes = createSystemProcesses();
     const std::unique_ptr<Shell> shell = createSystemShell();
     const std::unique_ptr<MonotonicClock> clock = createSystemClock();
     const std::unique_ptr<MailRouting> routing = createRouting();
     WidgetPrompts prompts(QStringLiteral("Junkwarden"));
-    ProgramGuard guard(*processes, folders.program + QStringLiteral("vexel3.pid"), std::move(guardianLine));
+    if (!seedProblems.isEmpty())
+        prompts.notify(QStringLiteral("Junkwarden cannot prepare its data folder %1:\n%2")
+                           .arg(folders.data, seedProblems.join(QLatin1Char('\n'))));
+    ProgramGuard guard(*processes, folders.data + QStringLiteral("vexel3.pid"), std::move(guardianLine));
 
     // A stop asked for by the system or the desktop session is honoured at
     // once, even while a message box or dialog waits for the user: the stop

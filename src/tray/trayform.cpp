@@ -166,12 +166,20 @@ QString TTrayForm::applicationTitle() const
 
 QString TTrayForm::statusFilePath() const
 {
-    return m_folders.program + QLatin1String(kStatusFile);
+    return m_folders.data + QLatin1String(kStatusFile);
+}
+
+UpdateSource TTrayForm::updateSource() const
+{
+    // Data kept apart from a read-only program folder: a package's.
+    if (m_folders.data != m_folders.program)
+        return UpdateSource::PackageManager;
+    return m_updateFeed.isEmpty() ? UpdateSource::NotConfigured : UpdateSource::Feed;
 }
 
 QString TTrayForm::updateStatusFilePath() const
 {
-    return m_folders.program + QLatin1String(kUpdateStatusFile);
+    return m_folders.data + QLatin1String(kUpdateStatusFile);
 }
 
 void TTrayForm::PokazkonfiguracjeClick()
@@ -322,7 +330,7 @@ void TTrayForm::SetLanguage()
 
 void TTrayForm::loguj(const QString &line)
 {
-    QFile file(m_folders.program + QLatin1String(kLogFile));
+    QFile file(m_folders.data + QLatin1String(kLogFile));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
         return;
     file.write(encodeDisplay(line) + "\r\n");

@@ -115,6 +115,9 @@ public:
     void acknowledgeQuarantine() override { SetIcon(0); }
     bool updaterRunning() override;
     bool updaterStarted() const override { return !m_update.isEmpty(); }
+    UpdateSource updateSource() const override;
+    // The release feed the updater reads: the build's, unless set.
+    void setUpdateFeed(const QString &address) { m_updateFeed = address; }
     WindowContext windowContext() { return {*this, LanguageMemo, prompts(), m_folders.config}; }
     const ProgramFolders &folders() const { return m_folders; }
     QString applicationTitle() const;
@@ -152,6 +155,7 @@ private:
     QString watchProxy();
 
     ProgramFolders m_folders;
+    QString m_updateFeed = QStringLiteral(JW_UPDATE_FEED);
     // Held messages not yet shown, counted at the status file's stamp.
     int m_unread = 0;
     QString m_unreadStamp;
