@@ -14,6 +14,7 @@ packages=(
     dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter spamd spamc desktop-file-utils
+    dpkg-dev lintian appstream librsvg2-bin
     thunderbird
     clang
 )

@@ -10,6 +10,15 @@ export QT_QPA_PLATFORM=offscreen
 cd "$root/build/test"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
 
+# The Debian package: built with Debian's flags and checked by lintian,
+# appstreamcli and desktop-file-validate, then installed into this machine,
+# run from /usr with its data in a temporary XDG_DATA_HOME, and purged.
+# It needs root or sudo; JUNKWARDEN_PACKAGE_TEST=0 skips it.
+if [ "${JUNKWARDEN_PACKAGE_TEST:-1}" != 0 ]; then
+    "$root/scripts/package.sh" "$root/build/package"
+    "$root/tests/install/package_test.sh" "$(ls "$root"/build/package/junkwarden_*.deb)"
+fi
+
 # Then the judgement's entry point is fuzzed for a bounded time (a minute by
 # default; JUNKWARDEN_FUZZ_SECONDS=0 skips it).
 fuzzSeconds="${JUNKWARDEN_FUZZ_SECONDS:-60}"

@@ -7,8 +7,8 @@ namespace jw {
 // Where the program and its companions keep their data (config/, messages/,
 // state/, the status and log files), with a trailing "/": the executable's
 // own folder when it may be written to (the staged build folder, a home
-// install), else "junkwarden/" in the user's data folder ($XDG_DATA_HOME),
-// as for a package installed under /usr. Every program of the set asks
+// install), else "junkwarden/" in the user's data folder ($XDG_DATA_HOME);
+// always the latter under /usr, where the package manager owns the files. Every program of the set asks
 // this with its own folder, which they share, so they all agree.
 QString dataFolderFor(const QString &programFolder);
 

@@ -76,7 +76,9 @@ bool copyIfMissing(const NativePath &from, const NativePath &to, bool replaceOld
 QString dataFolderFor(const QString &programFolder)
 {
     const QString program = withSlash(programFolder);
-    if (::access(nativePath(program).constData(), W_OK) == 0)
+    // The system's own tree belongs to the package manager, even for root,
+    // who could write there.
+    if (!program.startsWith(QLatin1String("/usr/")) && ::access(nativePath(program).constData(), W_OK) == 0)
         return program;
     QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (home.isEmpty())

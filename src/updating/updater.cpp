@@ -1,8 +1,10 @@
 #include "updating/updater.h"
 
+#include "platform/datafolder.h"
 #include "textfile/errors.h"
 #include "textfile/nativefile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -182,6 +184,26 @@ void Updater::fileArrived()
     ++m_next;
     report(QByteArray::number(5 + 90 * m_next / m_feed->files.size()));
     fetchNext();
+}
+
+int runUpdaterProgram(const QString &programFolder, const QString &feed)
+{
+    const QString data = dataFolderFor(programFolder);
+    const QString status = data + QStringLiteral("status-update");
+    if (data != programFolder) {
+        Updater::reportUnavailable(status, QStringLiteral("this installation is updated by the package manager"));
+        return 1;
+    }
+    if (feed.isEmpty()) {
+        Updater::reportUnavailable(status, QStringLiteral("this build has no release feed"));
+        return 1;
+    }
+    // An update a kill interrupted is finished before anything else.
+    UpdateInstallation::finishPending(programFolder);
+    Updater updater(programFolder, QUrl(feed), status);
+    QObject::connect(&updater, &Updater::finished, QCoreApplication::instance(), &QCoreApplication::exit);
+    QMetaObject::invokeMethod(&updater, &Updater::start, Qt::QueuedConnection);
+    return QCoreApplication::exec();
 }
 
 } // namespace jw

@@ -66,4 +66,9 @@ private:
     QByteArray m_feedBytes;
 };
 
+// The updater program's whole run, for the program folder it lies in and
+// the release feed it was built with: says why it cannot update where
+// updates come from elsewhere, else updates. Returns its exit status.
+int runUpdaterProgram(const QString &programFolder, const QString &feed);
+
 } // namespace jw

@@ -371,7 +371,16 @@ TEST_F(SettingsPageTest, SaveWithTheFilterOffDoesNotRestartTheProxy)
 
 TEST_F(SettingsPageTest, UpdateNowStartsTheUpdaterAndOpensTheWindow)
 {
+    // Without a release feed, nothing pretends: the button is off and says why.
     open();
+    EXPECT_FALSE(page().KonfiguracjaButtonAktualizacja->isEnabled());
+    EXPECT_EQ(page().KonfiguracjaButtonAktualizacja->toolTip(),
+        QStringLiteral("This build of Junkwarden is not set up to update itself."));
+    closeWindow();
+    tray->setUpdateFeed(QStringLiteral("https://updates.example/feed.json"));
+    open();
+    EXPECT_TRUE(page().KonfiguracjaButtonAktualizacja->isEnabled());
+    EXPECT_TRUE(page().KonfiguracjaButtonAktualizacja->toolTip().isEmpty());
     bool sawWindow = false;
     QTimer::singleShot(0, [&sawWindow] {
         if (QWidget *modal = QApplication::activeModalWidget()) {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QWidget>
 
 namespace jw::test {
@@ -329,6 +330,18 @@ TEST_F(TrayTest, SwitchingOffWhileAMailClientRunsKeepsTheProxyUntilItCloses)
     routing.waitingFor = MailRouting::Waiting::Nothing;
     t.Filtraktywny->trigger(); // on again
     EXPECT_EQ(log.calls, QStringList{QStringLiteral("ConfigureMail")}) << "no second proxy";
+}
+
+TEST_F(TrayTest, DataApartFromTheProgramMeansThePackageManagerUpdates)
+{
+    QTemporaryDir data;
+    TTrayForm apart(
+        ProgramFolders::at(folder.path(), data.path()), TrayServices{processes, prompts, shell, clock, routing, guard});
+    EXPECT_EQ(apart.updateSource(), UpdateSource::PackageManager);
+    EXPECT_EQ(apart.statusFilePath(), data.path() + QStringLiteral("/status.tmp"));
+    EXPECT_EQ(apart.updateStatusFilePath(), data.path() + QStringLiteral("/status-update"));
+    apart.setUpdateFeed(QStringLiteral("https://updates.example/feed.json"));
+    EXPECT_EQ(apart.updateSource(), UpdateSource::PackageManager) << "a feed changes nothing there";
 }
 
 TEST_F(TrayTest, ShowConfigurationCreatesOneWindowAndRaisesIt)
