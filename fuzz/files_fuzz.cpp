@@ -1,10 +1,11 @@
 // Fuzzes the readers of files other programs write, chosen by the first
 // byte: the registry export (".reg", any encoding), Thunderbird's prefs.js,
-// and mail HTML through the sanitiser. Each must never crash, and what the
+// mail HTML through the sanitiser, and the updater's release feed. Each must never crash, and what the
 // file readers write they must read back unchanged.
 #include "mailhtml/safehtml.h"
 #include "platform/registry.h"
 #include "thunderbird/prefsfile.h"
+#include "updating/releasefeed.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
     case 0:
         if (jw::isRegFile(bytes)) {
             // What it writes, it reads back to the same bytes.
@@ -35,6 +36,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } catch (const jw::thunderbird::PrefsError &) {
         }
         break;
+    case 3: {
+        // A feed that is taken never names a file outside the program
+        // folder nor one of the user's, and is fetched over HTTPS only.
+        QString error;
+        const std::optional<jw::ReleaseFeed> feed =
+            jw::parseReleaseFeed(bytes, QUrl(QStringLiteral("https://updates.example/feed.json")), &error);
+        if (feed) {
+            for (const jw::ReleaseFile &file : feed->files) {
+                if (file.name.contains(QLatin1String("..")) || file.name.startsWith(QLatin1Char('/'))
+                    || file.name.startsWith(QLatin1String("config/")) || file.url.scheme() != QLatin1String("https")
+                    || file.sha256.size() != 32)
+                    __builtin_trap();
+            }
+        }
+        break;
+    }
     default: {
         const QString text = QString::fromUtf8(bytes);
         jw::sanitizeMailHtml(text);
