@@ -10,7 +10,7 @@ packages=(
     qt6-qpa-plugins libc-bin
     libgumbo-dev
     xvfb
-    libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev
+    libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev qtkeychain-qt6-dev
     dbus-daemon
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter spamd spamc desktop-file-utils

@@ -132,6 +132,25 @@ AccountSearch findAccounts(RegistryData &registry)
     return search;
 }
 
+OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key)
+{
+    const auto text = [&registry, &key](const char16_t *name) {
+        return registry.valueType(key, value(name)) == RegistryValueType::String
+            ? registry.readString(key, value(name)).value_or(QString()).trimmed()
+            : QString();
+    };
+    OAuthConfig config;
+    config.provider = text(av::kOAuthProvider).toLower();
+    if (config.provider.isEmpty())
+        return config;
+    config.clientId = text(av::kOAuthClientId);
+    config.clientSecret = text(av::kOAuthClientSecret);
+    config.authorizeUrl = text(av::kOAuthAuthorizeUrl);
+    config.tokenUrl = text(av::kOAuthTokenUrl);
+    config.scope = text(av::kOAuthScope);
+    return config;
+}
+
 std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const QString &user, const QString &server)
 {
     std::optional<UpstreamAccount> found;
@@ -161,6 +180,7 @@ std::optional<UpstreamAccount> findUpstreamAccount(RegistryData &registry, const
                     && registry.readString(key, value(name)).value_or(QString()) == QLatin1String("1");
             };
             account.tlsRequired = flag(av::kSecure);
+            account.oauth = readOAuthConfig(registry, key);
             // Sending is for the automatic reply only: values of the wrong
             // type there leave the account without it, never without mail.
             try {
@@ -194,8 +214,12 @@ QList<RoutedLogin> routedLogins(RegistryData &registry)
             const QString shown = registry.readString(row.key, value(av::kServer)).value_or(QString());
             if (shown.compare(kLocalhost, Qt::CaseInsensitive) != 0)
                 continue; // flagged, but not pointed at the proxy now
+            // With OAuth 2.0 the proxy signs in with its token, whatever
+            // password the mail program gives.
             logins.append({row.user + QLatin1Char(',') + row.server,
-                registry.readString(row.key, value(av::kPasswordOrig)).value_or(QString())});
+                readOAuthConfig(registry, row.key).isSet()
+                    ? QStringLiteral("oauth2")
+                    : registry.readString(row.key, value(av::kPasswordOrig)).value_or(QString())});
         } catch (const RegistryError &) {
             // Values of the wrong type: not an account the proxy can log in to.
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "oauth/oauthprovider.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,6 +37,14 @@ inline constexpr char16_t kSmtpServer[] = u"SMTP Server";
 inline constexpr char16_t kSmtpPort[] = u"SMTP Port";
 inline constexpr char16_t kSmtpSecure[] = u"SMTP Secure Connection";
 inline constexpr char16_t kEmailAddress[] = u"SMTP Email Address";
+// Signing in with OAuth 2.0 instead of the password: the provider preset
+// ("microsoft", "google", "generic"), and what the account sets itself.
+inline constexpr char16_t kOAuthProvider[] = u"OAuth2 Provider";
+inline constexpr char16_t kOAuthClientId[] = u"OAuth2 Client Id";
+inline constexpr char16_t kOAuthClientSecret[] = u"OAuth2 Client Secret";
+inline constexpr char16_t kOAuthAuthorizeUrl[] = u"OAuth2 Authorization URL";
+inline constexpr char16_t kOAuthTokenUrl[] = u"OAuth2 Token URL";
+inline constexpr char16_t kOAuthScope[] = u"OAuth2 Scope";
 } // namespace accountvalues
 
 // One row of the account list.
@@ -107,7 +117,11 @@ struct UpstreamAccount
     quint16 smtpPort = 25;
     bool smtpTlsRequired = false; // "SMTP Secure Connection" is 1
     QString address; // "SMTP Email Address"; may be empty
+    OAuthConfig oauth; // set: the proxy signs in with OAuth 2.0, never with the client's password
 };
+// How the account at `key` signs in with OAuth 2.0 (unset: with its password).
+OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key);
+
 // The account of the store (any source) whose real server is `server`
 // (without regard to case), preferring the one whose real user is `user`;
 // nullopt when the store names no such server: the proxy connects nowhere

@@ -7,6 +7,7 @@
 #include "formats/filterlistfiles.h"
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
+#include "oauth/tokenstore.h"
 #include "platform/registry.h"
 #include "proxy/autoreply.h"
 #include "proxy/dnscache.h"
@@ -16,6 +17,7 @@
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
 #include "proxy/tlsmemory.h"
+#include "proxy/tokenbroker.h"
 #include "proxy/upstream.h"
 #include "proxy/wordmodel.h"
 #include "textfile/codec.h"
@@ -26,6 +28,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
 #include <QThreadPool>
 #include <QTimer>
@@ -308,21 +312,56 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
     m_server = account.server;
     m_account = account;
     m_realUser = decodeDisplay(user);
-    m_password = password;
+    // With OAuth 2.0 the client's password goes nowhere, not even to the
+    // automatic reply's server.
+    m_password = account.oauth.isSet() ? QByteArray() : password;
     m_accountFolder = QuarantineStore::accountFolderName(decodeDisplay(user), account.server);
     m_legacyFolder = QuarantineStore::legacyAccountFolderName(decodeDisplay(user), account.server);
+    if (!m_counted) {
+        m_counted = true;
+        ++m_context.activeSessions;
+    }
+    if (!account.oauth.isSet()) {
+        connectUpstream(user, password, QByteArray());
+        return;
+    }
+    // A session never waits for a browser: without a usable sign-in it is
+    // told so at once, and the tray says which account.
+    QString problem;
+    const std::optional<OAuthEndpoints> endpoints = resolveOAuth(account.oauth, &problem);
+    if (!endpoints || !m_context.tokens) {
+        send("-ERR [AUTH] Junkwarden: " + problem.toUtf8());
+        close();
+        return;
+    }
+    m_context.tokens->accessToken(tokenAccount(m_realUser, m_server), *endpoints,
+        [self = QPointer<ClientSession>(this), user](const TokenBroker::Result &result) {
+            if (!self || self->m_state != State::LoggingIn)
+                return;
+            if (result.accessToken.isEmpty()) {
+                self->send(result.signInNeeded ? QByteArray("-ERR [AUTH] sign-in needed, see Junkwarden")
+                                               : "-ERR [SYS/TEMP] Junkwarden: " + result.error.toUtf8());
+                self->close();
+                return;
+            }
+            self->connectUpstream(user, QByteArray(), result.accessToken);
+        });
+}
+
+void ClientSession::connectUpstream(const QByteArray &user, const QByteArray &password, const QByteArray &accessToken)
+{
+    const UpstreamAccount &account = m_account;
     m_upstream = new Pop3Upstream(m_context.tls, this, kLoginReplyMs);
     connect(m_upstream, &Pop3Upstream::broken, this, &ClientSession::upstreamBroken);
     const TlsMemory tlsSeen(m_context.stateFolder);
+    // A token travels over verified TLS only.
     const Pop3Upstream::Security security = account.port == 995 || account.implicitTls
         ? Pop3Upstream::Security::ImplicitTls
-        : account.tlsRequired                        ? Pop3Upstream::Security::StartTlsRequired
-        : tlsSeen.seen(account.server, account.port) ? Pop3Upstream::Security::StartTlsSeenBefore
-                                                     : Pop3Upstream::Security::StartTlsIfOffered;
-    m_counted = true;
-    ++m_context.activeSessions;
+        : account.tlsRequired || !accessToken.isEmpty() ? Pop3Upstream::Security::StartTlsRequired
+        : tlsSeen.seen(account.server, account.port)    ? Pop3Upstream::Security::StartTlsSeenBefore
+                                                        : Pop3Upstream::Security::StartTlsIfOffered;
     progress(QStringLiteral("Connecting to %1").arg(m_server));
-    m_upstream->open(account.server, account.port, security, [this, user, password](const QString &error) {
+    m_upstream->open(account.server, account.port, security, [this, user, password, accessToken](const QString &error) {
         if (!error.isEmpty()) {
             send("-ERR [SYS/TEMP] Junkwarden: " + error.toUtf8());
             m_state = State::Authorization;
@@ -334,6 +373,10 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
         // Secured once, always: a later plain answer is refused.
         if (m_upstream->isSecure())
             TlsMemory(m_context.stateFolder).remember(m_account.server, m_account.port);
+        if (!accessToken.isEmpty()) {
+            authenticateWithToken(user, accessToken);
+            return;
+        }
         m_upstream->command("USER " + user, false, [this](const Pop3Upstream::Reply &reply) {
             if (!reply.ok) {
                 send(reply.status.startsWith("-ERR") ? reply.status : "-ERR [AUTH] the server refused the user name");
@@ -355,6 +398,78 @@ void ClientSession::openUpstream(const UpstreamAccount &account, const QByteArra
             readListing();
         });
     });
+}
+
+void ClientSession::authenticateWithToken(const QByteArray &user, const QByteArray &accessToken)
+{
+    // Asked again on the secured line: a server may offer more after STLS.
+    m_upstream->command("CAPA", true, [this, user, accessToken](const Pop3Upstream::Reply &capabilities) {
+        if (m_state != State::LoggingIn)
+            return;
+        bool offered = false;
+        for (const QByteArray &line : capabilities.lines) {
+            const QList<QByteArray> words = line.trimmed().toUpper().split(' ');
+            offered = offered || (words.value(0) == "SASL" && words.contains("XOAUTH2"));
+        }
+        if (!offered) {
+            send("-ERR [AUTH] " + m_server.toUtf8() + " offers no OAuth 2.0 login (SASL XOAUTH2)");
+            close();
+            return;
+        }
+        // Always in two lines: a token is longer than a command line may be.
+        m_upstream->saslStep("AUTH XOAUTH2", [this, user, accessToken](const Pop3Upstream::Reply &go) {
+            if (m_state != State::LoggingIn)
+                return;
+            if (!go.continuation) {
+                send("-ERR [AUTH] " + m_server.toUtf8() + " refused the OAuth 2.0 login");
+                close();
+                return;
+            }
+            const QByteArray answer = QByteArray("user=" + user
+                + "\x01"
+                  "auth=Bearer "
+                + accessToken + "\x01\x01")
+                                          .toBase64();
+            m_upstream->saslStep(answer, [this, user](const Pop3Upstream::Reply &reply) {
+                if (m_state != State::LoggingIn)
+                    return;
+                if (reply.ok) {
+                    readListing();
+                    return;
+                }
+                if (!reply.continuation) {
+                    tokenRefused(user, false);
+                    return;
+                }
+                // The failure's reasons come as a challenge, which an empty
+                // line ends.
+                const QJsonObject why =
+                    QJsonDocument::fromJson(QByteArray::fromBase64(reply.status.mid(1).trimmed())).object();
+                const bool expired = why.value(QLatin1String("status")).toVariant().toInt() == 401
+                    || why.value(QLatin1String("status")).toString().contains(QLatin1String("invalid_token"));
+                m_upstream->saslStep(QByteArray(), [this, user, expired](const Pop3Upstream::Reply &) {
+                    if (m_state == State::LoggingIn)
+                        tokenRefused(user, expired);
+                });
+            });
+        });
+    });
+}
+
+void ClientSession::tokenRefused(const QByteArray &user, bool expired)
+{
+    if (expired && !m_tokenRetried) {
+        // Once: a fresh token on a new connection.
+        m_tokenRetried = true;
+        m_context.tokens->forget(tokenAccount(m_realUser, m_server));
+        m_upstream->abandon();
+        m_upstream->deleteLater();
+        m_upstream = nullptr;
+        openUpstream(m_account, user, QByteArray());
+        return;
+    }
+    send("-ERR [AUTH] " + m_server.toUtf8() + " refused the sign-in: sign in again in Junkwarden");
+    close();
 }
 
 void ClientSession::upstreamBroken(const QString &why)

@@ -85,6 +85,10 @@ private:
     void authPlain(const QByteArray &base64);
     void logIn(const QByteArray &routedUser, const QByteArray &password);
     void openUpstream(const UpstreamAccount &account, const QByteArray &user, const QByteArray &password);
+    // Connects and logs in with the password, or with the access token.
+    void connectUpstream(const QByteArray &user, const QByteArray &password, const QByteArray &accessToken);
+    void authenticateWithToken(const QByteArray &user, const QByteArray &accessToken);
+    void tokenRefused(const QByteArray &user, bool expired);
     void readListing();
     void takeListing(const QList<QByteArray> &uidlLines, const QList<QByteArray> &listLines);
     void judgeNext();
@@ -138,6 +142,7 @@ private:
     State m_state = State::Authorization;
     QByteArray m_user;
     QString m_routedUser; // "user,server" as the client logged in
+    bool m_tokenRetried = false; // an expired token was refreshed once
     bool m_counted = false;
 
     Pop3Upstream *m_upstream = nullptr;

@@ -11,6 +11,7 @@ class AutoReplier;
 class DnsCache;
 class Judgement;
 class MailCheck;
+class TokenBroker;
 class Registry;
 class StatusFile;
 
@@ -32,6 +33,7 @@ struct ProxyContext
     StatusFile &status;
     int activeSessions = 0;
     MailCheck *mailCheck = nullptr; // the check PostPing asks for
+    TokenBroker *tokens = nullptr; // access tokens of the accounts that sign in with OAuth 2.0
 };
 
 } // namespace jw

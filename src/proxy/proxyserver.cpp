@@ -2,6 +2,7 @@
 
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
+#include "oauth/tokenstore.h"
 #include "platform/folderlisting.h"
 #include "platform/peeruser.h"
 #include "proxy/autoreply.h"
@@ -11,6 +12,7 @@
 #include "proxy/mailcheck.h"
 #include "proxy/messagebuffer.h"
 #include "proxy/proxycontext.h"
+#include "proxy/tokenbroker.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
@@ -101,6 +103,8 @@ bool ProxyServer::start(QString *problem)
         *problem = QStringLiteral("cannot listen on port %1: %2").arg(m_port).arg(m_ipv4->errorString());
         return false;
     }
+    m_tokenStore = createTokenStoreOnOwnThread(m_context->stateFolder);
+    m_context->tokens = new TokenBroker(*m_tokenStore, m_context->stateFolder, this);
     m_check = new MailCheck(*m_context, m_port, this);
     m_context->mailCheck = m_check;
     for (QTcpServer *server : {m_ipv4, m_ipv6})

@@ -16,6 +16,7 @@ class Judgement;
 class MailCheck;
 class Registry;
 class StatusFile;
+class TokenStore;
 struct ProxyContext;
 
 // Where the proxy finds everything: the program folder it lies in, and the
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<Judgement> m_judgement;
     std::unique_ptr<StatusFile> m_status;
     std::unique_ptr<ProxyContext> m_context;
+    std::unique_ptr<TokenStore> m_tokenStore;
     MailCheck *m_check = nullptr;
     QTcpServer *m_ipv4 = nullptr;
     QTcpServer *m_ipv6 = nullptr;

@@ -144,6 +144,12 @@ void Pop3Upstream::command(const QByteArray &line, bool multiline, Done done)
     startCommand();
 }
 
+void Pop3Upstream::saslStep(const QByteArray &line, Done done)
+{
+    m_queue.append({line, false, {}, std::move(done), true});
+    startCommand();
+}
+
 void Pop3Upstream::streamCommand(const QByteArray &line, LineSink onLine, Done done)
 {
     m_queue.append({line, true, std::move(onLine), std::move(done)});
@@ -305,13 +311,15 @@ void Pop3Upstream::onReadyRead()
             Pending &pending = m_queue.first();
             bool finished = false;
             if (!m_statusRead) {
-                if (!line->startsWith("+OK") && !line->startsWith("-ERR")) {
+                const bool challenge = pending.saslStep && line->startsWith('+') && !line->startsWith("+OK");
+                if (!challenge && !line->startsWith("+OK") && !line->startsWith("-ERR")) {
                     fail(QStringLiteral("%1 sent a line that is not a POP3 answer").arg(m_host));
                     return;
                 }
                 m_statusRead = true;
                 m_reply.status = pop3::chopLineEnd(*line);
                 m_reply.ok = m_reply.status.startsWith("+OK");
+                m_reply.continuation = challenge;
                 finished = !m_reply.ok || !pending.multiline;
             } else if (pop3::isTerminator(*line)) {
                 finished = true;

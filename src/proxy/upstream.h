@@ -36,6 +36,7 @@ public:
         bool ok = false;
         QByteArray status; // the first line, without its line end
         QList<QByteArray> lines; // a multi-line answer's lines, un-stuffed, with line ends
+        bool continuation = false; // a SASL challenge ("+ ..."), in `status`
     };
     using Done = std::function<void(const Reply &)>;
     // Whole lines of a multi-line answer, as many as have come, still
@@ -62,6 +63,9 @@ public:
     // One command whose multi-line answer is handed over in pieces of whole
     // lines as it arrives; `done` then gets the reply without lines.
     void streamCommand(const QByteArray &line, LineSink onLine, Done done);
+    // A step of a SASL exchange (AUTH and the answers to its challenges):
+    // the reply may be a continuation.
+    void saslStep(const QByteArray &line, Done done);
     // Drops the connection without QUIT: the server changes nothing.
     void abandon();
     bool isSecure() const;
@@ -93,6 +97,7 @@ private:
         bool multiline = false;
         LineSink onLine;
         Done done;
+        bool saslStep = false;
     };
 
     QSslSocket *m_socket = nullptr;

@@ -134,10 +134,14 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort, bool tls)
         + d
         + "/key.pem\n"
           "disable_plaintext_auth = no\n"
-          "auth_mechanisms = plain\n"
-          "first_valid_uid = 1\n"
-          "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
-        + d
+          "auth_mechanisms = plain"
+        + (m_introspection.isEmpty() ? QByteArray() : QByteArray(" xoauth2 oauthbearer")) + "\n"
+        + "first_valid_uid = 1\n"
+        + (m_introspection.isEmpty()
+                ? QByteArray()
+                : "auth_verbose = yes\npassdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + d
+                    + "/oauth2.conf.ext\n}\n")
+        + "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + d
         + "/passwd\n}\n"
           "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home="
         + d
@@ -154,6 +158,9 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort, bool tls)
                : QByteArray())
         + "}\n";
     writeFile(dir + QStringLiteral("/dovecot.conf"), config);
+    writeFile(dir + QStringLiteral("/oauth2.conf.ext"),
+        "introspection_mode = post\nintrospection_url = " + m_introspection
+            + "\nusername_attribute = username\nactive_attribute = active\nactive_value = true\n");
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("/usr/sbin/dovecot"),
         {QStringLiteral("-F"), QStringLiteral("-c"), dir + QStringLiteral("/dovecot.conf")});

@@ -32,6 +32,9 @@ public:
     void stop();
 
     void addUser(const QByteArray &name, const QByteArray &password);
+    // Before start: OAuth 2.0 logins (XOAUTH2, OAUTHBEARER) too, their
+    // tokens asked of this introspection address.
+    void acceptOAuth(const QByteArray &introspectionUrl) { m_introspection = introspectionUrl; }
     // Puts a message (CR LF line ends, as the server sends it) in the user's
     // new mail; returns its file name.
     QString addMessage(const QByteArray &user, const QByteArray &source);
@@ -54,6 +57,7 @@ private:
     quint16 m_plainPort = 0;
     quint16 m_tlsPort = 0;
     QByteArray m_passwd;
+    QByteArray m_introspection;
     int m_messageCount = 0;
 };
 
