@@ -200,6 +200,8 @@ std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, cons
             account.port = quint16(s.realPort);
             account.implicitTls = s.realSocketType == tb::kSocketTls;
             account.tlsRequired = s.realSocketType == tb::kSocketStartTls || account.implicitTls;
+            if (s.realAuthMethod == tb::kAuthOAuth2)
+                account.oauth.provider = oauthProviderForHost(s.realHost);
             const bool sameUser = s.realUser == user;
             if (!found || sameUser)
                 found = account;

@@ -40,6 +40,20 @@ bool isSafeEndpoint(const QUrl &url)
 
 } // namespace
 
+QString oauthProviderForHost(const QString &host)
+{
+    const QString name = host.toLower();
+    const auto under = [&name](const char *domain) {
+        const QString d = QLatin1String(domain);
+        return name == d || name.endsWith(QLatin1Char('.') + d);
+    };
+    if (under("office365.com") || under("outlook.com") || under("hotmail.com") || under("live.com"))
+        return QStringLiteral("microsoft");
+    if (under("gmail.com") || under("googlemail.com"))
+        return QStringLiteral("google");
+    return QStringLiteral("generic");
+}
+
 QStringList oauthProviderNames()
 {
     QStringList names;
@@ -68,11 +82,12 @@ std::optional<OAuthEndpoints> resolveOAuth(const OAuthConfig &config, QString *e
     endpoints.token = QUrl(pick(config.tokenUrl, preset ? preset->token : nullptr));
     endpoints.scope = pick(config.scope, preset ? preset->scope : nullptr);
     endpoints.clientId = pick(config.clientId, preset ? preset->clientId : nullptr);
-    endpoints.clientSecret = config.clientId.isEmpty() ? pick(config.clientSecret, preset ? preset->clientSecret : nullptr)
-                                                       : config.clientSecret;
+    endpoints.clientSecret = config.clientId.isEmpty()
+        ? pick(config.clientSecret, preset ? preset->clientSecret : nullptr)
+        : config.clientSecret;
     if (preset && config.provider == QLatin1String("google")) {
-        endpoints.extraAuthorizeParameters = {
-            {QStringLiteral("access_type"), QStringLiteral("offline")}, {QStringLiteral("prompt"), QStringLiteral("consent")}};
+        endpoints.extraAuthorizeParameters = {{QStringLiteral("access_type"), QStringLiteral("offline")},
+            {QStringLiteral("prompt"), QStringLiteral("consent")}};
     }
     if (endpoints.clientId.isEmpty()) {
         *error = QStringLiteral("this build has no client id for %1: set one for the account").arg(config.provider);

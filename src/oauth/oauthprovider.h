@@ -36,6 +36,10 @@ struct OAuthEndpoints
     QList<std::pair<QString, QString>> extraAuthorizeParameters;
 };
 
+// The preset that serves a mail server, as mail programs tell it by the
+// server's name ("outlook.office365.com": "microsoft"); "generic" for others.
+QString oauthProviderForHost(const QString &host);
+
 // The presets' names, in the order they are offered.
 QStringList oauthProviderNames();
 

@@ -134,13 +134,16 @@ QList<Pop3Server> pop3Servers(const PrefsFile &prefs, int proxyPort)
             // "isSecure" (routing leaves it alone) when there was none.
             s.realSocketType = socketTypeOf(prefs, key, "junkwarden.saved.socketType");
             s.realPort = portOf(number(prefs, savedPref(key, "port")), s.realSocketType);
+            s.realAuthMethod = int(number(prefs, savedPref(key, "authMethod")).value_or(kAuthPassword));
         } else {
             s.realHost = s.hostname;
             s.realUser = s.userName;
             s.realSocketType = socketType;
             s.realPort = s.port;
             const int auth = int(number(prefs, serverPref(key, "authMethod")).value_or(kAuthPassword));
-            if (auth == 5 || auth == 6 || auth == 7 || auth == 10)
+            s.realAuthMethod = auth;
+            // OAuth 2.0 passes: the proxy signs in with a token of its own.
+            if (auth == 5 || auth == 6 || auth == 7)
                 s.unroutable = Pop3Server::Unroutable::Login;
             else if (s.userName.contains(QLatin1Char(',')))
                 s.unroutable = Pop3Server::Unroutable::Comma;

@@ -13,6 +13,7 @@ inline constexpr int kSocketPlain = 0;
 inline constexpr int kSocketStartTls = 2;
 inline constexpr int kSocketTls = 3;
 inline constexpr int kAuthPassword = 3;
+inline constexpr int kAuthOAuth2 = 10;
 
 // One POP3 account of a profile, as its preferences
 // "mail.server.<key>.*" describe it.
@@ -29,12 +30,13 @@ struct Pop3Server
     QString realUser;
     int realPort = 110;
     int realSocketType = kSocketPlain;
+    int realAuthMethod = kAuthPassword; // kAuthOAuth2: signs in with OAuth 2.0
     bool flagged = false; // "junkwarden.route" is true: to be filtered
     bool routed = false; // in the routed form, with its real values saved
     // Why it cannot be routed, if it cannot.
     enum class Unroutable {
         No,
-        Login, // Kerberos, NTLM, certificate or OAuth 2.0: the proxy cannot pass it on
+        Login, // Kerberos, NTLM or a certificate: the proxy cannot pass it on
         Comma, // the user name holds the comma that separates it from the server
         Collision, // another account already has its routed form
     };

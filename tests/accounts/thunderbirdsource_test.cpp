@@ -13,7 +13,7 @@ namespace jw::test {
 namespace {
 
 // A home with one Thunderbird profile: a plain POP3 account, one that logs
-// in with OAuth 2.0, and an IMAP account; and a second profile whose
+// in with NTLM (which the proxy cannot pass on), and an IMAP account; and a second profile whose
 // prefs.js is not Thunderbird's.
 class ThunderbirdHome : public ::testing::Test
 {
@@ -43,7 +43,7 @@ protected:
                                      "user_pref(\"mail.server.server1.name\", \"Ann at home\");\n"
                                      "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
                                      "user_pref(\"mail.server.server1.userName\", \"ann\");\n"
-                                     "user_pref(\"mail.server.server2.authMethod\", 10);\n"
+                                     "user_pref(\"mail.server.server2.authMethod\", 6);\n"
                                      "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
                                      "user_pref(\"mail.server.server2.port\", 995);\n"
                                      "user_pref(\"mail.server.server2.socketType\", 3);\n"

@@ -457,7 +457,7 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
         "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
         "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
         "user_pref(\"mail.server.server1.userName\", \"ann\");\n"
-        "user_pref(\"mail.server.server2.authMethod\", 10);\n"
+        "user_pref(\"mail.server.server2.authMethod\", 6);\n"
         "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
         "user_pref(\"mail.server.server2.type\", \"pop3\");\n"
         "user_pref(\"mail.server.server2.userName\", \"bob\");\n");

@@ -74,15 +74,22 @@ TEST(Pop3Servers, ListsThePop3AccountsInUseAsTheyReallyAre)
     setRouteFlag(prefs, "server1", true);
     EXPECT_EQ(describe(pop3Servers(prefs, 1110)),
         (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 flagged"),
-            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
+            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3"),
             QStringLiteral("server5 dana@mail.secure.example:995/3")}));
     routeServer(prefs, "server1", 1110);
     routeServer(prefs, "server5", 1110);
+    const QByteArray beforeOAuth = prefs.bytes();
+    routeServer(prefs, "server4", 1110);
     EXPECT_EQ(describe(pop3Servers(prefs, 1110)),
         (QStringList{QStringLiteral("server1 alice@pop.example.com:110/0 routed flagged"),
-            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 unroutable 1"),
+            QStringLiteral("server4 carol@gmail.com@pop.gmail.com:995/3 routed"),
             QStringLiteral("server5 dana@mail.secure.example:995/3 routed")}))
         << "a routed account is listed with its real server, port and security";
+    // OAuth 2.0: a password login to the proxy while routed, its own again after.
+    EXPECT_EQ(prefs.value("mail.server.server4.authMethod"), PrefValue::integer(kAuthPassword));
+    EXPECT_EQ(pop3Servers(prefs, 1110).at(1).realAuthMethod, kAuthOAuth2);
+    restoreServer(prefs, "server4");
+    EXPECT_EQ(prefs.bytes(), beforeOAuth);
 }
 
 TEST(Pop3Servers, RoutingChangesTheConnectionAndTheFolderAddressesAndRestoringPutsBackEveryByte)
