@@ -118,8 +118,10 @@ AccountSearch findAccounts(RegistryData &registry)
             row.server =
                 registry.readString(key, value(row.routed ? av::kServerOrig : av::kServer)).value_or(QString());
             row.user = beforeFirstComma(registry.readString(key, value(av::kUser)).value_or(QString()));
-            row.passwordMask = QString(
-                registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(), QLatin1Char('*'));
+            row.passwordMask = readOAuthConfig(registry, key).isSet()
+                ? QStringLiteral("OAuth 2.0")
+                : QString(
+                    registry.readString(key, value(av::kPasswordOrig)).value_or(QString()).size(), QLatin1Char('*'));
             const std::optional<quint32> port =
                 registry.readInteger(key, value(row.routed ? av::kPortOrig : av::kPort));
             row.port = port ? QString::number(*port) : kDefaultPort;
@@ -130,6 +132,17 @@ AccountSearch findAccounts(RegistryData &registry)
         search.error = e.message();
     }
     return search;
+}
+
+void setAccountSignIn(RegistryData &registry, const QString &key, const QString &provider)
+{
+    if (!provider.isEmpty()) {
+        registry.writeString(key, value(av::kOAuthProvider), provider);
+        return;
+    }
+    for (const char16_t *name : {av::kOAuthProvider, av::kOAuthClientId, av::kOAuthClientSecret, av::kOAuthAuthorizeUrl,
+             av::kOAuthTokenUrl, av::kOAuthScope})
+        registry.deleteValue(key, value(name));
 }
 
 OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key)

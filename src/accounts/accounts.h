@@ -119,6 +119,9 @@ struct UpstreamAccount
     QString address; // "SMTP Email Address"; may be empty
     OAuthConfig oauth; // set: the proxy signs in with OAuth 2.0, never with the client's password
 };
+// Makes the account at `key` sign in with OAuth 2.0 through `provider`, or
+// with its password again when that is empty (its own OAuth values go).
+void setAccountSignIn(RegistryData &registry, const QString &key, const QString &provider);
 // How the account at `key` signs in with OAuth 2.0 (unset: with its password).
 OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key);
 

@@ -191,6 +191,9 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaLabelAktualizacja->setToolTip(elsewhere);
     KonfiguracjaPopupDodajkonto->setText(t.text(keys::dodajKonto));
     KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
+    KonfiguracjaPopupZalogujMicrosoft->setText(t.text(keys::zalogujMicrosoft));
+    KonfiguracjaPopupZalogujGoogle->setText(t.text(keys::zalogujGoogle));
+    KonfiguracjaPopupHaslo->setText(t.text(keys::logujHaslem));
     KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));
     KonfiguracjaCheckMailText->setText(t.text(keys::automatycznieUsuwajSpam2));
     giveMnemonics({KonfiguracjaButtonZapisz, KonfiguracjaButtonAktualizacja, KonfiguracjaCheckBox,

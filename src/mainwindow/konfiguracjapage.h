@@ -4,6 +4,7 @@
 #include "mainwindow/page.h"
 #include "settings/keyvaluefile.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
@@ -47,6 +48,10 @@ public:
     QAction *KonfiguracjaPopupDodajkonto = nullptr;
     QAction *KonfiguracjaPopupUsunkonto = nullptr;
     QAction *KonfiguracjaPopupUstawhaslo = nullptr;
+    // Signing the selected account in with OAuth 2.0, or back to its password.
+    QAction *KonfiguracjaPopupZalogujMicrosoft = nullptr;
+    QAction *KonfiguracjaPopupZalogujGoogle = nullptr;
+    QAction *KonfiguracjaPopupHaslo = nullptr;
 
     QLabel *KonfiguracjaLabelPort = nullptr;
     QLineEdit *KonfiguracjaPort = nullptr;
@@ -88,6 +93,8 @@ public:
     void KonfiguracjaPopupDodajkontoClick();
     void KonfiguracjaPopupUsunkontoClick();
     void KonfiguracjaPopupUstawhasloClick();
+    // `provider` "microsoft" or "google"; empty: the password again.
+    void signInSelected(const QString &provider);
     void KonfiguracjaKontaNieMa3Click();
     void SetLanguage() override;
     int helpTopic() const override { return 3; }
@@ -128,6 +135,7 @@ private:
     bool editableRow(int row) const;
 
     QList<AccountRow> m_rows;
+    QPointer<QObject> m_signIn; // the sign-in under way
     QSet<QString> m_routedSaved; // keys of the rows routed as last loaded or saved
     int m_editRow = -1;
     int m_editColumn = -1;

@@ -7,6 +7,7 @@
 #include "dialogs/clicklabel.h"
 #include "dialogs/mnemonics.h"
 #include "dialogs/paintedicon.h"
+#include "mainwindow/accountsignin.h"
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/mainform.h"
@@ -28,6 +29,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -164,6 +166,13 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaPopupUsunkonto->setEnabled(false);
     KonfiguracjaPopupUstawhaslo = KonfiguracjaPopupMenu->addAction(QStringLiteral("Ustaw haslo"));
     KonfiguracjaPopupUstawhaslo->setObjectName(QStringLiteral("KonfiguracjaPopupUstawhaslo"));
+    KonfiguracjaPopupMenu->addSeparator();
+    KonfiguracjaPopupZalogujMicrosoft = KonfiguracjaPopupMenu->addAction(QStringLiteral("Zaloguj przez Microsoft"));
+    KonfiguracjaPopupZalogujMicrosoft->setObjectName(QStringLiteral("KonfiguracjaPopupZalogujMicrosoft"));
+    KonfiguracjaPopupZalogujGoogle = KonfiguracjaPopupMenu->addAction(QStringLiteral("Zaloguj przez Google"));
+    KonfiguracjaPopupZalogujGoogle->setObjectName(QStringLiteral("KonfiguracjaPopupZalogujGoogle"));
+    KonfiguracjaPopupHaslo = KonfiguracjaPopupMenu->addAction(QStringLiteral("Loguj haslem"));
+    KonfiguracjaPopupHaslo->setObjectName(QStringLiteral("KonfiguracjaPopupHaslo"));
 
     auto popup = [this](QWidget *owner) {
         return [this, owner](const QPoint &at) {
@@ -179,6 +188,12 @@ void KonfiguracjaPage::buildAccountList()
         [this] { guarded([this] { KonfiguracjaPopupUsunkontoClick(); }); });
     connect(
         KonfiguracjaPopupUstawhaslo, &QAction::triggered, this, &KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick);
+    connect(KonfiguracjaPopupZalogujMicrosoft, &QAction::triggered, this,
+        [this] { guarded([this] { signInSelected(QStringLiteral("microsoft")); }); });
+    connect(KonfiguracjaPopupZalogujGoogle, &QAction::triggered, this,
+        [this] { guarded([this] { signInSelected(QStringLiteral("google")); }); });
+    connect(
+        KonfiguracjaPopupHaslo, &QAction::triggered, this, [this] { guarded([this] { signInSelected(QString()); }); });
     connect(KonfiguracjaKonta, &QTreeWidget::itemChanged, this, &KonfiguracjaPage::KonfiguracjaKontaChange);
     connect(KonfiguracjaKonta, &QTreeWidget::itemClicked, this, &KonfiguracjaPage::KonfiguracjaKontaClick);
     connect(KonfiguracjaKonta, &QTreeWidget::itemDoubleClicked, this,
@@ -456,6 +471,53 @@ void KonfiguracjaPage::KonfiguracjaPopupUstawhasloClick()
     const int row = selectedRow();
     if (row >= 0)
         openEditor(row, ColumnPassword);
+}
+
+void KonfiguracjaPage::signInSelected(const QString &provider)
+{
+    const int row = selectedRow();
+    if (row < 0 || m_signIn)
+        return;
+    const AccountRow account = m_rows[row];
+    const LanguageTable &t = m_main.language();
+    OAuthConfig config;
+    if (isThunderbird(account.source)) {
+        // Thunderbird says how the account signs in; the proxy only needs
+        // a token of its own for it.
+        if (provider.isEmpty())
+            return;
+        config.provider = oauthProviderForHost(account.server);
+    } else {
+        changeRegistry(m_main.registry(),
+            [&account, &provider](RegistryData &store) { setAccountSignIn(store, account.key, provider); });
+        if (provider.isEmpty()) {
+            m_main.prompts().information(t.text(keys::zalogujHaslo).arg(account.name));
+            return;
+        }
+        config = changeRegistry(
+            m_main.registry(), [&account](RegistryData &store) { return readOAuthConfig(store, account.key); });
+    }
+    QString problem;
+    const std::optional<OAuthEndpoints> endpoints = resolveOAuth(config, &problem);
+    if (!endpoints) {
+        m_main.prompts().information(t.text(keys::zalogujNieudane).arg(account.name, problem));
+        return;
+    }
+    const QString name = account.name;
+    auto *signIn = new AccountSignIn(
+        *endpoints, account.user, account.server, m_main.shell(),
+        QFileInfo(m_main.configFolder() + QStringLiteral("../state/")).absoluteFilePath() + QLatin1Char('/'),
+        [this, name](const QString &failure, const QString &note) {
+            const LanguageTable &texts = m_main.language();
+            m_main.prompts().information(failure.isEmpty() ? texts.text(keys::zalogowano).arg(name)
+                        + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note)
+                                                           : texts.text(keys::zalogujNieudane).arg(name, failure));
+            if (m_signIn)
+                m_signIn->deleteLater();
+        },
+        this);
+    m_signIn = signIn;
+    signIn->start();
 }
 
 bool KonfiguracjaPage::eventFilter(QObject *watched, QEvent *event)

@@ -115,6 +115,13 @@ private:
     X(aktualizujMiesiac, "aktualizuj miesiac")                                                                         \
     X(dodajKonto, "dodaj konto")                                                                                       \
     X(ustawHaslo, "ustaw haslo")                                                                                       \
+    X(zalogujMicrosoft, "zaloguj microsoft")                                                                           \
+    X(zalogujGoogle, "zaloguj google")                                                                                 \
+    X(logujHaslem, "loguj haslem")                                                                                     \
+    X(zalogowano, "zalogowano")                                                                                        \
+    X(zalogujNieudane, "zaloguj nieudane")                                                                             \
+    X(zalogujHaslo, "zaloguj haslo")                                                                                   \
+    X(zalogujPotrzebne, "zaloguj potrzebne")                                                                           \
     X(automatycznieUsuwajSpam, "automatycznie usuwaj spam")                                                            \
     X(automatycznieUsuwajSpam2, "automatycznie usuwaj spam2")                                                          \
     /* messages */                                                                                                     \

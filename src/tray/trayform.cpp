@@ -295,6 +295,32 @@ void TTrayForm::CheckTimerTimer()
         m_services.prompts.information(proxyGone);
 }
 
+void TTrayForm::readSignInNeeded()
+{
+    // The proxy lists the accounts whose OAuth 2.0 sign-in is gone: said
+    // in the tip, and once in a notification each time the list changes.
+    const QString path = m_folders.data + QStringLiteral("state/signin-needed");
+    const QFileInfo file(path);
+    const QString stamp = file.exists()
+        ? QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char(':') + QString::number(file.size())
+        : QString();
+    if (stamp == m_signInStamp)
+        return;
+    m_signInStamp = stamp;
+    QStringList accounts;
+    QFile list(path);
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : list.read(64 * 1024).split('\n')) {
+            if (!line.trimmed().isEmpty())
+                accounts.append(decodeDisplay(line.trimmed()));
+        }
+    }
+    const QString needed = accounts.join(QStringLiteral(", "));
+    if (!needed.isEmpty() && needed != m_signInNeeded && m_icon->isVisible())
+        m_icon->showMessage(applicationTitle(), text(keys::zalogujPotrzebne).arg(needed));
+    m_signInNeeded = needed;
+}
+
 void TTrayForm::SetIcon(int arg)
 {
     if (arg >= 0) {
@@ -305,9 +331,11 @@ void TTrayForm::SetIcon(int arg)
     // A change to a mail client's accounts waits for it to close: the tip
     // says so instead of the state (both do not fit in a tip).
     const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
-    const QString shown = waiting == MailRouting::Waiting::Nothing
-        ? m_statusText
-        : text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop);
+    readSignInNeeded();
+    const QString shown = waiting != MailRouting::Waiting::Nothing
+        ? text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop)
+        : !m_signInNeeded.isEmpty() ? text(keys::zalogujPotrzebne).arg(m_signInNeeded)
+                                    : m_statusText;
     const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + shown, kTipLength);
     if (m_trayState == m_lastShownState && tip == m_tip)
         return;

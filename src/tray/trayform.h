@@ -93,6 +93,7 @@ public:
     void WyjdzClick();
     void CheckTimerTimer();
     void SetIcon(int arg);
+    void readSignInNeeded();
     void SetLanguage();
     void loguj(const QString &text);
 
@@ -159,6 +160,8 @@ private:
     // Held messages not yet shown, counted at the status file's stamp.
     int m_unread = 0;
     QString m_unreadStamp;
+    QString m_signInStamp;
+    QString m_signInNeeded; // accounts that need an OAuth 2.0 sign-in, for people
     TrayServices m_services;
     MainWindowFactory m_createMainWindow;
     QPointer<QWidget> m_mainWindow;

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrlQuery>
 
 namespace jw::test {
 namespace {
@@ -307,6 +308,32 @@ TEST_F(SettingsPageTest, PasswordIsWrittenAtOnceAndMasked)
     QTest::keyClick(page().KonfiguracjaTempEdit, Qt::Key_Return);
     EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Password orig"), QStringLiteral("s3cret!"));
     EXPECT_EQ(list->topLevelItem(0)->text(KonfiguracjaPage::ColumnPassword), QStringLiteral("*******"));
+
+    // OAuth 2.0 instead: without a client id in this build nor the account,
+    // it says so and opens nothing; with one, the browser gets the sign-in.
+    const QString key = kOe + QStringLiteral("1");
+    page().KonfiguracjaPopupZalogujMicrosoft->trigger();
+    EXPECT_EQ(reg(key, "OAuth2 Provider"), QStringLiteral("microsoft"));
+    EXPECT_TRUE(prompts.informations.last().contains(QStringLiteral("this build has no client id")));
+    EXPECT_TRUE(shell.opened.isEmpty());
+    changeRegistry(registry,
+        [&](RegistryData &d) { d.writeString(key, QStringLiteral("OAuth2 Client Id"), QStringLiteral("c1")); });
+    page().KonfiguracjaPopupZalogujMicrosoft->trigger();
+    ASSERT_EQ(shell.opened.size(), 1);
+    const QUrlQuery asked(shell.opened.first());
+    EXPECT_TRUE(shell.opened.first().toString().startsWith(
+        QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/authorize?")));
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("S256"));
+    EXPECT_EQ(asked.queryItemValue(QStringLiteral("client_id")), QStringLiteral("c1"));
+    EXPECT_TRUE(asked.queryItemValue(QStringLiteral("redirect_uri")).startsWith(QStringLiteral("http://127.0.0.1:")));
+    closeWindow(); // the sign-in ends with the window
+    open();
+    EXPECT_EQ(
+        page().KonfiguracjaKonta->topLevelItem(0)->text(KonfiguracjaPage::ColumnPassword), QStringLiteral("OAuth 2.0"));
+    page().KonfiguracjaKonta->setCurrentItem(page().KonfiguracjaKonta->topLevelItem(0));
+    page().KonfiguracjaPopupHaslo->trigger();
+    EXPECT_EQ(reg(key, "OAuth2 Provider"), QStringLiteral("<none>"));
+    EXPECT_EQ(reg(key, "OAuth2 Client Id"), QStringLiteral("<none>")) << "the password again, all OAuth values gone";
 }
 
 TEST_F(SettingsPageTest, OwnAccountsCanBeAddedAndDeletedMailClientAccountsNot)

@@ -216,6 +216,16 @@ TEST_F(TrayTest, TipIsCutTo63CharactersAndTheIconOnlyChangesWhenNeeded)
         again.CheckTimerTimer();
         EXPECT_EQ(again.tip(), QString::fromUtf8(tip));
     }
+
+    // An account whose OAuth 2.0 sign-in is gone is named until it is back.
+    QDir().mkpath(folder.file(QStringLiteral("state")));
+    writeFile(folder.file(QStringLiteral("state/signin-needed")), "ann,pop.example\r\n");
+    TTrayForm &signIn = makeTray();
+    signIn.CheckTimerTimer();
+    EXPECT_TRUE(signIn.tip().startsWith(QStringLiteral("Junkwarden - Wymagane logowanie dla ann,pop.example")));
+    writeFile(folder.file(QStringLiteral("state/signin-needed")), "");
+    signIn.CheckTimerTimer();
+    EXPECT_FALSE(signIn.tip().contains(QStringLiteral("logowanie")));
 }
 
 TEST_F(TrayTest, AcknowledgementDeletesTheStatusFileOnlyInQuarantine)
