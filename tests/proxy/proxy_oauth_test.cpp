@@ -13,6 +13,7 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 namespace jw::test {
 namespace {
@@ -161,11 +162,14 @@ protected:
         QString problem;
         ASSERT_TRUE(dovecot->start(&problem)) << problem.toStdString();
         writeSettings();
-        writeAccounts(0, // the plain port: STLS is required for a token
-            "\"OAuth2 Provider\"=\"generic\"\r\n\"OAuth2 Client Id\"=\"junkwarden-tests\"\r\n"
-            "\"OAuth2 Authorization URL\"=\""
-                + authorization.url("/authorize") + "\"\r\n\"OAuth2 Token URL\"=\"" + authorization.url("/token")
-                + "\"\r\n\"OAuth2 Scope\"=\"mail\"\r\n");
+        writeAccounts(0, oauthValues()); // the plain port: STLS is required for a token
+    }
+    QByteArray oauthValues() const
+    {
+        return "\"OAuth2 Provider\"=\"generic\"\r\n\"OAuth2 Client Id\"=\"junkwarden-tests\"\r\n"
+               "\"OAuth2 Authorization URL\"=\""
+            + authorization.url("/authorize") + "\"\r\n\"OAuth2 Token URL\"=\"" + authorization.url("/token")
+            + "\"\r\n\"OAuth2 Scope\"=\"mail\"\r\n";
     }
     // Signs in as the settings page does and keeps the refresh token where
     // the proxy looks (no secret store in the tests: the file).
@@ -261,6 +265,32 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
             EXPECT_FALSE(token.match(QString::fromLatin1(readFile(path))).hasMatch()) << path.toStdString();
         }
     }
+}
+
+// A server that signs in as Microsoft's: XOAUTH2 only after STLS, the
+// token in a line of its own, far longer than a command line may be.
+TEST_F(ProxyOAuth, SignsInToAMicrosoftLikeServerInTwoLinesAfterStls)
+{
+    QTemporaryDir scratch;
+    const QString log = scratch.filePath(QStringLiteral("commands.log"));
+    QProcess server;
+    server.start(
+        QStringLiteral("python3"), {QStringLiteral(JW_MICROSOFT_POP3), dovecot->caFile(), dovecot->keyFile(), log});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    writeAccounts(quint16(server.readLine().trimmed().toInt()), oauthValues());
+    signInAndStore();
+    startProxy();
+    const Fetch fetched = curl(QString(), {}, "ann,localhost", "pw-of-the-client");
+    EXPECT_EQ(fetched.exitCode, 0) << fetched.err.constData();
+    const QList<QByteArray> said = readFile(log).split('\n');
+    server.kill();
+    server.waitForFinished(5000);
+    ASSERT_GE(said.size(), 5);
+    EXPECT_EQ(said.mid(0, 4), (QList<QByteArray>{"CAPA", "STLS", "CAPA", "AUTH XOAUTH2"}))
+        << "asked again after STLS; never the one-line AUTH";
+    EXPECT_GT(said[4].size(), 2500) << "the token's line";
+    EXPECT_FALSE(readFile(log).contains("pw-of-the-client")) << "the client's password goes nowhere";
+    EXPECT_FALSE(readFile(log).contains("PASS"));
 }
 
 } // namespace
