@@ -216,7 +216,10 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
     EXPECT_EQ(tokenRequests(), afterSignIn + 1) << "one refresh for the first access token";
     EXPECT_FALSE(readFile(folder.file(QStringLiteral("state/signin-needed"))).contains("ann,localhost"));
 
-    // Ten sessions at once share the token; none asks again.
+    // The rotated refresh token was kept: a new proxy refreshes with it,
+    // once for ten sessions at once.
+    stopProxy();
+    startProxy(noSecretStore);
     QList<QProcess *> clients;
     for (int i = 0; i < 10; ++i) {
         auto *client = new QProcess;
@@ -230,18 +233,25 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
         EXPECT_EQ(client->exitCode(), 0);
         delete client;
     }
-    EXPECT_EQ(tokenRequests(), afterSignIn + 1);
+    EXPECT_EQ(tokenRequests(), afterSignIn + 2);
+    EXPECT_EQ(curl(QString(), {}, "ann,localhost", "x").exitCode, 0);
+    EXPECT_EQ(tokenRequests(), afterSignIn + 2) << "a token good for an hour is used again";
 
-    // The rotated refresh token was kept: a new proxy refreshes with it.
+    // A token that ends within five minutes is renewed before it is used.
+    authorization.post("/mode", "mode=short");
     stopProxy();
     startProxy(noSecretStore);
     EXPECT_EQ(curl(QString(), {}, "ann,localhost", "x").exitCode, 0);
-    EXPECT_EQ(tokenRequests(), afterSignIn + 2);
+    EXPECT_EQ(curl(QString(), {}, "ann,localhost", "x").exitCode, 0);
+    EXPECT_EQ(tokenRequests(), afterSignIn + 4);
+    authorization.post("/mode", "mode=normal");
+    EXPECT_EQ(curl(QString(), {}, "ann,localhost", "x").exitCode, 0); // a token for an hour again
+    const int beforeRefusals = tokenRequests();
 
     // A token the server refuses is refreshed once and tried once more.
     authorization.post("/mode", "mode=refuse_access");
     EXPECT_NE(curl(QString(), {}, "ann,localhost", "x").exitCode, 0);
-    EXPECT_EQ(tokenRequests(), afterSignIn + 3);
+    EXPECT_EQ(tokenRequests(), beforeRefusals + 1);
 
     // A grant the server no longer honours: one request, then sign-in needed.
     authorization.post("/mode", "mode=invalid_grant");
@@ -249,9 +259,9 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
     startProxy(noSecretStore);
     const Fetch refused = curl(QString(), {}, "ann,localhost", "x");
     EXPECT_NE(refused.exitCode, 0);
-    EXPECT_EQ(tokenRequests(), afterSignIn + 4);
+    EXPECT_EQ(tokenRequests(), beforeRefusals + 2);
     EXPECT_NE(curl(QString(), {}, "ann,localhost", "x").exitCode, 0);
-    EXPECT_EQ(tokenRequests(), afterSignIn + 4) << "no second request for a dead grant";
+    EXPECT_EQ(tokenRequests(), beforeRefusals + 2) << "no second request for a dead grant";
     EXPECT_TRUE(readFile(folder.file(QStringLiteral("state/signin-needed"))).contains("ann,localhost"));
 
     // No token in any file but the token store.
