@@ -11,7 +11,7 @@ packages=(
     libgumbo-dev
     xvfb
     libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev qtkeychain-qt6-dev
-    dbus-daemon
+    dbus-daemon gnome-keyring
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter spamd spamc desktop-file-utils
     dpkg-dev lintian appstream librsvg2-bin

@@ -10,7 +10,6 @@
 #include <QSemaphore>
 #include <QThread>
 #include <QTimer>
-
 #include <qt6keychain/keychain.h>
 
 namespace jw {
@@ -38,6 +37,8 @@ public:
     QString write(const QString &account, const std::optional<QByteArray> &token)
     {
         QJsonObject all = QJsonDocument::fromJson(readNativeFile(m_path).value_or(QByteArray())).object();
+        if (!token && !all.contains(account))
+            return QString(); // nothing to forget: no file made for it
         if (token)
             all.insert(account, QString::fromUtf8(*token));
         else
@@ -103,8 +104,8 @@ public:
         auto *job = new QKeychain::WritePasswordJob(QLatin1String(kService));
         job->setKey(account);
         job->setBinaryData(token);
-        QObject::connect(job, &QKeychain::Job::finished,
-            [this, account, token, done = std::move(done)](QKeychain::Job *j) {
+        QObject::connect(
+            job, &QKeychain::Job::finished, [this, account, token, done = std::move(done)](QKeychain::Job *j) {
                 if (j->error() == QKeychain::NoError) {
                     m_usingFile = false;
                     m_file.write(account, std::nullopt); // one copy only
@@ -142,18 +143,20 @@ public:
         const QByteArray noGlib = qgetenv("QT_NO_GLIB");
         qunsetenv("QT_NO_GLIB");
         QSemaphore running;
-        QObject::connect(&m_thread, &QThread::started, &m_thread, [&running] { running.release(); }, Qt::DirectConnection);
+        QObject::connect(
+            &m_thread, &QThread::started, &m_thread, [&running] { running.release(); }, Qt::DirectConnection);
         m_thread.start();
         running.acquire();
         if (!noGlib.isNull())
             qputenv("QT_NO_GLIB", noGlib);
         m_worker.moveToThread(&m_thread);
-        QMetaObject::invokeMethod(&m_worker, [this, stateFolder] { m_inner = createTokenStore(stateFolder); },
-            Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_worker, [this, stateFolder] { m_inner = createTokenStore(stateFolder); }, Qt::BlockingQueuedConnection);
     }
     ~ThreadedTokenStore() override
     {
-        QMetaObject::invokeMethod(&m_worker, [this] { m_inner.reset(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_worker, [this] { m_inner.reset(); }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
     }

@@ -145,6 +145,84 @@ TEST(OAuthSignIn, CodeWithPkceStateCheckedOnLoopbackOnly)
     EXPECT_EQ(finished.at(0).at(1).toString(), QStringLiteral("the sign-in was not finished within five minutes"));
 }
 
+// The refresh token in a real Secret Service (gnome-keyring in a private
+// D-Bus session) where this machine can start one; else in the file, which
+// says so. Either way, the file is the user's alone.
+TEST(TokenStore, KeptInTheSecretStoreWhereOneAnswersElseInAPrivateFile)
+{
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral("run")));
+    QFile::setPermissions(
+        home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+    QProcess bus;
+    bus.setProcessEnvironment(env);
+    bus.start(QStringLiteral("dbus-daemon"),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    QByteArray address;
+    if (bus.waitForReadyRead(5000))
+        address = bus.readLine().trimmed();
+    QProcess keyring;
+    QString reason;
+    if (address.isEmpty()) {
+        reason = QStringLiteral("no dbus-daemon");
+    } else {
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(address));
+        keyring.setProcessEnvironment(env);
+        keyring.start(QStringLiteral("gnome-keyring-daemon"),
+            {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+        if (!keyring.waitForStarted(5000)) {
+            reason = QStringLiteral("no gnome-keyring-daemon");
+        } else {
+            keyring.write("junkwarden-tests"); // the new login keyring's password
+            keyring.closeWriteChannel();
+            waitUntil([&home] {
+                return QFile::exists(home.filePath(QStringLiteral(".local/share/keyrings/login.keyring")));
+            });
+        }
+    }
+    const QByteArray savedBus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address.isEmpty() ? QByteArray("unix:path=/nonexistent") : address);
+    const QString state = home.filePath(QStringLiteral("state/"));
+    QDir().mkpath(state);
+    const std::unique_ptr<TokenStore> store = createTokenStore(state);
+    QString problem = QStringLiteral("unanswered");
+    store->save(QStringLiteral("ann,pop.example"), "rt-kept", [&problem](const QString &p) { problem = p; });
+    waitUntil([&problem] {
+        QCoreApplication::processEvents();
+        return problem != QLatin1String("unanswered");
+    });
+    EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+    std::optional<QByteArray> loaded;
+    bool answered = false;
+    store->load(QStringLiteral("ann,pop.example"), [&](const std::optional<QByteArray> &token) {
+        loaded = token;
+        answered = true;
+    });
+    waitUntil([&answered] {
+        QCoreApplication::processEvents();
+        return answered;
+    });
+    EXPECT_EQ(loaded.value_or(QByteArray()), "rt-kept");
+    const QString file = state + QStringLiteral("oauth-tokens");
+    if (reason.isEmpty() && store->fallbackNote().isEmpty()) {
+        EXPECT_FALSE(QFile::exists(file)) << "in the secret store, not the file";
+    } else {
+        std::printf("the secret store is not at hand (%s): the file keeps the token\n",
+            qUtf8Printable(reason.isEmpty() ? store->fallbackNote() : reason));
+        EXPECT_FALSE(store->fallbackNote().isEmpty()) << "the user is told";
+        EXPECT_EQ(QFile::permissions(file) & 0x0fff,
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", savedBus);
+    keyring.kill();
+    keyring.waitForFinished(3000);
+    bus.kill();
+    bus.waitForFinished(3000);
+}
+
 class ProxyOAuth : public ProxyFixture
 {
 protected:
