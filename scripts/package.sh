@@ -12,6 +12,9 @@ build="${1:-build/package}"
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
+# CMake reads no CPPFLAGS: the preprocessor's part (_FORTIFY_SOURCE) goes
+# with the compiler's.
+export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DJUNKWARDEN_TESTS=OFF -DJUNKWARDEN_PACKAGE=ON >/dev/null
 cmake --build "$build"
 rm -f "$build"/junkwarden_*.deb

@@ -12,6 +12,9 @@ namespace jw {
 // this with its own folder, which they share, so they all agree.
 QString dataFolderFor(const QString &programFolder);
 
+// A folder's path with the trailing "/" the program keeps folders with.
+QString withTrailingSlash(QString folder);
+
 // Makes sure a data folder apart from the program folder holds what the
 // program needs: config/, messages/ and state/, and a copy of every file
 // shipped in the program folder's "config/" that is missing there. A file

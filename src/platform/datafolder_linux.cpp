@@ -20,13 +20,6 @@ namespace {
 
 constexpr char kLanguageFile[] = "language.lng";
 
-QString withSlash(QString folder)
-{
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
-
 // Copies `from` to `to` unless `to` exists (or, with `replaceOlder`, is
 // older): written beside it, then linked in place, which fails rather than
 // replace a file another program put there meanwhile.
@@ -73,9 +66,16 @@ bool copyIfMissing(const NativePath &from, const NativePath &to, bool replaceOld
 
 } // namespace
 
+QString withTrailingSlash(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
 QString dataFolderFor(const QString &programFolder)
 {
-    const QString program = withSlash(programFolder);
+    const QString program = withTrailingSlash(programFolder);
     // The system's own tree belongs to the package manager, even for root,
     // who could write there.
     if (!program.startsWith(QLatin1String("/usr/")) && ::access(nativePath(program).constData(), W_OK) == 0)
@@ -83,14 +83,14 @@ QString dataFolderFor(const QString &programFolder)
     QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (home.isEmpty())
         home = QDir::homePath() + QStringLiteral("/.local/share");
-    return withSlash(home) + QStringLiteral("junkwarden/");
+    return withTrailingSlash(home) + QStringLiteral("junkwarden/");
 }
 
 QStringList seedDataFolder(const QString &programFolder, const QString &dataFolder)
 {
     QStringList problems;
-    const QString program = withSlash(programFolder);
-    const QString data = withSlash(dataFolder);
+    const QString program = withTrailingSlash(programFolder);
+    const QString data = withTrailingSlash(dataFolder);
     if (program == data)
         return problems;
     // Private: the quarantine holds the user's mail, the state what the

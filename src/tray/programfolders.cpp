@@ -5,17 +5,6 @@
 
 namespace jw {
 
-namespace {
-
-QString withSlash(QString folder)
-{
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
-
-} // namespace
-
 ProgramFolders ProgramFolders::at(const QString &programFolder)
 {
     return at(programFolder, programFolder);
@@ -24,8 +13,8 @@ ProgramFolders ProgramFolders::at(const QString &programFolder)
 ProgramFolders ProgramFolders::at(const QString &programFolder, const QString &dataFolder)
 {
     ProgramFolders folders;
-    folders.program = withSlash(programFolder);
-    folders.data = withSlash(dataFolder);
+    folders.program = withTrailingSlash(programFolder);
+    folders.data = withTrailingSlash(dataFolder);
     folders.config = folders.data + QStringLiteral("config/");
     folders.messages = folders.data + QStringLiteral("messages/");
     return folders;

@@ -80,6 +80,9 @@ TTrayForm::TTrayForm(
         if (reason == QSystemTrayIcon::Trigger)
             PokazkonfiguracjeClick();
     });
+    // The one notification says an account needs signing in: a click opens
+    // the window where that is done.
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TTrayForm::PokazkonfiguracjeClick);
     m_tip = applicationTitle();
     // 6-7.
     m_lastShownState = -1;

@@ -1,5 +1,6 @@
 #include "updating/installation.h"
 
+#include "platform/datafolder.h"
 #include "textfile/errors.h"
 #include "textfile/nativefile.h"
 
@@ -15,13 +16,6 @@ namespace {
 
 constexpr char kStagingFolder[] = ".update/";
 constexpr char kJournal[] = "ready";
-
-QString withSlash(QString folder)
-{
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 // Moves the staged files named in the journal over the program's; names
 // already moved (a second run after a kill) are passed over.
@@ -40,7 +34,7 @@ void moveInPlace(const QString &program, const QString &staging, const QStringLi
 } // namespace
 
 UpdateInstallation::UpdateInstallation(const QString &programFolder)
-    : m_program(withSlash(programFolder))
+    : m_program(withTrailingSlash(programFolder))
     , m_staging(m_program + QLatin1String(kStagingFolder))
 {
 }
@@ -92,7 +86,7 @@ bool UpdateInstallation::commit(const ReleaseFeed &feed, QString *error)
 
 bool UpdateInstallation::finishPending(const QString &programFolder)
 {
-    const QString program = withSlash(programFolder);
+    const QString program = withTrailingSlash(programFolder);
     const QString staging = program + QLatin1String(kStagingFolder);
     const std::optional<QByteArray> journal = readNativeFile(nativePath(staging + QLatin1String(kJournal)));
     if (!journal)
