@@ -12,10 +12,11 @@ build="${1:-build/package}"
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
-# CMake reads no CPPFLAGS: the preprocessor's part (_FORTIFY_SOURCE) goes
-# with the compiler's.
-export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DJUNKWARDEN_TESTS=OFF -DJUNKWARDEN_PACKAGE=ON >/dev/null
+# Given on every configure (CMake reads the environment's flags only on the
+# first), with the preprocessor's part (_FORTIFY_SOURCE), which CMake takes
+# from nowhere else.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DJUNKWARDEN_TESTS=OFF -DJUNKWARDEN_PACKAGE=ON \
+    -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
 cmake --build "$build"
 rm -f "$build"/junkwarden_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

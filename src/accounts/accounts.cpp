@@ -145,6 +145,20 @@ void setAccountSignIn(RegistryData &registry, const QString &key, const QString 
         registry.deleteValue(key, value(name));
 }
 
+void setAccountOAuth(RegistryData &registry, const QString &key, const OAuthConfig &config)
+{
+    const std::pair<const char16_t *, QString> values[] = {{av::kOAuthProvider, config.provider},
+        {av::kOAuthClientId, config.clientId}, {av::kOAuthClientSecret, config.clientSecret},
+        {av::kOAuthAuthorizeUrl, config.authorizeUrl}, {av::kOAuthTokenUrl, config.tokenUrl},
+        {av::kOAuthScope, config.scope}};
+    for (const auto &[name, text] : values) {
+        if (text.isEmpty())
+            registry.deleteValue(key, value(name));
+        else
+            registry.writeString(key, value(name), text);
+    }
+}
+
 OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key)
 {
     const auto text = [&registry, &key](const char16_t *name) {

@@ -122,6 +122,8 @@ struct UpstreamAccount
 // Makes the account at `key` sign in with OAuth 2.0 through `provider`, or
 // with its password again when that is empty (its own OAuth values go).
 void setAccountSignIn(RegistryData &registry, const QString &key, const QString &provider);
+// Stores every value of `config` with the account (an empty one removes its value).
+void setAccountOAuth(RegistryData &registry, const QString &key, const OAuthConfig &config);
 // How the account at `key` signs in with OAuth 2.0 (unset: with its password).
 OAuthConfig readOAuthConfig(RegistryData &registry, const QString &key);
 

@@ -193,6 +193,7 @@ void KonfiguracjaPage::SetLanguage()
     KonfiguracjaPopupUstawhaslo->setText(t.text(keys::ustawHaslo));
     KonfiguracjaPopupZalogujMicrosoft->setText(t.text(keys::zalogujMicrosoft));
     KonfiguracjaPopupZalogujGoogle->setText(t.text(keys::zalogujGoogle));
+    KonfiguracjaPopupZalogujInny->setText(t.text(keys::zalogujInny));
     KonfiguracjaPopupHaslo->setText(t.text(keys::logujHaslem));
     KonfiguracjaCheckMailCheckBox->setText(t.text(keys::automatycznieUsuwajSpam));
     KonfiguracjaCheckMailText->setText(t.text(keys::automatycznieUsuwajSpam2));

@@ -51,6 +51,7 @@ public:
     // Signing the selected account in with OAuth 2.0, or back to its password.
     QAction *KonfiguracjaPopupZalogujMicrosoft = nullptr;
     QAction *KonfiguracjaPopupZalogujGoogle = nullptr;
+    QAction *KonfiguracjaPopupZalogujInny = nullptr;
     QAction *KonfiguracjaPopupHaslo = nullptr;
 
     QLabel *KonfiguracjaLabelPort = nullptr;
@@ -93,7 +94,8 @@ public:
     void KonfiguracjaPopupDodajkontoClick();
     void KonfiguracjaPopupUsunkontoClick();
     void KonfiguracjaPopupUstawhasloClick();
-    // `provider` "microsoft" or "google"; empty: the password again.
+    // `provider` "microsoft", "google" or "generic" (whose addresses are
+    // asked first); empty: the password again.
     void signInSelected(const QString &provider);
     void KonfiguracjaKontaNieMa3Click();
     void SetLanguage() override;

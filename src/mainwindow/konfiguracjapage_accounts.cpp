@@ -11,6 +11,7 @@
 #include "mainwindow/inplaceeditor.h"
 #include "mainwindow/konfiguracjapage.h"
 #include "mainwindow/mainform.h"
+#include "mainwindow/oauthsettingsdialog.h"
 #include "mainwindow/pageicons.h"
 #include "platform/autostart.h"
 #include "platform/helpviewer.h"
@@ -171,6 +172,8 @@ void KonfiguracjaPage::buildAccountList()
     KonfiguracjaPopupZalogujMicrosoft->setObjectName(QStringLiteral("KonfiguracjaPopupZalogujMicrosoft"));
     KonfiguracjaPopupZalogujGoogle = KonfiguracjaPopupMenu->addAction(QStringLiteral("Zaloguj przez Google"));
     KonfiguracjaPopupZalogujGoogle->setObjectName(QStringLiteral("KonfiguracjaPopupZalogujGoogle"));
+    KonfiguracjaPopupZalogujInny = KonfiguracjaPopupMenu->addAction(QStringLiteral("Zaloguj przez innego"));
+    KonfiguracjaPopupZalogujInny->setObjectName(QStringLiteral("KonfiguracjaPopupZalogujInny"));
     KonfiguracjaPopupHaslo = KonfiguracjaPopupMenu->addAction(QStringLiteral("Loguj haslem"));
     KonfiguracjaPopupHaslo->setObjectName(QStringLiteral("KonfiguracjaPopupHaslo"));
 
@@ -192,6 +195,8 @@ void KonfiguracjaPage::buildAccountList()
         [this] { guarded([this] { signInSelected(QStringLiteral("microsoft")); }); });
     connect(KonfiguracjaPopupZalogujGoogle, &QAction::triggered, this,
         [this] { guarded([this] { signInSelected(QStringLiteral("google")); }); });
+    connect(KonfiguracjaPopupZalogujInny, &QAction::triggered, this,
+        [this] { guarded([this] { signInSelected(QStringLiteral("generic")); }); });
     connect(
         KonfiguracjaPopupHaslo, &QAction::triggered, this, [this] { guarded([this] { signInSelected(QString()); }); });
     connect(KonfiguracjaKonta, &QTreeWidget::itemChanged, this, &KonfiguracjaPage::KonfiguracjaKontaChange);
@@ -442,8 +447,11 @@ void KonfiguracjaPage::onEditCommitted(const QString &text)
 void KonfiguracjaPage::KonfiguracjaPopupMenuPopup()
 {
     const int row = selectedRow();
-    if (row >= 0)
+    if (row >= 0) {
         KonfiguracjaPopupUsunkonto->setEnabled(m_rows[row].source == ownAccountSource().name);
+        // Thunderbird names its provider by the server; only the store keeps addresses.
+        KonfiguracjaPopupZalogujInny->setEnabled(!isThunderbird(m_rows[row].source));
+    }
 }
 
 void KonfiguracjaPage::KonfiguracjaPopupDodajkontoClick()
@@ -487,6 +495,17 @@ void KonfiguracjaPage::signInSelected(const QString &provider)
         if (provider.isEmpty())
             return;
         config.provider = oauthProviderForHost(account.server);
+    } else if (provider == QLatin1String("generic")) {
+        // A provider without a preset: its addresses and registration first.
+        OAuthSettingsDialog ask(t,
+            changeRegistry(
+                m_main.registry(), [&account](RegistryData &store) { return readOAuthConfig(store, account.key); }),
+            this);
+        if (ask.exec() != QDialog::Accepted)
+            return;
+        config = ask.config();
+        changeRegistry(m_main.registry(),
+            [&account, &config](RegistryData &store) { setAccountOAuth(store, account.key, config); });
     } else {
         changeRegistry(m_main.registry(),
             [&account, &provider](RegistryData &store) { setAccountSignIn(store, account.key, provider); });

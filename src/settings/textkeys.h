@@ -122,6 +122,13 @@ private:
     X(zalogujNieudane, "zaloguj nieudane")                                                                             \
     X(zalogujHaslo, "zaloguj haslo")                                                                                   \
     X(zalogujPotrzebne, "zaloguj potrzebne")                                                                           \
+    X(zalogujInny, "zaloguj inny")                                                                                     \
+    X(oauthWstep, "oauth wstep")                                                                                       \
+    X(oauthAutoryzacja, "oauth autoryzacja")                                                                           \
+    X(oauthToken, "oauth token")                                                                                       \
+    X(oauthZakres, "oauth zakres")                                                                                     \
+    X(oauthKlient, "oauth klient")                                                                                     \
+    X(oauthSekret, "oauth sekret")                                                                                     \
     X(automatycznieUsuwajSpam, "automatycznie usuwaj spam")                                                            \
     X(automatycznieUsuwajSpam2, "automatycznie usuwaj spam2")                                                          \
     /* messages */                                                                                                     \

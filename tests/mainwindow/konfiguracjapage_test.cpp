@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFocusEvent>
 #include <QLabel>
@@ -330,6 +331,29 @@ TEST_F(SettingsPageTest, PasswordIsWrittenAtOnceAndMasked)
     open();
     EXPECT_EQ(
         page().KonfiguracjaKonta->topLevelItem(0)->text(KonfiguracjaPage::ColumnPassword), QStringLiteral("OAuth 2.0"));
+    page().KonfiguracjaKonta->setCurrentItem(page().KonfiguracjaKonta->topLevelItem(0));
+    // Another provider: its addresses and registration asked first, kept with the account.
+    closeWindow();
+    open();
+    page().KonfiguracjaKonta->setCurrentItem(page().KonfiguracjaKonta->topLevelItem(0));
+    QTimer::singleShot(0, [] {
+        auto *ask = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(ask, nullptr);
+        ask->findChild<QLineEdit *>(QStringLiteral("authorizeEdit"))
+            ->setText(QStringLiteral("https://id.example/authorize"));
+        ask->findChild<QLineEdit *>(QStringLiteral("tokenEdit"))->setText(QStringLiteral("https://id.example/token"));
+        ask->findChild<QLineEdit *>(QStringLiteral("scopeEdit"))->setText(QStringLiteral("pop"));
+        ask->accept();
+    });
+    page().KonfiguracjaPopupZalogujInny->trigger();
+    EXPECT_EQ(reg(key, "OAuth2 Provider"), QStringLiteral("generic"));
+    EXPECT_EQ(reg(key, "OAuth2 Token URL"), QStringLiteral("https://id.example/token"));
+    ASSERT_EQ(shell.opened.size(), 2);
+    EXPECT_TRUE(shell.opened.last().toString().startsWith(QStringLiteral("https://id.example/authorize?")));
+    EXPECT_EQ(QUrlQuery(shell.opened.last()).queryItemValue(QStringLiteral("client_id")), QStringLiteral("c1"))
+        << "the account's own registration, kept";
+    closeWindow();
+    open();
     page().KonfiguracjaKonta->setCurrentItem(page().KonfiguracjaKonta->topLevelItem(0));
     page().KonfiguracjaPopupHaslo->trigger();
     EXPECT_EQ(reg(key, "OAuth2 Provider"), QStringLiteral("<none>"));

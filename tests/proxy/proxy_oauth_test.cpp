@@ -274,6 +274,7 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
 {
     dovecot->addMessage("ann", "From: carol@friends.example\r\nSubject: lunch\r\n\r\nSee you.\r\n");
     writeFile(configFile("whitelist"), "carol@friends.example\r\n");
+    captureProxyOutput = true;
     QProcessEnvironment noSecretStore;
     noSecretStore.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
 
@@ -341,7 +342,11 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
     EXPECT_EQ(tokenRequests(), beforeRefusals + 2) << "no second request for a dead grant";
     EXPECT_TRUE(readFile(folder.file(QStringLiteral("state/signin-needed"))).contains("ann,localhost"));
 
-    // No token in any file but the token store.
+    // No token in any file but the token store, nor in what the proxy said.
+    stopProxy();
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("(at-[A-Za-z0-9_-]{100}|rt-[A-Za-z0-9_-]{20})"))
+                     .match(QString::fromLatin1(proxyOutput))
+                     .hasMatch());
     const QRegularExpression token(QStringLiteral("(at-[A-Za-z0-9_-]{100}|rt-[A-Za-z0-9_-]{20})"));
     EXPECT_TRUE(
         token.match(QString::fromLatin1(readFile(folder.file(QStringLiteral("state/oauth-tokens"))))).hasMatch());

@@ -60,7 +60,7 @@ void ProxyFixture::startProxy(const QProcessEnvironment &environment)
         env.insert(name, environment.value(name));
     env.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), folder.file(QStringLiteral("registry.reg")));
     proxy.setProcessEnvironment(env);
-    proxy.setProcessChannelMode(QProcess::ForwardedChannels);
+    proxy.setProcessChannelMode(captureProxyOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
     proxy.start(folder.file(QStringLiteral("vexel3")), {});
     ASSERT_TRUE(proxy.waitForStarted(5000));
     ASSERT_TRUE(waitUntil([this] {
@@ -76,6 +76,8 @@ void ProxyFixture::stopProxy()
         return;
     proxy.kill();
     proxy.waitForFinished(5000);
+    if (captureProxyOutput)
+        proxyOutput += proxy.readAll();
 }
 
 ProxyFixture::Fetch ProxyFixture::curl(

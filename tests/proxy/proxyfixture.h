@@ -47,6 +47,8 @@ protected:
     std::unique_ptr<DovecotServer> dovecot;
     TempProgramFolder folder;
     QProcess proxy;
+    bool captureProxyOutput = false; // what the proxy prints goes to proxyOutput
+    QByteArray proxyOutput;
     quint16 proxyPort = 0;
 };
 
