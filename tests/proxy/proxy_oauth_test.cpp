@@ -278,6 +278,11 @@ TEST_F(ProxyOAuth, FetchesWithATokenRefreshesOnceAndAsksForSignInWhenTheGrantIsG
     QProcessEnvironment noSecretStore;
     noSecretStore.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
 
+    // The server takes tokens only.
+    Pop3Talk direct(dovecot->plainPort());
+    EXPECT_TRUE(direct.say("USER ann").startsWith("+OK"));
+    EXPECT_TRUE(direct.say("PASS secret").startsWith("-ERR"));
+
     // Before any sign-in: told at once, no request made.
     startProxy(noSecretStore);
     Fetch before = curl(QString(), {}, "ann,localhost", "anything");

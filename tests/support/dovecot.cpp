@@ -134,8 +134,8 @@ bool DovecotServer::start(QString *problem, quint16 tlsPort, bool tls)
         + d
         + "/key.pem\n"
           "disable_plaintext_auth = no\n"
-          "auth_mechanisms = plain"
-        + (m_introspection.isEmpty() ? QByteArray() : QByteArray(" xoauth2 oauthbearer")) + "\n"
+          "auth_mechanisms = "
+        + (m_introspection.isEmpty() ? QByteArray("plain") : QByteArray("xoauth2 oauthbearer")) + "\n"
         + "first_valid_uid = 1\n"
         + (m_introspection.isEmpty()
                 ? QByteArray()

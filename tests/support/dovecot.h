@@ -32,8 +32,8 @@ public:
     void stop();
 
     void addUser(const QByteArray &name, const QByteArray &password);
-    // Before start: OAuth 2.0 logins (XOAUTH2, OAUTHBEARER) too, their
-    // tokens asked of this introspection address.
+    // Before start: OAuth 2.0 logins (XOAUTH2, OAUTHBEARER) only, their
+    // tokens asked of this introspection address; no password is taken.
     void acceptOAuth(const QByteArray &introspectionUrl) { m_introspection = introspectionUrl; }
     // Puts a message (CR LF line ends, as the server sends it) in the user's
     // new mail; returns its file name.
