@@ -115,7 +115,8 @@ void SmtpSender::reply(int code, const QByteArray &text)
         bool authPlain = false;
         for (const QByteArray &extension : upper.split('\n'))
             authPlain = authPlain || (extension.startsWith("AUTH") && extension.split(' ').contains("PLAIN"));
-        if (m_socket->isEncrypted() && authPlain && !m_route.user.isEmpty()) {
+        // No password (an account that signs in with OAuth 2.0): sent unauthenticated.
+        if (m_socket->isEncrypted() && authPlain && !m_route.user.isEmpty() && !m_route.password.isEmpty()) {
             m_step = Step::Auth;
             const QByteArray credentials = QByteArray(1, '\0') + m_route.user.toUtf8() + '\0' + m_route.password;
             say("AUTH PLAIN " + credentials.toBase64());
