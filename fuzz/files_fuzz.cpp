@@ -1,7 +1,9 @@
 // Fuzzes the readers of files other programs write, chosen by the first
 // byte: the registry export (".reg", any encoding), Thunderbird's prefs.js,
-// mail HTML through the sanitiser, and the updater's release feed. Each must never crash, and what the
+// mail HTML through the sanitiser, the updater's release feed and Claws
+// Mail's account file. Each must never crash, and what the
 // file readers write they must read back unchanged.
+#include "clawsmail/accountrc.h"
 #include "mailhtml/safehtml.h"
 #include "platform/registry.h"
 #include "thunderbird/prefsfile.h"
@@ -15,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 4) {
+    switch (data[0] % 5) {
     case 0:
         if (jw::isRegFile(bytes)) {
             // What it writes, it reads back to the same bytes.
@@ -49,6 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     || file.sha256.size() != 32)
                     __builtin_trap();
             }
+        }
+        break;
+    }
+    case 4: {
+        // Routing an account and restoring it gives the file back byte for byte.
+        jw::clawsmail::AccountRc file = jw::clawsmail::AccountRc::parse(bytes);
+        for (const jw::clawsmail::Pop3Account &account : jw::clawsmail::pop3Accounts(file)) {
+            const jw::clawsmail::SavedValues saved = jw::clawsmail::routeAccount(file, account.id, 1110);
+            jw::clawsmail::restoreAccount(file, saved, 1110);
+            if (file.bytes() != bytes)
+                __builtin_trap();
         }
         break;
     }
