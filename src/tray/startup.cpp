@@ -15,6 +15,7 @@
 #include "settings/settingskeys.h"
 #include "textfile/errors.h"
 #include "tray/guardian.h"
+#include "updating/installation.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -125,6 +126,10 @@ int runJunkwarden(int argc, char **argv, const ProgramParts &parts)
     // An installation whose own folder is read-only keeps the user's data
     // apart: made ready before anything reads it.
     const QStringList seedProblems = seedDataFolder(folders.program, folders.data);
+    // An update that was stopped while it moved its checked files in place
+    // is finished before any of them runs.
+    if (folders.program == folders.data)
+        UpdateInstallation::finishPending(folders.program);
 
     const std::unique_ptr<Processes> processes = createSystemProcesses();
     const std::unique_ptr<Shell> shell = createSystemShell();
