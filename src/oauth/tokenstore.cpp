@@ -55,12 +55,12 @@ public:
     void load(const QString &account, Loaded done) override
     {
         const std::optional<QByteArray> token = read(account);
-        QTimer::singleShot(0, [done = std::move(done), token] { done(token); });
+        QTimer::singleShot(0, &m_context, [done = std::move(done), token] { done(token); });
     }
     void save(const QString &account, const QByteArray &token, Saved done) override
     {
         const QString problem = write(account, token);
-        QTimer::singleShot(0, [done = std::move(done), problem] { done(problem); });
+        QTimer::singleShot(0, &m_context, [done = std::move(done), problem] { done(problem); });
     }
     void remove(const QString &account) override { write(account, std::nullopt); }
     QString fallbackNote() const override
@@ -71,6 +71,7 @@ public:
 
 private:
     NativePath m_path;
+    QObject m_context; // answers not yet given go with the store
 };
 
 // The secret store first; when it is not there, the file.
@@ -86,17 +87,18 @@ public:
     {
         auto *job = new QKeychain::ReadPasswordJob(QLatin1String(kService));
         job->setKey(account);
-        QObject::connect(job, &QKeychain::Job::finished, [this, account, done = std::move(done)](QKeychain::Job *j) {
-            auto *read = static_cast<QKeychain::ReadPasswordJob *>(j);
-            if (read->error() == QKeychain::NoError) {
-                m_usingFile = false;
-                done(read->binaryData());
-                return;
-            }
-            if (read->error() != QKeychain::EntryNotFound)
-                m_usingFile = true;
-            done(m_file.read(account));
-        });
+        QObject::connect(
+            job, &QKeychain::Job::finished, &m_context, [this, account, done = std::move(done)](QKeychain::Job *j) {
+                auto *read = static_cast<QKeychain::ReadPasswordJob *>(j);
+                if (read->error() == QKeychain::NoError) {
+                    m_usingFile = false;
+                    done(read->binaryData());
+                    return;
+                }
+                if (read->error() != QKeychain::EntryNotFound)
+                    m_usingFile = true;
+                done(m_file.read(account));
+            });
         job->start();
     }
     void save(const QString &account, const QByteArray &token, Saved done) override
@@ -104,8 +106,8 @@ public:
         auto *job = new QKeychain::WritePasswordJob(QLatin1String(kService));
         job->setKey(account);
         job->setBinaryData(token);
-        QObject::connect(
-            job, &QKeychain::Job::finished, [this, account, token, done = std::move(done)](QKeychain::Job *j) {
+        QObject::connect(job, &QKeychain::Job::finished, &m_context,
+            [this, account, token, done = std::move(done)](QKeychain::Job *j) {
                 if (j->error() == QKeychain::NoError) {
                     m_usingFile = false;
                     m_file.write(account, std::nullopt); // one copy only
@@ -129,6 +131,7 @@ public:
 private:
     FileTokenStore m_file;
     bool m_usingFile = false;
+    QObject m_context; // a job that ends after the store calls nothing
 };
 
 // Hands every call to a store living on its own thread, and its answers
