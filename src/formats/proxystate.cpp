@@ -1,5 +1,6 @@
 #include "formats/proxystate.h"
 
+#include "formats/filterlistfiles.h"
 #include "textfile/lines.h"
 #include "textfile/nativefile.h"
 
@@ -94,6 +95,34 @@ bool LearnedSpam::forget(const QByteArray &key) const
         return false;
     writeNativeFileAtomically(path, QByteArray(keys.join('\n') + '\n'));
     return true;
+}
+
+SignInNeeded::SignInNeeded(const QString &stateFolder)
+    : m_path(stateFolder + QLatin1String(kFileName))
+{
+}
+
+QStringList SignInNeeded::read() const
+{
+    QStringList accounts;
+    for (const QByteArray &line : readListFile(m_path).lines) {
+        if (!line.trimmed().isEmpty())
+            accounts.append(QString::fromUtf8(line.trimmed()));
+    }
+    return accounts;
+}
+
+void SignInNeeded::mark(const QString &account, bool needed) const
+{
+    Lines lines = readListFile(m_path).lines;
+    const QByteArray name = account.toUtf8();
+    if (lines.contains(name) == needed)
+        return;
+    if (needed)
+        lines.append(name);
+    else
+        lines.removeAll(name);
+    writeNativeFileAtomically(nativePath(m_path), joinLines(lines));
 }
 
 } // namespace jw

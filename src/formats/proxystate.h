@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace jw {
 
@@ -48,6 +49,22 @@ public:
     bool forget(const QByteArray &key) const;
     // Whether the key is noted; nothing is written.
     bool knows(const QByteArray &key) const;
+
+private:
+    QString m_path;
+};
+
+// The accounts whose OAuth 2.0 sign-in the provider no longer honours
+// ("user,server", a line each): the proxy keeps the list, the tray shows it.
+class SignInNeeded
+{
+public:
+    static constexpr char kFileName[] = "signin-needed";
+    explicit SignInNeeded(const QString &stateFolder);
+    QString path() const { return m_path; }
+    QStringList read() const;
+    // Adds the account to the list, or takes it off. Throws FileError.
+    void mark(const QString &account, bool needed) const;
 
 private:
     QString m_path;

@@ -49,20 +49,6 @@ qint64 threadCpuNs()
 
 } // namespace
 
-// The identity, size and times of a file; empty when it is missing. Saves
-// replace a file (a new inode); an edit in place changes its size or times.
-static QByteArray fileStamp(const NativePath &native, qint64 *size = nullptr)
-{
-    struct stat info = {};
-    if (::stat(native.constData(), &info) != 0)
-        return {};
-    if (size)
-        *size = info.st_size;
-    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
-        + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
-        + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
-}
-
 bool LocalJudgement::WatchedFile::changed()
 {
     // A small file is compared whole as well: two saves within the clock's

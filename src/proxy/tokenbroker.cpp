@@ -1,12 +1,10 @@
 #include "proxy/tokenbroker.h"
 
-#include "formats/filterlistfiles.h"
+#include "formats/proxystate.h"
 #include "oauth/oauthflow.h"
 #include "oauth/tokenstore.h"
 #include "proxy/problemlog.h"
 #include "textfile/errors.h"
-#include "textfile/lines.h"
-#include "textfile/nativefile.h"
 
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -97,17 +95,8 @@ void TokenBroker::settle(const QString &account, const Result &result)
 
 void TokenBroker::markSignInNeeded(const QString &account, bool needed)
 {
-    const QString path = m_stateFolder + QLatin1String(kSignInNeededFile);
     try {
-        Lines lines = readListFile(path).lines;
-        const QByteArray name = account.toUtf8();
-        if (lines.contains(name) == needed)
-            return;
-        if (needed)
-            lines.append(name);
-        else
-            lines.removeAll(name);
-        writeNativeFileAtomically(nativePath(path), joinLines(lines));
+        SignInNeeded(m_stateFolder).mark(account, needed);
     } catch (const Error &e) {
         ProblemLog(m_stateFolder).note(e.message());
     }

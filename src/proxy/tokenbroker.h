@@ -29,8 +29,6 @@ class TokenBroker : public QObject
 public:
     // A token this close to its end is refreshed before use.
     static constexpr qint64 kRefreshAheadMs = 5 * 60 * 1000;
-    // Accounts that need the user to sign in, one per line, for the tray.
-    static constexpr char kSignInNeededFile[] = "signin-needed";
 
     struct Result
     {

@@ -26,6 +26,10 @@ std::optional<QByteArray> readNativeFile(const NativePath &path);
 std::optional<QByteArray> readNativeFileHead(const NativePath &path, qsizetype maxBytes);
 // False when the file could not be removed (or was not there).
 bool removeNativeFile(const NativePath &path);
+// The identity, size and times of a file; empty when it is missing. Saves
+// replace a file (a new inode); an edit in place changes its size or times:
+// a file read again only when its stamp changed is never read stale.
+QByteArray fileStamp(const NativePath &path, qint64 *size = nullptr);
 
 // Replaces the whole file atomically: the content goes to a temporary file
 // beside it, which is written completely, synced to the disk and only then

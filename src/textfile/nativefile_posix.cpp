@@ -289,4 +289,16 @@ bool isOpenForWriting(const NativePath &path)
     return writing || unsure;
 }
 
+QByteArray fileStamp(const NativePath &native, qint64 *size)
+{
+    struct stat info = {};
+    if (::stat(native.constData(), &info) != 0)
+        return {};
+    if (size)
+        *size = info.st_size;
+    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
+        + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
+}
+
 } // namespace jw

@@ -2,6 +2,7 @@
 
 #include "accounts/mailrouting.h"
 #include "dialogs/aboutform.h"
+#include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
@@ -11,6 +12,7 @@
 #include "textfile/codec.h"
 #include "textfile/errors.h"
 #include "textfile/lines.h"
+#include "textfile/nativefile.h"
 #include "tray/guardian.h"
 #include "tray/trayicons.h"
 
@@ -274,9 +276,7 @@ void TTrayForm::CheckTimerTimer()
             m_trayState = Quarantine;
             // Counted again when the proxy has written the file anew (it
             // does at every message it holds).
-            const QFileInfo status(statusFilePath());
-            const QString stamp = QString::number(status.lastModified().toMSecsSinceEpoch()) + QLatin1Char(':')
-                + QString::number(status.size());
+            const QByteArray stamp = fileStamp(nativePath(statusFilePath()));
             if (stamp != m_unreadStamp) {
                 m_unreadStamp = stamp;
                 m_unread = QuarantineStore(m_folders.messages, m_folders.config, QString(), QString()).countUnread();
@@ -302,22 +302,12 @@ void TTrayForm::readSignInNeeded()
 {
     // The proxy lists the accounts whose OAuth 2.0 sign-in is gone: said
     // in the tip, and once in a notification each time the list changes.
-    const QString path = m_folders.data + QStringLiteral("state/signin-needed");
-    const QFileInfo file(path);
-    const QString stamp = file.exists()
-        ? QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char(':') + QString::number(file.size())
-        : QString();
+    const SignInNeeded list(m_folders.data + QStringLiteral("state/"));
+    const QByteArray stamp = fileStamp(nativePath(list.path()));
     if (stamp == m_signInStamp)
         return;
     m_signInStamp = stamp;
-    QStringList accounts;
-    QFile list(path);
-    if (list.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : list.read(64 * 1024).split('\n')) {
-            if (!line.trimmed().isEmpty())
-                accounts.append(decodeDisplay(line.trimmed()));
-        }
-    }
+    const QStringList accounts = list.read();
     const QString needed = accounts.join(QStringLiteral(", "));
     if (!needed.isEmpty() && needed != m_signInNeeded && m_icon->isVisible())
         m_icon->showMessage(applicationTitle(), text(keys::zalogujPotrzebne).arg(needed));

@@ -159,8 +159,8 @@ private:
     QString m_updateFeed = QStringLiteral(JW_UPDATE_FEED);
     // Held messages not yet shown, counted at the status file's stamp.
     int m_unread = 0;
-    QString m_unreadStamp;
-    QString m_signInStamp;
+    QByteArray m_unreadStamp;
+    QByteArray m_signInStamp;
     QString m_signInNeeded; // accounts that need an OAuth 2.0 sign-in, for people
     TrayServices m_services;
     MainWindowFactory m_createMainWindow;
