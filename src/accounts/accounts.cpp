@@ -136,13 +136,10 @@ AccountSearch findAccounts(RegistryData &registry)
 
 void setAccountSignIn(RegistryData &registry, const QString &key, const QString &provider)
 {
-    if (!provider.isEmpty()) {
+    if (provider.isEmpty())
+        setAccountOAuth(registry, key, OAuthConfig());
+    else
         registry.writeString(key, value(av::kOAuthProvider), provider);
-        return;
-    }
-    for (const char16_t *name : {av::kOAuthProvider, av::kOAuthClientId, av::kOAuthClientSecret, av::kOAuthAuthorizeUrl,
-             av::kOAuthTokenUrl, av::kOAuthScope})
-        registry.deleteValue(key, value(name));
 }
 
 void setAccountOAuth(RegistryData &registry, const QString &key, const OAuthConfig &config)

@@ -41,7 +41,8 @@ UpdateInstallation::UpdateInstallation(const QString &programFolder)
 
 bool UpdateInstallation::prepare(QString *error)
 {
-    finishPending(m_program);
+    // A ready update was finished when the updater started: what is left
+    // here is an interrupted download.
     QDir(m_staging).removeRecursively();
     if (!QDir().mkpath(m_staging + QStringLiteral("help"))) {
         *error = QStringLiteral("cannot create %1").arg(m_staging);

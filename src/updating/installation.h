@@ -19,7 +19,8 @@ class UpdateInstallation
 public:
     explicit UpdateInstallation(const QString &programFolder);
 
-    // Clears what an interrupted update left and makes the staging folder.
+    // Clears what an interrupted download left and makes the staging folder
+    // (after finishPending, which the updater runs first).
     bool prepare(QString *error);
     // Where the download of `name` goes.
     QString stagedPath(const QString &name) const;

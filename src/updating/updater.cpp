@@ -27,21 +27,21 @@ Updater::Updater(const QString &programFolder, const QUrl &feed, const QString &
 
 Updater::~Updater() = default;
 
-void Updater::reportUnavailable(const QString &statusFile, const QString &why)
-{
-    Updater(QString(), QUrl(), statusFile).report("CONNERR", why);
-}
-
-void Updater::report(const QByteArray &firstLine, const QString &detail)
+void writeUpdateStatus(const QString &statusFile, const QByteArray &firstLine, const QString &detail)
 {
     QByteArray content = firstLine + "\r\n";
     if (!detail.isEmpty())
         content += detail.toUtf8().replace('\r', ' ').replace('\n', ' ') + "\r\n";
     try {
-        replaceNativeFile(nativePath(m_statusFile), content);
+        replaceNativeFile(nativePath(statusFile), content);
     } catch (const Error &) {
         // Nobody to tell: the update window times out on its own.
     }
+}
+
+void Updater::report(const QByteArray &firstLine, const QString &detail)
+{
+    writeUpdateStatus(m_statusFile, firstLine, detail);
 }
 
 void Updater::end(const QByteArray &firstLine, const QString &detail, int exitCode)
@@ -191,11 +191,11 @@ int runUpdaterProgram(const QString &programFolder, const QString &feed)
     const QString data = dataFolderFor(programFolder);
     const QString status = data + QStringLiteral("status-update");
     if (data != programFolder) {
-        Updater::reportUnavailable(status, QStringLiteral("this installation is updated by the package manager"));
+        writeUpdateStatus(status, "CONNERR", QStringLiteral("this installation is updated by the package manager"));
         return 1;
     }
     if (feed.isEmpty()) {
-        Updater::reportUnavailable(status, QStringLiteral("this build has no release feed"));
+        writeUpdateStatus(status, "CONNERR", QStringLiteral("this build has no release feed"));
         return 1;
     }
     // An update a kill interrupted is finished before anything else.

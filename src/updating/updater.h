@@ -37,8 +37,6 @@ public:
     ~Updater() override;
 
     void start();
-    // Where no update can be made: "CONNERR" and why.
-    static void reportUnavailable(const QString &statusFile, const QString &why);
 
 Q_SIGNALS:
     void finished(int exitCode);
@@ -65,6 +63,10 @@ private:
     qint64 m_received = 0;
     QByteArray m_feedBytes;
 };
+
+// Writes the update status file: its first line and, on the second, what
+// happened in words (the update window reads the first only).
+void writeUpdateStatus(const QString &statusFile, const QByteArray &firstLine, const QString &detail = QString());
 
 // The updater program's whole run, for the program folder it lies in and
 // the release feed it was built with: says why it cannot update where
