@@ -1,6 +1,7 @@
 #include "oauth/oauthprovider.h"
 
-#include <QHostAddress>
+#include "platform/shell.h"
+
 #include <QStringList>
 
 namespace jw {
@@ -27,16 +28,6 @@ const Preset kPresets[] = {
     {"google", "https://accounts.google.com/o/oauth2/v2/auth", "https://oauth2.googleapis.com/token",
         "https://mail.google.com/", JW_OAUTH_GOOGLE_CLIENT_ID, JW_OAUTH_GOOGLE_CLIENT_SECRET},
 };
-
-// HTTPS, or plain HTTP to this computer itself (a test's own server).
-bool isSafeEndpoint(const QUrl &url)
-{
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    if (url.scheme() == QLatin1String("https"))
-        return true;
-    return url.scheme() == QLatin1String("http") && QHostAddress(url.host()).isLoopback();
-}
 
 } // namespace
 
@@ -93,7 +84,7 @@ std::optional<OAuthEndpoints> resolveOAuth(const OAuthConfig &config, QString *e
         *error = QStringLiteral("this build has no client id for %1: set one for the account").arg(config.provider);
         return std::nullopt;
     }
-    if (!isSafeEndpoint(endpoints.authorize) || !isSafeEndpoint(endpoints.token)) {
+    if (!isFetchableAddress(endpoints.authorize) || !isFetchableAddress(endpoints.token)) {
         *error = QStringLiteral("the sign-in addresses must be HTTPS");
         return std::nullopt;
     }

@@ -1,6 +1,7 @@
 #include "platform/shell.h"
 
 #include <QDesktopServices>
+#include <QHostAddress>
 
 namespace jw {
 
@@ -12,6 +13,20 @@ bool isOpenableUrl(const QUrl &url)
     if (scheme == QLatin1String("mailto"))
         return !url.path().isEmpty();
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+bool isFetchableAddress(const QUrl &address)
+{
+    if (!address.isValid() || address.host().isEmpty())
+        return false;
+    if (address.scheme() == QLatin1String("https"))
+        return true;
+    if (address.scheme() != QLatin1String("http"))
+        return false;
+    if (address.host() == QLatin1String("localhost"))
+        return true;
+    const QHostAddress host(address.host());
+    return !host.isNull() && host.isLoopback();
 }
 
 namespace {

@@ -19,6 +19,10 @@ public:
 
 // The only schemes the program ever hands on.
 bool isOpenableUrl(const QUrl &url);
+// Whether the program may fetch from an address that carries secrets or
+// code (sign-in tokens, updates): HTTPS, or plain HTTP to this computer's
+// own loopback address only (the tests' servers).
+bool isFetchableAddress(const QUrl &address);
 
 std::unique_ptr<Shell> createSystemShell();
 

@@ -1,6 +1,7 @@
 #include "updating/releasefeed.h"
 
-#include <QHostAddress>
+#include "platform/shell.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,20 +34,6 @@ bool isSafeName(const QString &name)
 }
 
 } // namespace
-
-bool isFetchableAddress(const QUrl &address)
-{
-    if (!address.isValid() || address.host().isEmpty())
-        return false;
-    if (address.scheme() == QLatin1String("https"))
-        return true;
-    if (address.scheme() != QLatin1String("http"))
-        return false;
-    if (address.host() == QLatin1String("localhost"))
-        return true;
-    const QHostAddress host(address.host());
-    return !host.isNull() && host.isLoopback();
-}
 
 std::optional<ReleaseFeed> parseReleaseFeed(const QByteArray &json, const QUrl &feedAddress, QString *error)
 {

@@ -36,9 +36,6 @@ struct ReleaseFeed
 // on this computer's own loopback addresses).
 std::optional<ReleaseFeed> parseReleaseFeed(const QByteArray &json, const QUrl &feedAddress, QString *error);
 
-// Whether an address may be fetched: HTTPS, or HTTP to a loopback address.
-bool isFetchableAddress(const QUrl &address);
-
 // Compares dotted versions part by part as numbers ("1.0.10" > "1.0.9"):
 // negative, zero or positive. A version that is not dots and digits
 // compares as older than any that is.

@@ -1,6 +1,7 @@
 #include "updating/updater.h"
 
 #include "platform/datafolder.h"
+#include "platform/shell.h"
 #include "textfile/errors.h"
 #include "textfile/nativefile.h"
 
