@@ -56,10 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     case 4: {
         // Routing an account and restoring it gives the file back byte for byte.
-        jw::clawsmail::AccountRc file = jw::clawsmail::AccountRc::parse(bytes);
+        jw::KeyFileText file(bytes);
         for (const jw::clawsmail::Pop3Account &account : jw::clawsmail::pop3Accounts(file)) {
-            const jw::clawsmail::SavedValues saved = jw::clawsmail::routeAccount(file, account.id, 1110);
-            jw::clawsmail::restoreAccount(file, saved, 1110);
+            jw::undoChanges(file, jw::clawsmail::routeAccount(file, account.id, 1110));
             if (file.bytes() != bytes)
                 __builtin_trap();
         }

@@ -1,7 +1,6 @@
 #include "accounts/accountrouting.h"
 
 #include "accounts/accounts.h"
-#include "accounts/thunderbirdsource.h"
 #include "platform/registry.h"
 #include "settings/keyvaluefile.h"
 #include "settings/settingsfile.h"
@@ -12,9 +11,15 @@
 namespace jw {
 
 AccountRouting::AccountRouting(Registry &registry, QString configFolder, QString home)
+    : AccountRouting(registry, configFolder, mailClientSources({std::move(home), stateFolderOf(configFolder)}))
+{
+}
+
+AccountRouting::AccountRouting(
+    Registry &registry, QString configFolder, std::vector<std::unique_ptr<MailClientSource>> sources)
     : m_registry(registry)
     , m_configFolder(std::move(configFolder))
-    , m_home(std::move(home))
+    , m_sources(std::move(sources))
 {
     QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher, [this] {
         retryWaiting();
@@ -37,24 +42,31 @@ void AccountRouting::recheck()
 
 MailRouting::Waiting AccountRouting::waiting() const
 {
-    if (!m_waitingProfiles.isEmpty())
+    if (!m_waitingPlaces.isEmpty())
         return m_wanted;
     return m_deferred.isEmpty() ? Waiting::Nothing : m_deferred.cbegin()->wanted;
 }
 
-void AccountRouting::whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change)
+void AccountRouting::whenClientCloses(const QString &place, Waiting wanted, std::function<bool()> change)
 {
-    m_deferred.insert(profile, Deferred{wanted, std::move(change)});
+    m_deferred.insert(place, Deferred{wanted, std::move(change)});
     watchWhatWaits();
 }
 
 void AccountRouting::watchWhatWaits()
 {
-    QStringList wanted = m_waitingProfiles;
-    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it) {
-        if (!wanted.contains(it.key()))
-            wanted.append(it.key());
+    QStringList wanted;
+    const auto want = [this, &wanted](const QString &place) {
+        const QString folder = watchFolderOf(place);
+        if (!wanted.contains(folder))
+            wanted.append(folder);
+    };
+    for (const QStringList &places : std::as_const(m_waitingPlaces)) {
+        for (const QString &place : places)
+            want(place);
     }
+    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it)
+        want(it.key());
     const QStringList watched = m_watcher.directories();
     for (const QString &folder : watched) {
         if (!wanted.contains(folder))
@@ -77,12 +89,52 @@ int AccountRouting::proxyPort() const
     return settingsfile::loadOrEmpty(m_configFolder).number(settingskeys::kServerPort);
 }
 
-void AccountRouting::waitFor(const QStringList &profiles, Waiting wanted)
+const MailClientSource *AccountRouting::sourceOf(const QString &place) const
 {
-    // The latest wish counts: switching on and off while Thunderbird runs
+    for (auto it = m_waitingPlaces.cbegin(); it != m_waitingPlaces.cend(); ++it) {
+        if (it.value().contains(place))
+            return it.key();
+    }
+    for (const auto &source : m_sources) {
+        if (source->places().contains(place))
+            return source.get();
+    }
+    return nullptr;
+}
+
+QString AccountRouting::watchFolderOf(const QString &place) const
+{
+    const MailClientSource *source = sourceOf(place);
+    return source ? source->watchFolder(place) : place;
+}
+
+QStringList AccountRouting::waitingPrograms() const
+{
+    QStringList names;
+    const auto add = [&names](const MailClientSource *source) {
+        if (source && !names.contains(source->name()))
+            names.append(source->name());
+    };
+    for (const auto &source : m_sources) {
+        if (m_waitingPlaces.contains(source.get()))
+            add(source.get());
+    }
+    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it)
+        add(sourceOf(it.key()));
+    return names;
+}
+
+void AccountRouting::waitFor(const ClientChange &change, const MailClientSource &source, Waiting wanted)
+{
+    // The latest wish counts: switching on and off while a program runs
     // leaves only the last change to make.
+    if (m_wanted != wanted)
+        m_waitingPlaces.clear();
     m_wanted = wanted;
-    m_waitingProfiles = profiles;
+    if (change.waiting.isEmpty())
+        m_waitingPlaces.remove(&source);
+    else
+        m_waitingPlaces.insert(&source, change.waiting);
     watchWhatWaits();
 }
 
@@ -96,37 +148,35 @@ void AccountRouting::retryWaiting()
             ++it;
     }
     watchWhatWaits();
-    if (m_waitingProfiles.isEmpty())
-        return;
-    const ThunderbirdChange change = m_wanted == Waiting::ToRoute
-        ? routeThunderbirdAccounts(m_waitingProfiles, proxyPort(), thunderbirdBackups())
-        : restoreThunderbirdAccounts(m_waitingProfiles, thunderbirdBackups());
-    if (change.waiting != m_waitingProfiles)
-        waitFor(change.waiting, m_wanted);
-}
-
-QString AccountRouting::thunderbirdBackups() const
-{
-    return thunderbirdBackupFolder(m_configFolder);
+    for (const auto &source : m_sources) {
+        const QStringList places = m_waitingPlaces.value(source.get());
+        if (places.isEmpty())
+            continue;
+        const ClientChange change =
+            m_wanted == Waiting::ToRoute ? source->route(places, proxyPort()) : source->restore(places);
+        if (change.waiting != places)
+            waitFor(change, *source, m_wanted);
+    }
 }
 
 void AccountRouting::ConfigureMail()
 {
     const quint32 port = quint32(proxyPort());
     changeRegistry(m_registry, [port](RegistryData &data) { routeAccounts(data, port); });
-    const QStringList profiles = thunderbirdProfileFolders(m_home);
-    waitFor(routeThunderbirdAccounts(profiles, int(port), thunderbirdBackups()).waiting, Waiting::ToRoute);
+    for (const auto &source : m_sources)
+        waitFor(source->route(source->places(), int(port)), *source, Waiting::ToRoute);
 }
 
 QStringList AccountRouting::DeConfigureMail()
 {
     QStringList problems;
     changeRegistry(m_registry, [&problems](RegistryData &data) { problems = restoreAccounts(data); });
-    const ThunderbirdChange thunderbird =
-        restoreThunderbirdAccounts(thunderbirdProfileFolders(m_home), thunderbirdBackups());
-    // Not a problem: the proxy serves them until Thunderbird closes (see waiting()).
-    waitFor(thunderbird.waiting, Waiting::ToRestore);
-    problems += thunderbird.refused;
+    for (const auto &source : m_sources) {
+        const ClientChange change = source->restore(source->places());
+        // Not a problem: the proxy serves them until the program closes (see waiting()).
+        waitFor(change, *source, Waiting::ToRestore);
+        problems += change.refused;
+    }
     return problems;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accounts/mailclientsource.h"
 #include "accounts/mailrouting.h"
 
 #include <QDir>
@@ -13,37 +14,40 @@ namespace jw {
 class Registry;
 
 // The tray's routing of the flagged accounts, in the registry store and in
-// the Thunderbird profiles under `home`. The proxy's port comes from
-// "main.cfg" (a missing file counts as empty: 0). Copies of Thunderbird's
-// files as they were before a change go to "state/thunderbird/" beside the
-// config folder.
+// the mail programs' files under `home` (mailClientSources). The proxy's
+// port comes from "main.cfg" (a missing file counts as empty: 0). Copies of
+// the programs' files and the record of what routing changed go to "state/"
+// beside the config folder.
 class AccountRouting final : public MailRouting
 {
 public:
     AccountRouting(Registry &registry, QString configFolder, QString home = QDir::homePath());
+    AccountRouting(Registry &registry, QString configFolder, std::vector<std::unique_ptr<MailClientSource>> sources);
 
     void ConfigureMail() override;
     QStringList DeConfigureMail() override;
-    // A Thunderbird that runs on a profile holds its change back; the
-    // change is made as soon as the profile folder shows that it has
-    // closed (it writes its preferences and removes its lock there).
+    // A mail program that runs on a place (a Thunderbird profile, a Claws
+    // Mail folder) holds its change back; the change is made as soon as the
+    // place shows that the program has closed.
     Waiting waiting() const override;
-    void whenClientCloses(const QString &profile, Waiting wanted, std::function<bool()> change) override;
+    QStringList waitingPrograms() const override;
+    void whenClientCloses(const QString &place, Waiting wanted, std::function<bool()> change) override;
 
 private:
-    QString thunderbirdBackups() const;
     int proxyPort() const;
-    void waitFor(const QStringList &profiles, Waiting wanted);
+    void waitFor(const ClientChange &change, const MailClientSource &source, Waiting wanted);
     void watchWhatWaits();
     void retryWaiting();
+    const MailClientSource *sourceOf(const QString &place) const;
+    QString watchFolderOf(const QString &place) const;
 
     Registry &m_registry;
     QString m_configFolder;
-    QString m_home;
-    // Profiles whose routing (or restoring) waits, and what is wanted.
-    QStringList m_waitingProfiles;
+    std::vector<std::unique_ptr<MailClientSource>> m_sources;
+    // Places whose routing (or restoring) waits, by source, and what is wanted.
+    QHash<const MailClientSource *, QStringList> m_waitingPlaces;
     Waiting m_wanted = Waiting::Nothing;
-    // Saved changes that wait, by profile.
+    // Saved changes that wait, by place.
     struct Deferred
     {
         Waiting wanted;
@@ -52,8 +56,8 @@ private:
     QHash<QString, Deferred> m_deferred;
     QFileSystemWatcher m_watcher;
     // The folder changes before the lock is free (Thunderbird removes its
-    // "lock" link, then lets go of ".parentlock"), and a Thunderbird that was
-    // killed changes nothing there: after each change the profile is tried
+    // "lock" link, then lets go of ".parentlock"), and a program that was
+    // killed changes nothing there: after each change the place is tried
     // again a few times in quick succession, and every few seconds while
     // anything waits.
     QTimer m_recheck;

@@ -3,6 +3,8 @@
 #include "platform/registry.h"
 #include "textfile/number.h"
 
+#include <algorithm>
+
 namespace jw {
 
 namespace av = accountvalues;
@@ -96,6 +98,13 @@ const QList<AccountSource> &accountSources()
 const AccountSource &ownAccountSource()
 {
     return accountSources().last();
+}
+
+bool isStoreSource(const QString &source)
+{
+    const QList<AccountSource> &sources = accountSources();
+    return std::any_of(
+        sources.cbegin(), sources.cend(), [&source](const AccountSource &s) { return s.name == source; });
 }
 
 bool userNameCanBeRouted(const QString &user)

@@ -21,6 +21,8 @@ struct AccountSource
 const QList<AccountSource> &accountSources();
 // The program's own account list.
 const AccountSource &ownAccountSource();
+// Whether the rows of `source` live in the store (not in a mail program's files).
+bool isStoreSource(const QString &source);
 
 // Registry value names of an account key.
 namespace accountvalues {

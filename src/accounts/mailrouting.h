@@ -22,6 +22,8 @@ public:
     // routing (asked for while the client ran) or restoring.
     enum class Waiting { Nothing, ToRoute, ToRestore };
     virtual Waiting waiting() const { return Waiting::Nothing; }
+    // The names of the mail programs a change waits for.
+    virtual QStringList waitingPrograms() const { return {}; }
 
     // Makes `change` (which routes or restores, as `wanted` says) once the
     // mail client that holds `profile` has closed; `change` answers false

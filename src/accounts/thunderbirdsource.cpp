@@ -135,7 +135,7 @@ QStringList thunderbirdProfileFolders(const QString &home)
 
 QString thunderbirdBackupFolder(const QString &configFolder)
 {
-    return QDir::cleanPath(configFolder + QLatin1String("/../state/thunderbird"));
+    return stateFolderOf(configFolder) + QLatin1String("/thunderbird");
 }
 
 ThunderbirdChange saveThunderbirdRows(
@@ -184,17 +184,19 @@ ThunderbirdChange restoreThunderbirdAccounts(const QStringList &profiles, const 
     });
 }
 
+QString ThunderbirdSource::placeOf(const AccountRow &row) const
+{
+    return row.key.left(row.key.lastIndexOf(QLatin1Char('#')));
+}
+
 std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, const QString &user, const QString &server)
 {
-    std::optional<UpstreamAccount> found;
-    bool userMatched = false;
+    UpstreamChoice choice(user, server);
     for (const ProfilePrefs &read : readProfiles(home)) {
         if (!read.prefs)
             continue;
         // The port routed accounts point at plays no part here.
         for (const tb::Pop3Server &s : tb::pop3Servers(*read.prefs, 0)) {
-            if (userMatched || s.realHost.isEmpty() || s.realHost.compare(server, Qt::CaseInsensitive) != 0)
-                continue;
             UpstreamAccount account;
             account.server = s.realHost;
             account.port = quint16(s.realPort);
@@ -202,13 +204,10 @@ std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, cons
             account.tlsRequired = s.realSocketType == tb::kSocketStartTls || account.implicitTls;
             if (s.realAuthMethod == tb::kAuthOAuth2)
                 account.oauth.provider = oauthProviderForHost(s.realHost);
-            const bool sameUser = s.realUser == user;
-            if (!found || sameUser)
-                found = account;
-            userMatched = sameUser;
+            choice.consider(s.realUser, s.realHost, account);
         }
     }
-    return found;
+    return choice.chosen();
 }
 
 } // namespace jw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accounts/accounts.h"
+#include "accounts/mailclientsource.h"
 
 #include <QList>
 #include <QString>
@@ -25,13 +26,9 @@ inline bool isThunderbird(const QString &source)
 // whose prefs.js cannot be read gives one blocked row.
 QList<AccountRow> findThunderbirdAccounts(const QString &home, int proxyPort);
 
-// What became of changes to Thunderbird's profiles.
-struct ThunderbirdChange
-{
-    QStringList waiting; // profiles in use by a running Thunderbird: nothing written
-    QStringList unreadable; // "<profile folder>: <reason>": left as they are
-    QStringList refused; // "<profile folder>: <reason>": could not be written
-};
+// Changes to Thunderbird's profiles: a profile in use by a running
+// Thunderbird waits, with nothing written.
+using ThunderbirdChange = ClientChange;
 
 // Writes the flag of every Thunderbird row, and puts each account in the
 // form the filter state asks for: routed when checked with the filter on,
@@ -51,5 +48,40 @@ ThunderbirdChange restoreThunderbirdAccounts(const QStringList &profiles, const 
 // `server` (without regard to case), preferring the one whose real user is
 // `user`, with its own port and security; nullopt when no profile names it.
 std::optional<UpstreamAccount> findThunderbirdUpstream(const QString &home, const QString &user, const QString &server);
+
+// The functions above as a source of the account list, its places being
+// the profile folders.
+class ThunderbirdSource final : public MailClientSource
+{
+public:
+    explicit ThunderbirdSource(ClientPlaces places)
+        : m_places(std::move(places))
+    {
+    }
+    QString name() const override { return QString::fromUtf16(kThunderbirdSource); }
+    QList<AccountRow> find(int proxyPort) const override { return findThunderbirdAccounts(m_places.home, proxyPort); }
+    QStringList places() const override { return thunderbirdProfileFolders(m_places.home); }
+    QString placeOf(const AccountRow &row) const override;
+    ClientChange save(const QList<AccountRow> &rows, int proxyPort, bool filterOn) const override
+    {
+        return saveThunderbirdRows(rows, proxyPort, filterOn, backups());
+    }
+    ClientChange route(const QStringList &places, int proxyPort) const override
+    {
+        return routeThunderbirdAccounts(places, proxyPort, backups());
+    }
+    ClientChange restore(const QStringList &places) const override
+    {
+        return restoreThunderbirdAccounts(places, backups());
+    }
+    std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const override
+    {
+        return findThunderbirdUpstream(m_places.home, user, server);
+    }
+
+private:
+    QString backups() const { return m_places.stateFolder + QLatin1String("/thunderbird"); }
+    ClientPlaces m_places;
+};
 
 } // namespace jw

@@ -1,43 +1,17 @@
 #pragma once
 
+#include "textfile/keyfiletext.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-#include <optional>
-
 namespace jw::clawsmail {
 
-// Claws Mail's "accountrc": one "[Account: N]" group per account, lines of
-// key=value. Read and changed in place: every byte not changed stays, line
-// ends included.
-class AccountRc
-{
-public:
-    static AccountRc parse(const QByteArray &bytes);
-    QByteArray bytes() const { return m_bytes; }
-
-    // The accounts' numbers, in file order.
-    QList<int> accounts() const;
-    std::optional<QByteArray> value(int account, const QByteArray &key) const;
-    // Replaces the value of a key the group has, or adds the line at the
-    // group's end.
-    void set(int account, const QByteArray &key, const QByteArray &value);
-    // Removes the key's line with the line break before it (as set() adds it).
-    void remove(int account, const QByteArray &key);
-
-private:
-    struct Span
-    {
-        qsizetype start = 0; // of the value
-        qsizetype end = 0;
-    };
-    std::optional<Span> find(int account, const QByteArray &key) const;
-    // Where the group's lines end (before the blank lines that close it).
-    std::optional<qsizetype> groupEnd(int account) const;
-
-    QByteArray m_bytes;
-};
+// Claws Mail's "accountrc": one "[Account: N]" group per account.
+QByteArray accountGroup(int account);
+// The accounts' numbers, in file order.
+QList<int> accountIds(const KeyFileText &file);
 
 // A POP3 account of the file, as Junkwarden sees it.
 struct Pop3Account
@@ -53,24 +27,23 @@ struct Pop3Account
     bool loginBlocked = false;
 };
 
-QList<Pop3Account> pop3Accounts(const AccountRc &file);
-
-// The values routing changes, with the ones they had before.
-inline constexpr const char *kRoutedKeys[] = {"receive_server", "user_id", "set_popport", "pop_port", "ssl_pop"};
-struct SavedValues
-{
-    int account = 0;
-    QList<std::pair<QByteArray, std::optional<QByteArray>>> before; // absent keys stay absent
-};
+QList<Pop3Account> pop3Accounts(const KeyFileText &file);
 
 // Points the account at the proxy on localhost:`proxyPort` with the user
-// name "user,server"; returns what it changed, to be kept for restoring.
-SavedValues routeAccount(AccountRc &file, int account, int proxyPort);
-// Puts back each saved value whose key still holds the routed one, so a
-// change the user made meanwhile stays. `proxyPort` as routed.
-void restoreAccount(AccountRc &file, const SavedValues &saved, int proxyPort);
+// name "user,server"; returns what it changed, to be kept for restoring
+// (with undoChanges).
+QList<KeyChange> routeAccount(KeyFileText &file, int account, int proxyPort);
 
-// Claws Mail's record of mail already downloaded: "uidl/<server>-<user>".
+// Claws Mail's record of mail already downloaded, inside its folder.
 QString uidlFileName(const QString &server, const QString &user);
+
+// The configuration folder under `home`, and the socket a running Claws
+// Mail listens on: "<runtime dir>/claws-mail/<MD5 of the folder's path>".
+QString configFolder(const QString &home);
+QString socketPath(const QString &configFolder, const QString &runtimeDir);
+// The runtime folder as GLib finds it: $XDG_RUNTIME_DIR, else the cache folder.
+QString runtimeDir(const QString &home);
+// Whether a Claws Mail runs on the folder: its socket takes a connection.
+bool isRunning(const QString &configFolder, const QString &runtimeDir);
 
 } // namespace jw::clawsmail

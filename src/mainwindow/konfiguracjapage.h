@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accounts/accounts.h"
+#include "accounts/mailclientsource.h"
 #include "mainwindow/page.h"
 #include "settings/keyvaluefile.h"
 
@@ -114,9 +115,11 @@ protected:
 
 private:
     void buildAccountList();
-    // The rows to the account store and the Thunderbird profiles, saying what
-    // could not be done or waits for Thunderbird to close.
+    // The rows to the account store and the mail programs' files, saying
+    // what could not be done or waits for a program to close.
     void saveAccounts();
+    // The mail programs whose accounts the list shows, as they are found now.
+    std::vector<std::unique_ptr<MailClientSource>> clientSources() const;
     void tellRoutingChanges(bool filterOn);
     void showSpamLevelTip();
     void connectSettings();

@@ -1,7 +1,10 @@
 // The settings page's account list: the accounts of every source with their
 // icons, editing in place, the pop-up menu, and saving the rows to the
-// account store and the Thunderbird profiles.
+// account store and the mail programs' files.
 #include "accounts/accounts.h"
+#include "accounts/clawsmailsource.h"
+#include "accounts/evolutionsource.h"
+#include "accounts/mailclientsource.h"
 #include "accounts/mailrouting.h"
 #include "accounts/thunderbirdsource.h"
 #include "dialogs/clicklabel.h"
@@ -53,15 +56,24 @@ namespace jw {
 
 namespace {
 
-// The source icons: an envelope for each mail client (blue, orange, and
-// teal for Thunderbird) and the program's own emblem for its own accounts.
+// The mail programs after the store's sources, in the order of their icons.
+const QStringList &clientSourceNames()
+{
+    static const QStringList names{QString::fromUtf16(kThunderbirdSource), QString::fromUtf16(kClawsMailSource),
+        QString::fromUtf16(kEvolutionSource)};
+    return names;
+}
+
+// The source icons: an envelope for each mail client (blue, orange; teal
+// for Thunderbird, red for Claws Mail, violet for Evolution) and the
+// program's own emblem for its own accounts.
 QIcon sourceIcon(int source)
 {
     if (source == 2)
         return trayStateIcon(TTrayForm::Waiting);
-    const QColor colour = source == 0 ? QColor(0x2f, 0x6e, 0xc8)
-        : source == 1                 ? QColor(0xe8, 0x7a, 0x10)
-                                      : QColor(0x1b, 0x8a, 0x8f);
+    static const QColor colours[] = {QColor(0x2f, 0x6e, 0xc8), QColor(0xe8, 0x7a, 0x10), QColor(),
+        QColor(0x1b, 0x8a, 0x8f), QColor(0xb8, 0x2e, 0x2e), QColor(0x6a, 0x4c, 0x9c)};
+    const QColor colour = colours[source];
     return paintedIcon(QSizeF(16, 16), [colour](QPainter &p) {
         p.setPen(QPen(colour.darker(150), 1));
         p.setBrush(Qt::white);
@@ -83,7 +95,16 @@ int sourceIndex(const QString &source)
         if (sources[i].name == source)
             return i;
     }
-    return isThunderbird(source) ? int(sources.size()) : -1;
+    const qsizetype client = clientSourceNames().indexOf(source);
+    return client < 0 ? -1 : int(sources.size() + client);
+}
+
+// What a mail program's files that are left as they are say.
+QString sourceProblemText(const QString &source, const QString &problem, const LanguageTable &t)
+{
+    if (isThunderbird(source))
+        return t.text(keys::tbProfil).replace(QStringLiteral("%1"), problem);
+    return t.text(keys::klientProblem).replace(QStringLiteral("%2"), source).replace(QStringLiteral("%1"), problem);
 }
 
 // Why a row's account cannot be filtered, as its tip says it.
@@ -93,13 +114,13 @@ QString blockedText(const AccountRow &row, const LanguageTable &t)
     case AccountRow::Blocked::None:
         return {};
     case AccountRow::Blocked::Login:
-        return t.text(keys::tbLogowanie);
+        return t.text(isThunderbird(row.source) ? keys::tbLogowanie : keys::klientLogowanie);
     case AccountRow::Blocked::Comma:
         return t.text(keys::tbPrzecinek);
     case AccountRow::Blocked::Collision:
         return t.text(keys::tbKolizja);
     case AccountRow::Blocked::Profile:
-        return t.text(keys::tbProfil).replace(QStringLiteral("%1"), row.blockedDetail);
+        return sourceProblemText(row.source, row.blockedDetail, t);
     }
     return {};
 }
@@ -215,8 +236,10 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
         changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
     for (const AccountRow &row : search.rows)
         addRowItem(row);
-    for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), KonfiguracjaPort->text().toInt()))
-        addRowItem(row);
+    for (const auto &source : clientSources()) {
+        for (const AccountRow &row : source->find(KonfiguracjaPort->text().toInt()))
+            addRowItem(row);
+    }
     KonfiguracjaKonta->setUpdatesEnabled(true);
     m_routedSaved.clear();
     for (const AccountRow &row : std::as_const(m_rows)) {
@@ -229,42 +252,71 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
         throw RegistryError(search.error);
 }
 
+std::vector<std::unique_ptr<MailClientSource>> KonfiguracjaPage::clientSources() const
+{
+    return mailClientSources({QDir::homePath(), stateFolderOf(m_main.configFolder())});
+}
+
 void KonfiguracjaPage::saveAccounts()
 {
+    const auto sources = clientSources();
     QList<AccountRow> storeRows;
-    QList<AccountRow> thunderbirdRows;
-    for (const AccountRow &row : std::as_const(m_rows))
-        (isThunderbird(row.source) ? thunderbirdRows : storeRows).append(row);
+    for (const AccountRow &row : std::as_const(m_rows)) {
+        if (!sourceNamed(sources, row.source))
+            storeRows.append(row);
+    }
     const QStringList unroutable = changeRegistry(m_main.registry(), [this, &storeRows](RegistryData &store) {
         return saveAccountRows(store, storeRows, KonfiguracjaPort->text(), m_main.control().filterActive());
     });
     const int port = KonfiguracjaPort->text().toInt();
     const bool filterOn = m_main.control().filterActive();
-    const QString backups = thunderbirdBackupFolder(m_main.configFolder());
-    const ThunderbirdChange thunderbird = saveThunderbirdRows(thunderbirdRows, port, filterOn, backups);
-    // A profile Thunderbird runs on gets its change once it has closed.
-    for (const QString &profile : thunderbird.waiting) {
-        QList<AccountRow> rows;
-        bool routes = false;
-        for (const AccountRow &row : std::as_const(thunderbirdRows)) {
-            if (row.key.startsWith(profile + QLatin1Char('#'))) {
-                rows.append(row);
-                routes = routes || (row.routed && filterOn);
-            }
+    const ClientPlaces places{QDir::homePath(), stateFolderOf(m_main.configFolder())};
+    QStringList problems;
+    QStringList waitingPrograms;
+    for (const auto &source : sources) {
+        QList<AccountRow> sourceRows;
+        for (const AccountRow &row : std::as_const(m_rows)) {
+            if (row.source == source->name())
+                sourceRows.append(row);
         }
-        m_main.control().mailRouting().whenClientCloses(profile,
-            routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore, [rows, port, filterOn, backups] {
-                return saveThunderbirdRows(rows, port, filterOn, backups).waiting.isEmpty();
-            });
+        if (sourceRows.isEmpty())
+            continue;
+        const ClientChange change = source->save(sourceRows, port, filterOn);
+        for (const QString &problem : change.unreadable + change.refused)
+            problems.append(sourceProblemText(source->name(), problem, m_main.language()));
+        if (!change.waiting.isEmpty())
+            waitingPrograms.append(source->name());
+        // A place the program runs on gets its change once it has closed.
+        for (const QString &place : change.waiting) {
+            QList<AccountRow> rows;
+            bool routes = false;
+            for (const AccountRow &row : std::as_const(sourceRows)) {
+                if (source->placeOf(row) == place) {
+                    rows.append(row);
+                    routes = routes || (row.routed && filterOn);
+                }
+            }
+            m_main.control().mailRouting().whenClientCloses(place,
+                routes ? MailRouting::Waiting::ToRoute : MailRouting::Waiting::ToRestore,
+                [rows, port, filterOn, places, name = source->name()] {
+                    const auto later = mailClientSources(places);
+                    const MailClientSource *same = sourceNamed(later, name);
+                    return !same || same->save(rows, port, filterOn).waiting.isEmpty();
+                });
+        }
     }
     m_main.UnsavedChanges = false;
     tellRoutingChanges(filterOn);
+    const LanguageTable &t = m_main.language();
     for (const QString &name : unroutable)
-        m_main.prompts().information(m_main.language().text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
-    if (!thunderbird.waiting.isEmpty())
-        m_main.prompts().information(m_main.language().text(keys::tbDziala));
-    for (const QString &problem : thunderbird.unreadable + thunderbird.refused)
-        m_main.prompts().information(m_main.language().text(keys::tbProfil).replace(QStringLiteral("%1"), problem));
+        m_main.prompts().information(t.text(keys::kontoPrzecinek).replace(QStringLiteral("%1"), name));
+    for (const QString &program : std::as_const(waitingPrograms)) {
+        m_main.prompts().information(isThunderbird(program)
+                ? t.text(keys::tbDziala)
+                : t.text(keys::klientDziala).replace(QStringLiteral("%1"), program));
+    }
+    for (const QString &problem : std::as_const(problems))
+        m_main.prompts().information(problem);
 }
 
 void KonfiguracjaPage::tellRoutingChanges(bool filterOn)
@@ -385,8 +437,8 @@ void KonfiguracjaPage::KonfiguracjaKontaDblClick(int column)
 
 bool KonfiguracjaPage::editableRow(int row) const
 {
-    // Thunderbird keeps its accounts and their passwords itself.
-    return row >= 0 && row < m_rows.size() && !isThunderbird(m_rows[row].source);
+    // The mail programs keep their accounts and passwords themselves.
+    return row >= 0 && row < m_rows.size() && isStoreSource(m_rows[row].source);
 }
 
 void KonfiguracjaPage::openEditor(int row, int column)
@@ -449,8 +501,13 @@ void KonfiguracjaPage::KonfiguracjaPopupMenuPopup()
     const int row = selectedRow();
     if (row >= 0) {
         KonfiguracjaPopupUsunkonto->setEnabled(m_rows[row].source == ownAccountSource().name);
-        // Thunderbird names its provider by the server; only the store keeps addresses.
-        KonfiguracjaPopupZalogujInny->setEnabled(!isThunderbird(m_rows[row].source));
+        // Thunderbird names its provider by the server; only the store keeps
+        // addresses. Claws Mail and Evolution sign in themselves or not at all.
+        const QString &source = m_rows[row].source;
+        KonfiguracjaPopupZalogujInny->setEnabled(isStoreSource(source));
+        for (QAction *item :
+            {KonfiguracjaPopupZalogujMicrosoft, KonfiguracjaPopupZalogujGoogle, KonfiguracjaPopupHaslo})
+            item->setEnabled(isStoreSource(source) || isThunderbird(source));
     }
 }
 
@@ -495,6 +552,8 @@ void KonfiguracjaPage::signInSelected(const QString &provider)
         if (provider.isEmpty())
             return;
         config.provider = oauthProviderForHost(account.server);
+    } else if (!isStoreSource(account.source)) {
+        return;
     } else if (provider == QLatin1String("generic")) {
         // A provider without a preset: its addresses and registration first.
         OAuthSettingsDialog ask(t,

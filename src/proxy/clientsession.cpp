@@ -3,7 +3,7 @@
 #include "proxy/clientsession.h"
 
 #include "accounts/accounts.h"
-#include "accounts/thunderbirdsource.h"
+#include "accounts/mailclientsource.h"
 #include "formats/filterlistfiles.h"
 #include "formats/quarantinestore.h"
 #include "formats/statusfile.h"
@@ -282,8 +282,10 @@ void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &passwo
     try {
         RegistryData data = m_context.accounts.load();
         account = findUpstreamAccount(data, user, server);
-        if (!account)
-            account = findThunderbirdUpstream(QDir::homePath(), user, server);
+        for (const auto &source : mailClientSources({QDir::homePath(), m_context.stateFolder})) {
+            if (!account)
+                account = source->upstream(user, server);
+        }
     } catch (const Error &e) {
         send("-ERR [SYS/TEMP] Junkwarden cannot read the account list: " + e.message().toUtf8());
         return;

@@ -1,7 +1,7 @@
 #include "proxy/mailcheck.h"
 
 #include "accounts/accounts.h"
-#include "accounts/thunderbirdsource.h"
+#include "accounts/mailclientsource.h"
 #include "platform/registry.h"
 #include "proxy/problemlog.h"
 #include "proxy/proxycontext.h"
@@ -68,9 +68,11 @@ void MailCheck::start(std::function<void(const QByteArray &)> done)
         done("-ERR the account list cannot be read: " + e.message().toUtf8());
         return;
     }
-    for (const AccountRow &row : findThunderbirdAccounts(QDir::homePath(), m_port)) {
-        if (row.routed && row.blocked == AccountRow::Blocked::None)
-            logins.append({row.user + QLatin1Char(',') + row.server, QByteArray()});
+    for (const auto &source : mailClientSources({QDir::homePath(), m_context.stateFolder})) {
+        for (const AccountRow &row : source->find(m_port)) {
+            if (row.routed && row.blocked == AccountRow::Blocked::None)
+                logins.append({row.user + QLatin1Char(',') + row.server, QByteArray()});
+        }
     }
     m_queue.clear();
     m_skipped.clear();

@@ -171,7 +171,14 @@ private:
     X(tbDziala, "tb dziala")                                                                                           \
     /* the tray's tip while a change waits for Thunderbird to close */                                                 \
     X(tbCzekaStart, "tb czeka start")                                                                                  \
-    X(tbCzekaStop, "tb czeka stop")
+    X(tbCzekaStop, "tb czeka stop")                                                                                    \
+    /* the same for Claws Mail and Evolution: "%1" is the reason, "%2" the program */                                  \
+    X(klientLogowanie, "klient logowanie")                                                                             \
+    X(klientProblem, "klient problem")                                                                                 \
+    /* "%1" stands for the mail program(s) */                                                                          \
+    X(klientDziala, "klient dziala")                                                                                   \
+    X(klientCzekaStart, "klient czeka start")                                                                          \
+    X(klientCzekaStop, "klient czeka stop")
 
 namespace keys {
 #define JW_DECLARE_TEXT_KEY(id, text) inline constexpr TextKey id{text};

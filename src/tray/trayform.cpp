@@ -164,6 +164,15 @@ void TTrayForm::buildMenu()
     connect(Wyjdz, &QAction::triggered, this, &TTrayForm::WyjdzClick);
 }
 
+QString TTrayForm::waitingText(bool route) const
+{
+    const QStringList programs = m_services.mailRouting.waitingPrograms();
+    if (programs.isEmpty() || programs == QStringList{QStringLiteral("Thunderbird")})
+        return text(route ? keys::tbCzekaStart : keys::tbCzekaStop);
+    return text(route ? keys::klientCzekaStart : keys::klientCzekaStop)
+        .replace(QStringLiteral("%1"), programs.join(QStringLiteral(", ")));
+}
+
 QString TTrayForm::applicationTitle() const
 {
     return QLatin1String(kApplicationTitle);
@@ -326,7 +335,7 @@ void TTrayForm::SetIcon(int arg)
     const MailRouting::Waiting waiting = m_services.mailRouting.waiting();
     readSignInNeeded();
     const QString shown = waiting != MailRouting::Waiting::Nothing
-        ? text(waiting == MailRouting::Waiting::ToRoute ? keys::tbCzekaStart : keys::tbCzekaStop)
+        ? waitingText(waiting == MailRouting::Waiting::ToRoute)
         : !m_signInNeeded.isEmpty() ? text(keys::zalogujPotrzebne).arg(m_signInNeeded)
                                     : m_statusText;
     const QString tip = cutTip(applicationTitle() + QStringLiteral(" - ") + shown, kTipLength);

@@ -123,6 +123,8 @@ public:
     const ProgramFolders &folders() const { return m_folders; }
     QString applicationTitle() const;
     QString text(TextKey key) const { return LanguageMemo.text(key); }
+    // The tip while a change to accounts waits for mail programs to close.
+    QString waitingText(bool toRoute) const;
     Prompts &prompts() const { return m_services.prompts; }
     Shell &shell() const { return m_services.shell; }
     MailRouting &mailRouting() const override { return m_services.mailRouting; }

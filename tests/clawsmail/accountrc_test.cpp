@@ -39,7 +39,7 @@ const QByteArray kAccountRc = "[Account: 1]\n"
 
 TEST(ClawsAccountRc, RoutesAndRestoresByteForByteKeepingTheUsersChanges)
 {
-    AccountRc file = AccountRc::parse(kAccountRc);
+    KeyFileText file(kAccountRc);
     const QList<Pop3Account> accounts = pop3Accounts(file);
     ASSERT_EQ(accounts.size(), 2) << "the IMAP account is not POP3";
     EXPECT_EQ(accounts[0].server, QStringLiteral("pop.example.com"));
@@ -49,25 +49,35 @@ TEST(ClawsAccountRc, RoutesAndRestoresByteForByteKeepingTheUsersChanges)
     EXPECT_EQ(accounts[1].port, 995);
     EXPECT_TRUE(accounts[1].loginBlocked) << "OAuth 2.0 in Claws cannot pass through";
 
-    const SavedValues saved = routeAccount(file, 1, 1110);
-    EXPECT_EQ(file.value(1, "receive_server"), QByteArray("localhost"));
-    EXPECT_EQ(file.value(1, "user_id"), QByteArray("ann,pop.example.com"));
-    EXPECT_EQ(file.value(1, "set_popport"), QByteArray("1"));
-    EXPECT_EQ(file.value(1, "pop_port"), QByteArray("1110"));
-    EXPECT_EQ(file.value(1, "ssl_pop"), QByteArray("0"));
-    EXPECT_EQ(file.value(3, "pop_port"), QByteArray("995")) << "another group's key of that name untouched";
-    restoreAccount(file, saved, 1110);
+    const QByteArray group = accountGroup(1);
+    const QList<KeyChange> changes = routeAccount(file, 1, 1110);
+    EXPECT_EQ(file.value(group, "receive_server"), QByteArray("localhost"));
+    EXPECT_EQ(file.value(group, "user_id"), QByteArray("ann,pop.example.com"));
+    EXPECT_EQ(file.value(group, "set_popport"), QByteArray("1"));
+    EXPECT_EQ(file.value(group, "pop_port"), QByteArray("1110"));
+    EXPECT_EQ(file.value(group, "ssl_pop"), QByteArray("0"));
+    EXPECT_EQ(file.value(accountGroup(3), "pop_port"), QByteArray("995"))
+        << "another group's key of that name untouched";
+    undoChanges(file, changes);
     EXPECT_EQ(file.bytes().toStdString(), kAccountRc.toStdString()) << "the keys it added go again";
 
     // A value the user changed while routed stays theirs.
-    const SavedValues again = routeAccount(file, 1, 1110);
-    file.set(1, "ssl_pop", "1");
-    restoreAccount(file, again, 1110);
-    EXPECT_EQ(file.value(1, "ssl_pop"), QByteArray("1"));
-    EXPECT_EQ(file.value(1, "receive_server"), QByteArray("pop.example.com"));
-    EXPECT_EQ(file.value(1, "set_popport"), std::nullopt);
-    EXPECT_EQ(uidlFileName(QStringLiteral("pop.example.com"), QStringLiteral("ann")),
-        QStringLiteral("uidl/pop.example.com-ann"));
+    const QList<KeyChange> again = routeAccount(file, 1, 1110);
+    file.set(group, "ssl_pop", "1");
+    undoChanges(file, again);
+    EXPECT_EQ(file.value(group, "ssl_pop"), QByteArray("1"));
+    EXPECT_EQ(file.value(group, "receive_server"), QByteArray("pop.example.com"));
+    EXPECT_EQ(file.value(group, "set_popport"), std::nullopt);
+
+    // CRLF files and "key = value" spacing as GLib allows them.
+    KeyFileText crlf(QByteArray("[Account: 7]\r\nprotocol = 0\r\nreceive_server = pop.x\r\n"));
+    ASSERT_EQ(pop3Accounts(crlf).size(), 1);
+    const QList<KeyChange> routed = routeAccount(crlf, 7, 1110);
+    EXPECT_EQ(crlf.bytes(),
+        QByteArray("[Account: 7]\r\nprotocol = 0\r\nreceive_server = localhost\r\nuser_id=,pop.x"
+                   "\r\nset_popport=1\r\npop_port=1110\r\nssl_pop=0\r\n"));
+    undoChanges(crlf, routed);
+    EXPECT_EQ(crlf.bytes(), QByteArray("[Account: 7]\r\nprotocol = 0\r\nreceive_server = pop.x\r\n"));
 }
 
 } // namespace
