@@ -4,6 +4,7 @@
 #include "oauth/oauthflow.h"
 #include "oauth/tokenstore.h"
 #include "proxyfixture.h"
+#include "support/sessionbus.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -157,20 +158,14 @@ TEST(TokenStore, KeptInTheSecretStoreWhereOneAnswersElseInAPrivateFile)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-    QProcess bus;
-    bus.setProcessEnvironment(env);
-    bus.start(QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    QByteArray address;
-    if (bus.waitForReadyRead(5000))
-        address = bus.readLine().trimmed();
+    const PrivateSessionBus bus(env);
+    const QByteArray address = bus.address();
     QProcess keyring;
     QString reason;
     if (address.isEmpty()) {
         reason = QStringLiteral("no dbus-daemon");
     } else {
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(address));
-        keyring.setProcessEnvironment(env);
+        keyring.setProcessEnvironment(bus.environment());
         keyring.start(QStringLiteral("gnome-keyring-daemon"),
             {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
         if (!keyring.waitForStarted(5000)) {
@@ -218,8 +213,6 @@ TEST(TokenStore, KeptInTheSecretStoreWhereOneAnswersElseInAPrivateFile)
     qputenv("DBUS_SESSION_BUS_ADDRESS", savedBus);
     keyring.kill();
     keyring.waitForFinished(3000);
-    bus.kill();
-    bus.waitForFinished(3000);
 }
 
 class ProxyOAuth : public ProxyFixture
