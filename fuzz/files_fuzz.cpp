@@ -4,6 +4,7 @@
 // Mail's account file. Each must never crash, and what the
 // file readers write they must read back unchanged.
 #include "clawsmail/accountrc.h"
+#include "evolution/sourceregistry.h"
 #include "mailhtml/safehtml.h"
 #include "platform/registry.h"
 #include "thunderbird/prefsfile.h"
@@ -56,9 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     case 4: {
         // Routing an account and restoring it gives the file back byte for byte.
+        // The same for an account of Evolution's registry.
         jw::KeyFileText file(bytes);
         for (const jw::clawsmail::Pop3Account &account : jw::clawsmail::pop3Accounts(file)) {
             jw::undoChanges(file, jw::clawsmail::routeAccount(file, account.id, 1110));
+            if (file.bytes() != bytes)
+                __builtin_trap();
+        }
+        if (jw::evolution::pop3Account({QStringLiteral("uid"), QString(), bytes, true})) {
+            jw::undoChanges(file, jw::evolution::routeAccount(file, 1110));
             if (file.bytes() != bytes)
                 __builtin_trap();
         }

@@ -11,6 +11,7 @@ packages=(
     libgumbo-dev
     xvfb
     libgmime-3.0-dev libicu-dev libre2-dev libpsl-dev qtkeychain-qt6-dev
+    evolution-data-server
     dbus-daemon gnome-keyring
     dovecot-pop3d curl openssl dnsmasq-base python3-aiosmtpd
     bogofilter spamd spamc desktop-file-utils

@@ -198,6 +198,15 @@ ClientChange ClawsMailSource::restore(const QStringList &folders) const
     return edit(folders, wishToRestore(), 0);
 }
 
+QStringList ClawsMailSource::routedLogins(int) const
+{
+    try {
+        return recordedLogins(ClientAccountStore(m_places.stateFolder).load(), name());
+    } catch (const Error &) {
+        return {};
+    }
+}
+
 std::optional<UpstreamAccount> ClawsMailSource::upstream(const QString &user, const QString &server) const
 {
     try {

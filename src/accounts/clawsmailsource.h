@@ -26,6 +26,8 @@ public:
     ClientChange save(const QList<AccountRow> &rows, int proxyPort, bool filterOn) const override;
     ClientChange route(const QStringList &places, int proxyPort) const override;
     ClientChange restore(const QStringList &places) const override;
+    // From the record: no need to ask the program's files.
+    QStringList routedLogins(int proxyPort) const override;
     std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const override;
 
 private:

@@ -164,6 +164,15 @@ ClientChange EvolutionSource::restore(const QStringList &places) const
     return places.isEmpty() ? ClientChange() : edit(wishToRestore(), 0, true);
 }
 
+QStringList EvolutionSource::routedLogins(int) const
+{
+    try {
+        return recordedLogins(ClientAccountStore(m_places.stateFolder).load(), name());
+    } catch (const Error &) {
+        return {};
+    }
+}
+
 std::optional<UpstreamAccount> EvolutionSource::upstream(const QString &user, const QString &server) const
 {
     try {

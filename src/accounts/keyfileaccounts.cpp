@@ -102,6 +102,16 @@ RoutingWish wishToRestore()
     };
 }
 
+QStringList recordedLogins(const QList<ClientAccountRecord> &records, const QString &source)
+{
+    QStringList logins;
+    for (const ClientAccountRecord &record : records) {
+        if (record.source == source && record.routed())
+            logins.append(record.user + QLatin1Char(',') + record.server);
+    }
+    return logins;
+}
+
 std::optional<UpstreamAccount> recordedUpstream(
     const QList<ClientAccountRecord> &records, const QString &source, const QString &user, const QString &server)
 {

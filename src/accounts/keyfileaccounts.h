@@ -61,6 +61,8 @@ RoutingWish wishToSave(const QList<AccountRow> &rows, bool filterOn);
 RoutingWish wishToRoute();
 RoutingWish wishToRestore();
 
+// "user,server" of the routed accounts of `source`.
+QStringList recordedLogins(const QList<ClientAccountRecord> &records, const QString &source);
 // The upstream server of the flagged or routed accounts of `source`.
 std::optional<UpstreamAccount> recordedUpstream(
     const QList<ClientAccountRecord> &records, const QString &source, const QString &user, const QString &server);

@@ -31,6 +31,16 @@ const MailClientSource *sourceNamed(const std::vector<std::unique_ptr<MailClient
     return nullptr;
 }
 
+QStringList MailClientSource::routedLogins(int proxyPort) const
+{
+    QStringList logins;
+    for (const AccountRow &row : find(proxyPort)) {
+        if (row.routed && row.blocked == AccountRow::Blocked::None)
+            logins.append(row.user + QLatin1Char(',') + row.server);
+    }
+    return logins;
+}
+
 void UpstreamChoice::consider(const QString &realUser, const QString &realServer, const UpstreamAccount &account)
 {
     if (m_userMatched || realServer.isEmpty() || realServer.compare(m_server, Qt::CaseInsensitive) != 0)

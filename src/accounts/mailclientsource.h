@@ -62,6 +62,8 @@ public:
     // Routes every flagged account of the places, or restores every routed one.
     virtual ClientChange route(const QStringList &places, int proxyPort) const = 0;
     virtual ClientChange restore(const QStringList &places) const = 0;
+    // The routed accounts as their mail program logs in to the proxy: "user,server".
+    virtual QStringList routedLogins(int proxyPort) const;
     // The real POP3 server of an account whose real server is `server`
     // (without regard to case), preferring the one whose real user is `user`.
     virtual std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const = 0;

@@ -69,10 +69,8 @@ void MailCheck::start(std::function<void(const QByteArray &)> done)
         return;
     }
     for (const auto &source : mailClientSources({QDir::homePath(), m_context.stateFolder})) {
-        for (const AccountRow &row : source->find(m_port)) {
-            if (row.routed && row.blocked == AccountRow::Blocked::None)
-                logins.append({row.user + QLatin1Char(',') + row.server, QByteArray()});
-        }
+        for (const QString &routed : source->routedLogins(m_port))
+            logins.append({routed, QByteArray()});
     }
     m_queue.clear();
     m_skipped.clear();

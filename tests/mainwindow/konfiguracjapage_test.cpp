@@ -512,19 +512,33 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
         "user_pref(\"mail.server.server2.hostname\", \"pop.gmail.com\");\n"
         "user_pref(\"mail.server.server2.type\", \"pop3\");\n"
         "user_pref(\"mail.server.server2.userName\", \"bob\");\n");
+    // Claws Mail's accounts come after Thunderbird's: one plain, one with APOP.
+    const QString accountRc = QDir::homePath() + QStringLiteral("/.claws-mail/accountrc");
+    const QByteArray clawsPlain = "[Account: 1]\naccount_name=Dora\nprotocol=0\nreceive_server=pop.dora.example\n"
+                                  "user_id=dora\n\n[Account: 2]\naccount_name=Ed\nprotocol=0\n"
+                                  "receive_server=pop.ed.example\nuser_id=ed\nuse_apop_auth=1\n\n";
+    writeFile(accountRc, clawsPlain);
     writeFile(config(QStringLiteral("main.cfg")), kFullSettings);
     seedAccount(kOe + QStringLiteral("1"), QStringLiteral("pop.home.example"), QStringLiteral("carl"));
     open();
     switchPage(4);
     QTreeWidget *list = page().KonfiguracjaKonta;
-    ASSERT_EQ(list->topLevelItemCount(), 3);
+    ASSERT_EQ(list->topLevelItemCount(), 5);
     QTreeWidgetItem *ann = list->topLevelItem(1);
     QTreeWidgetItem *bob = list->topLevelItem(2);
+    QTreeWidgetItem *dora = list->topLevelItem(3);
+    QTreeWidgetItem *ed = list->topLevelItem(4);
     EXPECT_EQ(ann->text(1), QStringLiteral("ann@pop.example.com"));
     EXPECT_EQ(ann->text(2), QStringLiteral("pop.example.com"));
     EXPECT_TRUE(ann->flags() & Qt::ItemIsUserCheckable);
     EXPECT_FALSE(bob->flags() & Qt::ItemIsEnabled) << "greyed";
     EXPECT_EQ(bob->toolTip(2), tray->LanguageMemo.text(keys::tbLogowanie));
+    EXPECT_EQ(dora->text(1), QStringLiteral("Dora"));
+    EXPECT_EQ(dora->text(5), QStringLiteral("Claws Mail"));
+    EXPECT_NE(dora->icon(0).pixmap(16).toImage(), ann->icon(0).pixmap(16).toImage()) << "an icon of its own";
+    EXPECT_FALSE(ed->flags() & Qt::ItemIsEnabled);
+    EXPECT_EQ(ed->toolTip(1), tray->LanguageMemo.text(keys::klientLogowanie));
+    dora->setCheckState(0, Qt::Checked);
 
     list->setCurrentItem(ann);
     page().KonfiguracjaKontaDblClick(2);
@@ -536,10 +550,12 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     EXPECT_TRUE(readFile(prefs).contains("user_pref(\"mail.server.server1.userName\", \"ann,pop.example.com\");"))
         << "the filter is on: routed at once";
     EXPECT_EQ(form->StatusPanels[0]->text(),
-        QStringLiteral("Now fetched through the filter: ann@pop.example.com. Thunderbird will ask once for the "
+        QStringLiteral("Now fetched through the filter: ann@pop.example.com, Dora. Thunderbird will ask once for the "
                        "password of \"ann,pop.example.com\"."));
     EXPECT_EQ(reg(kOe + QStringLiteral("1"), "POP3 Server"), QStringLiteral("pop.home.example"))
         << "the store as before";
+    EXPECT_TRUE(readFile(accountRc).contains("receive_server=localhost\nuser_id=dora,pop.dora.example\n"));
+    dora->setCheckState(0, Qt::Unchecked);
 
     // Saved while Thunderbird runs: nothing written, the change waits for it to close.
     const QByteArray routed = readFile(prefs);
@@ -557,7 +573,9 @@ TEST_F(SettingsPageTest, ThunderbirdAccountsAreListedTickedAndSavedInTheirProfil
     thunderbird.close();
     EXPECT_TRUE(routing.deferred[0].change());
     EXPECT_FALSE(readFile(prefs).contains("junkwarden")) << "unticked once it closed: as it was";
+    EXPECT_EQ(readFile(accountRc), clawsPlain);
     QDir(root).removeRecursively();
+    QDir(QDir::homePath() + QStringLiteral("/.claws-mail")).removeRecursively();
 }
 
 } // namespace

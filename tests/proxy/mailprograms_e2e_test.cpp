@@ -12,6 +12,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
 
 namespace jw::test {
 namespace {
@@ -129,6 +132,29 @@ TEST_F(MailProgramsEndToEnd, EvolutionAccountsChangeLiveThroughItsRegistryAndCom
     EXPECT_EQ(restored.value("Security", "Method"), QByteArray(evolution::kSecurityStartTls));
     EXPECT_EQ(restored.value("Authentication", "Host"), QByteArray("127.0.0.1"));
     EXPECT_EQ(restored.value("Authentication", "User"), QByteArray("ann"));
+
+    // The program routes it when it starts; killed, its guardian restores it.
+    stopProxy();
+    QTemporaryDir runtime;
+    QProcessEnvironment programEnv = bus.environment();
+    programEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    programEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    programEnv.insert(QStringLiteral("JUNKWARDEN_TRAY"), QStringLiteral("present"));
+    programEnv.insert(QStringLiteral("JUNKWARDEN_REGISTRY"), folder.file(QStringLiteral("registry.reg")));
+    QProcess program;
+    program.setProcessEnvironment(programEnv);
+    program.start(folder.file(QStringLiteral("junkwarden")), {QStringLiteral("/tray")});
+    ASSERT_TRUE(program.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] { return data(uid).value("Authentication", "Host") == QByteArray("localhost"); }))
+        << "routed at start";
+    EXPECT_TRUE(waitUntil([this] {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, proxyPort);
+        return probe.waitForConnected(200);
+    })) << "the program's proxy serves the routed account";
+    ::kill(pid_t(program.processId()), SIGKILL);
+    program.waitForFinished(5000);
+    EXPECT_TRUE(waitUntil([&] { return data(uid).bytes() == restored.bytes(); })) << data(uid).bytes().constData();
 }
 
 TEST_F(MailProgramsEndToEnd, ClawsMailAccountsFetchThroughTheProxyWithTheRoutedValues)

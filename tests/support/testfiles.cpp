@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ QByteArray readFile(const QString &path)
 
 void writeFile(const QString &path, const QByteArray &content)
 {
+    QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         ADD_FAILURE() << "cannot write " << path.toStdString();

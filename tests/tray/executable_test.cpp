@@ -4,6 +4,7 @@
 #include "support/profilelock.h"
 #include "support/testfiles.h"
 
+#include <QCryptographicHash>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusError>
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -626,40 +628,75 @@ TEST_F(ExecutableTest, TheIconAppearsInAStatusNotifierHost)
     display.waitForFinished(5000);
 }
 
-// Thunderbird still runs on routed accounts when the program ends: its
-// accounts cannot be changed until it closes, so the guardian serves them
-// with a proxy of its own meanwhile, then points them back and stops it.
-TEST_F(ExecutableTest, AThunderbirdStillRunningAtTheEndIsServedUntilItCloses)
+// A mail program still runs on routed accounts when the program ends (its
+// accounts cannot be changed until it closes), so the guardian serves them
+// with a proxy of its own meanwhile, then points them back and stops it:
+// Thunderbird (holding its profile's lock) after a termination request,
+// Claws Mail (listening on its socket) after the program was killed.
+TEST_F(ExecutableTest, AMailProgramStillRunningAtTheEndIsServedUntilItCloses)
 {
-    const QString profile = runtime.filePath(QStringLiteral("home/.thunderbird/p.default"));
+    const QString home = runtime.filePath(QStringLiteral("home"));
+    const QString profile = home + QStringLiteral("/.thunderbird/p.default");
+    const QString claws = home + QStringLiteral("/.claws-mail");
     QDir().mkpath(profile);
-    writeFile(runtime.filePath(QStringLiteral("home/.thunderbird/profiles.ini")),
-        "[Profile0]\nName=default\nPath=p.default\n");
-    const QByteArray plain = "user_pref(\"mail.account.account1.server\", \"server1\");\n"
-                             "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
-                             "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
-                             "user_pref(\"mail.server.server1.junkwarden.route\", true);\n"
-                             "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
-                             "user_pref(\"mail.server.server1.userName\", \"ann\");\n";
-    const QString prefs = profile + QStringLiteral("/prefs.js");
-    writeFile(prefs, plain);
+    QDir().mkpath(claws);
+    QDir().mkpath(runtime.filePath(QStringLiteral("claws-mail")));
+    writeFile(home + QStringLiteral("/.thunderbird/profiles.ini"), "[Profile0]\nName=default\nPath=p.default\n");
+    const struct
+    {
+        const char *program;
+        QString file;
+        QByteArray plain;
+        QByteArray routed;
+        int signal;
+    } cases[] = {
+        {"Thunderbird", profile + QStringLiteral("/prefs.js"),
+            "user_pref(\"mail.account.account1.server\", \"server1\");\n"
+            "user_pref(\"mail.accountmanager.accounts\", \"account1\");\n"
+            "user_pref(\"mail.server.server1.hostname\", \"pop.example.com\");\n"
+            "user_pref(\"mail.server.server1.junkwarden.route\", true);\n"
+            "user_pref(\"mail.server.server1.type\", \"pop3\");\n"
+            "user_pref(\"mail.server.server1.userName\", \"ann\");\n",
+            "\"ann,pop.example.com\"", SIGTERM},
+        {"Claws Mail", claws + QStringLiteral("/accountrc"),
+            "[Account: 1]\naccount_name=Ann\nprotocol=0\nreceive_server=pop.example.com\nuser_id=ann\nssl_pop=0\n\n",
+            "user_id=ann,pop.example.com", SIGKILL},
+    };
+    // Claws Mail drops keys it does not know: the flag is in the program's record.
+    writeFile(folder.file(QStringLiteral("state/mailclients.json")),
+        "{\"accounts\": [{\"source\": \"Claws Mail\", \"key\": \"" + claws.toUtf8() + "#1\", \"flagged\": true}]}");
     writeFile(registryPath(), registryOf({}));
-    QProcess *program = startProgram({QStringLiteral("/tray")});
-    ASSERT_TRUE(waitUntil([&] { return readFile(prefs).contains("\"ann,pop.example.com\""); })) << "routed at start";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.program);
+        for (const auto &other : cases)
+            writeFile(other.file, other.plain);
+        QProcess *program = startProgram({QStringLiteral("/tray")});
+        ASSERT_TRUE(waitUntil([&] { return readFile(c.file).contains(c.routed); })) << "routed at start";
 
-    RunningThunderbird thunderbird(profile);
-    ASSERT_TRUE(thunderbird.holdsLock());
-    ::kill(pid_t(program->processId()), SIGTERM);
-    ASSERT_TRUE(program->waitForFinished(5000));
-    EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); }))
-        << "a proxy serves Thunderbird" << describeLiving(folder.path()).toStdString();
-    EXPECT_TRUE(readFile(prefs).contains("\"ann,pop.example.com\"")) << "left routed while it runs";
+        std::unique_ptr<RunningThunderbird> thunderbird;
+        QLocalServer clawsSocket;
+        if (c.signal == SIGTERM) {
+            thunderbird = std::make_unique<RunningThunderbird>(profile);
+            ASSERT_TRUE(thunderbird->holdsLock());
+        } else {
+            ASSERT_TRUE(clawsSocket.listen(runtime.filePath(QStringLiteral("claws-mail/"))
+                + QString::fromLatin1(QCryptographicHash::hash(claws.toUtf8(), QCryptographicHash::Md5).toHex())));
+        }
+        ::kill(pid_t(program->processId()), c.signal);
+        ASSERT_TRUE(program->waitForFinished(5000));
+        EXPECT_TRUE(waitUntil([&] { return !livingProxies().isEmpty(); }))
+            << "a proxy serves it" << describeLiving(folder.path()).toStdString();
+        EXPECT_TRUE(readFile(c.file).contains(c.routed)) << "left routed while it runs";
 
-    // Thunderbird closes: it writes its files and lets go of its lock.
-    thunderbird.close();
-    EXPECT_TRUE(
-        waitUntil([&] { return readFile(prefs) == plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
-        << readFile(prefs).constData() << describeLiving(folder.path()).toStdString();
+        // It closes: Thunderbird writes its files and lets go of its lock,
+        // Claws Mail removes its socket.
+        if (thunderbird)
+            thunderbird->close();
+        clawsSocket.close();
+        EXPECT_TRUE(
+            waitUntil([&] { return readFile(c.file) == c.plain && livingProcessesIn(folder.path()).isEmpty(); }, 15000))
+            << readFile(c.file).constData() << describeLiving(folder.path()).toStdString();
+    }
 }
 
 } // namespace
