@@ -65,7 +65,11 @@ QList<KeyChange> routeAccount(KeyFileText &file, int account, int proxyPort)
 
 QString uidlFileName(const QString &server, const QString &user)
 {
-    return QStringLiteral("uidl/%1-%2").arg(server, user);
+    // Claws makes the user name safe for a file name as it names the file.
+    QString safeUser = user;
+    for (const QChar c : {u'\t', u'\r', u'\n', u'\\', u'/', u'*'})
+        safeUser.replace(c, QLatin1Char('_'));
+    return QStringLiteral("uidl/%1-%2").arg(server, safeUser);
 }
 
 QString configFolder(const QString &home)

@@ -34,7 +34,9 @@ QList<Pop3Account> pop3Accounts(const KeyFileText &file);
 // (with undoChanges).
 QList<KeyChange> routeAccount(KeyFileText &file, int account, int proxyPort);
 
-// Claws Mail's record of mail already downloaded, inside its folder.
+// Claws Mail's record of mail already downloaded, inside its folder:
+// "uidl/<server>-<user>", the user's tabs, line breaks, slashes and
+// asterisks written as "_".
 QString uidlFileName(const QString &server, const QString &user);
 
 // The configuration folder under `home`, and the socket a running Claws

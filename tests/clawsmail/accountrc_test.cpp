@@ -68,6 +68,8 @@ TEST(ClawsAccountRc, RoutesAndRestoresByteForByteKeepingTheUsersChanges)
     EXPECT_EQ(file.value(group, "ssl_pop"), QByteArray("1"));
     EXPECT_EQ(file.value(group, "receive_server"), QByteArray("pop.example.com"));
     EXPECT_EQ(file.value(group, "set_popport"), std::nullopt);
+    EXPECT_EQ(
+        uidlFileName(QStringLiteral("pop.x"), QStringLiteral("DOM\\ann/b*")), QStringLiteral("uidl/pop.x-DOM_ann_b_"));
 
     // CRLF files and "key = value" spacing as GLib allows them.
     KeyFileText crlf(QByteArray("[Account: 7]\r\nprotocol = 0\r\nreceive_server = pop.x\r\n"));
