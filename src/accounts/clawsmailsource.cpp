@@ -75,7 +75,7 @@ void followUidl(
 } // namespace
 
 ClawsMailSource::ClawsMailSource(ClientPlaces places, QString runtimeDir)
-    : m_places(std::move(places))
+    : RecordedClientSource(std::move(places))
     , m_runtimeDir(runtimeDir.isEmpty() ? clawsmail::runtimeDir(m_places.home) : std::move(runtimeDir))
 {
 }
@@ -113,7 +113,7 @@ QList<AccountRow> ClawsMailSource::find(int) const
         QList<ClientAccountRecord> records;
         QString problem;
         try {
-            records = ClientAccountStore(m_places.stateFolder).load();
+            records = store().load();
         } catch (const Error &e) {
             problem = e.message();
         }
@@ -137,7 +137,6 @@ QList<AccountRow> ClawsMailSource::find(int) const
 ClientChange ClawsMailSource::edit(const QStringList &folders, const RoutingWish &wish, int proxyPort) const
 {
     ClientChange outcome;
-    const ClientAccountStore store(m_places.stateFolder);
     for (const QString &folder : folders) {
         const QString path = accountRcPath(folder);
         if (!QFileInfo::exists(path))
@@ -152,25 +151,25 @@ ClientChange ClawsMailSource::edit(const QStringList &folders, const RoutingWish
             continue;
         }
         try {
-            const QList<ClientAccountRecord> before = store.load();
+            const QList<ClientAccountRecord> before = store().load();
             QList<ClientAccountRecord> records = before;
             QList<ClientAccountRecord> safe;
             KeyFileText file(*bytes);
             editKeyFile(clawsFormat(folder), file, records, wish, proxyPort, &safe);
             if (records == before && file.bytes() == *bytes)
                 continue;
-            store.save(safe);
-            if (file.bytes() != *bytes) {
-                // The file as Claws wrote it, once, before Junkwarden first changes it.
-                const QString backup = QDir(m_places.stateFolder).filePath(QStringLiteral("claws-mail/accountrc"));
-                if (!QFileInfo::exists(backup)) {
-                    QDir().mkpath(QFileInfo(backup).path());
-                    writeNativeFileAtomically(nativePath(backup), *bytes);
+            commit(safe, records, [&] {
+                if (file.bytes() != *bytes) {
+                    // The file as Claws wrote it, once, before Junkwarden first changes it.
+                    const QString backup = QDir(m_places.stateFolder).filePath(QStringLiteral("claws-mail/accountrc"));
+                    if (!QFileInfo::exists(backup)) {
+                        QDir().mkpath(QFileInfo(backup).path());
+                        writeNativeFileAtomically(nativePath(backup), *bytes);
+                    }
+                    writeNativeFileAtomically(nativePath(path), file.bytes());
                 }
-                writeNativeFileAtomically(nativePath(path), file.bytes());
-            }
-            followUidl(folder, before, records);
-            store.save(records);
+                followUidl(folder, before, records);
+            });
         } catch (const Error &e) {
             outcome.refused.append(folder + QLatin1String(": ") + e.message());
         }
@@ -196,24 +195,6 @@ ClientChange ClawsMailSource::route(const QStringList &folders, int proxyPort) c
 ClientChange ClawsMailSource::restore(const QStringList &folders) const
 {
     return edit(folders, wishToRestore(), 0);
-}
-
-QStringList ClawsMailSource::routedLogins(int) const
-{
-    try {
-        return recordedLogins(ClientAccountStore(m_places.stateFolder).load(), name());
-    } catch (const Error &) {
-        return {};
-    }
-}
-
-std::optional<UpstreamAccount> ClawsMailSource::upstream(const QString &user, const QString &server) const
-{
-    try {
-        return recordedUpstream(ClientAccountStore(m_places.stateFolder).load(), name(), user, server);
-    } catch (const Error &) {
-        return std::nullopt;
-    }
 }
 
 } // namespace jw

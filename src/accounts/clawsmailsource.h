@@ -1,7 +1,6 @@
 #pragma once
 
 #include "accounts/keyfileaccounts.h"
-#include "accounts/mailclientsource.h"
 
 namespace jw {
 
@@ -12,7 +11,7 @@ inline constexpr char16_t kClawsMailSource[] = u"Claws Mail";
 // it is changed only while Claws is closed, and what routing changed is
 // kept in Junkwarden's record. The record of downloaded mail follows the
 // account to its routed name and back, so nothing is downloaded twice.
-class ClawsMailSource final : public MailClientSource
+class ClawsMailSource final : public RecordedClientSource
 {
 public:
     // `runtimeDir` holds Claws Mail's socket (empty: as Claws finds it).
@@ -26,14 +25,10 @@ public:
     ClientChange save(const QList<AccountRow> &rows, int proxyPort, bool filterOn) const override;
     ClientChange route(const QStringList &places, int proxyPort) const override;
     ClientChange restore(const QStringList &places) const override;
-    // From the record: no need to ask the program's files.
-    QStringList routedLogins(int proxyPort) const override;
-    std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const override;
 
 private:
     ClientChange edit(const QStringList &folders, const RoutingWish &wish, int proxyPort) const;
 
-    ClientPlaces m_places;
     QString m_runtimeDir;
 };
 

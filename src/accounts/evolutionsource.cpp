@@ -45,9 +45,17 @@ KeyFileFormat evolutionFormat(const QString &uid)
 } // namespace
 
 EvolutionSource::EvolutionSource(ClientPlaces places, QStringList serviceFolders)
-    : m_places(std::move(places))
-    , m_service(evo::registryServiceName(serviceFolders.isEmpty() ? evo::sessionServiceFolders() : serviceFolders))
+    : RecordedClientSource(std::move(places))
+    , m_serviceFolders(std::move(serviceFolders))
 {
+}
+
+const std::optional<QString> &EvolutionSource::service() const
+{
+    if (!m_service)
+        m_service =
+            evo::registryServiceName(m_serviceFolders.isEmpty() ? evo::sessionServiceFolders() : m_serviceFolders);
+    return *m_service;
 }
 
 QString EvolutionSource::name() const
@@ -57,38 +65,39 @@ QString EvolutionSource::name() const
 
 QStringList EvolutionSource::places() const
 {
-    if (!m_service)
+    if (!service())
         return {};
-    return {*m_service};
+    return {*service()};
 }
 
 QString EvolutionSource::placeOf(const AccountRow &) const
 {
-    return m_service.value_or(QString());
+    return service().value_or(QString());
 }
 
 QList<AccountRow> EvolutionSource::find(int) const
 {
-    if (!m_service)
+    const std::optional<QString> &registryName = service();
+    if (!registryName)
         return {};
     QList<ClientAccountRecord> records;
     QString problem;
     std::optional<QList<evo::Source>> sources;
     try {
-        records = ClientAccountStore(m_places.stateFolder).load();
-        sources = evo::SourceRegistry(*m_service).sources(&problem);
+        records = store().load();
+        sources = evo::SourceRegistry(*registryName).sources(&problem);
     } catch (const Error &e) {
         problem = e.message();
     }
     if (!sources) {
         // Said only to those who route Evolution's accounts: without a
         // desktop session there is simply no Evolution to show.
-        if (!std::any_of(records.cbegin(), records.cend(), [](const auto &r) { return r.source == sourceName(); }))
+        if (!recordsAccountsOf(records, sourceName()))
             return {};
         AccountRow broken;
         broken.name = sourceName();
         broken.source = sourceName();
-        broken.key = *m_service;
+        broken.key = *registryName;
         broken.blocked = AccountRow::Blocked::Profile;
         broken.blockedDetail = QStringLiteral("Evolution's account registry cannot be reached (%1)").arg(problem);
         return {broken};
@@ -102,19 +111,18 @@ QList<AccountRow> EvolutionSource::find(int) const
 ClientChange EvolutionSource::edit(const RoutingWish &wish, int proxyPort, bool onlyWhenRecorded) const
 {
     ClientChange outcome;
-    if (!m_service)
+    if (!service())
         return outcome;
-    const QString place = *m_service;
-    const ClientAccountStore store(m_places.stateFolder);
+    const QString place = *service();
     try {
-        const QList<ClientAccountRecord> before = store.load();
+        const QList<ClientAccountRecord> before = store().load();
         // The registry is not started for nothing.
-        const bool recorded =
-            std::any_of(before.cbegin(), before.cend(), [](const auto &r) { return r.source == sourceName(); });
+        const bool recorded = recordsAccountsOf(before, sourceName());
         if (onlyWhenRecorded && !recorded)
             return outcome;
         QString problem;
-        const std::optional<QList<evo::Source>> sources = evo::SourceRegistry(place).sources(&problem);
+        const evo::SourceRegistry registry(place);
+        const std::optional<QList<evo::Source>> sources = registry.sources(&problem);
         if (!sources) {
             // Only a problem when something was to be changed.
             if (recorded)
@@ -122,6 +130,7 @@ ClientChange EvolutionSource::edit(const RoutingWish &wish, int proxyPort, bool 
             return outcome;
         }
         QList<ClientAccountRecord> records = before;
+        QList<ClientAccountRecord> saved = before;
         for (const evo::Source &source : *sources) {
             KeyFileText data(source.data);
             QList<ClientAccountRecord> safe;
@@ -129,18 +138,23 @@ ClientChange EvolutionSource::edit(const RoutingWish &wish, int proxyPort, bool 
             editKeyFile(evolutionFormat(source.uid), data, records, wish, proxyPort, &safe);
             if (data.bytes() == source.data)
                 continue;
-            store.save(safe);
-            if (!source.writable || !evo::SourceRegistry(place).write(source.objectPath, data.bytes(), &problem)) {
-                outcome.refused.append(
-                    source.uid + QLatin1String(": ") + (source.writable ? problem : QStringLiteral("not writable")));
+            try {
+                commit(safe, records, [&] {
+                    if (!source.writable)
+                        throw Error(QStringLiteral("not writable"));
+                    if (!registry.write(source.objectPath, data.bytes(), &problem))
+                        throw Error(problem);
+                });
+            } catch (const Error &e) {
+                // Nothing changed in the registry: neither in the record.
+                outcome.refused.append(source.uid + QLatin1String(": ") + e.message());
                 records = unchanged;
-                store.save(records);
-                continue;
+                store().save(records);
             }
-            store.save(records);
+            saved = records;
         }
-        if (records != before)
-            store.save(records);
+        if (records != saved)
+            store().save(records); // flags changed without a change to the accounts
     } catch (const Error &e) {
         outcome.refused.append(place + QLatin1String(": ") + e.message());
     }
@@ -162,24 +176,6 @@ ClientChange EvolutionSource::route(const QStringList &places, int proxyPort) co
 ClientChange EvolutionSource::restore(const QStringList &places) const
 {
     return places.isEmpty() ? ClientChange() : edit(wishToRestore(), 0, true);
-}
-
-QStringList EvolutionSource::routedLogins(int) const
-{
-    try {
-        return recordedLogins(ClientAccountStore(m_places.stateFolder).load(), name());
-    } catch (const Error &) {
-        return {};
-    }
-}
-
-std::optional<UpstreamAccount> EvolutionSource::upstream(const QString &user, const QString &server) const
-{
-    try {
-        return recordedUpstream(ClientAccountStore(m_places.stateFolder).load(), name(), user, server);
-    } catch (const Error &) {
-        return std::nullopt;
-    }
 }
 
 } // namespace jw

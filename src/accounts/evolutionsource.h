@@ -1,7 +1,6 @@
 #pragma once
 
 #include "accounts/keyfileaccounts.h"
-#include "accounts/mailclientsource.h"
 
 namespace jw {
 
@@ -12,7 +11,7 @@ inline constexpr char16_t kEvolutionSource[] = u"Evolution";
 // nothing waits). Only the connection values change: the account keeps its
 // password and its record of downloaded mail, both kept by its UID. What
 // routing changed is kept in Junkwarden's record.
-class EvolutionSource final : public MailClientSource
+class EvolutionSource final : public RecordedClientSource
 {
 public:
     // `serviceFolders`: where the bus finds its services (empty: the usual ones).
@@ -26,17 +25,17 @@ public:
     ClientChange save(const QList<AccountRow> &rows, int proxyPort, bool filterOn) const override;
     ClientChange route(const QStringList &places, int proxyPort) const override;
     ClientChange restore(const QStringList &places) const override;
-    // From the record: no need to ask the program's files.
-    QStringList routedLogins(int proxyPort) const override;
-    std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const override;
 
 private:
     // Unless `onlyWhenRecorded` is false, nothing is asked of the registry
     // while the record holds none of its accounts.
     ClientChange edit(const RoutingWish &wish, int proxyPort, bool onlyWhenRecorded) const;
 
-    ClientPlaces m_places;
-    std::optional<QString> m_service;
+    // The registry's bus name, looked for once it is needed: the proxy's
+    // lookups and the mail check never need it.
+    const std::optional<QString> &service() const;
+    QStringList m_serviceFolders;
+    mutable std::optional<std::optional<QString>> m_service;
 };
 
 } // namespace jw

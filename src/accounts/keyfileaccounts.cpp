@@ -1,6 +1,8 @@
 #include "accounts/keyfileaccounts.h"
 
-#include "accounts/mailclientsource.h"
+#include "textfile/errors.h"
+
+#include <algorithm>
 
 namespace jw {
 
@@ -102,29 +104,51 @@ RoutingWish wishToRestore()
     };
 }
 
-QStringList recordedLogins(const QList<ClientAccountRecord> &records, const QString &source)
+bool recordsAccountsOf(const QList<ClientAccountRecord> &records, const QString &source)
+{
+    return std::any_of(
+        records.cbegin(), records.cend(), [&source](const ClientAccountRecord &r) { return r.source == source; });
+}
+
+void RecordedClientSource::commit(const QList<ClientAccountRecord> &safe, const QList<ClientAccountRecord> &after,
+    const std::function<void()> &write) const
+{
+    const ClientAccountStore record = store();
+    record.save(safe);
+    write();
+    record.save(after);
+}
+
+QStringList RecordedClientSource::routedLogins(int) const
 {
     QStringList logins;
-    for (const ClientAccountRecord &record : records) {
-        if (record.source == source && record.routed())
-            logins.append(record.user + QLatin1Char(',') + record.server);
+    try {
+        for (const ClientAccountRecord &record : store().load()) {
+            if (record.source == name() && record.routed())
+                logins.append(record.user + QLatin1Char(',') + record.server);
+        }
+    } catch (const Error &) {
+        // Unreadable: nothing is known to be routed.
     }
     return logins;
 }
 
-std::optional<UpstreamAccount> recordedUpstream(
-    const QList<ClientAccountRecord> &records, const QString &source, const QString &user, const QString &server)
+std::optional<UpstreamAccount> RecordedClientSource::upstream(const QString &user, const QString &server) const
 {
     UpstreamChoice choice(user, server);
-    for (const ClientAccountRecord &record : records) {
-        if (record.source != source || !(record.flagged || record.routed()) || record.server.isEmpty())
-            continue;
-        UpstreamAccount account;
-        account.server = record.server;
-        account.port = quint16(record.port);
-        account.implicitTls = record.tls == 1;
-        account.tlsRequired = record.tls != 0;
-        choice.consider(record.user, record.server, account);
+    try {
+        for (const ClientAccountRecord &record : store().load()) {
+            if (record.source != name() || !(record.flagged || record.routed()) || record.server.isEmpty())
+                continue;
+            UpstreamAccount account;
+            account.server = record.server;
+            account.port = quint16(record.port);
+            account.implicitTls = record.tls == 1;
+            account.tlsRequired = record.tls != 0;
+            choice.consider(record.user, record.server, account);
+        }
+    } catch (const Error &) {
+        // Unreadable: the proxy connects nowhere it does not know.
     }
     return choice.chosen();
 }

@@ -2,6 +2,7 @@
 
 #include "accounts/accounts.h"
 #include "accounts/clientaccountstore.h"
+#include "accounts/mailclientsource.h"
 #include "textfile/keyfiletext.h"
 
 #include <QList>
@@ -61,10 +62,32 @@ RoutingWish wishToSave(const QList<AccountRow> &rows, bool filterOn);
 RoutingWish wishToRoute();
 RoutingWish wishToRestore();
 
-// "user,server" of the routed accounts of `source`.
-QStringList recordedLogins(const QList<ClientAccountRecord> &records, const QString &source);
-// The upstream server of the flagged or routed accounts of `source`.
-std::optional<UpstreamAccount> recordedUpstream(
-    const QList<ClientAccountRecord> &records, const QString &source, const QString &user, const QString &server);
+// Whether the record holds accounts of `source`.
+bool recordsAccountsOf(const QList<ClientAccountRecord> &records, const QString &source);
+
+// A mail program whose routing lives in Junkwarden's record (Claws Mail,
+// Evolution): the routed logins and the real servers come from the record,
+// never from the program's files.
+class RecordedClientSource : public MailClientSource
+{
+public:
+    QStringList routedLogins(int proxyPort) const override;
+    std::optional<UpstreamAccount> upstream(const QString &user, const QString &server) const override;
+
+protected:
+    explicit RecordedClientSource(ClientPlaces places)
+        : m_places(std::move(places))
+    {
+    }
+    ClientAccountStore store() const { return ClientAccountStore(m_places.stateFolder); }
+    // Writes the program's file between two saves of the record: first
+    // `safe` (from editKeyFile), which holds every change that may have to
+    // be undone whichever write a crash interrupts, then `after`. `write`
+    // throws Error when it fails; the record then stays at `safe`.
+    void commit(const QList<ClientAccountRecord> &safe, const QList<ClientAccountRecord> &after,
+        const std::function<void()> &write) const;
+
+    ClientPlaces m_places;
+};
 
 } // namespace jw

@@ -118,8 +118,8 @@ private:
     // The rows to the account store and the mail programs' files, saying
     // what could not be done or waits for a program to close.
     void saveAccounts();
-    // The mail programs whose accounts the list shows, as they are found now.
-    std::vector<std::unique_ptr<MailClientSource>> clientSources() const;
+    // Where the mail programs whose accounts the list shows are found.
+    ClientPlaces clientPlaces() const;
     void tellRoutingChanges(bool filterOn);
     void showSpamLevelTip();
     void connectSettings();

@@ -2,8 +2,6 @@
 // icons, editing in place, the pop-up menu, and saving the rows to the
 // account store and the mail programs' files.
 #include "accounts/accounts.h"
-#include "accounts/clawsmailsource.h"
-#include "accounts/evolutionsource.h"
 #include "accounts/mailclientsource.h"
 #include "accounts/mailrouting.h"
 #include "accounts/thunderbirdsource.h"
@@ -59,8 +57,12 @@ namespace {
 // The mail programs after the store's sources, in the order of their icons.
 const QStringList &clientSourceNames()
 {
-    static const QStringList names{QString::fromUtf16(kThunderbirdSource), QString::fromUtf16(kClawsMailSource),
-        QString::fromUtf16(kEvolutionSource)};
+    static const QStringList names = [] {
+        QStringList found;
+        for (const auto &source : mailClientSources({}))
+            found.append(source->name());
+        return found;
+    }();
     return names;
 }
 
@@ -236,7 +238,7 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
         changeRegistry(m_main.registry(), [](RegistryData &store) { return findAccounts(store); });
     for (const AccountRow &row : search.rows)
         addRowItem(row);
-    for (const auto &source : clientSources()) {
+    for (const auto &source : mailClientSources(clientPlaces())) {
         for (const AccountRow &row : source->find(KonfiguracjaPort->text().toInt()))
             addRowItem(row);
     }
@@ -252,14 +254,15 @@ void KonfiguracjaPage::KonfiguracjaButtonSzukajClick()
         throw RegistryError(search.error);
 }
 
-std::vector<std::unique_ptr<MailClientSource>> KonfiguracjaPage::clientSources() const
+ClientPlaces KonfiguracjaPage::clientPlaces() const
 {
-    return mailClientSources({QDir::homePath(), stateFolderOf(m_main.configFolder())});
+    return {QDir::homePath(), stateFolderOf(m_main.configFolder())};
 }
 
 void KonfiguracjaPage::saveAccounts()
 {
-    const auto sources = clientSources();
+    const ClientPlaces places = clientPlaces();
+    const auto sources = mailClientSources(places);
     QList<AccountRow> storeRows;
     for (const AccountRow &row : std::as_const(m_rows)) {
         if (!sourceNamed(sources, row.source))
@@ -270,7 +273,6 @@ void KonfiguracjaPage::saveAccounts()
     });
     const int port = KonfiguracjaPort->text().toInt();
     const bool filterOn = m_main.control().filterActive();
-    const ClientPlaces places{QDir::homePath(), stateFolderOf(m_main.configFolder())};
     QStringList problems;
     QStringList waitingPrograms;
     for (const auto &source : sources) {

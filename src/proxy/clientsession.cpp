@@ -282,9 +282,11 @@ void ClientSession::logIn(const QByteArray &routedUser, const QByteArray &passwo
     try {
         RegistryData data = m_context.accounts.load();
         account = findUpstreamAccount(data, user, server);
-        for (const auto &source : mailClientSources({QDir::homePath(), m_context.stateFolder})) {
-            if (!account)
-                account = source->upstream(user, server);
+        if (!account) {
+            for (const auto &source : mailClientSources({QDir::homePath(), m_context.stateFolder})) {
+                if ((account = source->upstream(user, server)))
+                    break;
+            }
         }
     } catch (const Error &e) {
         send("-ERR [SYS/TEMP] Junkwarden cannot read the account list: " + e.message().toUtf8());

@@ -1,6 +1,7 @@
 #include "tray/trayform.h"
 
 #include "accounts/mailrouting.h"
+#include "accounts/thunderbirdsource.h"
 #include "dialogs/aboutform.h"
 #include "formats/proxystate.h"
 #include "formats/quarantinestore.h"
@@ -167,7 +168,7 @@ void TTrayForm::buildMenu()
 QString TTrayForm::waitingText(bool route) const
 {
     const QStringList programs = m_services.mailRouting.waitingPrograms();
-    if (programs.isEmpty() || programs == QStringList{QStringLiteral("Thunderbird")})
+    if (programs.isEmpty() || (programs.size() == 1 && isThunderbird(programs.first())))
         return text(route ? keys::tbCzekaStart : keys::tbCzekaStop);
     return text(route ? keys::klientCzekaStart : keys::klientCzekaStop)
         .replace(QStringLiteral("%1"), programs.join(QStringLiteral(", ")));
